@@ -1,0 +1,48 @@
+// Reading a KRV recording: open, parse the header, deliver data packets one
+// by one, each broken into payloads. Every function returns a non-negative
+// result or a negative KrvError; nothing throws.
+#pragma once
+
+#include <string>
+
+#include "krv/krv_types.h"
+
+// Opens a file: for reading ("rb", checks the audio channel definition at
+// byte 649; above 4 posts the "Warning" message and gives null), or for
+// writing ("wb+", created or truncated). Null when the file cannot be opened.
+KrvFile* krv_open(const std::string& path, bool forReading);
+
+// Reading over caller-supplied callbacks (memory, tests); the caller keeps
+// the context alive until krv_close. Same checks as krv_open for reading.
+KrvFile* krv_open_io(const KrvIo& io, const std::string& name);
+
+// Parses the Header object and the Data object header; leaves the file at
+// the first data packet. 1 or a negative KrvError.
+int krv_init(KrvFile* file);
+
+// Packet for reading: buffer of the file's packet size, kPayloadSlots payload
+// entries with capacity kPayloadCapacity. Null on allocation failure.
+KrvPacket* krv_packet_create(const KrvFile* file, bool forReading);
+void krv_packet_reset(KrvPacket* packet);
+void krv_packet_destroy(KrvPacket* packet);
+
+// Reads the next data packet. Packet size, 0 when every packet announced by
+// the file properties has been delivered, or a negative KrvError.
+// `continuing`: the caller is reassembling the media object described by
+// `saved`, so the first payload takes its header values from there.
+int krv_get_packet(KrvFile* file, KrvPacket* packet, bool continuing,
+                   const KrvSavedHeader* saved);
+
+// Frees everything the file owns and closes the stdio file it opened.
+// Accepts null.
+void krv_close(KrvFile* file);
+
+// Scoped ownership for callers that prefer it.
+struct KrvFileCloser {
+    void operator()(KrvFile* file) const { krv_close(file); }
+};
+struct KrvPacketDestroyer {
+    void operator()(KrvPacket* packet) const { krv_packet_destroy(packet); }
+};
+using KrvFilePtr = std::unique_ptr<KrvFile, KrvFileCloser>;
+using KrvPacketPtr = std::unique_ptr<KrvPacket, KrvPacketDestroyer>;
