@@ -1,8 +1,30 @@
-// Splitting a recording into one file per channel.
+// Splitting a recording into one file per channel: "Video1.krv" to
+// "Video4.krv" and "Audio1.wav" (normal mode), or "<name>_Video1.asf" to
+// "<name>_Video4.asf" with the audio inside the file of its channel (A/V-sync
+// mode).
 #pragma once
 
+#include <array>
 #include <string>
 
 #include "krv/krv_types.h"
 
+inline constexpr size_t kSplitOutputs = 5; // 0 audio, 1-4 video channels
+// Media objects above this size are refused rather than reassembled.
+inline constexpr uint32_t kMaxMediaObjectSize = 64u << 20;
+
+using KrvSequenceHeader = std::array<uint8_t, kSequenceHeaderSize>;
+
+// The recorder's video sequence header with the VOL's width and height set.
+KrvSequenceHeader krv_sequence_header(uint32_t width, uint32_t height);
+
+// Resolution index of a video size (0-8; 2 for sizes the recorder lacks).
+uint8_t krv_resolution_index(uint32_t width, uint32_t height);
+
+// The recording's file name without its last four characters.
+std::string krv_base_name(const std::string& path);
+
+// Splits `recording` (opened and initialised, at its first packet) into
+// `folder` (UTF-8, no trailing slash). 1 on success, 0 when a channel file
+// cannot be created in the normal mode, or a negative KrvError.
 int krv_split(KrvFile* recording, const std::string& folder, bool avSync);

@@ -1,0 +1,71 @@
+#include "krv/krv_convert.h"
+
+#include <ctime>
+#include <new>
+#include <system_error>
+
+#include "krv/krv_log.h"
+#include "krv/krv_messages.h"
+#include "krv/krv_recording.h"
+#include "krv/krv_workfolder.h"
+
+namespace {
+
+// Collects the reader's own messages (the "Warning" for a bad audio channel
+// definition) for the caller while a conversion runs.
+class MessageCollector {
+public:
+    explicit MessageCollector(std::vector<KrvUserMessage>& into)
+        : previous_(krv_set_message_hook([&into](std::string_view text, std::string_view caption) {
+              into.push_back({std::string(text), std::string(caption)});
+          }))
+    {
+    }
+    ~MessageCollector() { krv_set_message_hook(std::move(previous_)); }
+    MessageCollector(const MessageCollector&) = delete;
+    MessageCollector& operator=(const MessageCollector&) = delete;
+
+private:
+    KrvMessageHook previous_;
+};
+
+} // namespace
+
+KrvConversion krv_convert_recording(const std::string& path, bool avSync,
+                                    const std::filesystem::path& workRoot)
+{
+    KrvConversion c;
+    c.result = path;
+    try {
+        MessageCollector collect(c.messages);
+
+        int r = krv_open_recording(path);
+        if (r < 0) {
+            c.messages.push_back({krv_error_message(r, KrvPhase::Open), ""});
+            return c;
+        }
+        int count = 0;
+        if (!krv_count_media_streams(count) || count < 2)
+            return c; // played directly; the recording stays current until the next open
+
+        std::error_code ec;
+        if (!std::filesystem::exists(workRoot, ec) && !std::filesystem::create_directories(workRoot, ec))
+            c.messages.push_back({kKrvCreateDirError, ""});
+        std::filesystem::path folder;
+        if (!krv_create_work_folder(workRoot, std::time(nullptr), folder))
+            c.messages.push_back({kKrvCreateDirError, ""});
+
+        const std::string narrow = folder.string();
+        int s = krv_split_current(narrow, avSync);
+        if (s > 0) {
+            c.split = true;
+            c.result = narrow;
+        } else if (s < 0) {
+            c.messages.push_back({krv_error_message(s, KrvPhase::Split), ""});
+        }
+    } catch (const std::bad_alloc&) {
+        c.split = false;
+        c.result = path;
+    }
+    return c;
+}

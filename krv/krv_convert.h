@@ -1,0 +1,25 @@
+// Turning a recording into playable files: open it, and when it holds two or
+// more media streams split it into a fresh working folder. No user interface:
+// the messages for the user come back with the result.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct KrvUserMessage {
+    std::string text;
+    std::string caption; // empty: the program's own name
+};
+
+struct KrvConversion {
+    bool split = false;                  // true: `result` is a working folder holding the channel files
+    std::string result;                  // the working folder, else the recording's own path
+    std::vector<KrvUserMessage> messages; // in the order they arose
+};
+
+// Converts the recording at `path` (UTF-8). `avSync` chooses the A/V-sync
+// mode; `workRoot` is where the working folder goes (krv_work_root() for the
+// user's). Never throws.
+KrvConversion krv_convert_recording(const std::string& path, bool avSync,
+                                    const std::filesystem::path& workRoot);
