@@ -51,7 +51,7 @@ struct _Turnbox {
   GstVideoFilter parent;
 
   gint proposedMode;  // guarded by the object lock; applied at the next negotiation
-  gint activeMode;    // streaming thread only: the mode the output caps were made for
+  gint activeMode;    // streaming thread only: the mode frames are turned by
 };
 
 static void turnbox_irotation_init(IRotationInterface* iface);
@@ -204,6 +204,15 @@ static GstFlowReturn turnbox_transform_frame(GstVideoFilter* filter, GstVideoFra
                            GST_VIDEO_FRAME_WIDTH(outFrame), GST_VIDEO_FRAME_HEIGHT(outFrame),
                            readable(outFrame)};
   const int bytesPerPixel = GST_VIDEO_FRAME_COMP_PSTRIDE(inFrame, 0);
+
+  // A mode set while unlinked may give the same caps as the old one (a
+  // quarter turn the other way), and equal caps are not configured again;
+  // take it here as soon as it fits the negotiated sizes.
+  GST_OBJECT_LOCK(self);
+  const gint proposed = self->proposedMode;
+  GST_OBJECT_UNLOCK(self);
+  if (OutputSize(proposed, {in.width, in.height}) == FrameSize{out.width, out.height})
+    self->activeMode = proposed;
 
   if (!turnbox::RotateFrame(in, out, bytesPerPixel, self->activeMode)) {
     GST_ELEMENT_ERROR(self, STREAM, FORMAT, (nullptr),
