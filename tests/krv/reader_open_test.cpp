@@ -1,0 +1,219 @@
+// Opening recordings: the audio channel definition, the log and message
+// hooks, the process-wide current recording and paths.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "krv/krv_log.h"
+#include "krv/krv_reader.h"
+#include "krv/krv_recording.h"
+#include "krv_fixture.h"
+
+using namespace krvtest;
+
+namespace {
+
+// Captures log lines and messages for the life of a test.
+struct Hooks {
+    std::string log;
+    std::vector<std::pair<std::string, std::string>> messages;
+    KrvLogHook oldLog;
+    KrvMessageHook oldMessage;
+    Hooks() {
+        oldLog = krv_set_log_hook([this](std::string_view line) { log.append(line); });
+        oldMessage = krv_set_message_hook([this](std::string_view text, std::string_view caption) {
+            messages.emplace_back(std::string(text), std::string(caption));
+        });
+    }
+    ~Hooks() {
+        krv_set_log_hook(oldLog);
+        krv_set_message_hook(oldMessage);
+    }
+};
+
+Bytes recordingWithDefinition(uint8_t byte649) {
+    Recording r;
+    r.packets.push_back(simplePacket());
+    r.audioDefinition = byte649;
+    return build(r);
+}
+
+struct DefinitionCase {
+    const char* name;
+    uint8_t byte;
+    bool opens;
+    uint8_t definition;
+};
+
+const DefinitionCase kDefinitionCases[] = {
+    {"Zero", 0x00, true, 0},
+    {"Four", 0x04, true, 4},
+    {"HighBitsIgnored", 0xF3, true, 3},
+    {"Five", 0x05, false, 0},
+    {"LowBitsFiveWithHighBits", 0x15, false, 0},
+    {"Fifteen", 0x0F, false, 0},
+};
+
+class AudioDefinition : public ::testing::TestWithParam<DefinitionCase> {};
+
+TEST_P(AudioDefinition, OpenResult) {
+    Hooks hooks;
+    const DefinitionCase& c = GetParam();
+    std::string path = writeTemp(recordingWithDefinition(c.byte));
+    KrvFilePtr file(krv_open(path, true));
+    EXPECT_EQ(bool(file), c.opens);
+    if (c.opens) {
+        EXPECT_EQ(file->audioChannelDefinition, c.definition);
+        EXPECT_EQ(krv_audio_channel_definition(), c.definition);
+        EXPECT_EQ(krv_init(file.get()), 1); // positioned back at 0
+        EXPECT_TRUE(hooks.messages.empty());
+    } else {
+        ASSERT_EQ(hooks.messages.size(), 1u);
+        EXPECT_EQ(hooks.messages[0].first, "The Audio channel definition isn't correct, please check it !");
+        EXPECT_EQ(hooks.messages[0].second, "Warning");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Reader, AudioDefinition, ::testing::ValuesIn(kDefinitionCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ReaderOpen, ShortFileHasDefinitionZero) {
+    std::string path = writeTemp(Bytes(600, 0xFF), "short.krv");
+    KrvFilePtr file(krv_open(path, true));
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->audioChannelDefinition, 0);
+    EXPECT_EQ(krv_init(file.get()), KRV_ERROR_INVALID_OBJECT_SIZE); // size field 0xFF.. is absurd
+}
+
+TEST(ReaderOpen, MissingFileGivesNone) {
+    EXPECT_EQ(krv_open((tempDir() / "does-not-exist.krv").string(), true), nullptr);
+}
+
+TEST(ReaderOpen, ForWritingCreatesAndTruncates) {
+    std::string path = writeTemp(Bytes(5000, 1), "out.krv");
+    KrvFile* file = krv_open(path, false);
+    ASSERT_TRUE(file);
+    const uint8_t bytes[3] = {1, 2, 3};
+    EXPECT_EQ(file->io.write(file->io.context, bytes, 3), 3);
+    krv_close(file);
+    EXPECT_EQ(std::filesystem::file_size(path), 3u);
+}
+
+TEST(ReaderOpen, CloseAcceptsNone) { krv_close(nullptr); }
+
+TEST(ReaderOpen, Utf8PathOpensAsIs) {
+    Recording r;
+    r.packets.push_back(simplePacket());
+    std::string name = "K\xC3\xA4mera \xE7\x9B\xA3\xE8\xA6\x96/Aufnahme \xC3\xBC.krv";
+    Opened o = openBytes(build(r), name);
+    ASSERT_TRUE(o.file);
+    EXPECT_EQ(o.init, 1);
+    EXPECT_NE(o.file->path.find("\xC3\xBC.krv"), std::string::npos);
+}
+
+// Reading over memory callbacks, as the fuzz target does.
+struct Memory {
+    Bytes bytes;
+    size_t pos = 0;
+    static int64_t read(void* c, uint8_t* buf, size_t size) {
+        auto* m = static_cast<Memory*>(c);
+        size_t n = std::min(size, m->bytes.size() - std::min(m->pos, m->bytes.size()));
+        if (n) std::memcpy(buf, m->bytes.data() + m->pos, n);
+        m->pos += n;
+        return int64_t(n);
+    }
+    static int64_t seek(void* c, uint64_t offset) {
+        static_cast<Memory*>(c)->pos = size_t(offset);
+        return 0;
+    }
+};
+
+TEST(ReaderOpen, OverCallbacks) {
+    Recording r;
+    r.packets.push_back(simplePacket());
+    r.audioDefinition = 2;
+    Memory m{build(r)};
+    KrvIo io;
+    io.read = Memory::read;
+    io.seek = Memory::seek;
+    io.context = &m;
+    KrvFilePtr file(krv_open_io(io, "memory"));
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->audioChannelDefinition, 2);
+    ASSERT_EQ(krv_init(file.get()), 1);
+    KrvPacketPtr p(krv_packet_create(file.get(), true));
+    EXPECT_EQ(krv_get_packet(file.get(), p.get(), false, nullptr), int(kPacketSize));
+    EXPECT_EQ(p->payloadCount, 1);
+}
+
+TEST(ReaderOpen, WithoutReadCallback) {
+    KrvIo io;
+    EXPECT_EQ(krv_open_io(io, "none"), nullptr);
+}
+
+TEST(Recording, OpenCountAndClose) {
+    Hooks hooks;
+    Recording r;
+    r.packets.push_back(simplePacket());
+    std::string path = writeTemp(build(r), "two-streams.krv");
+    ASSERT_EQ(krv_open_recording(path), 1);
+    int count = -1;
+    ASSERT_TRUE(krv_count_media_streams(count));
+    EXPECT_EQ(count, 2);
+    KrvPropsLocation loc = krv_audio_props_location();
+    EXPECT_GT(loc.offset, 0u);
+    EXPECT_EQ(loc.size, audioStream({}).size());
+    ASSERT_NE(krv_current_recording(), nullptr);
+    krv_close_current();
+    EXPECT_FALSE(krv_count_media_streams(count));
+    EXPECT_EQ(krv_audio_props_location().size, 0u);
+    EXPECT_TRUE(hooks.log.empty());
+}
+
+TEST(Recording, OneStreamOnly) {
+    Recording r;
+    r.withAudio = false;
+    r.packets.push_back(simplePacket());
+    ASSERT_EQ(krv_open_recording(writeTemp(build(r), "one-stream.krv")), 1);
+    int count = 0;
+    ASSERT_TRUE(krv_count_media_streams(count));
+    EXPECT_EQ(count, 1);
+    krv_close_current();
+}
+
+TEST(Recording, ParseErrorKeepsTheRecordingCurrent) {
+    Recording r;
+    r.withExtension = false;
+    ASSERT_EQ(krv_open_recording(writeTemp(build(r), "bad.krv")), KRV_ERROR_INVALID_OBJECT);
+    EXPECT_NE(krv_current_recording(), nullptr);
+    krv_close_current();
+}
+
+TEST(Recording, OpenFailureIsLogged) {
+    Hooks hooks;
+    std::string path = (tempDir() / "missing.krv").string();
+    EXPECT_EQ(krv_open_recording(path), KRV_ERROR_FAIL_OPEN_FILE);
+    EXPECT_EQ(hooks.log, "Error opening file " + path + "\n");
+    int count = 0;
+    EXPECT_FALSE(krv_count_media_streams(count));
+}
+
+TEST(Recording, BadDefinitionIsMessageThenLog) {
+    Hooks hooks;
+    std::string path = writeTemp(recordingWithDefinition(0x07), "def7.krv");
+    EXPECT_EQ(krv_open_recording(path), KRV_ERROR_FAIL_OPEN_FILE);
+    ASSERT_EQ(hooks.messages.size(), 1u);
+    EXPECT_EQ(hooks.messages[0].second, "Warning");
+    EXPECT_EQ(hooks.log, "Error opening file " + path + "\n");
+}
+
+TEST(LogHook, MessageFallsBackToTheLog) {
+    Hooks hooks;
+    krv_set_message_hook({});
+    krv_message("text", "Caption");
+    EXPECT_EQ(hooks.log, "Caption: text\n");
+}
+
+} // namespace
