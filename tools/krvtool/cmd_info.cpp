@@ -1,0 +1,167 @@
+// krvtool info FILE: what the reader makes of a recording's header, and a walk
+// over its data packets counting the payloads of every stream.
+#include <array>
+#include <cinttypes>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "commands.h"
+#include "krv/krv_log.h"
+#include "krv/krv_reader.h"
+#include "krv/krv_types.h"
+#include "tool_report.h"
+
+namespace krvtool {
+
+namespace {
+
+constexpr const char* kInfoUsage = "usage: krvtool info FILE\n";
+
+std::string fourCc(uint32_t code)
+{
+    std::string s;
+    for (int i = 0; i < 4; ++i) {
+        char c = char((code >> (8 * i)) & 0xFF);
+        s += (c >= 0x20 && c < 0x7F) ? c : '.';
+    }
+    return s;
+}
+
+std::string guidText(const KrvGuid& g)
+{
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", g.data1, g.data2 & 0xFFFF,
+                  g.data3, g.data4[0], g.data4[1], g.data4[2], g.data4[3], g.data4[4], g.data4[5], g.data4[6],
+                  g.data4[7]);
+    return buf;
+}
+
+double seconds(uint64_t hundredNs) { return double(hundredNs) / 1e7; }
+
+void printStreams(const KrvFile& f)
+{
+    std::printf("Streams:\n");
+    int media = 0;
+    for (int n = 0; n < kMaxStreams; ++n) {
+        const KrvStream& s = f.streams[n];
+        switch (s.type) {
+        case KrvStreamType::None:
+            continue;
+        case KrvStreamType::Audio:
+            ++media;
+            if (const KrvWaveFormat* a = s.audio.get()) {
+                std::printf("  %3d audio   format 0x%04X%s, %u channel(s), %u Hz, block align %u, %u bits, "
+                            "%u extra bytes\n",
+                            n, a->formatTag, a->formatTag == 2 ? " (MS ADPCM)" : "", a->channels, a->samplesPerSec,
+                            a->blockAlign, a->bitsPerSample, a->extraSize);
+            } else {
+                std::printf("  %3d audio\n", n);
+            }
+            break;
+        case KrvStreamType::Video:
+            ++media;
+            if (const KrvBitmapInfo* v = s.video.get())
+                std::printf("  %3d video   %ux%u, %s, %u bits\n", n, v->width, v->height,
+                            fourCc(v->compression).c_str(), v->bitCount);
+            else
+                std::printf("  %3d video\n", n);
+            break;
+        case KrvStreamType::Command:
+            std::printf("  %3d command\n", n);
+            break;
+        case KrvStreamType::Unknown:
+            std::printf("  %3d unknown\n", n);
+            break;
+        }
+    }
+    std::printf("Media streams: %d\n", media);
+}
+
+// Payload counts per stream number over every data packet. The recorder's
+// header describes one video stream; the channels show in the packets.
+int walkPackets(KrvFile* f)
+{
+    KrvPacketPtr packet(krv_packet_create(f, true));
+    if (!packet)
+        return KRV_ERROR_OUTOFMEM;
+    std::array<uint64_t, kMaxStreams> payloads{}, objects{}, keys{};
+    uint64_t packets = 0;
+    int r = 0;
+    for (;;) {
+        krv_packet_reset(packet.get());
+        r = krv_get_packet(f, packet.get(), false, nullptr);
+        if (r <= 0)
+            break;
+        ++packets;
+        for (uint16_t i = 0; i < packet->payloadCount; ++i) {
+            const KrvPayload& p = packet->payloads[i];
+            const unsigned n = p.streamNumber & 0x7F;
+            ++payloads[n];
+            if (p.offset == 0) {
+                ++objects[n];
+                keys[n] += p.keyFrame;
+            }
+        }
+    }
+    std::printf("Packets read: %" PRIu64 "\n", packets);
+    std::printf("Payloads by stream:\n");
+    for (int n = 0; n < kMaxStreams; ++n) {
+        if (!payloads[n])
+            continue;
+        std::string what = n == 1 ? "audio" : (n >= 2 && n <= 5) ? "video channel " + std::to_string(n - 1) : "?";
+        std::printf("  %3d %-16s %8" PRIu64 " payloads, %8" PRIu64 " objects, %6" PRIu64 " key\n", n, what.c_str(),
+                    payloads[n], objects[n], keys[n]);
+    }
+    return r;
+}
+
+} // namespace
+
+int runInfo(std::span<char* const> args)
+{
+    if (args.size() == 1 && (std::string_view(args[0]) == "--help" || std::string_view(args[0]) == "-h")) {
+        std::fputs(kInfoUsage, stdout);
+        return kExitOk;
+    }
+    if (args.size() != 1) {
+        std::fputs(kInfoUsage, stderr);
+        return kExitUsage;
+    }
+    const std::string path = args[0];
+    KrvFilePtr file(krv_open(path, true));
+    if (!file) {
+        krv_log("Error opening file %s\n", path.c_str());
+        reportContainerError(KRV_ERROR_FAIL_OPEN_FILE, KrvPhase::Open);
+        return kExitFailed;
+    }
+    const int r = krv_init(file.get());
+    if (r < 0) {
+        reportContainerError(r, KrvPhase::Open);
+        return kExitFailed;
+    }
+
+    const KrvFile& f = *file;
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(path, ec);
+    std::printf("File: %s (%" PRIu64 " bytes)\n", path.c_str(), ec ? uint64_t(0) : uint64_t(bytes));
+    std::printf("Header: %" PRIu64 " bytes, %u objects\n", f.header->size, f.header->objectCount);
+    std::printf("File ID: {%s}\n", guidText(f.fileId).c_str());
+    std::printf("Data packets: %" PRIu64 " of %u bytes\n", f.dataPacketsCount, f.packetSize);
+    std::printf("Play duration: %.3f s, send duration: %.3f s, preroll: %" PRIu64 " ms\n", seconds(f.playDuration),
+                seconds(f.sendDuration), f.preroll);
+    std::printf("Flags: 0x%X%s, maximum bitrate: %u\n", f.flags, (f.flags & kFileSeekable) ? " (seekable)" : "",
+                f.maxBitrate);
+    std::printf("Audio channel definition: %u (audio of video channel %u)\n", f.audioChannelDefinition,
+                f.audioChannelDefinition + 1u);
+    printStreams(f);
+
+    const int w = walkPackets(file.get());
+    if (w < 0) {
+        reportContainerError(w, KrvPhase::Split);
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+} // namespace krvtool

@@ -1,0 +1,147 @@
+// krvtool split FILE [OUTDIR] [--av-sync]: the conversion the player runs on a
+// recording, from the command line. Without OUTDIR the channel files go to a
+// fresh working folder under the user's work root, as the player's do.
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "krv/krv_config.h"
+#include "krv/krv_reader.h"
+#include "krv/krv_recording.h"
+#include "krv/krv_workfolder.h"
+#include "split_progress.h"
+#include "tool_report.h"
+
+namespace krvtool {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kSplitUsage =
+    "usage: krvtool split FILE [OUTDIR] [--av-sync]\n"
+    "  OUTDIR     folder for the channel files (created when missing); default: a fresh\n"
+    "             working folder under \"<XDG data home>/Vedra Media Player\"\n"
+    "  --av-sync  A/V-sync mode (channel files with the audio inside one of them);\n"
+    "             default: iSupportAVSyncFunc in [SYS_SETTING] of Config.INI beside krvtool\n";
+
+uint32_t readU32At(const fs::path& path, std::streamoff offset)
+{
+    std::ifstream in(path, std::ios::binary);
+    uint8_t b[4] = {};
+    if (!in.seekg(offset) || !in.read(reinterpret_cast<char*>(b), 4))
+        return 0;
+    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+}
+
+// One line per file of the folder: size and what it holds.
+void listFolder(const fs::path& folder)
+{
+    std::vector<fs::path> files;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec))
+        if (entry.is_regular_file(ec))
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    for (const fs::path& p : files) {
+        const uint64_t size = fs::file_size(p, ec);
+        const std::string ext = p.extension().string();
+        std::printf("  %-28s %12" PRIu64 " bytes", p.filename().string().c_str(), ec ? uint64_t(0) : size);
+        if (ext == ".wav") {
+            // WAV header of the channel writer: sample count at 78, data size at 86.
+            std::printf("  %u samples, %u data bytes", readU32At(p, 78), readU32At(p, 86));
+        } else if (ext == ".krv" || ext == ".asf") {
+            KrvFilePtr f(krv_open(p.string(), true));
+            if (f && krv_init(f.get()) > 0)
+                std::printf("  %" PRIu64 " packets", f->dataPacketsCount);
+            else
+                std::printf("  header only");
+        }
+        std::printf("\n");
+    }
+}
+
+} // namespace
+
+int runSplit(std::span<char* const> args)
+{
+    std::vector<std::string> positional;
+    bool avSync = krv_av_sync_enabled();
+    for (char* const a : args) {
+        const std::string_view arg = a;
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kSplitUsage, stdout);
+            return kExitOk;
+        }
+        if (arg == "--av-sync")
+            avSync = true;
+        else if (arg.starts_with("--")) {
+            reportError("unknown option " + std::string(arg));
+            std::fputs(kSplitUsage, stderr);
+            return kExitUsage;
+        } else
+            positional.emplace_back(arg);
+    }
+    if (positional.empty() || positional.size() > 2) {
+        std::fputs(kSplitUsage, stderr);
+        return kExitUsage;
+    }
+    const std::string& path = positional[0];
+
+    int r = krv_open_recording(path);
+    if (r < 0) {
+        reportContainerError(r, KrvPhase::Open);
+        krv_close_current();
+        return kExitFailed;
+    }
+    int count = 0;
+    krv_count_media_streams(count);
+    if (count < 2) {
+        // The player plays such a file as it is.
+        std::printf("%s holds %d media stream(s): nothing to split, it plays as it is\n", path.c_str(), count);
+        krv_close_current();
+        return kExitOk;
+    }
+
+    fs::path folder;
+    std::error_code ec;
+    if (positional.size() == 2) {
+        folder = positional[1];
+        fs::create_directories(folder, ec);
+        if (!fs::is_directory(folder, ec)) {
+            std::fprintf(stderr, "%s\n", kKrvCreateDirError);
+            krv_close_current();
+            return kExitFailed;
+        }
+    } else if (!krv_create_work_folder(krv_work_root(), std::time(nullptr), folder)) {
+        std::fprintf(stderr, "%s\n", kKrvCreateDirError);
+        krv_close_current();
+        return kExitFailed;
+    }
+
+    int s;
+    {
+        const uint64_t total = fs::file_size(path, ec);
+        SplitProgress progress(krv_current_recording(), ec ? 0 : total);
+        s = krv_split_current(folder.string(), avSync);
+    }
+    if (s < 0) {
+        reportContainerError(s, KrvPhase::Split);
+        return kExitFailed;
+    }
+    if (s == 0) {
+        reportError("a channel file could not be created in " + folder.string());
+        return kExitFailed;
+    }
+    std::printf("Split %s (%s mode) into %s\n", path.c_str(), avSync ? "A/V-sync" : "normal", folder.string().c_str());
+    listFolder(folder);
+    return kExitOk;
+}
+
+} // namespace krvtool

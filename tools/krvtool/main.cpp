@@ -1,0 +1,55 @@
+// krvtool: the container side of Vedra Media Player on the command line.
+// One file per sub-command; main only dispatches.
+#include <cstdio>
+#include <span>
+#include <string_view>
+
+#include "commands.h"
+#include "tool_report.h"
+
+namespace krvtool {
+
+namespace {
+
+constexpr Command kCommands[] = {
+    {"info", "info FILE                       header, streams, packets of a recording", &runInfo},
+    {"split", "split FILE [OUTDIR] [--av-sync] split a recording into channel files", &runSplit},
+};
+
+void printUsage(FILE* to)
+{
+    std::fputs("usage: krvtool COMMAND [ARGS]\n       krvtool --help | --version\n\ncommands:\n", to);
+    for (const Command& c : kCommands)
+        std::fprintf(to, "  %.*s\n", int(c.synopsis.size()), c.synopsis.data());
+}
+
+} // namespace
+
+std::span<const Command> commands() { return kCommands; }
+
+} // namespace krvtool
+
+int main(int argc, char** argv)
+{
+    using namespace krvtool;
+    if (argc < 2) {
+        printUsage(stderr);
+        return kExitUsage;
+    }
+    const std::string_view first = argv[1];
+    if (first == "--help" || first == "-h" || first == "help") {
+        printUsage(stdout);
+        return kExitOk;
+    }
+    if (first == "--version") {
+        std::printf("krvtool (Vedra Media Player) %s\n", VEDRA_VERSION);
+        return kExitOk;
+    }
+    installReportHooks();
+    for (const Command& c : commands())
+        if (c.name == first)
+            return c.run(std::span<char* const>(argv + 2, size_t(argc - 2)));
+    reportError("unknown command " + std::string(first));
+    printUsage(stderr);
+    return kExitUsage;
+}

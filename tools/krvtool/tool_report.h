@@ -1,0 +1,24 @@
+// How krvtool reports: results on stdout; the container code's diagnostics,
+// the messages meant for the user and errors on stderr.
+#pragma once
+
+#include <string>
+
+#include "krv/krv_messages.h"
+
+namespace krvtool {
+
+// Routes the container code's log lines and user messages to stderr.
+void installReportHooks();
+
+// Prints the system's message for a container error code, then the code and
+// its name, on stderr.
+void reportContainerError(int code, KrvPhase phase);
+
+// Name of an error code ("KRV_ERROR_EOF"), or the number when it has none.
+std::string errorName(int code);
+
+// "krvtool: " + text on stderr.
+void reportError(const std::string& text);
+
+} // namespace krvtool
