@@ -1,0 +1,402 @@
+// The window itself: controls from template 130, start-up (OnInitDialog), the File menu, the
+// posted window messages, the mute and play-list buttons, and the two shutdown sequences.
+#include "VedraPlayerDlg.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSlider>
+#include <QUrl>
+
+#include "resources/dialog_template.h"
+#include "resources/resource_ids.h"
+#include "resources/resources.h"
+#include "shell/app_paths.h"
+#include "shell/run_flags.h"
+#include "shell/work_tree.h"
+#include "view/video_pane.h"
+
+namespace vedra {
+
+CVedraPlayerDlg::CVedraPlayerDlg(QWidget* parent) : QDialog(parent) {
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  setFixedSize(DuToPixelsX(kDialogWidthDu), DuToPixelsY(kDialogHeightDu));
+  setAcceptDrops(true);
+  QFont dialogFont = font();  // "MS Shell Dlg" 8 at 96 dpi
+  dialogFont.setPixelSize(11);
+  setFont(dialogFont);
+  programFolder = ProgramFolder();
+  BuildControls();
+  ConnectControls();
+  timer_.setInterval(100);
+  connect(&timer_, &QTimer::timeout, this, &CVedraPlayerDlg::OnTimer);
+}
+
+CVedraPlayerDlg::~CVedraPlayerDlg() {
+  // Esc and Enter end the dialog without a shutdown sequence: the working folders stay, but
+  // the pipelines are still released before the process ends.
+  for (int k = 0; k < 5; ++k) graphSlots[k] = nullptr;
+  for (auto& recording : recordings) DestroyRecording(recording.get());
+}
+
+void CVedraPlayerDlg::BuildControls() {
+  for (const ControlTemplate& t : DialogTemplate()) {
+    QWidget* widget = nullptr;
+    const QString text = QString::fromLatin1(t.text);
+    switch (t.kind) {
+      case ControlKind::kPane:
+        widget = new CVideoPane(CVideoPane::Style::kBordered, this);
+        break;
+      case ControlKind::kPaneSunken:
+        widget = new CVideoPane(CVideoPane::Style::kSunken, this);
+        break;
+      case ControlKind::kLabel:
+      case ControlKind::kLabelCentred: {
+        auto* label = new QLabel(text, this);
+        if (t.kind == ControlKind::kLabelCentred) label->setAlignment(Qt::AlignCenter);
+        widget = label;
+        break;
+      }
+      case ControlKind::kTrackbar: {
+        auto* slider = new QSlider(Qt::Horizontal, this);
+        slider->setRange(0, 100);  // a trackbar's default until OnInitDialog sets it
+        widget = slider;
+        break;
+      }
+      case ControlKind::kGroupBox:
+        widget = new QGroupBox(text, this);
+        break;
+      case ControlKind::kIconButton:
+      case ControlKind::kButton:
+      case ControlKind::kBitmapButton:
+        widget = new QPushButton(text, this);
+        break;
+      case ControlKind::kCheckBox:
+        widget = new QCheckBox(text, this);
+        break;
+    }
+    widget->setObjectName(t.id != 0 ? QString::number(t.id) : "group:" + text);
+    widget->setProperty("templateText", text);
+    const int left = DuToPixelsX(t.x), top = DuToPixelsY(t.y);
+    widget->setGeometry(left, top, DuToPixelsX(t.x + t.width) - left,
+                        DuToPixelsY(t.y + t.height) - top);
+    widget->setHidden(!t.visible);
+    widget->setEnabled(t.enabled);
+    if (t.id != 0) controls_[t.id] = widget;
+  }
+  // Group boxes lie under the controls they frame.
+  for (QGroupBox* box : findChildren<QGroupBox*>()) box->lower();
+  for (int id = IDC_PANE_1; id <= IDC_PANE_LARGE; ++id) control(id)->lower();
+}
+
+void CVedraPlayerDlg::ConnectControls() {
+  auto onClick = [this](int id, void (CVedraPlayerDlg::*handler)()) {
+    connect(static_cast<QPushButton*>(control(id)), &QPushButton::clicked, this, handler);
+  };
+  onClick(IDC_PLAY, &CVedraPlayerDlg::OnPlay);
+  onClick(IDC_PAUSE, &CVedraPlayerDlg::OnPause);
+  onClick(IDC_STOP, &CVedraPlayerDlg::OnStop);
+  onClick(IDC_REPLAY, &CVedraPlayerDlg::OnReplay);
+  onClick(IDC_LOAD, &CVedraPlayerDlg::OnLoad);
+  onClick(IDC_MUTE, &CVedraPlayerDlg::OnMute);
+  onClick(IDC_PLAYLIST, &CVedraPlayerDlg::OnPlayList);
+  for (int i = 0; i < 4; ++i)
+    connect(checkBox(IDC_CHANNEL_1 + i), &QCheckBox::clicked, this, [this, i] { OnChannelBox(i); });
+  for (int id : {IDC_PROGRESS, IDC_VOLUME}) {
+    // User moves only (dragging, paging, keys, end of tracking), never our own SetTrackbarPos.
+    connect(trackbar(id), &QSlider::actionTriggered, this, [this, id] { OnHScroll(id); });
+    connect(trackbar(id), &QSlider::sliderReleased, this, [this, id] { OnHScroll(id); });
+  }
+}
+
+QWidget* CVedraPlayerDlg::control(int id) const {
+  const auto it = controls_.find(id);
+  return it == controls_.end() ? nullptr : it->second;
+}
+QCheckBox* CVedraPlayerDlg::checkBox(int id) const { return qobject_cast<QCheckBox*>(control(id)); }
+QSlider* CVedraPlayerDlg::trackbar(int id) const { return qobject_cast<QSlider*>(control(id)); }
+CVideoPane* CVedraPlayerDlg::pane(int id) const { return qobject_cast<CVideoPane*>(control(id)); }
+
+bool CVedraPlayerDlg::IsChecked(int id) const { return checkBox(id)->isChecked(); }
+void CVedraPlayerDlg::SetChecked(int id, bool checked) { checkBox(id)->setChecked(checked); }
+int CVedraPlayerDlg::TrackbarPos(int id) const {
+  // While the user drags, the thumb is ahead of value(); the thumb is what the user sees.
+  return trackbar(id)->sliderPosition();
+}
+void CVedraPlayerDlg::SetTrackbarPos(int id, int pos) {
+  QSlider* slider = trackbar(id);
+  slider->setValue(pos);
+  slider->setSliderPosition(pos);
+}
+
+void CVedraPlayerDlg::UpdateData(bool save) {
+  if (save) return;  // reading the labels back is never asked for
+  static_cast<QLabel*>(control(IDC_CURRENT_TIME))
+      ->setText(QString::asprintf("%.*g", 6, static_cast<double>(currentTime)));
+  static_cast<QLabel*>(control(IDC_TOTAL_TIME))
+      ->setText(QString::asprintf("%.*g", 6, static_cast<double>(maxDuration)));
+}
+
+void CVedraPlayerDlg::SetButtonIcon(int id, int iconId) {
+  auto* button = static_cast<QPushButton*>(control(id));
+  button->setIcon(LoadIcon(iconId));
+  button->setIconSize(QSize(16, 16));
+  button->setProperty("iconId", iconId);
+  // An icon button shows its icon instead of its text; a plain button shows both.
+  const bool iconOnly = id != IDC_BMP && id != IDC_AVI && id != IDC_LOAD && id != IDC_REPLAY;
+  button->setText(iconOnly ? QString() : button->property("templateText").toString());
+}
+
+int CVedraPlayerDlg::DoModal() {
+  OnInitDialog();
+  return exec();
+}
+
+bool CVedraPlayerDlg::OnInitDialog() {
+  // 2. Window icon.
+  appIcon = LoadIcon(IDI_APP);
+  setWindowIcon(appIcon);
+  // 3. Image encoding (Qt's image writers) needs no start-up; keep the token's lifetime.
+  gdiplusToken = 1;
+  // 4, 5. Tooltips.
+  for (const ToolTipText& tip : DialogToolTips()) {
+    toolTip[tip.id] = QString::fromLatin1(tip.text);
+    control(tip.id)->setToolTip(toolTip[tip.id]);
+  }
+  // 6. Play-list bitmap button, sized to its bitmap.
+  playListButton = static_cast<QPushButton*>(control(IDC_PLAYLIST));
+  const QPixmap normal = LoadBitmap(IDB_PLAYLIST);
+  playListButton->setText(QString());
+  playListButton->setIcon(normal);
+  playListButton->setIconSize(normal.size());
+  playListButton->resize(normal.size() + QSize(4, 4));
+  playListButton->setProperty("bitmapId", IDB_PLAYLIST);
+  // 7. (Panes paint their own pictures; nothing to clip.) 8. Channel slots empty.
+  for (int k = 1; k < 5; ++k) graphSlots[k] = nullptr;
+  // 9. Trackbar ranges.
+  trackbar(IDC_PROGRESS)->setRange(0, 1000);
+  trackbar(IDC_VOLUME)->setRange(0, 10000);
+  // 10. Button icons.
+  SetButtonIcon(IDC_PLAY, IDI_PLAY);
+  SetButtonIcon(IDC_PAUSE, IDI_PAUSE);
+  SetButtonIcon(IDC_STOP, IDI_STOP);
+  SetButtonIcon(IDC_BMP, IDI_SNAPSHOT);
+  SetButtonIcon(IDC_AVI, IDI_AVI);
+  SetButtonIcon(IDC_MUTE, IDI_SOUND_ON);
+  SetButtonIcon(IDC_PREVIOUS, IDI_PREVIOUS);
+  SetButtonIcon(IDC_NEXT, IDI_NEXT);
+  // 11. The Tool group stays hidden.
+  for (int id : {IDC_AVI, IDC_BMP, IDC_JPG, IDC_TOOL_GROUP}) control(id)->hide();
+  // 12. Title.
+  setWindowTitle(LoadString(IDS_TITLE));
+  // 13. The program's folder.
+  picFolder = QString::fromStdString(programFolder);
+  // 14-17. Decoder probe on the sample recording beside the program.
+  std::unique_ptr<PlaybackGraph> probe = graphFactory ? graphFactory() : nullptr;
+  if (!probe) return false;
+  if (probe->Create(this)) {
+    uint32_t previous = 0;
+    CheckRunFlag(this, &previous);
+    const bool hasRunBefore = previous == 1;
+    const std::string sample = (picFolder + "/test.krv").toStdString();
+    if (!probe->RenderMediaFile(sample, hasRunBefore)) {
+      probe->Destroy();
+      probe.reset();
+      PostMessage(MsgClose, 0, 0);
+      return false;
+    }
+  }
+  // 18. Snapshot folder. When the program's folder is not writable (an installed program),
+  // snapshots go to the user's pictures folder instead.
+  if (IsWritableFolder(picFolder.toStdString())) {
+    picFolder += "/Pic/";
+  } else {
+    picFolder = QString::fromStdString(PicturesFolder()) + "/Vedra Media Player/";
+  }
+  QDir().mkpath(picFolder);
+  // 19. File menu. 20. Audio devices.
+  BuildFileMenu();
+  audioDevices = enumerateAudioDevices ? enumerateAudioDevices() : std::vector<std::string>{};
+  // 21.
+  for (bool& inUse : paneInUse) inUse = false;
+  audioPresent = false;
+  // 22. Timeline timer, never stopped.
+  timer_.start();
+  // 23.
+  probe->Destroy();
+  probe.reset();
+  // 24.
+  control(IDC_PLAYLIST)->setEnabled(false);
+  control(IDC_PANE_LARGE)->hide();
+  // 25.
+  SetRunState(this, true);
+  return true;
+}
+
+void CVedraPlayerDlg::BuildFileMenu() {
+  fileMenu = std::make_unique<QMenu>(QStringLiteral("File"));
+  fileMenu->setObjectName(QString::number(IDR_FILE_MENU));
+  auto add = [this](QMenu* menu, const QString& text, int id) {
+    QAction* action = menu->addAction(text);
+    action->setData(id);
+    action->setObjectName(QString::number(id));
+    return action;
+  };
+  connect(add(fileMenu.get(), "Load File..", ID_FILE_LOAD), &QAction::triggered, this,
+          &CVedraPlayerDlg::OnLoad);
+  add(fileMenu.get(), "Close File", ID_FILE_CLOSE);
+  add(fileMenu.get(), "Close All File", ID_FILE_CLOSE_ALL);
+  fileMenu->addSeparator();
+  QMenu* fileListMenu = fileMenu->addMenu("File List");
+  fileListMenu->setObjectName("File List");
+  // Placeholder until the list fills it; carries the first id of its range.
+  add(fileListMenu, "(empty)", ID_FILE_LIST_FIRST)->setEnabled(false);
+  connect(fileListMenu, &QMenu::aboutToShow, this, &CVedraPlayerDlg::UpdateMenuChecks);
+  fileMenu->addSeparator();
+  QMenu* deviceMenu = fileMenu->addMenu("Audio Device");
+  deviceMenu->setObjectName("Audio Device");
+  add(deviceMenu, "(empty)", ID_AUDIO_DEVICE_FIRST)->setEnabled(false);
+  fileMenu->addSeparator();
+  connect(add(fileMenu.get(), "Exit", ID_FILE_EXIT), &QAction::triggered, this,
+          &CVedraPlayerDlg::OnFileExit);
+  connect(fileMenu.get(), &QMenu::aboutToShow, this, &CVedraPlayerDlg::UpdateMenuChecks);
+}
+
+// Only the item 1640 + currentFile of the File List range carries a check mark.
+void CVedraPlayerDlg::UpdateMenuChecks() {
+  if (!fileMenu) return;
+  for (QAction* action : fileMenu->findChildren<QAction*>()) {
+    bool ok = false;
+    const int id = action->data().toInt(&ok);
+    if (!ok || id < ID_FILE_LIST_FIRST || id > ID_FILE_LIST_LAST) continue;
+    const bool mark = id == ID_FILE_LIST_FIRST + currentFile;
+    action->setCheckable(mark || action->isChecked());
+    action->setChecked(mark);
+  }
+}
+
+void CVedraPlayerDlg::OnShowFileMenu(QPoint clientPoint) {
+  if (!fileMenu) return;
+  fileMenu->popup(mapToGlobal(clientPoint) - QPoint(3, 7));
+}
+
+void CVedraPlayerDlg::PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
+  // MsgShowFileMenu's lParam points at the sender's point: read it now, while it is valid.
+  QPoint point;
+  if (msg == MsgShowFileMenu && lParam != 0) point = *reinterpret_cast<const QPoint*>(lParam);
+  QMetaObject::invokeMethod(
+      this, [this, msg, wParam, lParam, point] { OnMessage(msg, wParam, lParam, point); },
+      Qt::QueuedConnection);
+}
+
+void CVedraPlayerDlg::OnMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam, QPoint point) {
+  switch (msg) {
+    case MsgShowFileMenu:
+      OnShowFileMenu(point);
+      break;
+    case MsgGraphNotify:
+      OnGraphNotify(wParam, lParam);
+      break;
+    case MsgClose:
+      close();
+      break;
+    default:
+      break;
+  }
+}
+
+void CVedraPlayerDlg::OnMute() {
+  PlaybackGraph* audio = graphSlots[0];
+  if (audio == nullptr) return;
+  if (audio->GetVolume() <= -10000) {
+    SetButtonIcon(IDC_MUTE, IDI_SOUND_ON);
+    audio->SetVolume(0);
+  } else {
+    SetButtonIcon(IDC_MUTE, IDI_SOUND_OFF);
+    audio->SetVolume(-10000);
+  }
+}
+
+void CVedraPlayerDlg::OnPlayList() {
+  playListSwapped_ = !playListSwapped_;
+  const int normal = playListSwapped_ ? IDB_PLAYLIST_SELECTED : IDB_PLAYLIST;
+  playListButton->setIcon(LoadBitmap(normal));
+  playListButton->setProperty("bitmapId", normal);
+}
+
+void CVedraPlayerDlg::FreeCurrentRecording() {
+  // The recordings list owns the record; CloseFiles has normally removed it already.
+  currentRecording = nullptr;
+}
+
+void CVedraPlayerDlg::WindowCloseSequence() {
+  OnStop();
+  CloseFiles(true);
+  SetRunState(this, false);
+  gdiplusToken = 0;
+  FreeCurrentRecording();
+  RemoveWorkRoot();
+}
+
+void CVedraPlayerDlg::closeEvent(QCloseEvent* event) {
+  if (!closing_) {
+    closing_ = true;
+    WindowCloseSequence();
+  }
+  QDialog::closeEvent(event);  // ends the modal loop with the cancel result
+}
+
+void CVedraPlayerDlg::OnFileExit() {
+  // No Stop and no SetRunState: "APPActive" keeps its running value.
+  CloseFiles(true);
+  gdiplusToken = 0;
+  FreeCurrentRecording();
+  RemoveWorkRoot();
+  closing_ = true;
+  reject();
+}
+
+void CVedraPlayerDlg::keyPressEvent(QKeyEvent* event) {
+  // Esc and Enter end the dialog at once, without a shutdown sequence.
+  switch (event->key()) {
+    case Qt::Key_Escape:
+      reject();
+      return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+        button->click();
+      } else {
+        accept();
+      }
+      return;
+    default:
+      QDialog::keyPressEvent(event);
+  }
+}
+
+void CVedraPlayerDlg::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CVedraPlayerDlg::dropEvent(QDropEvent* event) {
+  QStringList paths;
+  for (const QUrl& url : event->mimeData()->urls())
+    if (url.isLocalFile()) paths << url.toLocalFile();
+  if (!paths.isEmpty()) {
+    event->acceptProposedAction();
+    OnDropFiles(paths);
+  }
+}
+
+}  // namespace vedra

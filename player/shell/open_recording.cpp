@@ -1,0 +1,268 @@
+// Opening recordings: the Load command, dropped files and the loader that splits a recording,
+// builds one graph per channel file and per audio file, picks the view and starts playback.
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QProgressDialog>
+#include <QThread>
+#include <QTimer>
+
+#include <future>
+
+#include "resources/resource_ids.h"
+#include "shell/VedraPlayerDlg.h"
+#include "shell/message_box.h"
+
+namespace vedra {
+namespace {
+
+constexpr qint64 kAudioChannelOffset = 649;
+constexpr int kOpenLimit = 5;
+
+QStringList ChooseWithFileDialog(QWidget* owner) {
+  QFileDialog dialog(owner);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setOption(QFileDialog::HideNameFilterDetails);
+  // The text before the hidden pattern list is what the user sees.
+  dialog.setNameFilter(QStringLiteral("KRV File (*.krv;*.asf) (*.krv *.asf *.KRV *.ASF)"));
+  if (dialog.exec() != QDialog::Accepted) return {};
+  return dialog.selectedFiles();
+}
+
+}  // namespace
+
+void CVedraPlayerDlg::OnLoad() {
+  const QStringList chosen = chooseFiles ? chooseFiles(this) : ChooseWithFileDialog(this);
+  if (chosen.isEmpty()) return;
+  maxDuration = 0;
+  const int first = static_cast<int>(fileList.size());
+  // Five or more (drops may have opened more than five): close them all first.
+  if (static_cast<int>(recordings.size()) >= kOpenLimit) EvictRecordings();
+  for (const QString& path : chosen) fileList.push_back(std::make_unique<FileEntry>(FileEntry{path}));
+  const int r = static_cast<int>(recordings.size());
+  fileList[first]->isOpen = true;
+  fileList[first]->recordingIndex = r;
+  if (r < kOpenLimit) slotFileIndex[r] = first;
+  OpenRecording(fileList[first]->path, first, true);
+}
+
+void CVedraPlayerDlg::OnDropFiles(const QStringList& paths) {
+  if (paths.isEmpty()) return;
+  maxDuration = 0;
+  const int first = static_cast<int>(fileList.size());
+  for (const QString& path : paths) fileList.push_back(std::make_unique<FileEntry>(FileEntry{path}));
+  fileList[first]->isOpen = true;
+  fileList[first]->recordingIndex = static_cast<int>(recordings.size());
+  OpenRecording(fileList[first]->path, first, true);  // the others are only listed
+}
+
+void CVedraPlayerDlg::EvictRecordings() {
+  if (currentFile >= 0 && currentFile < static_cast<int>(fileList.size()) &&
+      fileList[currentFile]->isOpen) {
+    const int r = fileList[currentFile]->recordingIndex;
+    if (r >= 0 && r < static_cast<int>(recordings.size())) {
+      currentRecording = recordings[r].get();
+      TakeOffScreen();
+    }
+  }
+  for (auto& recording : recordings) DestroyRecording(recording.get());
+  recordings.clear();
+  currentRecording = nullptr;
+  for (const QString& folder : workFolders) DeleteWorkFolder(folder);
+  workFolders.clear();
+  for (auto& entry : fileList) {
+    entry->isOpen = false;
+    entry->recordingIndex = -1;
+  }
+}
+
+void CVedraPlayerDlg::PauseKeepingWindowPainted(int ms) {
+  if (ms <= 0) return;
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+ConversionOutcome CVedraPlayerDlg::RunConversion(const QString& path) {
+  if (!convertRecording) return {path.toStdString(), {}};
+  // The split runs on a worker thread; the window stays painted and shows a modal progress
+  // indication while it takes long. The worker touches no dialog state.
+  auto convert = convertRecording;
+  std::future<ConversionOutcome> done =
+      std::async(std::launch::async, [convert, p = path.toStdString()] { return convert(p); });
+  QProgressDialog progress(QStringLiteral("Splitting the recording..."), QString(), 0, 0, this);
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(400);
+  progress.setValue(0);
+  while (done.wait_for(std::chrono::milliseconds(15)) != std::future_status::ready)
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  return done.get();
+}
+
+void CVedraPlayerDlg::OpenRecording(QString path, int fileIndex, bool scanFolder) {
+  // 1, 2.
+  visibleCount = 0;
+  audioChannel = -1;
+  for (int i = 0; i < 4; ++i) {
+    SetChecked(IDC_CHANNEL_1 + i, false);
+    checkBox(IDC_CHANNEL_1 + i)->setEnabled(false);
+  }
+  SetChecked(IDC_AUDIO, false);
+
+  // An early stop leaves the caller's entry not open: no entry may name a recording that
+  // nobody holds.
+  auto fail = [&](const char* message) {
+    if (message != nullptr) ShowMessageBox(QString::fromLatin1(message), {}, this);
+    if (fileIndex >= 0 && fileIndex < static_cast<int>(fileList.size())) {
+      const int r = fileList[fileIndex]->recordingIndex;
+      if (r >= static_cast<int>(recordings.size()) && r < kOpenLimit) slotFileIndex[r] = -1;
+      fileList[fileIndex]->isOpen = false;
+      fileList[fileIndex]->recordingIndex = -1;
+    }
+  };
+
+  // 3, 4. Format check on an upper-cased copy; paths keep their case on this platform.
+  const QString upper = path.toUpper();
+  if (!upper.contains(QLatin1String(".KRV")) && !upper.contains(QLatin1String(".ASF")))
+    return fail("Not supported file format !!!");
+
+  // 5. The recording on screen leaves the screen; it stays open.
+  if (currentFile >= 0 && currentFile < static_cast<int>(fileList.size()) && !recordings.empty()) {
+    const int r = fileList[currentFile]->recordingIndex;
+    if (r >= 0 && r < static_cast<int>(recordings.size())) {
+      currentRecording = recordings[r].get();
+      TakeOffScreen();
+    }
+  }
+
+  // 6, 7, 8. Paths stay UTF-8 from end to end, so no conversion can fail or rename the file.
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly))
+    return fail("Failed to open the file to read, please check it !");
+  char definition = 0;
+  if (file.seek(kAudioChannelOffset) && file.read(&definition, 1) != 1) definition = 0;
+  file.close();
+  audioChannel = static_cast<unsigned char>(definition) & 0x0F;
+  if (audioChannel > 4)
+    return fail("The Audio channel definition isn't correct, please check it !");
+
+  // 9.
+  const ConversionOutcome outcome = RunConversion(path);
+  for (const std::string& message : outcome.messages)
+    ShowMessageBox(QString::fromStdString(message), {}, this);
+  if (outcome.result.empty()) return fail(nullptr);
+  const QString result = QString::fromStdString(outcome.result);
+  const bool split = result != path;
+  if (split) workFolders.push_back(result);
+
+  // 10.
+  recordings.push_back(std::make_unique<Recording>());
+  Recording* recording = recordings.back().get();
+  currentRecording = recording;
+  channelMask = 0;
+  int vgaSum = 0;
+
+  auto newGraph = [this]() -> std::unique_ptr<PlaybackGraph> {
+    return graphFactory ? graphFactory() : nullptr;
+  };
+  if (split) {
+    // 11. One graph per audio and channel file, in name order (Audio1.wav, Video1.krv, ...).
+    const QFileInfoList entries =
+        QDir(result).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    int counter = 0;
+    for (const QFileInfo& entry : entries) {
+      const QString name = entry.fileName();
+      const std::string full = entry.filePath().toStdString();
+      if (name.indexOf(QLatin1String(".wav")) > 0) {
+        recording->audioGraph = newGraph();
+        if (recording->audioGraph && recording->audioGraph->Create(this)) {
+          if (!recording->audioGraph->RenderMediaFile(full, true)) {
+            recording->audioGraph->Destroy();
+            recording->audioGraph.reset();
+          }
+          --counter;  // the audio file takes no channel position
+        } else {
+          recording->audioGraph.reset();
+        }
+      } else if (name.indexOf(QLatin1String(".krv")) > 0) {
+        std::unique_ptr<PlaybackGraph> graph = newGraph();
+        // A graph that cannot be created is dropped like one that does not render, so every
+        // graph kept has its bit in channelMask.
+        if (graph && graph->Create(this) && graph->RenderMediaFile(full, true)) {
+          if (counter >= 0 && counter < 8) channelMask |= static_cast<uint8_t>(1u << counter);
+          vgaSum += graph->vgaCount();
+          ++visibleCount;
+          recording->channelGraphs.push_back(std::move(graph));
+        } else if (graph) {
+          graph->Destroy();
+        }
+      }
+      ++counter;
+    }
+    if (scanFolder) {
+      const QFileInfo info(path);
+      const QString folder = info.absolutePath() + '/';
+      QDir::setCurrent(folder);
+      folderRecordings.clear();
+      folderIndex = -1;
+      folderIndex = ScanFolderRecordings(folder, info.absoluteFilePath());
+    }
+  } else {
+    // 12. Played directly.
+    workFolders.push_back(QString());
+    std::unique_ptr<PlaybackGraph> graph = newGraph();
+    if (graph && graph->Create(this) && graph->RenderMediaFile(path.toStdString(), true)) {
+      channelMask = 1;
+      vgaSum = graph->vgaCount();
+      recording->channelGraphs.push_back(std::move(graph));
+    } else if (graph) {
+      graph->Destroy();
+    }
+  }
+  recording->channelMask = channelMask;
+  recording->visibleCount = visibleCount;
+  recording->audioChannel = audioChannel;
+
+  // 13 - 17.
+  PauseKeepingWindowPainted(openPauseMs);
+  currentFile = fileIndex;
+  const int r = fileList[currentFile]->recordingIndex;
+  if (vgaSum == 1) {
+    recording->singleView = true;
+    ShowSingleView(r);
+  } else {
+    recording->singleView = false;
+    ShowQuadView(r);
+  }
+  setWindowTitle(fileList[currentFile]->path);
+  OnPlay();
+}
+
+int CVedraPlayerDlg::ScanFolderRecordings(const QString& folder, const QString& path) {
+  int position = 0;
+  int exact = -1;
+  int count = 0;
+  const QDir dir(folder);
+  if (!dir.exists()) return 0;
+  const QFileInfoList entries = dir.entryInfoList(
+      QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+      QDir::Name | QDir::IgnoreCase);
+  for (const QFileInfo& entry : entries) {
+    const QString full = folder + entry.fileName();
+    if (entry.isDir() || !entry.exists()) continue;
+    const QString lower = entry.fileName().toLower();
+    if (!lower.contains(QLatin1String("krv")) && !lower.contains(QLatin1String("asf"))) continue;
+    // Names differing only in case are different files here; an exact match wins.
+    if (full == path) exact = count;
+    if (full.compare(path, Qt::CaseInsensitive) == 0) position = count;
+    folderRecordings << full;
+    ++count;
+  }
+  return exact >= 0 ? exact : position;
+}
+
+}  // namespace vedra

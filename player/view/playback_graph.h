@@ -1,0 +1,54 @@
+// What the window needs from one playback graph (one pipeline playing one file). The engine's
+// CDXGraph sits behind it in production (engine_graph.cpp); tests put scripted graphs behind it.
+// All calls are made on the GUI thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QWidget;
+
+namespace vedra {
+
+class CVideoPane;
+class CVedraPlayerDlg;
+
+class PlaybackGraph {
+ public:
+  virtual ~PlaybackGraph() = default;
+
+  virtual bool Create(CVedraPlayerDlg* owner) = 0;
+  // path: UTF-8. reinstallHint picks the wording of the missing-decoder warning.
+  virtual bool RenderMediaFile(const std::string& path, bool reinstallHint) = 0;
+  virtual bool Destroy() = 0;
+  // nullptr hides the picture.
+  virtual bool AttachToPane(CVideoPane* pane) = 0;
+
+  virtual bool IsRunning() = 0;
+  virtual bool IsPaused() = 0;
+  virtual bool IsStopped() = 0;
+  // Guarded: each acts only when the graph is not already in the target state.
+  virtual void Run() = 0;
+  virtual void Pause() = 0;
+  virtual void Stop() = 0;
+
+  virtual bool SeekTo(double seconds) = 0;
+  virtual double GetPositionSeconds() = 0;
+  virtual bool GetDurationSeconds(double* seconds) = 0;
+  virtual void SetVolume(int32_t level) = 0;  // hundredths of a dB, -10000..0
+  virtual int32_t GetVolume() = 0;
+
+  // Routes the graph's events to the dialog as MsgGraphNotify with param as lParam.
+  virtual void SetNotifyWindow(CVedraPlayerDlg* target, uint32_t msg, intptr_t param) = 0;
+  // 2: end of stream (paused and rewound), 0: aborted, 1: no event.
+  virtual int HandleGraphEvents() = 0;
+
+  // 1 when the last render was a 640 x 480 video, else 0.
+  virtual int vgaCount() const = 0;
+};
+
+using GraphFactory = std::function<std::unique_ptr<PlaybackGraph>()>;
+
+}  // namespace vedra

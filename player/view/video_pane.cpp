@@ -1,0 +1,31 @@
+#include "video_pane.h"
+
+#include <QPainter>
+
+namespace vedra {
+
+CVideoPane::CVideoPane(Style style, QWidget* parent) : QFrame(parent) {
+  setFrameShape(QFrame::Box);
+  setFrameShadow(style == Style::kSunken ? QFrame::Sunken : QFrame::Plain);
+  setLineWidth(1);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void CVideoPane::ShowPicture(const QImage& image) {
+  picture_ = image;
+  update();
+}
+
+void CVideoPane::paintEvent(QPaintEvent* event) {
+  {
+    QPainter painter(this);
+    const QRect inside = contentsRect();
+    if (picture_.isNull())
+      painter.fillRect(inside, Qt::black);
+    else
+      painter.drawImage(inside, picture_);
+  }
+  QFrame::paintEvent(event);  // the border
+}
+
+}  // namespace vedra

@@ -1,0 +1,109 @@
+// A scripted playback graph: keeps the state a pipeline would have, renders by a rule chosen
+// per file name, and logs what the window asked of it.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "view/playback_graph.h"
+
+namespace vedra::test {
+
+struct FakeFile {
+  bool renders = true;
+  double duration = 10;
+  int vga = 0;
+};
+
+struct FakeWorld {
+  std::map<std::string, FakeFile> files;  // by file name (not path); missing = does not render
+  bool createFails = false;
+  std::vector<std::string> rendered;      // paths in render order
+  std::vector<bool> hints;                // reinstallHint of each render
+  int alive = 0;                          // graphs constructed and not deleted
+};
+
+class FakeGraph : public PlaybackGraph {
+ public:
+  enum class State { kStopped, kPaused, kRunning };
+
+  explicit FakeGraph(FakeWorld* world) : world_(world) { ++world_->alive; }
+  ~FakeGraph() override { --world_->alive; }
+
+  bool Create(CVedraPlayerDlg*) override { return created_ = !world_->createFails; }
+  bool RenderMediaFile(const std::string& path, bool hint) override {
+    world_->rendered.push_back(path);
+    world_->hints.push_back(hint);
+    path_ = path;
+    const std::string name = path.substr(path.find_last_of('/') + 1);
+    const auto it = world_->files.find(name);
+    if (it == world_->files.end() || !it->second.renders) return false;
+    file_ = it->second;
+    return true;
+  }
+  bool Destroy() override {
+    destroyed_ = true;
+    state = State::kStopped;
+    return true;
+  }
+  bool AttachToPane(CVideoPane* p) override {
+    pane = p;
+    return true;
+  }
+  bool IsRunning() override { return state == State::kRunning; }
+  bool IsPaused() override { return state == State::kPaused; }
+  bool IsStopped() override { return state == State::kStopped; }
+  void Run() override { state = State::kRunning; }
+  void Pause() override { state = State::kPaused; }
+  void Stop() override { state = State::kStopped; }
+  bool SeekTo(double s) override {
+    position = s;
+    seeks.push_back(s);
+    return true;
+  }
+  double GetPositionSeconds() override { return position; }
+  bool GetDurationSeconds(double* s) override {
+    *s = file_.duration;
+    return true;
+  }
+  void SetVolume(int32_t level) override { volume = level; }
+  int32_t GetVolume() override { return volume; }
+  void SetNotifyWindow(CVedraPlayerDlg*, uint32_t, intptr_t) override { notified = true; }
+  int HandleGraphEvents() override {
+    if (!ended) return 1;
+    ended = false;
+    state = State::kPaused;
+    position = 0;
+    return 2;
+  }
+  int vgaCount() const override { return file_.vga; }
+
+  // Test side.
+  const std::string& path() const { return path_; }
+  State state = State::kStopped;
+  double position = 0;
+  std::vector<double> seeks;
+  int32_t volume = 0;
+  CVideoPane* pane = nullptr;
+  bool notified = false;
+  bool ended = false;  // the next HandleGraphEvents reports end of stream
+
+ private:
+  FakeWorld* world_;
+  FakeFile file_;
+  std::string path_;
+  bool created_ = false;
+  bool destroyed_ = false;
+};
+
+inline GraphFactory MakeFactory(FakeWorld* world) {
+  return [world] { return std::make_unique<FakeGraph>(world); };
+}
+
+}  // namespace vedra::test

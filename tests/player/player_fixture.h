@@ -1,0 +1,85 @@
+// Shared set-up of the window tests: a private XDG home, recorded message boxes, scripted
+// graphs and a scripted split that writes the named files into a fresh working folder.
+#pragma once
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fake_graph.h"
+#include "shell/VedraPlayerDlg.h"
+#include "shell/app_paths.h"
+#include "shell/message_box.h"
+
+namespace vedra::test {
+
+class PlayerFixture {
+ public:
+  PlayerFixture() {
+    qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+    qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+    qputenv("XDG_RUNTIME_DIR", home.filePath("run").toUtf8());
+    qputenv("XDG_PICTURES_DIR", home.filePath("pictures").toUtf8());
+    QDir().mkpath(home.filePath("prog"));
+    QDir().mkpath(home.filePath("rec"));
+    world.files["test.krv"] = {};
+    previous = SetMessageBoxFunction(
+        [this](const QString& text, const QString&, QWidget*) { messages << text; });
+  }
+  ~PlayerFixture() { SetMessageBoxFunction(previous); }
+
+  std::unique_ptr<CVedraPlayerDlg> MakeDialog(bool init = true) {
+    auto dialog = std::make_unique<CVedraPlayerDlg>();
+    dialog->graphFactory = MakeFactory(&world);
+    dialog->programFolder = home.filePath("prog").toStdString();
+    dialog->openPauseMs = 0;
+    dialog->convertRecording = [this](const std::string& path) {
+      ConversionOutcome out{path, splitMessages};
+      if (splitFiles.empty()) return out;
+      const QString folder = QString::fromStdString(WorkRoot()) +
+                             QString("/tempFile2026010100%1").arg(++splits, 4, 10, QChar('0'));
+      QDir().mkpath(folder);
+      for (const std::string& name : splitFiles) {
+        QFile f(folder + "/" + QString::fromStdString(name));
+        f.open(QIODevice::WriteOnly);
+      }
+      out.result = folder.toStdString();
+      return out;
+    };
+    if (init) dialog->OnInitDialog();
+    return dialog;
+  }
+
+  // A recording file of 700 bytes whose audio channel definition (byte 649) is given.
+  QString MakeRecording(const QString& name, unsigned char audioDefinition = 0) {
+    const QString path = home.filePath("rec/" + name);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QByteArray bytes(700, '\0');
+    bytes[649] = static_cast<char>(audioDefinition);
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+    return path;
+  }
+
+  // The split writes these names; each renders as world.files says.
+  void Channels(const std::vector<std::string>& names) { splitFiles = names; }
+
+  QTemporaryDir home;
+  FakeWorld world;
+  QStringList messages;
+  std::vector<std::string> splitFiles;
+  std::vector<std::string> splitMessages;
+  int splits = 0;
+  MessageBoxFunction previous;
+};
+
+inline FakeGraph* Fake(PlaybackGraph* graph) { return static_cast<FakeGraph*>(graph); }
+
+}  // namespace vedra::test
