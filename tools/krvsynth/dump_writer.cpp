@@ -36,7 +36,8 @@ std::string md5Hex(const SequenceHeader* head, const Bytes& body)
 } // namespace
 
 bool writeDump(const std::string& dir, const std::vector<VideoTrack>& video, const AudioTrack* audio,
-               const RecordingPlan& plan, const SequenceHeader& header, std::string& error)
+               const RecordingPlan& plan, const SequenceHeader& header, bool keyFramesCarryHeader,
+               std::string& error)
 {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
@@ -60,10 +61,11 @@ bool writeDump(const std::string& dir, const std::vector<VideoTrack>& video, con
             if (o.stream != track.channel + 1)
                 continue;
             const VideoFrame& f = track.frames[o.index];
+            const bool first = !started && f.key;
             started = started || f.key;
             if (!started)
                 continue;
-            const SequenceHeader* head = f.key ? &header : nullptr;
+            const SequenceHeader* head = f.key && (keyFramesCarryHeader || first) ? &header : nullptr;
             if (head)
                 m4v.write(reinterpret_cast<const char*>(head->data()), std::streamsize(head->size()));
             m4v.write(reinterpret_cast<const char*>(f.vop.data()), std::streamsize(f.vop.size()));

@@ -144,7 +144,7 @@ int main(int argc, char** argv)
     }
 
     if (!opts.dumpDir.empty()
-        && !writeDump(opts.dumpDir, video, opts.audio ? &audio : nullptr, plan, seqHeader, error))
+        && !writeDump(opts.dumpDir, video, opts.audio ? &audio : nullptr, plan, seqHeader, opts.seqHeader, error))
         return fail(error);
 
     std::printf("%s: %d channel(s) %dx%d, %llu packets, %llu bytes, %u ms, objects over 2 packets %llu, over 3+ %llu\n",
