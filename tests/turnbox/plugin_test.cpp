@@ -35,21 +35,5 @@ TEST(TurnboxPlugin, FactoryCarriesNameRankAndClassId) {
   gst_object_unref(factory);
 }
 
-TEST(TurnboxPlugin, ModeLabelsAreThoseOfTheModeChoices) {
-  GstElement* element = gst_element_factory_make("turnbox", nullptr);
-  ASSERT_NE(element, nullptr);
-  GParamSpec* pspec = g_object_class_find_property(G_OBJECT_GET_CLASS(element), "rotation");
-  ASSERT_NE(pspec, nullptr);
-  GEnumClass* modes = G_PARAM_SPEC_ENUM(pspec)->enum_class;
-  const char* labels[] = {"No rotation", "90 Deg Clockwise", "180 Deg Clockwise",
-                          "270 Deg Clockwise", "Flip Vertical (Upside down)",
-                          "Flip Horizontal (Mirror)", "Flip Diagonally"};
-  ASSERT_EQ(modes->n_values, 7u);
-  for (int mode = 0; mode < 7; ++mode)
-    EXPECT_STREQ(g_enum_get_value(modes, mode)->value_name, labels[mode]);
-  EXPECT_NE(irotation_interface(element), nullptr);
-  gst_object_unref(element);
-}
-
 }  // namespace
 }  // namespace turnbox_test
