@@ -35,6 +35,12 @@ CVedraPlayerDlg::CVedraPlayerDlg(QWidget* parent) : QDialog(parent) {
   QFont dialogFont = font();  // "MS Shell Dlg" 8 at 96 dpi
   dialogFont.setPixelSize(11);
   setFont(dialogFont);
+  // Classic dialog look: group titles sit on the frame line, check boxes stay compact.
+  setStyleSheet(QStringLiteral(
+      "QGroupBox { border: 1px solid #b0b0b0; border-radius: 2px; margin-top: 5px; }"
+      "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"
+      "QCheckBox { spacing: 2px; }"
+      "QCheckBox::indicator { width: 11px; height: 11px; }"));
   programFolder = ProgramFolder();
   BuildControls();
   ConnectControls();
