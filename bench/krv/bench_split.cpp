@@ -1,0 +1,199 @@
+// Split benchmark, run by hand: our split of a long krvsynth recording side by
+// side with `cp` of the same file and with ffmpeg's generic ASF demux-and-remux
+// pass over it, then the peak memory of `krvtool split` on a 50 MB and a
+// 200 MB recording (it must not grow with the file).
+//
+//   bench_split [--mb N] [--rounds N] [--dir DIR] [--keep]
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "krv/krv_log.h"
+#include "krv/krv_recording.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct RunResult {
+    int status = -1;        // exit status, -1 when it could not run
+    double seconds = 0;
+    long maxRssKb = 0;      // the child's peak resident set
+};
+
+// Runs argv with stdout and stderr on /dev/null.
+RunResult runChild(const std::vector<std::string>& argv)
+{
+    RunResult r;
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    const auto t0 = std::chrono::steady_clock::now();
+    pid_t pid = fork();
+    if (pid < 0)
+        return r;
+    if (pid == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        if (null >= 0) {
+            dup2(null, 1);
+            dup2(null, 2);
+        }
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) < 0)
+        return r;
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+    r.maxRssKb = usage.ru_maxrss;
+    return r;
+}
+
+// Our split through the krv library, in this process.
+double splitInProcess(const fs::path& recording, const fs::path& folder)
+{
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const auto t0 = std::chrono::steady_clock::now();
+    int r = krv_open_recording(recording.string());
+    if (r >= 0)
+        r = krv_split_current(folder.string(), false);
+    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    if (r <= 0) {
+        std::fprintf(stderr, "bench_split: split failed with %d\n", r);
+        std::exit(1);
+    }
+    return s;
+}
+
+double timedOrDie(const std::vector<std::string>& argv)
+{
+    RunResult r = runChild(argv);
+    if (r.status != 0) {
+        std::fprintf(stderr, "bench_split: %s failed (status %d)\n", argv[0].c_str(), r.status);
+        std::exit(1);
+    }
+    return r.seconds;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// A recording of at least `mb` megabytes: one short recording encoded once,
+// its key-frame groups repeated.
+fs::path makeRecording(const fs::path& dir, const std::string& name, uint64_t mb)
+{
+    const std::vector<std::string> base = {KRVSYNTH_PATH, "", "--channels", "1,2,3,4", "--size", "640x480",
+                                           "--seconds", "10", "--start-ms", "0"};
+    const fs::path probe = dir / "probe.krv";
+    std::vector<std::string> argv = base;
+    argv[1] = probe.string();
+    timedOrDie(argv);
+    // Less the header and the zero-padded last packet, which repeats do not add.
+    const uint64_t perRepeat = fs::file_size(probe) - 2 * 32768;
+    fs::remove(probe);
+    const uint64_t repeats = (mb * 1000000 + perRepeat - 1) / perRepeat;
+    const fs::path out = dir / name;
+    argv = base;
+    argv[1] = out.string();
+    argv.push_back("--repeat");
+    argv.push_back(std::to_string(repeats));
+    timedOrDie(argv);
+    return out;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    uint64_t mb = 200;
+    int rounds = 3;
+    fs::path dir = fs::temp_directory_path() / "vedra-bench-split";
+    bool keep = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--mb" && i + 1 < argc)
+            mb = std::max<uint64_t>(1, std::strtoull(argv[++i], nullptr, 10));
+        else if (a == "--rounds" && i + 1 < argc)
+            rounds = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--dir" && i + 1 < argc)
+            dir = argv[++i];
+        else if (a == "--keep")
+            keep = true;
+        else {
+            std::fprintf(stderr, "usage: bench_split [--mb N (200)] [--rounds N (3)] [--dir DIR] [--keep]\n");
+            return 2;
+        }
+    }
+    krv_set_log_hook([](std::string_view line) { std::fwrite(line.data(), 1, line.size(), stderr); });
+    fs::create_directories(dir);
+
+    std::printf("writing recordings with krvsynth in %s ...\n", dir.c_str());
+    const fs::path big = makeRecording(dir, "big.krv", mb);
+    const fs::path small = makeRecording(dir, "small.krv", std::max<uint64_t>(1, mb / 4));
+    const double bigMb = double(fs::file_size(big)) / 1e6;
+    const double smallMb = double(fs::file_size(small)) / 1e6;
+
+    // One pass of each first, so every contender reads from a warm page cache.
+    const fs::path cpOut = dir / "copy.krv";
+    const fs::path ffOut = dir / "ffmpeg.asf";
+    const fs::path splitOut = dir / "split";
+    const std::vector<std::string> cp = {"cp", big.string(), cpOut.string()};
+    const std::vector<std::string> ff = {"ffmpeg", "-y", "-v", "error", "-i", big.string(), "-map", "0",
+                                         "-c", "copy", "-f", "asf", ffOut.string()};
+    timedOrDie(cp);
+    splitInProcess(big, splitOut);
+
+    std::vector<double> ours, copies, ffmpegs;
+    for (int r = 0; r < rounds; ++r) {
+        fs::remove(cpOut);
+        copies.push_back(timedOrDie(cp));
+        ours.push_back(splitInProcess(big, splitOut));
+        fs::remove(ffOut);
+        ffmpegs.push_back(timedOrDie(ff));
+    }
+    const double o = median(ours), c = median(copies), f = median(ffmpegs);
+    std::printf("\nsplit of %.1f MB (4 channels + audio, 640x480), median of %d rounds:\n", bigMb, rounds);
+    std::printf("  ours (krv library)      %8.3f s  %8.1f MB/s\n", o, bigMb / o);
+    std::printf("  cp                      %8.3f s  %8.1f MB/s\n", c, bigMb / c);
+    std::printf("  ffmpeg -c copy -f asf   %8.3f s  %8.1f MB/s\n", f, bigMb / f);
+    std::printf("  ratio ours/cp     %6.2f   (target: at most 2)\n", o / c);
+    std::printf("  ratio ours/ffmpeg %6.2f   (target: below 1)\n", o / f);
+
+    std::printf("\npeak memory of krvtool split:\n");
+    long rss[2] = {0, 0};
+    const fs::path inputs[2] = {small, big};
+    const double sizes[2] = {smallMb, bigMb};
+    for (int i = 0; i < 2; ++i) {
+        const fs::path out = dir / ("rss" + std::to_string(i));
+        fs::remove_all(out);
+        RunResult r = runChild({KRVTOOL_PATH, "split", inputs[i].string(), out.string()});
+        if (r.status != 0) {
+            std::fprintf(stderr, "bench_split: krvtool split failed (status %d)\n", r.status);
+            return 1;
+        }
+        rss[i] = r.maxRssKb;
+        std::printf("  %7.1f MB recording: max RSS %6ld KB\n", sizes[i], r.maxRssKb);
+    }
+    std::printf("  ratio %.2f for a %.1fx larger file (target: about 1)\n", double(rss[1]) / double(rss[0]),
+                bigMb / smallMb);
+
+    if (!keep)
+        fs::remove_all(dir);
+    return 0;
+}
