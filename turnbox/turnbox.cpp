@@ -50,7 +50,7 @@ static GstStaticPadTemplate src_template =
 struct _Turnbox {
   GstVideoFilter parent;
 
-  gint proposedMode;  // guarded by the object lock; applied at the next negotiation
+  gint proposedMode;  // guarded by the object lock; what SetRotation stored
   gint activeMode;    // streaming thread only: the mode frames are turned by
 };
 
@@ -74,7 +74,8 @@ GType turnbox_rotation_get_type(void) {
       {turnbox::kFlipDiagonal, turnbox::kModeLabels[6], "upper-left-diagonal"},
       {0, nullptr, nullptr},
   };
-  if (g_once_init_enter(&type)) g_once_init_leave(&type, g_enum_register_static("TurnboxRotation", values));
+  if (g_once_init_enter(&type))
+    g_once_init_leave(&type, g_enum_register_static("TurnboxRotation", values));
   return type;
 }
 
