@@ -1,0 +1,249 @@
+#include "avi_remux.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/avutil.h>
+#include <libavutil/error.h>
+}
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace vedra {
+namespace {
+
+struct InputCloser {
+    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
+};
+using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
+
+struct OutputCloser {
+    void operator()(AVFormatContext* c) const
+    {
+        if (c->pb)
+            avio_closep(&c->pb);
+        avformat_free_context(c);
+    }
+};
+using OutputPtr = std::unique_ptr<AVFormatContext, OutputCloser>;
+
+struct PacketFree {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
+
+std::string AvError(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+InputPtr OpenInput(const std::string& path, std::string& error)
+{
+    AVFormatContext* c = nullptr;
+    int r = avformat_open_input(&c, path.c_str(), nullptr, nullptr);
+    if (r < 0) {
+        error = "cannot open " + path + ": " + AvError(r);
+        return nullptr;
+    }
+    InputPtr in(c);
+    if ((r = avformat_find_stream_info(c, nullptr)) < 0) {
+        error = "cannot read " + path + ": " + AvError(r);
+        return nullptr;
+    }
+    return in;
+}
+
+// Frames per second of a video stream, from the gaps between its first frames.
+// The recorder stamps frames in milliseconds with no fixed rate in the header.
+AVRational EstimateFrameRate(const std::string& path, int streamIndex)
+{
+    std::string ignored;
+    InputPtr in = OpenInput(path, ignored);
+    AVRational fallback{25, 1};
+    if (!in)
+        return fallback;
+    const AVStream* st = in->streams[streamIndex];
+    PacketPtr pkt(av_packet_alloc());
+    std::vector<double> times;
+    while (times.size() < 120 && av_read_frame(in.get(), pkt.get()) >= 0) {
+        if (pkt->stream_index == streamIndex && pkt->pts != AV_NOPTS_VALUE)
+            times.push_back(pkt->pts * av_q2d(st->time_base));
+        av_packet_unref(pkt.get());
+    }
+    std::sort(times.begin(), times.end());
+    std::vector<double> gaps;
+    for (size_t i = 1; i < times.size(); ++i)
+        if (times[i] > times[i - 1])
+            gaps.push_back(times[i] - times[i - 1]);
+    if (gaps.empty())
+        return fallback;
+    std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
+    const double fps = 1.0 / gaps[gaps.size() / 2];
+    if (!(fps >= 1.0 && fps <= 240.0))
+        return fallback;
+    return av_d2q(fps, 1000);
+}
+
+struct Source {
+    InputPtr in;
+    std::vector<int> map;         // input stream -> output stream, -1 when dropped
+    PacketPtr next;
+    bool ended = false;
+};
+
+}  // namespace
+
+bool RemuxToAvi(const std::string& channelPath, const std::string& audioPath, const std::string& outPath,
+                std::string& error)
+{
+    std::vector<Source> sources;
+    {
+        Source video;
+        if (!(video.in = OpenInput(channelPath, error)))
+            return false;
+        sources.push_back(std::move(video));
+    }
+    if (!audioPath.empty()) {
+        Source audio;
+        if (!(audio.in = OpenInput(audioPath, error)))
+            return false;
+        sources.push_back(std::move(audio));
+    }
+
+    const std::string partPath = outPath + ".part";
+    AVFormatContext* oc = nullptr;
+    int r = avformat_alloc_output_context2(&oc, nullptr, "avi", partPath.c_str());
+    if (r < 0 || !oc) {
+        error = "no AVI writer: " + AvError(r);
+        return false;
+    }
+    OutputPtr out(oc);
+
+    // Every video and audio stream of the channel file; the audio of the audio file.
+    std::vector<AVRational> videoRate;   // per output stream: frame rate, {0,1} for audio
+    bool haveVideo = false;
+    for (size_t s = 0; s < sources.size(); ++s) {
+        AVFormatContext* in = sources[s].in.get();
+        sources[s].map.assign(in->nb_streams, -1);
+        for (unsigned i = 0; i < in->nb_streams; ++i) {
+            const AVCodecParameters* par = in->streams[i]->codecpar;
+            const bool isVideo = par->codec_type == AVMEDIA_TYPE_VIDEO && s == 0;
+            const bool isAudio = par->codec_type == AVMEDIA_TYPE_AUDIO;
+            if (!isVideo && !isAudio)
+                continue;
+            AVStream* os = avformat_new_stream(oc, nullptr);
+            if (!os || avcodec_parameters_copy(os->codecpar, par) < 0) {
+                error = "cannot add a stream";
+                return false;
+            }
+            os->codecpar->codec_tag = 0;   // let the AVI writer pick its own tag
+            AVRational rate{0, 1};
+            if (isVideo) {
+                rate = EstimateFrameRate(channelPath, static_cast<int>(i));
+                os->time_base = av_inv_q(rate);
+                os->avg_frame_rate = rate;
+                os->r_frame_rate = rate;
+                haveVideo = true;
+            } else {
+                os->time_base = in->streams[i]->time_base;
+            }
+            sources[s].map[i] = os->index;
+            videoRate.push_back(rate);
+        }
+        if (s == 0 && !haveVideo) {
+            error = "no video stream in " + channelPath;
+            return false;
+        }
+    }
+
+    if ((r = avio_open(&oc->pb, partPath.c_str(), AVIO_FLAG_WRITE)) < 0) {
+        error = "cannot create " + partPath + ": " + AvError(r);
+        return false;
+    }
+    bool ok = (r = avformat_write_header(oc, nullptr)) >= 0;
+    if (!ok)
+        error = "cannot write the AVI header: " + AvError(r);
+
+    std::vector<int64_t> lastDts(oc->nb_streams, AV_NOPTS_VALUE);
+    auto fetch = [](Source& src) {
+        while (!src.ended) {
+            if (!src.next)
+                src.next.reset(av_packet_alloc());
+            if (av_read_frame(src.in.get(), src.next.get()) < 0) {
+                src.ended = true;
+                return;
+            }
+            if (src.map[src.next->stream_index] >= 0)
+                return;
+            av_packet_unref(src.next.get());
+        }
+    };
+    auto seconds = [](const Source& src) {
+        const AVPacket* p = src.next.get();
+        const int64_t t = p->dts != AV_NOPTS_VALUE ? p->dts : p->pts;
+        return t == AV_NOPTS_VALUE ? 0.0 : t * av_q2d(src.in->streams[p->stream_index]->time_base);
+    };
+    for (Source& src : sources)
+        fetch(src);
+
+    while (ok) {
+        // Interleave by time: the source whose next packet is earliest goes first.
+        Source* pick = nullptr;
+        for (Source& src : sources)
+            if (!src.ended && (!pick || seconds(src) < seconds(*pick)))
+                pick = &src;
+        if (!pick)
+            break;
+        AVPacket* p = pick->next.get();
+        const AVStream* is = pick->in->streams[p->stream_index];
+        const int o = pick->map[p->stream_index];
+        const AVStream* os = oc->streams[o];
+        p->stream_index = o;
+        if (videoRate[static_cast<size_t>(o)].num != 0) {
+            // Frames keep their order and count: one AVI frame slot each, at its time.
+            const int64_t t = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
+            int64_t slot = t == AV_NOPTS_VALUE ? 0 : av_rescale_q_rnd(t, is->time_base, os->time_base,
+                                                                       static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
+            if (lastDts[static_cast<size_t>(o)] != AV_NOPTS_VALUE && slot <= lastDts[static_cast<size_t>(o)])
+                slot = lastDts[static_cast<size_t>(o)] + 1;
+            p->pts = p->dts = slot;
+            p->duration = 1;
+        } else {
+            av_packet_rescale_ts(p, is->time_base, os->time_base);
+            if (lastDts[static_cast<size_t>(o)] != AV_NOPTS_VALUE && p->dts != AV_NOPTS_VALUE &&
+                p->dts <= lastDts[static_cast<size_t>(o)]) {
+                p->dts = lastDts[static_cast<size_t>(o)] + 1;
+                if (p->pts != AV_NOPTS_VALUE && p->pts < p->dts)
+                    p->pts = p->dts;
+            }
+        }
+        p->pos = -1;
+        lastDts[static_cast<size_t>(o)] = p->dts;
+        if ((r = av_interleaved_write_frame(oc, p)) < 0) {
+            error = "cannot write a frame: " + AvError(r);
+            ok = false;
+        }
+        av_packet_unref(p);
+        fetch(*pick);
+    }
+    if (ok && (r = av_write_trailer(oc)) < 0) {
+        error = "cannot finish the AVI file: " + AvError(r);
+        ok = false;
+    }
+    if (oc->pb && avio_closep(&oc->pb) < 0)
+        ok = false;
+    out.reset();
+    if (ok && std::rename(partPath.c_str(), outPath.c_str()) != 0) {
+        error = "cannot create " + outPath;
+        ok = false;
+    }
+    if (!ok)
+        std::remove(partPath.c_str());
+    return ok;
+}
+
+}  // namespace vedra

@@ -1,0 +1,789 @@
+#include "cdxgraph.h"
+
+#include <gst/app/gstappsink.h>
+#include <gst/video/video.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "audio_devices.h"
+#include "engine_init.h"
+#include "krv_frame_reader.h"
+#include "krv_source.h"
+#include "message_box.h"
+#include "snapshot_writer.h"
+
+namespace vedra {
+namespace {
+
+constexpr GstClockTime kStateQueryTimeout = 10 * GST_MSECOND;
+constexpr GstClockTime kPrerollTimeout = 10 * GST_SECOND;
+constexpr GstClockTime kSettleTimeout = 5 * GST_SECOND;
+constexpr uint64_t kHeaderDurationOffset = 102;   // send duration of the file properties
+
+bool IsContainerPath(const std::string& path)
+{
+    return path.find(".krv") != std::string::npos || path.find(".asf") != std::string::npos;
+}
+
+// The 100-ns count at offset 102, in seconds; 0 when the file is too short or unreadable.
+double ReadHeaderDuration(const std::string& path)
+{
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return 0.0;
+    uint8_t b[8] = {};
+    const bool ok = std::fseek(f, static_cast<long>(kHeaderDurationOffset), SEEK_SET) == 0 &&
+                    std::fread(b, 1, sizeof b, f) == sizeof b;
+    std::fclose(f);
+    if (!ok)
+        return 0.0;
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; --i)
+        v = (v << 8) | b[i];
+    return static_cast<double>(static_cast<int64_t>(v)) / 10000000.0;
+}
+
+bool LinkMany(std::initializer_list<GstElement*> chain)
+{
+    GstElement* prev = nullptr;
+    for (GstElement* e : chain) {
+        if (prev && !gst_element_link(prev, e))
+            return false;
+        prev = e;
+    }
+    return true;
+}
+
+// The tap hands YV12 frames on as YV12 (I420 with its chroma planes swapped).
+uint32_t SubtypeOf(GstVideoFormat format)
+{
+    switch (format) {
+    case GST_VIDEO_FORMAT_I420:
+    case GST_VIDEO_FORMAT_YV12:
+        return kSubtypeYv12;
+    case GST_VIDEO_FORMAT_YUY2:
+        return kSubtypeYuy2;
+    default: {
+        const char* name = gst_video_format_to_string(format);
+        char f[4] = {' ', ' ', ' ', ' '};
+        for (int i = 0; i < 4 && name && name[i]; ++i)
+            f[i] = name[i];
+        return MakeFourcc(f[0], f[1], f[2], f[3]);
+    }
+    }
+}
+
+// Copies a mapped frame into the contiguous layout BufferCB expects.
+std::vector<uint8_t> PackFrame(const GstVideoFrame& vf)
+{
+    const int w = GST_VIDEO_FRAME_WIDTH(&vf);
+    const int h = GST_VIDEO_FRAME_HEIGHT(&vf);
+    std::vector<uint8_t> out;
+    auto copyPlane = [&](int plane, size_t dstOffset, int rowBytes, int rows, size_t dstStride) {
+        const uint8_t* src = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&vf, plane));
+        const int srcStride = GST_VIDEO_FRAME_PLANE_STRIDE(&vf, plane);
+        const int compW = GST_VIDEO_FRAME_COMP_WIDTH(&vf, plane);
+        const int compH = GST_VIDEO_FRAME_COMP_HEIGHT(&vf, plane);
+        const int pixelBytes = GST_VIDEO_FRAME_COMP_PSTRIDE(&vf, plane);
+        const int n = std::min(rowBytes, compW * pixelBytes);
+        for (int r = 0; r < rows && r < compH; ++r)
+            std::memcpy(out.data() + dstOffset + static_cast<size_t>(r) * dstStride,
+                        src + static_cast<size_t>(r) * srcStride, static_cast<size_t>(n));
+    };
+    switch (GST_VIDEO_FRAME_FORMAT(&vf)) {
+    case GST_VIDEO_FORMAT_I420:
+    case GST_VIDEO_FORMAT_YV12: {
+        const bool i420 = GST_VIDEO_FRAME_FORMAT(&vf) == GST_VIDEO_FORMAT_I420;
+        const size_t cw = static_cast<size_t>(w / 2);
+        const int chromaRows = (h + 1) / 2;
+        const size_t yBytes = static_cast<size_t>(w) * h;
+        const size_t vOffset = yBytes;
+        const size_t uOffset = yBytes * 5 / 4;
+        out.assign(uOffset + static_cast<size_t>(chromaRows) * cw + cw + 1, 0);
+        copyPlane(0, 0, w, h, static_cast<size_t>(w));
+        // In I420 plane 1 is U and plane 2 is V; YV12 stores V first.
+        const int uPlane = i420 ? 1 : 2;
+        const int vPlane = i420 ? 2 : 1;
+        copyPlane(vPlane, vOffset, static_cast<int>(cw), chromaRows, cw);
+        copyPlane(uPlane, uOffset, static_cast<int>(cw), chromaRows, cw);
+        break;
+    }
+    case GST_VIDEO_FORMAT_YUY2:
+        out.assign(4 * ((static_cast<size_t>(w) * h + 1) / 2), 0);
+        copyPlane(0, 0, w * 2, h, static_cast<size_t>(w) * 2);
+        break;
+    default:
+        break;
+    }
+    return out;
+}
+
+}  // namespace
+
+CDXGraph::CDXGraph() = default;
+
+CDXGraph::~CDXGraph()
+{
+    // Owners call Destroy first; make sure no streaming thread outlives us anyway.
+    if (pipeline_)
+        Destroy();
+}
+
+bool CDXGraph::Create(void* owner)
+{
+    if (pipeline_)
+        return false;
+    ownerWindow = owner;
+    if (!EngineInit())
+        return false;
+    GstElement* p = gst_pipeline_new(nullptr);
+    if (!p)
+        return false;
+    pipeline_ = ElementHandle::Adopt(GST_ELEMENT(gst_object_ref_sink(p)));
+    BusHandle bus = BusHandle::Adopt(gst_element_get_bus(pipeline_.get()));
+    gst_bus_set_sync_handler(bus.get(), &CDXGraph::OnBusMessage, this, nullptr);
+    return true;
+}
+
+bool CDXGraph::RenderMediaFile(const std::string& path, bool reinstallHint)
+{
+    vgaCount = 0;
+    if (!pipeline_)
+        return false;
+    filePath = path;
+    isContainerFile = false;
+    if (IsContainerPath(filePath)) {
+        isContainerFile = true;
+        headerDuration = ReadHeaderDuration(filePath);
+    }
+    FILE* probe = std::fopen(filePath.c_str(), "rb");
+    if (!probe)
+        return false;   // no source for a missing file; no message
+    std::fclose(probe);
+
+    const bool built = isContainerFile ? BuildChannelGraph(reinstallHint) : BuildAudioGraph();
+    return built && Preroll();
+}
+
+bool CDXGraph::BuildChannelGraph(bool reinstallHint)
+{
+    GstBin* bin = GST_BIN(pipeline_.get());
+    // Our reader first; files it refuses go through the generic ASF demuxer.
+    bool ownReader = false;
+    {
+        KrvFrameReader check;
+        ownReader = check.Open(filePath) > 0;
+    }
+    ElementHandle source;
+    ElementHandle demux;
+    if (ownReader) {
+        source = MakeElement(kKrvSourceFactory);
+    } else {
+        source = MakeElement("filesrc");
+        demux = MakeElement("asfdemux");
+        if (!demux)
+            return false;
+    }
+    if (!source)
+        return false;
+    g_object_set(source.get(), "location", filePath.c_str(), nullptr);
+    gst_bin_add(bin, GST_ELEMENT(gst_object_ref(source.get())));
+    if (demux)
+        gst_bin_add(bin, GST_ELEMENT(gst_object_ref(demux.get())));
+
+    decoder_ = MakeElement(videoDecoderFactory.c_str(), "MPEG4 Video Decoder");
+    if (!decoder_) {
+        ShowMessageBox(reinstallHint ? kMissingDecoderReinstall : kMissingDecoderRestart,
+                       kMissingDecoderCaption, ownerWindow);
+        return false;
+    }
+    gst_bin_add(bin, GST_ELEMENT(gst_object_ref(decoder_.get())));
+    if (demux) {
+        if (!gst_element_link(source.get(), demux.get()))
+            return false;
+        g_signal_connect(demux.get(), "pad-added", G_CALLBACK(&CDXGraph::OnDemuxPad), this);
+    } else if (!gst_element_link(source.get(), decoder_.get())) {
+        return false;
+    }
+    return AddVideoTail(decoder_.get());
+}
+
+bool CDXGraph::AddVideoTail(GstElement* decoder)
+{
+    GstBin* bin = GST_BIN(pipeline_.get());
+    ElementHandle convert = MakeElement("videoconvert");
+    videoSink_ = MakeElement("appsink");
+    if (!convert || !videoSink_)
+        return false;
+    CapsHandle rgb = CapsHandle::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "RGB", nullptr));
+    g_object_set(videoSink_.get(), "caps", rgb.get(), "max-buffers", 1u, "drop", TRUE, "sync", TRUE,
+                 "enable-last-sample", FALSE, nullptr);
+    GstAppSinkCallbacks callbacks{};
+    callbacks.new_sample = &CDXGraph::OnNewSample;
+    callbacks.new_preroll = &CDXGraph::OnNewPreroll;
+    gst_app_sink_set_callbacks(GST_APP_SINK(videoSink_.get()), &callbacks, this, nullptr);
+
+    gst_bin_add_many(bin, GST_ELEMENT(gst_object_ref(convert.get())),
+                     GST_ELEMENT(gst_object_ref(videoSink_.get())), nullptr);
+    if (!LinkMany({decoder, convert.get(), videoSink_.get()}))
+        return false;
+
+    // The frame tap: decoded frames (and their caps) on their way to the renderer.
+    PadHandle tap = PadHandle::Adopt(gst_element_get_static_pad(decoder, "src"));
+    if (tap)
+        gst_pad_add_probe(tap.get(),
+                          static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER |
+                                                       GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+                          &CDXGraph::OnDecodedFrame, this, nullptr);
+    return true;
+}
+
+bool CDXGraph::BuildAudioGraph()
+{
+    GstBin* bin = GST_BIN(pipeline_.get());
+    ElementHandle source = MakeElement("filesrc");
+    ElementHandle parse = MakeElement("wavparse");
+    audioHead_ = MakeElement("audioconvert");
+    ElementHandle resample = MakeElement("audioresample");
+    volume_ = MakeElement("volume");
+    if (!source || !parse || !audioHead_ || !resample || !volume_)
+        return false;
+    g_object_set(source.get(), "location", filePath.c_str(), nullptr);
+
+    ElementHandle sink;
+    if (audioRenderer) {
+        // The device list keeps its own reference; the bin gets one more.
+        sink = ElementHandle::Ref(audioRenderer);
+        addedAudioRenderer_ = true;
+    } else {
+        sink = MakeDefaultAudioSink();
+    }
+    if (!sink)
+        return false;
+    for (GstElement* e : {source.get(), parse.get(), audioHead_.get(), resample.get(), volume_.get(), sink.get()})
+        gst_bin_add(bin, GST_ELEMENT(gst_object_ref(e)));
+    if (!gst_element_link(source.get(), parse.get()) ||
+        !LinkMany({audioHead_.get(), resample.get(), volume_.get(), sink.get()}))
+        return false;
+    g_signal_connect(parse.get(), "pad-added", G_CALLBACK(&CDXGraph::OnWavPad), this);
+    ApplyVolume();
+    return true;
+}
+
+// Streaming thread: wavparse found its stream. MS ADPCM gets its decoder.
+void CDXGraph::OnWavPad(GstElement*, GstPad* pad, gpointer data)
+{
+    auto* self = static_cast<CDXGraph*>(data);
+    CapsHandle caps = CapsHandle::Adopt(gst_pad_get_current_caps(pad));
+    if (!caps)
+        caps = CapsHandle::Adopt(gst_pad_query_caps(pad, nullptr));
+    const GstStructure* s = caps ? gst_caps_get_structure(caps.get(), 0) : nullptr;
+    GstElement* head = self->audioHead_.get();
+    if (s && !gst_structure_has_name(s, "audio/x-raw")) {
+        ElementHandle decoder = MakeElement("avdec_adpcm_ms");
+        if (!decoder)
+            return;   // unlinked pad: the graph posts a not-linked error
+        GstElement* parent = GST_ELEMENT(gst_element_get_parent(head));
+        if (!parent)
+            return;
+        gst_bin_add(GST_BIN(parent), GST_ELEMENT(gst_object_ref(decoder.get())));
+        gst_object_unref(parent);
+        gst_element_link(decoder.get(), head);
+        gst_element_sync_state_with_parent(decoder.get());
+        head = decoder.get();
+    }
+    PadHandle sinkPad = PadHandle::Adopt(gst_element_get_static_pad(head, "sink"));
+    if (sinkPad && !gst_pad_is_linked(sinkPad.get()))
+        gst_pad_link(pad, sinkPad.get());
+}
+
+// Streaming thread: the ASF demuxer's video stream goes to the decoder.
+void CDXGraph::OnDemuxPad(GstElement*, GstPad* pad, gpointer data)
+{
+    auto* self = static_cast<CDXGraph*>(data);
+    CapsHandle caps = CapsHandle::Adopt(gst_pad_query_caps(pad, nullptr));
+    const GstStructure* s = caps && !gst_caps_is_empty(caps.get()) ? gst_caps_get_structure(caps.get(), 0) : nullptr;
+    if (!s || !g_str_has_prefix(gst_structure_get_name(s), "video/"))
+        return;
+    PadHandle sinkPad = PadHandle::Adopt(gst_element_get_static_pad(self->decoder_.get(), "sink"));
+    if (sinkPad && !gst_pad_is_linked(sinkPad.get()))
+        gst_pad_link(pad, sinkPad.get());
+}
+
+// Brings the graph to PAUSED once so it is known to play, learns the decoded
+// size and the duration, and leaves it stopped.
+bool CDXGraph::Preroll()
+{
+    bool ok = gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE;
+    const gint64 deadline = g_get_monotonic_time() + static_cast<gint64>(kPrerollTimeout / GST_USECOND);
+    while (ok) {
+        const GstStateChangeReturn r = gst_element_get_state(pipeline_.get(), nullptr, nullptr, 20 * GST_MSECOND);
+        if (r == GST_STATE_CHANGE_SUCCESS || r == GST_STATE_CHANGE_NO_PREROLL)
+            break;
+        if (r == GST_STATE_CHANGE_FAILURE || HasQueuedError() || g_get_monotonic_time() > deadline)
+            ok = false;
+    }
+    if (ok && HasQueuedError())
+        ok = false;
+    if (ok && decoder_) {
+        PadHandle pad = PadHandle::Adopt(gst_element_get_static_pad(decoder_.get(), "src"));
+        CapsHandle caps = pad ? CapsHandle::Adopt(gst_pad_get_current_caps(pad.get())) : CapsHandle();
+        GstVideoInfo info;
+        if (caps && gst_video_info_from_caps(&info, caps.get()) &&
+            GST_VIDEO_INFO_WIDTH(&info) == 640 && GST_VIDEO_INFO_HEIGHT(&info) == 480)
+            ++vgaCount;
+    }
+    gint64 duration = 0;
+    if (ok && gst_element_query_duration(pipeline_.get(), GST_FORMAT_TIME, &duration) && duration >= 0)
+        pipelineDuration_ = static_cast<double>(duration / 100) / 10000000.0;
+    gst_element_set_state(pipeline_.get(), GST_STATE_READY);
+    gst_element_get_state(pipeline_.get(), nullptr, nullptr, kSettleTimeout);
+    // What rendering posted is no event of the playing graph.
+    ClearEvents();
+    return ok;
+}
+
+bool CDXGraph::Destroy()
+{
+    if (pipeline_) {
+        gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
+        BusHandle bus = BusHandle::Adopt(gst_element_get_bus(pipeline_.get()));
+        gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
+        if (addedAudioRenderer_ && audioRenderer) {
+            // Back to the device list, not released: the same sink may join a new graph.
+            gst_element_set_state(audioRenderer, GST_STATE_NULL);
+            gst_bin_remove(GST_BIN(pipeline_.get()), audioRenderer);
+        }
+    }
+    audioRenderer = nullptr;
+    addedAudioRenderer_ = false;
+    {
+        std::lock_guard lock(paneMutex_);
+        if (pane_)
+            pane_->HideFrame();
+        pane_ = nullptr;
+    }
+    {
+        std::lock_guard lock(notifyMutex_);
+        notifyTarget_ = nullptr;
+    }
+    {
+        std::lock_guard lock(snapshotMutex_);
+        snapshotPath_.reset();
+        snapshotAsJpeg_ = false;
+        snapshotPending_ = false;
+    }
+    videoSink_.reset();
+    decoder_.reset();
+    volume_.reset();
+    audioHead_.reset();
+    pipeline_.reset();
+    ClearEvents();
+    pipelineDuration_ = -1.0;
+    pendingSeek_ = -1.0;
+    return true;
+}
+
+bool CDXGraph::AttachToPane(IFrameSink* pane)
+{
+    if (!pipeline_)
+        return false;
+    std::lock_guard lock(paneMutex_);
+    if (pane_ && pane_ != pane)
+        pane_->HideFrame();
+    pane_ = pane;
+    return true;
+}
+
+std::optional<GstState> CDXGraph::CurrentTarget() const
+{
+    if (!pipeline_)
+        return std::nullopt;
+    GstState current = GST_STATE_VOID_PENDING;
+    GstState pending = GST_STATE_VOID_PENDING;
+    if (gst_element_get_state(pipeline_.get(), &current, &pending, kStateQueryTimeout) == GST_STATE_CHANGE_FAILURE)
+        return std::nullopt;
+    // As the graph reports it: a change under way counts as its target.
+    return pending != GST_STATE_VOID_PENDING ? pending : current;
+}
+
+bool CDXGraph::IsRunning() const
+{
+    const auto s = CurrentTarget();
+    return s && *s == GST_STATE_PLAYING;
+}
+
+bool CDXGraph::IsPaused() const
+{
+    const auto s = CurrentTarget();
+    return s && *s == GST_STATE_PAUSED;
+}
+
+bool CDXGraph::IsStopped() const
+{
+    const auto s = CurrentTarget();
+    return s && (*s == GST_STATE_READY || *s == GST_STATE_NULL);
+}
+
+bool CDXGraph::SetState(GstState state)
+{
+    return gst_element_set_state(pipeline_.get(), state) != GST_STATE_CHANGE_FAILURE;
+}
+
+bool CDXGraph::WaitForState(GstClockTime timeout) const
+{
+    return gst_element_get_state(pipeline_.get(), nullptr, nullptr, timeout) != GST_STATE_CHANGE_FAILURE;
+}
+
+void CDXGraph::ApplyPendingSeek()
+{
+    const double t = pendingSeek_;
+    pendingSeek_ = -1.0;
+    if (t > 0.0) {
+        const gint64 pos = static_cast<gint64>(t * 10000000.0) * 100;
+        gst_element_seek_simple(pipeline_.get(), GST_FORMAT_TIME,
+                                static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), pos);
+        WaitForState(kSettleTimeout);
+    }
+}
+
+void CDXGraph::Run()
+{
+    if (!pipeline_)
+        return;
+    const auto s = CurrentTarget();
+    if (s && *s == GST_STATE_PLAYING)
+        return;
+    if (!s || *s == GST_STATE_READY || *s == GST_STATE_NULL) {
+        // Seeks are only possible once the graph is paused.
+        SetState(GST_STATE_PAUSED);
+        WaitForState(kSettleTimeout);
+        ApplyPendingSeek();
+    }
+    SetState(GST_STATE_PLAYING);
+}
+
+void CDXGraph::Pause()
+{
+    if (!pipeline_)
+        return;
+    const auto s = CurrentTarget();
+    if (s && *s == GST_STATE_PAUSED)
+        return;
+    const bool fromStopped = !s || *s == GST_STATE_READY || *s == GST_STATE_NULL;
+    SetState(GST_STATE_PAUSED);
+    if (fromStopped) {
+        WaitForState(kSettleTimeout);
+        ApplyPendingSeek();
+    }
+}
+
+void CDXGraph::Stop()
+{
+    if (!pipeline_)
+        return;
+    const auto s = CurrentTarget();
+    if (s && (*s == GST_STATE_READY || *s == GST_STATE_NULL))
+        return;
+    // A stopped graph keeps its position for the next start.
+    const double position = GetPositionSeconds();
+    SetState(GST_STATE_READY);
+    WaitForState(kSettleTimeout);
+    pendingSeek_ = position;
+}
+
+bool CDXGraph::SeekTo(double seconds)
+{
+    if (!pipeline_)
+        return false;
+    if (!(seconds >= 0.0))
+        seconds = 0.0;
+    const auto s = CurrentTarget();
+    if (!s || *s == GST_STATE_READY || *s == GST_STATE_NULL) {
+        pendingSeek_ = seconds;
+        return true;
+    }
+    const gint64 units = static_cast<gint64>(seconds * 10000000.0);   // 100-ns units, truncated
+    const bool ok = gst_element_seek_simple(pipeline_.get(), GST_FORMAT_TIME,
+                                            static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                                            units * 100);
+    if (ok)
+        WaitForState(kSettleTimeout);
+    return ok;
+}
+
+double CDXGraph::GetPositionSeconds() const
+{
+    if (!pipeline_)
+        return 0.0;
+    const auto s = CurrentTarget();
+    if (!s || *s == GST_STATE_READY || *s == GST_STATE_NULL)
+        return pendingSeek_ > 0.0 ? pendingSeek_ : 0.0;
+    gint64 position = 0;
+    if (!gst_element_query_position(pipeline_.get(), GST_FORMAT_TIME, &position) || position < 0)
+        return 0.0;
+    return static_cast<double>(position / 100) / 10000000.0;
+}
+
+bool CDXGraph::GetDurationSeconds(double& seconds)
+{
+    if (!pipeline_)
+        return false;
+    if (isContainerFile) {
+        seconds = headerDuration;
+        return true;
+    }
+    gint64 duration = 0;
+    double value = -1.0;
+    if (gst_element_query_duration(pipeline_.get(), GST_FORMAT_TIME, &duration) && duration >= 0)
+        value = static_cast<double>(duration / 100) / 10000000.0;
+    else
+        value = pipelineDuration_;   // a stopped graph cannot be asked; use what prerolling learnt
+    if (value < 0.0)
+        return false;
+    seconds = value;
+    headerDuration = value;
+    return true;
+}
+
+void CDXGraph::SetVolume(int32_t level)
+{
+    if (!pipeline_ || level < -10000 || level > 0)
+        return;
+    volumeLevel_ = level;
+    ApplyVolume();
+}
+
+int32_t CDXGraph::GetVolume() const
+{
+    return volumeLevel_;
+}
+
+void CDXGraph::ApplyVolume()
+{
+    if (!volume_)
+        return;
+    if (volumeLevel_ <= -10000) {
+        g_object_set(volume_.get(), "mute", TRUE, "volume", 0.0, nullptr);
+    } else {
+        const double linear = std::pow(10.0, volumeLevel_ / 2000.0);
+        g_object_set(volume_.get(), "mute", FALSE, "volume", linear, nullptr);
+    }
+}
+
+void CDXGraph::SetNotifyWindow(INotifyTarget* target, uint32_t msg, intptr_t param)
+{
+    std::lock_guard lock(notifyMutex_);
+    notifyTarget_ = target;
+    notifyMsg_ = msg;
+    notifyParam_ = param;
+}
+
+// Any thread. End of stream and errors are queued for HandleGraphEvents and
+// then announced to the notify target, so the event is there when the target
+// looks; everything else is of no use to the player and is dropped.
+GstBusSyncReply CDXGraph::OnBusMessage(GstBus*, GstMessage* msg, gpointer data)
+{
+    auto* self = static_cast<CDXGraph*>(data);
+    const GstMessageType type = GST_MESSAGE_TYPE(msg);
+    if (type != GST_MESSAGE_EOS && type != GST_MESSAGE_ERROR)
+        return GST_BUS_DROP;
+    {
+        std::lock_guard lock(self->eventMutex_);
+        self->events_.push_back(type);
+    }
+    std::lock_guard lock(self->notifyMutex_);
+    if (self->notifyTarget_)
+        self->notifyTarget_->PostMessage(self->notifyMsg_, 0, self->notifyParam_);
+    return GST_BUS_DROP;
+}
+
+bool CDXGraph::HasQueuedError()
+{
+    std::lock_guard lock(eventMutex_);
+    return std::find(events_.begin(), events_.end(), GST_MESSAGE_ERROR) != events_.end();
+}
+
+std::optional<GstMessageType> CDXGraph::PopEvent()
+{
+    std::lock_guard lock(eventMutex_);
+    if (events_.empty())
+        return std::nullopt;
+    const GstMessageType type = events_.front();
+    events_.pop_front();
+    return type;
+}
+
+void CDXGraph::ClearEvents()
+{
+    std::lock_guard lock(eventMutex_);
+    events_.clear();
+}
+
+int CDXGraph::HandleGraphEvents()
+{
+    if (!pipeline_)
+        return 1;
+    for (;;) {
+        const auto event = PopEvent();
+        if (!event)
+            return 1;
+        if (*event == GST_MESSAGE_EOS) {
+            if (!IsPaused())
+                Pause();
+            SeekTo(0.0);
+            return 2;
+        }
+        if (*event == GST_MESSAGE_ERROR) {
+            SeekTo(0.0);
+            if (!IsStopped())
+                Stop();
+            pendingSeek_ = 0.0;
+            return 0;
+        }
+    }
+}
+
+void CDXGraph::RequestJpegSnapshot(const std::string& path)
+{
+    std::lock_guard lock(snapshotMutex_);
+    snapshotPath_ = path;
+    snapshotAsJpeg_ = true;
+    snapshotPending_ = true;
+}
+
+void CDXGraph::RequestBmpSnapshot(const std::string& path)
+{
+    std::lock_guard lock(snapshotMutex_);
+    snapshotPath_ = path;
+    snapshotAsJpeg_ = false;
+    snapshotPending_ = true;
+}
+
+GrabbedMediaType CDXGraph::grabbedMediaType() const
+{
+    std::lock_guard lock(snapshotMutex_);
+    return grabbedMediaType_;
+}
+
+int32_t CDXGraph::BufferCB(double, const uint8_t* frame, size_t length)
+{
+    GrabbedMediaType type;
+    std::string path;
+    bool asJpeg = false;
+    {
+        std::lock_guard lock(snapshotMutex_);
+        type = grabbedMediaType_;
+        if (!type.isVideo || !type.hasVideoInfo)
+            return kVFW_E_INVALIDMEDIATYPE;
+        if (!snapshotPath_)
+            return kS_OK;
+        // Take the request and clear it in one step.
+        path = std::move(*snapshotPath_);
+        snapshotPath_.reset();
+        asJpeg = snapshotAsJpeg_;
+        snapshotAsJpeg_ = false;
+        snapshotPending_ = false;
+    }
+    try {
+        WriteSnapshot(type, frame, length, path, asJpeg);
+    } catch (const std::bad_alloc&) {
+        // Out of memory: keep the request for a later frame unless a newer one came.
+        std::lock_guard lock(snapshotMutex_);
+        if (!snapshotPath_) {
+            snapshotPath_ = path;
+            snapshotAsJpeg_ = asJpeg;
+            snapshotPending_ = true;
+        }
+    }
+    return kS_OK;
+}
+
+// Streaming thread: the frame tap between decoder and renderer.
+GstPadProbeReturn CDXGraph::OnDecodedFrame(GstPad* pad, GstPadProbeInfo* info, gpointer data)
+{
+    auto* self = static_cast<CDXGraph*>(data);
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
+        GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+        if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
+            GstCaps* caps = nullptr;
+            gst_event_parse_caps(event, &caps);
+            GstVideoInfo vinfo;
+            GrabbedMediaType type;
+            if (caps && gst_video_info_from_caps(&vinfo, caps)) {
+                type.isVideo = true;
+                type.hasVideoInfo = true;
+                type.subtype = SubtypeOf(GST_VIDEO_INFO_FORMAT(&vinfo));
+                type.width = GST_VIDEO_INFO_WIDTH(&vinfo);
+                type.height = GST_VIDEO_INFO_HEIGHT(&vinfo);
+            }
+            std::lock_guard lock(self->snapshotMutex_);
+            self->grabbedMediaType_ = type;
+        }
+        return GST_PAD_PROBE_OK;
+    }
+    if (!self->snapshotPending_.load())
+        return GST_PAD_PROBE_OK;
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    CapsHandle caps = CapsHandle::Adopt(gst_pad_get_current_caps(pad));
+    GstVideoInfo vinfo;
+    GstVideoFrame vf;
+    if (!buffer || !caps || !gst_video_info_from_caps(&vinfo, caps.get()) ||
+        !gst_video_frame_map(&vf, &vinfo, buffer, GST_MAP_READ))
+        return GST_PAD_PROBE_OK;
+    std::vector<uint8_t> bytes;
+    try {
+        bytes = PackFrame(vf);
+    } catch (const std::bad_alloc&) {
+    }
+    gst_video_frame_unmap(&vf);
+    const double time = GST_BUFFER_PTS_IS_VALID(buffer) ? static_cast<double>(GST_BUFFER_PTS(buffer)) / GST_SECOND : 0.0;
+    self->BufferCB(time, bytes.empty() ? nullptr : bytes.data(), bytes.size());
+    return GST_PAD_PROBE_OK;
+}
+
+// Streaming thread: the newest decoded RGB frame goes to the pane.
+GstFlowReturn CDXGraph::OnNewSample(GstAppSink* appsink, gpointer data)
+{
+    static_cast<CDXGraph*>(data)->Present(SampleHandle::Adopt(gst_app_sink_pull_sample(appsink)), false);
+    return GST_FLOW_OK;
+}
+
+// Streaming thread: the frame a paused graph shows (after a seek, on pausing).
+GstFlowReturn CDXGraph::OnNewPreroll(GstAppSink* appsink, gpointer data)
+{
+    static_cast<CDXGraph*>(data)->Present(SampleHandle::Adopt(gst_app_sink_pull_preroll(appsink)), true);
+    return GST_FLOW_OK;
+}
+
+void CDXGraph::Present(SampleHandle sample, bool preroll)
+{
+    if (!sample)
+        return;
+    GstBuffer* buffer = gst_sample_get_buffer(sample.get());
+    GstVideoInfo info;
+    GstCaps* caps = gst_sample_get_caps(sample.get());
+    if (!buffer || !caps || !gst_video_info_from_caps(&info, caps))
+        return;
+    std::lock_guard lock(paneMutex_);
+    // The prerolled frame comes again as the first sample when playing starts.
+    const bool repeat = !preroll && buffer == lastPreroll_ && GST_BUFFER_PTS(buffer) == lastPrerollPts_;
+    lastPreroll_ = preroll ? buffer : nullptr;
+    lastPrerollPts_ = preroll ? GST_BUFFER_PTS(buffer) : GST_CLOCK_TIME_NONE;
+    if (repeat)
+        return;
+    if (!pane_)
+        return;
+    auto frame = std::make_shared<const VideoFrame>(std::move(sample), GST_VIDEO_INFO_WIDTH(&info),
+                                                    GST_VIDEO_INFO_HEIGHT(&info),
+                                                    GST_VIDEO_INFO_PLANE_STRIDE(&info, 0));
+    if (frame->valid())
+        pane_->PresentFrame(frame);
+}
+
+}  // namespace vedra

@@ -1,0 +1,147 @@
+// CDXGraph: one GStreamer pipeline playing one file of a recording, either a
+// channel file (.krv/.asf: MPEG-4 video to a pane) or the audio file (.wav).
+//
+// All operations run on the GUI thread. Streaming threads enter only through
+// the frame tap (BufferCB) and the appsink's frame hand-over; bus messages
+// reach the notify target as posted MsgGraphNotify messages and are drained
+// with HandleGraphEvents on the GUI thread.
+#pragma once
+
+#include <gst/app/gstappsink.h>
+#include <gst/gst.h>
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "frame_sink.h"
+#include "gst_handles.h"
+#include "media_type.h"
+#include "notify_target.h"
+
+namespace vedra {
+
+class CDXGraph {
+public:
+    // The decoder every channel file is played with.
+    static constexpr const char* kVideoDecoderFactory = "avdec_mpeg4";
+    static constexpr const char* kMissingDecoderReinstall =
+        "It can't find any necessarity ffdshow codec, \nplease re-install the tools. ";
+    static constexpr const char* kMissingDecoderRestart =
+        "It can't find any necessarity ffdshow codec, \nplease restart pc and run the tools again. ";
+    static constexpr const char* kMissingDecoderCaption = "Warning!!!";
+
+    CDXGraph();
+    ~CDXGraph();
+    CDXGraph(const CDXGraph&) = delete;
+    CDXGraph& operator=(const CDXGraph&) = delete;
+
+    bool Create(void* owner);
+    bool RenderMediaFile(const std::string& path, bool reinstallHint);
+    bool Destroy();
+    // Frames go to `pane` from now on; nullptr hides the picture.
+    bool AttachToPane(IFrameSink* pane);
+
+    bool IsRunning() const;
+    bool IsPaused() const;
+    bool IsStopped() const;
+    void Run();
+    void Pause();
+    void Stop();
+
+    bool SeekTo(double seconds);
+    double GetPositionSeconds() const;
+    bool GetDurationSeconds(double& seconds);
+
+    // Hundredths of a decibel, -10000 (silence) to 0 (full volume).
+    void SetVolume(int32_t level);
+    int32_t GetVolume() const;
+
+    void SetNotifyWindow(INotifyTarget* target, uint32_t msg, intptr_t param);
+    // 1: nothing queued; 2: end of stream (paused at 0); 0: error (stopped at 0).
+    int HandleGraphEvents();
+
+    void RequestJpegSnapshot(const std::string& path);
+    void RequestBmpSnapshot(const std::string& path);
+
+    // Frame callback (streaming thread): writes a pending snapshot from the frame.
+    // kS_OK, or kVFW_E_INVALIDMEDIATYPE when the tap's media type is no video frame type.
+    int32_t BufferCB(double sampleTime, const uint8_t* frame, size_t length);
+
+    GrabbedMediaType grabbedMediaType() const;
+    bool HasPendingSnapshot() const { return snapshotPending_.load(); }
+
+    // --- members the rest of the player reads (GUI thread) ---
+    bool isContainerFile = false;
+    std::string filePath;            // survives Destroy
+    double headerDuration = 0.0;     // seconds
+    int32_t vgaCount = 0;
+    void* ownerWindow = nullptr;     // owner of the message boxes
+    GstElement* audioRenderer = nullptr;   // borrowed from the device list, never released here
+    // Decoder factory to create; tests name a missing one.
+    std::string videoDecoderFactory = kVideoDecoderFactory;
+
+private:
+    enum class Target { Stopped, Paused, Running };
+
+    bool BuildChannelGraph(bool reinstallHint);
+    bool BuildAudioGraph();
+    bool AddVideoTail(GstElement* decoder);
+    bool Preroll();
+    bool WaitForState(GstClockTime timeout) const;
+    void ApplyPendingSeek();
+    bool SetState(GstState state);
+    std::optional<GstState> CurrentTarget() const;
+    void ApplyVolume();
+
+    static GstBusSyncReply OnBusMessage(GstBus*, GstMessage* msg, gpointer self);
+    static GstPadProbeReturn OnDecodedFrame(GstPad* pad, GstPadProbeInfo* info, gpointer self);
+    static GstFlowReturn OnNewSample(GstAppSink* appsink, gpointer self);
+    static GstFlowReturn OnNewPreroll(GstAppSink* appsink, gpointer self);
+    void Present(SampleHandle sample, bool preroll);
+    static void OnDemuxPad(GstElement* demux, GstPad* pad, gpointer self);
+    static void OnWavPad(GstElement* wavparse, GstPad* pad, gpointer self);
+
+    // GUI thread only
+    ElementHandle pipeline_;
+    ElementHandle volume_;
+    ElementHandle videoSink_;
+    ElementHandle decoder_;
+    ElementHandle audioHead_;        // first element after wavparse's dynamic pad
+    bool addedAudioRenderer_ = false;
+    int32_t volumeLevel_ = 0;
+    double pipelineDuration_ = -1.0;   // seconds, learnt while prerolling
+    double pendingSeek_ = -1.0;        // a seek made while stopped, applied on the next start
+
+    std::optional<GstMessageType> PopEvent();
+    bool HasQueuedError();
+    void ClearEvents();
+
+    // guarded by eventMutex_: end of stream and errors waiting for HandleGraphEvents
+    std::mutex eventMutex_;
+    std::deque<GstMessageType> events_;
+
+    // guarded by notifyMutex_ (read on streaming threads)
+    mutable std::mutex notifyMutex_;
+    INotifyTarget* notifyTarget_ = nullptr;
+    uint32_t notifyMsg_ = 0;
+    intptr_t notifyParam_ = 0;
+
+    // guarded by paneMutex_
+    std::mutex paneMutex_;
+    IFrameSink* pane_ = nullptr;
+    const GstBuffer* lastPreroll_ = nullptr;   // compared only, never dereferenced
+    GstClockTime lastPrerollPts_ = GST_CLOCK_TIME_NONE;
+
+    // guarded by snapshotMutex_
+    mutable std::mutex snapshotMutex_;
+    std::optional<std::string> snapshotPath_;
+    bool snapshotAsJpeg_ = false;
+    GrabbedMediaType grabbedMediaType_;
+    std::atomic<bool> snapshotPending_{false};
+};
+
+}  // namespace vedra

@@ -1,0 +1,29 @@
+#include "frame_sink.h"
+
+namespace vedra {
+
+VideoFrame::VideoFrame(SampleHandle sample, int width, int height, int stride)
+    : sample_(std::move(sample)), width_(width), height_(height), stride_(stride)
+{
+    GstBuffer* buffer = sample_ ? gst_sample_get_buffer(sample_.get()) : nullptr;
+    mapped_ = buffer && gst_buffer_map(buffer, &map_, GST_MAP_READ);
+    if (mapped_ && map_.size < static_cast<size_t>(stride_) * static_cast<size_t>(height_)) {
+        gst_buffer_unmap(buffer, &map_);
+        map_ = GstMapInfo{};
+        mapped_ = false;
+    }
+}
+
+VideoFrame::~VideoFrame()
+{
+    if (mapped_)
+        gst_buffer_unmap(gst_sample_get_buffer(sample_.get()), &map_);
+}
+
+GstClockTime VideoFrame::pts() const
+{
+    GstBuffer* buffer = sample_ ? gst_sample_get_buffer(sample_.get()) : nullptr;
+    return buffer ? GST_BUFFER_PTS(buffer) : GST_CLOCK_TIME_NONE;
+}
+
+}  // namespace vedra

@@ -1,0 +1,230 @@
+#include "krv_frame_reader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#include "krv/krv_io.h"
+
+namespace vedra {
+namespace {
+
+// krv_open records process-wide reader state; sources on several streaming
+// threads open their files one at a time.
+std::mutex& OpenMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
+}  // namespace
+
+int KrvFrameReader::Open(const std::string& path)
+{
+    Close();
+    path_ = path;
+    {
+        std::lock_guard lock(OpenMutex());
+        file_.reset(krv_open(path, true));
+    }
+    if (!file_)
+        return KRV_ERROR_FAIL_OPEN_FILE;
+    int r = krv_init(file_.get());
+    if (r < 0) {
+        Close();
+        return r;
+    }
+    for (int s = 0; s < kMaxStreams; ++s) {
+        const KrvStream& st = file_->streams[s];
+        if (st.type == KrvStreamType::Video && st.video) {
+            stream_ = s;
+            width_ = st.video->width;
+            height_ = st.video->height;
+            compression_ = st.video->compression;
+            break;
+        }
+    }
+    if (stream_ < 0 || file_->packetSize == 0 || !file_->data) {
+        Close();
+        return KRV_ERROR_INVALID_OBJECT;
+    }
+    packet_.reset(krv_packet_create(file_.get(), true));
+    if (!packet_) {
+        Close();
+        return KRV_ERROR_OUTOFMEM;
+    }
+    const uint64_t playMs = file_->playDuration / 10000;
+    durationMs_ = playMs > file_->preroll ? playMs - file_->preroll : 0;
+    return 1;
+}
+
+void KrvFrameReader::Close()
+{
+    packet_.reset();
+    file_.reset();
+    stream_ = -1;
+    havePacket_ = false;
+    nextPayload_ = 0;
+    waitKey_ = false;
+    keysBuilt_ = false;
+    keys_.clear();
+    ResetAssembly();
+}
+
+void KrvFrameReader::ResetAssembly()
+{
+    reassembling_ = false;
+    saved_ = KrvSavedHeader{};
+    object_.clear();
+    objectSize_ = 0;
+    received_ = 0;
+}
+
+int KrvFrameReader::ReadPacket()
+{
+    krv_packet_reset(packet_.get());
+    const int r = krv_get_packet(file_.get(), packet_.get(), reassembling_, &saved_);
+    havePacket_ = r > 0;
+    nextPayload_ = 0;
+    return r;
+}
+
+int KrvFrameReader::Next(KrvFrame& frame)
+{
+    if (!file_)
+        return KRV_ERROR_INTERNAL;
+    for (;;) {
+        if (!havePacket_ || nextPayload_ >= packet_->payloadCount) {
+            const int r = ReadPacket();
+            if (r <= 0)
+                return r;
+            continue;
+        }
+        const size_t index = nextPayload_++;
+        const KrvPayload& p = packet_->payloads[index];
+        const uint8_t* bufferEnd = packet_->buffer.data() + packet_->buffer.size();
+        // Bytes of this payload that really lie inside the packet.
+        const size_t avail = (p.data && p.data >= packet_->buffer.data() && p.data <= bufferEnd)
+                                 ? std::min<size_t>(p.payloadLength, static_cast<size_t>(bufferEnd - p.data))
+                                 : 0;
+        const bool lastInPacket = index + 1 == packet_->payloadCount;
+
+        if (reassembling_) {
+            if (index != 0) {
+                // A continuation can only open a packet; the object is incomplete.
+                ResetAssembly();
+            } else {
+                const size_t take = std::min<size_t>(avail, objectSize_ - received_);
+                object_.insert(object_.end(), p.data, p.data + take);
+                received_ += static_cast<uint32_t>(take);
+                krv_put_u32(&saved_.bytes[16], received_);
+                if (received_ < objectSize_) {
+                    if (!lastInPacket || take == 0)
+                        ResetAssembly();   // nothing more can come for it
+                    continue;
+                }
+                frame.data.swap(object_);
+                frame.ptsMs = objectPts_;
+                frame.keyFrame = objectKey_;
+                lastFramePacket_ = objectPacket_;
+                ResetAssembly();
+                if (waitKey_ && !frame.keyFrame)
+                    continue;
+                waitKey_ = false;
+                return 1;
+            }
+        }
+
+        if (p.streamNumber != stream_ || p.offset != 0 || p.mediaObjectSize == 0 ||
+            p.mediaObjectSize > kMaxFrameSize)
+            continue;
+        if (avail >= p.mediaObjectSize) {
+            if (waitKey_ && !p.keyFrame)
+                continue;
+            waitKey_ = false;
+            frame.data.assign(p.data, p.data + p.mediaObjectSize);
+            frame.ptsMs = p.presentationTime;
+            frame.keyFrame = p.keyFrame != 0;
+            lastFramePacket_ = CurrentPacket();
+            return 1;
+        }
+        // The object goes on in the next packet only when it ends this one.
+        const size_t headerLength = (packet_->lengthTypeFlags & 1) ? kMultiPayloadHeaderSize
+                                                                   : kSinglePayloadHeaderSize;
+        if (!lastInPacket || !p.header || p.header + 15 > bufferEnd)
+            continue;
+        saved_ = KrvSavedHeader{};
+        saved_.bytes[0] = static_cast<uint8_t>(headerLength);
+        std::memcpy(&saved_.bytes[1], p.header, 15);
+        object_.assign(p.data, p.data + avail);
+        objectSize_ = p.mediaObjectSize;
+        received_ = static_cast<uint32_t>(avail);
+        krv_put_u32(&saved_.bytes[16], received_);
+        objectPts_ = p.presentationTime;
+        objectKey_ = p.keyFrame != 0;
+        objectPacket_ = CurrentPacket();
+        reassembling_ = true;
+    }
+}
+
+int KrvFrameReader::Reposition(uint64_t packet)
+{
+    if (packet > file_->dataPacketsCount)
+        packet = file_->dataPacketsCount;
+    const uint64_t offset = file_->data->packetsPosition + packet * file_->packetSize;
+    if (!file_->io.seek || file_->io.seek(file_->io.context, offset) < 0)
+        return KRV_ERROR_SEEK;
+    file_->position = offset;
+    file_->packetCounter = packet;
+    havePacket_ = false;
+    nextPayload_ = 0;
+    ResetAssembly();
+    return 1;
+}
+
+int KrvFrameReader::BuildKeyTable()
+{
+    keys_.clear();
+    KrvFrameReader scan;
+    int r = scan.Open(path_);
+    if (r < 0)
+        return r;
+    KrvFrame frame;
+    while ((r = scan.Next(frame)) > 0) {
+        if (frame.keyFrame)
+            keys_.push_back({frame.ptsMs, scan.lastFramePacket_});
+    }
+    // Keep what was found even when the file ends in damage.
+    std::stable_sort(keys_.begin(), keys_.end(),
+                     [](const KeyEntry& a, const KeyEntry& b) { return a.ptsMs < b.ptsMs; });
+    keysBuilt_ = true;
+    return 1;
+}
+
+int KrvFrameReader::SeekToKeyFrame(uint32_t ms)
+{
+    if (!file_)
+        return KRV_ERROR_INTERNAL;
+    if (ms == 0 && !keysBuilt_) {
+        const int r = Reposition(0);
+        waitKey_ = true;
+        return r;
+    }
+    if (!keysBuilt_) {
+        const int r = BuildKeyTable();
+        if (r < 0)
+            return r;
+    }
+    uint64_t packet = 0;
+    auto it = std::upper_bound(keys_.begin(), keys_.end(), ms,
+                               [](uint32_t t, const KeyEntry& k) { return t < k.ptsMs; });
+    if (it != keys_.begin())
+        packet = std::prev(it)->packet;
+    else if (!keys_.empty())
+        packet = keys_.front().packet;
+    const int r = Reposition(packet);
+    waitKey_ = true;
+    return r;
+}
+
+}  // namespace vedra

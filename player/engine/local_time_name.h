@@ -1,0 +1,13 @@
+// File names made from the local time: "%04d%02d%02d%02d%02d%02d".
+#pragma once
+
+#include <ctime>
+#include <string>
+
+namespace vedra {
+
+// Year, month 1-12, day, hour, minute, second with no separators.
+std::string LocalTimeName(std::time_t when);
+std::string LocalTimeNameNow();
+
+}  // namespace vedra

@@ -1,0 +1,162 @@
+#include "engine_fixture.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+#include "krv/krv_convert.h"
+#include "message_box.h"
+
+namespace vedra::test {
+
+TempDir::TempDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "vedra-engine-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        ADD_FAILURE() << "cannot create a temporary folder";
+    path_ = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::string RunCommand(const std::string& command, int* status)
+{
+    std::string output;
+    FILE* p = popen(command.c_str(), "r");
+    if (!p) {
+        if (status)
+            *status = -1;
+        return output;
+    }
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        output.append(buf, n);
+    const int rc = pclose(p);
+    if (status)
+        *status = rc;
+    return output;
+}
+
+bool MakeRecording(const std::string& out, const std::string& options)
+{
+    int status = 0;
+    const std::string log = RunCommand(std::string(KRVSYNTH_PATH) + " '" + out + "' " + options + " 2>&1", &status);
+    if (status != 0) {
+        ADD_FAILURE() << "krvsynth failed: " << log;
+        return false;
+    }
+    return true;
+}
+
+bool MakeSplitRecording(const TempDir& dir, const std::string& options, SplitRecording& out)
+{
+    out.recording = dir.file("rec.krv");
+    if (!MakeRecording(out.recording, options))
+        return false;
+    const KrvConversion c = krv_convert_recording(out.recording, false, dir.path() / "work");
+    if (!c.split) {
+        std::string why;
+        for (const auto& m : c.messages)
+            why += m.text + "\n";
+        ADD_FAILURE() << "split failed: " << why;
+        return false;
+    }
+    out.folder = c.result;
+    return true;
+}
+
+void NotifyQueue::PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam)
+{
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back({msg, wParam, lParam});
+    }
+    cv_.notify_all();
+}
+
+bool NotifyQueue::Wait(Message& out, int timeoutMs)
+{
+    std::unique_lock lock(mutex_);
+    if (!cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return !queue_.empty(); }))
+        return false;
+    out = queue_.front();
+    queue_.pop_front();
+    return true;
+}
+
+size_t NotifyQueue::size()
+{
+    std::lock_guard lock(mutex_);
+    return queue_.size();
+}
+
+void CountingFrameSink::PresentFrame(VideoFramePtr frame)
+{
+    std::lock_guard lock(mutex_);
+    ++frames_;
+    last_ = std::move(frame);
+}
+
+void CountingFrameSink::HideFrame()
+{
+    std::lock_guard lock(mutex_);
+    ++hides_;
+}
+
+int CountingFrameSink::frames()
+{
+    std::lock_guard lock(mutex_);
+    return frames_;
+}
+
+int CountingFrameSink::hides()
+{
+    std::lock_guard lock(mutex_);
+    return hides_;
+}
+
+VideoFramePtr CountingFrameSink::last()
+{
+    std::lock_guard lock(mutex_);
+    return last_;
+}
+
+MessageBoxRecorder::MessageBoxRecorder()
+{
+    SetMessageBoxHook([this](const std::string& text, const std::string& caption, void*) {
+        std::lock_guard lock(mutex_);
+        boxes_.push_back({text, caption});
+    });
+}
+
+MessageBoxRecorder::~MessageBoxRecorder()
+{
+    SetMessageBoxHook({});
+}
+
+std::vector<MessageBoxRecorder::Box> MessageBoxRecorder::boxes()
+{
+    std::lock_guard lock(mutex_);
+    return boxes_;
+}
+
+std::vector<double> FfprobeFrameTimes(const std::string& path, const std::string& streamSelector)
+{
+    const std::string out = RunCommand("ffprobe -v error -select_streams " + streamSelector +
+                                " -show_entries packet=pts_time -of csv=p=0 '" + path + "'");
+    std::vector<double> times;
+    std::istringstream in(out);
+    std::string line;
+    while (std::getline(in, line))
+        if (!line.empty() && line != "N/A")
+            times.push_back(std::atof(line.c_str()));
+    return times;
+}
+
+}  // namespace vedra::test

@@ -1,0 +1,99 @@
+// Shared pieces of the engine tests: recordings made by krvsynth and split by
+// the container library, a notify target pumped on the test thread, frame sinks.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "frame_sink.h"
+#include "notify_target.h"
+
+namespace vedra::test {
+
+// A temporary folder removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::filesystem::path& path() const { return path_; }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Runs krvsynth; returns false (and adds a test failure) when it fails.
+bool MakeRecording(const std::string& out, const std::string& options);
+
+// A recording split into a working folder inside `dir`.
+struct SplitRecording {
+    std::string recording;
+    std::filesystem::path folder;
+    std::string channel(int n) const { return (folder / ("Video" + std::to_string(n) + ".krv")).string(); }
+    std::string audio() const { return (folder / "Audio1.wav").string(); }
+};
+bool MakeSplitRecording(const TempDir& dir, const std::string& options, SplitRecording& out);
+
+// Records posted messages; the test thread waits for and takes them.
+class NotifyQueue : public INotifyTarget {
+public:
+    struct Message {
+        uint32_t msg;
+        uintptr_t wParam;
+        intptr_t lParam;
+    };
+    void PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+    // Waits up to `timeoutMs` for a message; false when none came.
+    bool Wait(Message& out, int timeoutMs);
+    size_t size();
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<Message> queue_;
+};
+
+// Counts frames and keeps the last one.
+class CountingFrameSink : public IFrameSink {
+public:
+    void PresentFrame(VideoFramePtr frame) override;
+    void HideFrame() override;
+    int frames();
+    int hides();
+    VideoFramePtr last();
+
+private:
+    std::mutex mutex_;
+    int frames_ = 0;
+    int hides_ = 0;
+    VideoFramePtr last_;
+};
+
+// Collects the message boxes shown while alive instead of showing them.
+class MessageBoxRecorder {
+public:
+    struct Box {
+        std::string text;
+        std::string caption;
+    };
+    MessageBoxRecorder();
+    ~MessageBoxRecorder();
+    std::vector<Box> boxes();
+
+private:
+    std::mutex mutex_;
+    std::vector<Box> boxes_;
+};
+
+// Frame count and presentation times (ms) of a channel file according to ffprobe.
+std::vector<double> FfprobeFrameTimes(const std::string& path, const std::string& streamSelector = "v:0");
+std::string RunCommand(const std::string& command, int* status = nullptr);
+
+}  // namespace vedra::test
