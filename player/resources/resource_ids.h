@@ -4,6 +4,16 @@
 
 #include <cstdint>
 
+// The graph notification message and the export's parameter belong to the engine.
+#if __has_include("player/engine/notify_target.h")
+#include "player/engine/notify_target.h"
+#else
+namespace vedra {
+inline constexpr uint32_t MsgGraphNotify = 1044;  // WM_USER + 0x14
+inline constexpr intptr_t kExportNotifyParam = 123;
+}  // namespace vedra
+#endif
+
 namespace vedra {
 
 // Template, menu and string.
@@ -63,8 +73,6 @@ inline constexpr int ID_AUDIO_DEVICE_LAST = 1750;
 
 // Window messages the dialog accepts (PostMessage).
 inline constexpr unsigned MsgShowFileMenu = 0x478;
-inline constexpr unsigned MsgGraphNotify = 0x414;  // WM_USER + 0x14
-inline constexpr intptr_t kExportNotifyParam = 123;
 inline constexpr unsigned MsgAddFile = 0xC02;
 inline constexpr unsigned MsgRemoveFileEntry = 0x1C02;
 inline constexpr unsigned MsgOpenFileEntry = 0x2C02;

@@ -11,8 +11,9 @@ CVideoPane::CVideoPane(Style style, QWidget* parent) : QFrame(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void CVideoPane::ShowPicture(const QImage& image) {
+void CVideoPane::ShowPicture(const QImage& image, std::shared_ptr<const void> keepAlive) {
   picture_ = image;
+  keepAlive_ = std::move(keepAlive);
   update();
 }
 

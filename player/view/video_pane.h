@@ -4,6 +4,8 @@
 #include <QFrame>
 #include <QImage>
 
+#include <memory>
+
 namespace vedra {
 
 class CVideoPane : public QFrame {
@@ -13,8 +15,9 @@ class CVideoPane : public QFrame {
   enum class Style { kBordered, kSunken };
   CVideoPane(Style style, QWidget* parent);
 
-  // GUI thread. A null image hides the picture (the pane shows black).
-  void ShowPicture(const QImage& image);
+  // GUI thread. A null image hides the picture (the pane shows black). keepAlive owns the
+  // memory image points into (a pipeline's frame), so frames are shown without a copy.
+  void ShowPicture(const QImage& image, std::shared_ptr<const void> keepAlive = {});
   void HidePicture() { ShowPicture({}); }
   const QImage& picture() const { return picture_; }
 
@@ -23,6 +26,7 @@ class CVideoPane : public QFrame {
 
  private:
   QImage picture_;
+  std::shared_ptr<const void> keepAlive_;
 };
 
 }  // namespace vedra

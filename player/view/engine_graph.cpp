@@ -1,0 +1,138 @@
+#include "view/engine_graph.h"
+
+#include <QMetaObject>
+#include <QPointer>
+
+#include <atomic>
+#include <climits>
+#include <fstream>
+#include <vector>
+
+#include "player/engine/cdxgraph.h"
+#include "shell/VedraPlayerDlg.h"
+#include "view/video_pane.h"
+
+namespace vedra {
+namespace {
+
+// Hands the frames of one pipeline to a pane on the GUI thread. At most one frame waits in the
+// GUI queue; newer frames are dropped meanwhile so a busy window never blocks a stream.
+class PaneSink : public IFrameSink {
+ public:
+  explicit PaneSink(CVideoPane* pane) : pane_(pane) {}
+
+  void PresentFrame(VideoFramePtr frame) override {
+    if (!frame || !frame->valid() || waiting_->exchange(true)) return;
+    QPointer<CVideoPane> pane = pane_;
+    auto waiting = waiting_;
+    QMetaObject::invokeMethod(
+        pane_.data(),
+        [pane, frame, waiting] {
+          waiting->store(false);
+          if (!pane) return;
+          const QImage image(frame->data(), frame->width(), frame->height(), frame->stride(),
+                             QImage::Format_RGB888);
+          pane->ShowPicture(image, frame);
+        },
+        Qt::QueuedConnection);
+  }
+  void HideFrame() override {
+    if (pane_) pane_->HidePicture();
+  }
+
+ private:
+  QPointer<CVideoPane> pane_;
+  std::shared_ptr<std::atomic<bool>> waiting_ = std::make_shared<std::atomic<bool>>(false);
+};
+
+// Posts the graph's notifications to the dialog; called on streaming threads.
+class DialogTarget : public INotifyTarget {
+ public:
+  void PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override {
+    if (CVedraPlayerDlg* dialog = dialog_.load()) dialog->PostMessage(msg, wParam, lParam);
+  }
+  std::atomic<CVedraPlayerDlg*> dialog_{nullptr};
+};
+
+bool IsContainerPath(const std::string& path) {
+  return path.find(".krv") != std::string::npos || path.find(".asf") != std::string::npos;
+}
+
+// Data packets count of the file properties object that follows the 30-byte header object
+// (the object whose send duration the engine reads at offset 102). -1 when unreadable.
+int64_t DataPacketCount(const std::string& path) {
+  constexpr std::streamoff kDataPacketsOffset = 30 + 16 + 8 + 16 + 8 + 8;
+  std::ifstream file(path, std::ios::binary);
+  unsigned char bytes[8];
+  if (!file.seekg(kDataPacketsOffset) || !file.read(reinterpret_cast<char*>(bytes), 8)) return -1;
+  uint64_t count = 0;
+  for (int i = 7; i >= 0; --i) count = (count << 8) | bytes[i];
+  return count > INT64_MAX ? -1 : static_cast<int64_t>(count);
+}
+
+class EngineGraph : public PlaybackGraph {
+ public:
+  ~EngineGraph() override {
+    target_.dialog_ = nullptr;
+    graph_.Destroy();
+  }
+
+  bool Create(CVedraPlayerDlg* owner) override { return graph_.Create(owner); }
+  bool RenderMediaFile(const std::string& path, bool hint) override {
+    // A channel file without a single data packet (a camera that did not record: the
+    // splitter still writes its file) has nothing to show and takes no box or pane.
+    if (IsContainerPath(path) && DataPacketCount(path) == 0) {
+      graph_.vgaCount = 0;
+      return false;
+    }
+    return graph_.RenderMediaFile(path, hint);
+  }
+  bool Destroy() override {
+    target_.dialog_ = nullptr;
+    return graph_.Destroy();
+  }
+  bool AttachToPane(CVideoPane* pane) override {
+    if (pane == nullptr) {
+      const bool done = graph_.AttachToPane(nullptr);
+      if (!sinks_.empty()) sinks_.back()->HideFrame();
+      return done;
+    }
+    // Earlier sinks stay alive with the graph: a streaming thread may still be in one.
+    sinks_.push_back(std::make_unique<PaneSink>(pane));
+    return graph_.AttachToPane(sinks_.back().get());
+  }
+  bool IsRunning() override { return graph_.IsRunning(); }
+  bool IsPaused() override { return graph_.IsPaused(); }
+  bool IsStopped() override { return graph_.IsStopped(); }
+  void Run() override { graph_.Run(); }
+  void Pause() override { graph_.Pause(); }
+  void Stop() override { graph_.Stop(); }
+  bool SeekTo(double seconds) override { return graph_.SeekTo(seconds); }
+  double GetPositionSeconds() override { return graph_.GetPositionSeconds(); }
+  bool GetDurationSeconds(double* seconds) override { return graph_.GetDurationSeconds(*seconds); }
+  void SetVolume(int32_t level) override { graph_.SetVolume(level); }
+  int32_t GetVolume() override { return graph_.GetVolume(); }
+  void SetNotifyWindow(CVedraPlayerDlg* target, uint32_t msg, intptr_t param) override {
+    target_.dialog_ = target;
+    graph_.SetNotifyWindow(&target_, msg, param);
+  }
+  int HandleGraphEvents() override { return graph_.HandleGraphEvents(); }
+  int vgaCount() const override { return graph_.vgaCount; }
+
+  CDXGraph graph_;
+
+ private:
+  DialogTarget target_;
+  std::vector<std::unique_ptr<PaneSink>> sinks_;
+};
+
+}  // namespace
+
+std::unique_ptr<PlaybackGraph> MakeEngineGraph() { return std::make_unique<EngineGraph>(); }
+
+CDXGraph* EngineGraphOf(PlaybackGraph* graph) {
+  auto* engine = dynamic_cast<EngineGraph*>(graph);
+  return engine != nullptr ? &engine->graph_ : nullptr;
+}
+
+}  // namespace vedra
