@@ -48,6 +48,129 @@ double ReadHeaderDuration(const std::string& path)
     return static_cast<double>(static_cast<int64_t>(v)) / 10000000.0;
 }
 
+constexpr int kWaveFormatPcm = 1;
+constexpr int kWaveFormatAdpcm = 2;
+
+// What the player needs from a WAV file's "fmt " chunk.
+struct WaveInfo {
+    int formatTag = -1;              // -1: no readable WAV file
+    uint32_t samplesPerBlock = 0;    // MS ADPCM: samples one block really holds
+    uint32_t parserSamplesPerBlock = 0;   // MS ADPCM: what the WAV parser takes it for
+};
+
+WaveInfo ReadWaveInfo(const std::string& path)
+{
+    WaveInfo info;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return info;
+    auto u16 = [](const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; };
+    auto u32 = [](const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; };
+    uint8_t head[12];
+    if (std::fread(head, 1, 12, f) == 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0) {
+        long offset = 12;
+        for (int chunks = 0; chunks < 64; ++chunks) {
+            uint8_t chunk[8 + 20] = {};
+            if (std::fseek(f, offset, SEEK_SET) != 0 || std::fread(chunk, 1, 8, f) != 8)
+                break;
+            const uint32_t size = u32(chunk + 4);
+            if (std::memcmp(chunk, "fmt ", 4) == 0) {
+                const size_t want = std::min<uint32_t>(size, 20);
+                if (size >= 2 && std::fread(chunk + 8, 1, want, f) == want) {
+                    info.formatTag = static_cast<int>(u16(chunk + 8));
+                    const uint32_t channels = u16(chunk + 10);
+                    const uint32_t blockAlign = u16(chunk + 20);
+                    if (info.formatTag == 2 && size >= 20 && channels && blockAlign > 7 * channels) {
+                        info.samplesPerBlock = u16(chunk + 26);
+                        info.parserSamplesPerBlock = ((blockAlign - channels * 7) / 2) * 2;
+                    }
+                }
+                break;
+            }
+            if (size > 0x7fffffffu - 9 - static_cast<uint32_t>(offset))
+                break;
+            offset += 8 + static_cast<long>(size) + (size & 1);
+        }
+    }
+    std::fclose(f);
+    return info;
+}
+
+// GStreamer's WAV parser counts one sample per byte of an MS ADPCM block where
+// a block holds two per byte (plus two in its header), so its times run at
+// about half speed: 3 s of sound would play as 1.5 s. Its times are scaled
+// to the true ones on the way out (buffers, segments, duration) and seeks on
+// the way in, so the audio graph plays, seeks and ends on the recording's clock.
+struct TimeScale {
+    guint64 num;   // true samples per block
+    guint64 den;   // the parser's samples per block
+    guint64 Out(guint64 t) const { return GST_CLOCK_TIME_IS_VALID(t) ? gst_util_uint64_scale(t, num, den) : t; }
+    gint64 In(gint64 t) const { return t < 0 ? t : static_cast<gint64>(gst_util_uint64_scale(static_cast<guint64>(t), den, num)); }
+};
+
+GstPadProbeReturn ScaleParserTime(GstPad*, GstPadProbeInfo* info, gpointer data)
+{
+    const auto* scale = static_cast<const TimeScale*>(data);
+    const auto type = GST_PAD_PROBE_INFO_TYPE(info);
+    if (type & GST_PAD_PROBE_TYPE_BUFFER) {
+        GstBuffer* buffer = gst_buffer_make_writable(GST_PAD_PROBE_INFO_BUFFER(info));
+        GST_BUFFER_PTS(buffer) = scale->Out(GST_BUFFER_PTS(buffer));
+        GST_BUFFER_DURATION(buffer) = scale->Out(GST_BUFFER_DURATION(buffer));
+        GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    } else if (type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
+        GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+        if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
+            const GstSegment* in = nullptr;
+            gst_event_parse_segment(event, &in);
+            if (in && in->format == GST_FORMAT_TIME) {
+                GstSegment seg;
+                gst_segment_copy_into(in, &seg);
+                seg.start = scale->Out(seg.start);
+                seg.stop = scale->Out(seg.stop);
+                seg.time = scale->Out(seg.time);
+                seg.position = scale->Out(seg.position);
+                seg.duration = scale->Out(seg.duration);
+                GstEvent* out = gst_event_new_segment(&seg);
+                gst_event_set_seqnum(out, gst_event_get_seqnum(event));
+                gst_event_unref(event);
+                GST_PAD_PROBE_INFO_DATA(info) = out;
+            }
+        }
+    } else if (type & GST_PAD_PROBE_TYPE_EVENT_UPSTREAM) {
+        GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+        if (GST_EVENT_TYPE(event) == GST_EVENT_SEEK) {
+            gdouble rate;
+            GstFormat format;
+            GstSeekFlags flags;
+            GstSeekType startType, stopType;
+            gint64 start, stop;
+            gst_event_parse_seek(event, &rate, &format, &flags, &startType, &start, &stopType, &stop);
+            if (format == GST_FORMAT_TIME) {
+                GstEvent* out = gst_event_new_seek(rate, format, flags, startType, scale->In(start), stopType,
+                                                   scale->In(stop));
+                gst_event_set_seqnum(out, gst_event_get_seqnum(event));
+                gst_event_unref(event);
+                GST_PAD_PROBE_INFO_DATA(info) = out;
+            }
+        }
+    } else if ((type & GST_PAD_PROBE_TYPE_QUERY_UPSTREAM) && (type & GST_PAD_PROBE_TYPE_PULL)) {
+        // The answer, on its way back.
+        GstQuery* query = GST_PAD_PROBE_INFO_QUERY(info);
+        GstFormat format;
+        gint64 value;
+        if (GST_QUERY_TYPE(query) == GST_QUERY_DURATION) {
+            gst_query_parse_duration(query, &format, &value);
+            if (format == GST_FORMAT_TIME && value > 0)
+                gst_query_set_duration(query, format, static_cast<gint64>(scale->Out(static_cast<guint64>(value))));
+        } else if (GST_QUERY_TYPE(query) == GST_QUERY_POSITION) {
+            gst_query_parse_position(query, &format, &value);
+            if (format == GST_FORMAT_TIME && value > 0)
+                gst_query_set_position(query, format, static_cast<gint64>(scale->Out(static_cast<guint64>(value))));
+        }
+    }
+    return GST_PAD_PROBE_OK;
+}
+
 bool LinkMany(std::initializer_list<GstElement*> chain)
 {
     GstElement* prev = nullptr;
@@ -254,6 +377,26 @@ bool CDXGraph::BuildAudioGraph()
     if (!source || !parse || !audioHead_ || !resample || !volume_)
         return false;
     g_object_set(source.get(), "location", filePath.c_str(), nullptr);
+    // The recording's audio is MS ADPCM; anything else is left to decodebin.
+    const WaveInfo wave = ReadWaveInfo(filePath);
+    const int formatTag = wave.formatTag;
+    if (wave.samplesPerBlock > 0 && wave.parserSamplesPerBlock > 0 &&
+        wave.samplesPerBlock != wave.parserSamplesPerBlock) {
+        PadHandle out = PadHandle::Adopt(gst_element_get_static_pad(parse.get(), "src"));
+        auto* scale = new TimeScale{wave.samplesPerBlock, wave.parserSamplesPerBlock};
+        gst_pad_add_probe(out.get(),
+                          static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_BOTH |
+                                                       GST_PAD_PROBE_TYPE_QUERY_UPSTREAM | GST_PAD_PROBE_TYPE_PUSH |
+                                                       GST_PAD_PROBE_TYPE_PULL),
+                          ScaleParserTime, scale, [](gpointer p) { delete static_cast<TimeScale*>(p); });
+    }
+    ElementHandle decoder;
+    if (formatTag == kWaveFormatAdpcm)
+        decoder = MakeElement("avdec_adpcm_ms");
+    else if (formatTag != kWaveFormatPcm)
+        decoder = MakeElement("decodebin");
+    if (formatTag != kWaveFormatPcm && !decoder)
+        return false;
 
     ElementHandle sink;
     if (audioRenderer) {
@@ -267,37 +410,31 @@ bool CDXGraph::BuildAudioGraph()
         return false;
     for (GstElement* e : {source.get(), parse.get(), audioHead_.get(), resample.get(), volume_.get(), sink.get()})
         gst_bin_add(bin, GST_ELEMENT(gst_object_ref(e)));
-    if (!gst_element_link(source.get(), parse.get()) ||
+    if (decoder)
+        gst_bin_add(bin, GST_ELEMENT(gst_object_ref(decoder.get())));
+    if (!LinkMany({source.get(), parse.get()}) ||
         !LinkMany({audioHead_.get(), resample.get(), volume_.get(), sink.get()}))
         return false;
-    g_signal_connect(parse.get(), "pad-added", G_CALLBACK(&CDXGraph::OnWavPad), this);
+    if (!decoder) {
+        if (!gst_element_link(parse.get(), audioHead_.get()))
+            return false;
+    } else if (formatTag == kWaveFormatAdpcm) {
+        if (!LinkMany({parse.get(), decoder.get(), audioHead_.get()}))
+            return false;
+    } else {
+        if (!gst_element_link(parse.get(), decoder.get()))
+            return false;
+        g_signal_connect(decoder.get(), "pad-added", G_CALLBACK(&CDXGraph::OnDecodedAudioPad), this);
+    }
     ApplyVolume();
     return true;
 }
 
-// Streaming thread: wavparse found its stream. MS ADPCM gets its decoder.
-void CDXGraph::OnWavPad(GstElement*, GstPad* pad, gpointer data)
+// Streaming thread: decodebin found the audio of an unusual WAV file.
+void CDXGraph::OnDecodedAudioPad(GstElement*, GstPad* pad, gpointer data)
 {
     auto* self = static_cast<CDXGraph*>(data);
-    CapsHandle caps = CapsHandle::Adopt(gst_pad_get_current_caps(pad));
-    if (!caps)
-        caps = CapsHandle::Adopt(gst_pad_query_caps(pad, nullptr));
-    const GstStructure* s = caps ? gst_caps_get_structure(caps.get(), 0) : nullptr;
-    GstElement* head = self->audioHead_.get();
-    if (s && !gst_structure_has_name(s, "audio/x-raw")) {
-        ElementHandle decoder = MakeElement("avdec_adpcm_ms");
-        if (!decoder)
-            return;   // unlinked pad: the graph posts a not-linked error
-        GstElement* parent = GST_ELEMENT(gst_element_get_parent(head));
-        if (!parent)
-            return;
-        gst_bin_add(GST_BIN(parent), GST_ELEMENT(gst_object_ref(decoder.get())));
-        gst_object_unref(parent);
-        gst_element_link(decoder.get(), head);
-        gst_element_sync_state_with_parent(decoder.get());
-        head = decoder.get();
-    }
-    PadHandle sinkPad = PadHandle::Adopt(gst_element_get_static_pad(head, "sink"));
+    PadHandle sinkPad = PadHandle::Adopt(gst_element_get_static_pad(self->audioHead_.get(), "sink"));
     if (sinkPad && !gst_pad_is_linked(sinkPad.get()))
         gst_pad_link(pad, sinkPad.get());
 }

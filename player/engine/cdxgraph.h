@@ -103,14 +103,14 @@ private:
     static GstFlowReturn OnNewPreroll(GstAppSink* appsink, gpointer self);
     void Present(SampleHandle sample, bool preroll);
     static void OnDemuxPad(GstElement* demux, GstPad* pad, gpointer self);
-    static void OnWavPad(GstElement* wavparse, GstPad* pad, gpointer self);
+    static void OnDecodedAudioPad(GstElement* decodebin, GstPad* pad, gpointer self);
 
     // GUI thread only
     ElementHandle pipeline_;
     ElementHandle volume_;
     ElementHandle videoSink_;
     ElementHandle decoder_;
-    ElementHandle audioHead_;        // first element after wavparse's dynamic pad
+    ElementHandle audioHead_;        // the audio converter after the decoder
     bool addedAudioRenderer_ = false;
     int32_t volumeLevel_ = 0;
     double pipelineDuration_ = -1.0;   // seconds, learnt while prerolling
