@@ -47,6 +47,8 @@ bool ExportStep(const std::string& audioPath, INotifyTarget* notify, ExportJob& 
         std::fclose(f);
     r->worker = std::thread([r, audioPath, channelPath, notify] {
         r->succeeded = RemuxToAvi(channelPath, audioPath, r->outputPath, r->error);
+        if (!r->succeeded)
+            std::remove((r->outputPath + ".part").c_str());   // the reserved name
         r->finished = true;
         // A failed export completes too, so a chain never waits forever.
         if (notify)
