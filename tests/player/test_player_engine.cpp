@@ -126,6 +126,20 @@ class PlayerEngineTest : public QObject {
     QCOMPARE(d->pane(IDC_PANE_LARGE)->picture().size(), QSize(640, 480));
   }
 
+  void nonAsciiPathOpens() {
+    PlayerFixture fx;
+    const QString path =
+        Synth(fx, QString::fromUtf8("Überwachung/Kamera östlich 東.krv"), {"--channels", "1,2"});
+    QVERIFY(!path.isEmpty());
+    auto d = MakeRealDialog(fx);
+    QVERIFY(d->OnInitDialog());
+    d->OnDropFiles({path});
+    QVERIFY(fx.messages.isEmpty());
+    QCOMPARE(d->channelMask, uint8_t{0x03});
+    QCOMPARE(d->windowTitle(), path);
+    QTRY_VERIFY_WITH_TIMEOUT(!d->pane(1012)->picture().isNull(), 5000);
+  }
+
   void channelsTwoAndFourOnlyUseSlotsZeroAndOne() {
     PlayerFixture fx;
     const QString path = Synth(fx, "c24.krv", {"--channels", "2,4", "--seconds", "4"});
