@@ -39,7 +39,7 @@ int main(int argc, char** argv)
     bool help = false;
     std::string error;
     if (!parseOptions(argc, argv, opts, help, error)) {
-        std::fprintf(stderr, "krvsynth: %s\n\n%s", error.c_str(), usageText());
+        std::fprintf(stderr, "krvsynth: %s (krvsynth --help lists the options)\n", error.c_str());
         return 2;
     }
     if (help) {

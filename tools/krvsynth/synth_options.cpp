@@ -68,121 +68,125 @@ const char* usageText()
 bool parseOptions(int argc, char** argv, SynthOptions& o, bool& help, std::string& error)
 {
     help = false;
-    auto need = [&](int& i, const char* opt, std::string_view& val) {
-        if (i + 1 >= argc) {
-            error = std::string(opt) + " needs a value";
-            return false;
-        }
-        val = argv[++i];
-        return true;
-    };
-    auto bad = [&](const char* opt, std::string_view val) {
+    auto bad = [&](std::string_view opt, std::string_view val) {
         error = "bad value for " + std::string(opt) + ": " + std::string(val);
         return false;
     };
+    // Integer options and their ranges.
+    long long fps = o.fps, seconds = o.seconds, gop = o.gop, audioDef = o.audioDef, preroll = o.prerollMs,
+              startMs = o.startMs, repeat = o.repeat;
+    struct IntOption {
+        std::string_view name;
+        long long lo, hi;
+        long long* out;
+    };
+    const IntOption intOptions[] = {
+        {"--fps", 1, 60, &fps},
+        {"--seconds", 1, 3600, &seconds},
+        {"--gop", 1, kMaxKeyFrameInterval, &gop},
+        {"--audio-def", 0, 255, &audioDef},
+        {"--preroll", 0, 100000, &preroll},
+        {"--start-ms", 0, 100000000, &startMs},
+        {"--repeat", 1, 100000, &repeat},
+    };
 
     for (int i = 1; i < argc; ++i) {
-        std::string_view a = argv[i];
-        std::string_view v;
-        long long n = 0;
+        const std::string_view a = argv[i];
         if (a == "--help" || a == "-h") {
             help = true;
             return true;
-        } else if (a == "--channels") {
-            if (!need(i, "--channels", v))
+        }
+        if (a == "--no-audio") {
+            o.audio = false;
+            continue;
+        }
+        if (a == "--no-audio-stream") {
+            o.audio = false;
+            o.audioStream = false;
+            continue;
+        }
+        if (a == "--big-keyframes") {
+            o.bigKeyframes = true;
+            continue;
+        }
+        if (a == "--no-seq-header") {
+            o.seqHeader = false;
+            continue;
+        }
+        if (a.empty() || a[0] != '-') {
+            if (!o.outPath.empty()) {
+                error = "more than one output file given";
                 return false;
+            }
+            o.outPath = std::string(a);
+            continue;
+        }
+
+        // Every other option takes a value.
+        static constexpr std::string_view kValued[] = {"--channels", "--size", "--late-start", "--damage",
+                                                       "--dump-dir"};
+        const auto isInt = std::find_if(std::begin(intOptions), std::end(intOptions),
+                                        [&](const IntOption& opt) { return opt.name == a; });
+        if (isInt == std::end(intOptions) && std::find(std::begin(kValued), std::end(kValued), a) == std::end(kValued)) {
+            error = "unknown option " + std::string(a);
+            return false;
+        }
+        if (i + 1 >= argc) {
+            error = std::string(a) + " needs a value";
+            return false;
+        }
+        const std::string_view v = argv[++i];
+        long long n = 0;
+        if (isInt != std::end(intOptions)) {
+            if (!parseInt(v, isInt->lo, isInt->hi, n))
+                return bad(a, v);
+            *isInt->out = n;
+        } else if (a == "--channels") {
             o.channels.clear();
             size_t pos = 0;
-            while (pos <= v.size()) {
-                size_t comma = v.find(',', pos);
-                std::string_view item = v.substr(pos, comma == std::string_view::npos ? v.npos : comma - pos);
-                if (!parseInt(item, 1, 4, n))
-                    return bad("--channels", v);
-                if (std::find(o.channels.begin(), o.channels.end(), int(n)) != o.channels.end())
-                    return bad("--channels", v);
+            for (;;) {
+                const size_t comma = v.find(',', pos);
+                const std::string_view item = v.substr(pos, comma == v.npos ? v.npos : comma - pos);
+                if (!parseInt(item, 1, 4, n) || std::find(o.channels.begin(), o.channels.end(), int(n)) != o.channels.end())
+                    return bad(a, v);
                 o.channels.push_back(int(n));
-                if (comma == std::string_view::npos)
+                if (comma == v.npos)
                     break;
                 pos = comma + 1;
             }
             std::sort(o.channels.begin(), o.channels.end());
         } else if (a == "--size") {
-            if (!need(i, "--size", v))
-                return false;
-            size_t x = v.find('x');
+            const size_t x = v.find('x');
             long long w = 0, h = 0;
             if (x == v.npos || !parseInt(v.substr(0, x), 160, 1600, w) || !parseInt(v.substr(x + 1), 128, 1200, h)
                 || (w & 1) || (h & 1))
-                return bad("--size", v);
+                return bad(a, v);
             o.width = int(w);
             o.height = int(h);
-        } else if (a == "--fps") {
-            if (!need(i, "--fps", v) || !parseInt(v, 1, 60, n))
-                return v.empty() ? false : bad("--fps", v);
-            o.fps = int(n);
-        } else if (a == "--seconds") {
-            if (!need(i, "--seconds", v) || !parseInt(v, 1, 3600, n))
-                return v.empty() ? false : bad("--seconds", v);
-            o.seconds = int(n);
-        } else if (a == "--gop") {
-            if (!need(i, "--gop", v) || !parseInt(v, 1, 600, n))
-                return v.empty() ? false : bad("--gop", v);
-            o.gop = int(n);
-        } else if (a == "--no-audio") {
-            o.audio = false;
-        } else if (a == "--no-audio-stream") {
-            o.audio = false;
-            o.audioStream = false;
-        } else if (a == "--audio-def") {
-            if (!need(i, "--audio-def", v) || !parseInt(v, 0, 255, n))
-                return v.empty() ? false : bad("--audio-def", v);
-            o.audioDef = int(n);
         } else if (a == "--late-start") {
-            if (!need(i, "--late-start", v))
-                return false;
-            size_t colon = v.find(':');
+            const size_t colon = v.find(':');
             long long ch = 0;
-            if (colon == v.npos || !parseInt(v.substr(0, colon), 1, 4, ch) || !parseInt(v.substr(colon + 1), 0, 10000, n))
-                return bad("--late-start", v);
+            if (colon == v.npos || !parseInt(v.substr(0, colon), 1, 4, ch)
+                || !parseInt(v.substr(colon + 1), 0, kMaxKeyFrameInterval - 1, n))
+                return bad(a, v);
             o.lateStart[int(ch)] = int(n);
-        } else if (a == "--preroll") {
-            if (!need(i, "--preroll", v) || !parseInt(v, 0, 100000, n))
-                return v.empty() ? false : bad("--preroll", v);
-            o.prerollMs = uint32_t(n);
-        } else if (a == "--start-ms") {
-            if (!need(i, "--start-ms", v) || !parseInt(v, 0, 100000000, n))
-                return v.empty() ? false : bad("--start-ms", v);
-            o.startMs = uint32_t(n);
-        } else if (a == "--big-keyframes") {
-            o.bigKeyframes = true;
-        } else if (a == "--no-seq-header") {
-            o.seqHeader = false;
-        } else if (a == "--repeat") {
-            if (!need(i, "--repeat", v) || !parseInt(v, 1, 100000, n))
-                return v.empty() ? false : bad("--repeat", v);
-            o.repeat = int(n);
         } else if (a == "--damage") {
-            if (!need(i, "--damage", v))
-                return false;
-            auto it = std::find_if(std::begin(kDamageNames), std::end(kDamageNames),
-                                   [&](const DamageName& d) { return v == d.name; });
+            const auto it = std::find_if(std::begin(kDamageNames), std::end(kDamageNames),
+                                         [&](const DamageName& d) { return v == d.name; });
             if (it == std::end(kDamageNames))
-                return bad("--damage", v);
+                return bad(a, v);
             o.damage = it->kind;
-        } else if (a == "--dump-dir") {
-            if (!need(i, "--dump-dir", v))
-                return false;
+        } else {  // --dump-dir
             o.dumpDir = std::string(v);
-        } else if (!a.empty() && a[0] == '-') {
-            error = "unknown option " + std::string(a);
-            return false;
-        } else if (o.outPath.empty()) {
-            o.outPath = std::string(a);
-        } else {
-            error = "more than one output file given";
-            return false;
         }
     }
+    o.fps = int(fps);
+    o.seconds = int(seconds);
+    o.gop = int(gop);
+    o.audioDef = int(audioDef);
+    o.prerollMs = uint32_t(preroll);
+    o.startMs = uint32_t(startMs);
+    o.repeat = int(repeat);
     if (o.outPath.empty()) {
         error = "no output file given";
         return false;

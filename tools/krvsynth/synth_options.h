@@ -8,6 +8,9 @@
 
 namespace krvsynth {
 
+// The encoder's own key-frame interval is at most this; ours are forced within it.
+constexpr int kMaxKeyFrameInterval = 600;
+
 enum class Damage {
     None,
     BadPacketSize,       // minimum = maximum packet size = 32000

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <memory>
 
+#include "synth_options.h"
 #include "test_pattern.h"
 
 extern "C" {
@@ -20,7 +21,6 @@ namespace {
 constexpr int kTimeBase = 30000;   // the sequence header's time increment resolution
 constexpr int kQuality = 4;        // quantiser of ordinary frames
 constexpr int kBigKeyQuality = 2;  // quantiser of key frames in --big-keyframes recordings
-constexpr int kMaxGop = 600;       // the encoder's own key-frame interval; ours are forced
 
 struct CodecContextDeleter {
     void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
@@ -68,7 +68,7 @@ bool openEncoder(int width, int height, int fps, Encoder& e, std::string& error)
     c->pix_fmt = AV_PIX_FMT_YUV420P;
     c->time_base = AVRational{1, kTimeBase};
     c->framerate = AVRational{fps, 1};
-    c->gop_size = kMaxGop;
+    c->gop_size = kMaxKeyFrameInterval;
     c->max_b_frames = 0;
     c->thread_count = 1;
     // Fixed quantiser: frames differ only by content, sizes stay predictable.

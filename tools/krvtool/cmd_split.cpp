@@ -14,6 +14,7 @@
 #include "krv/krv_config.h"
 #include "krv/krv_reader.h"
 #include "krv/krv_recording.h"
+#include "krv/krv_splitter.h"
 #include "krv/krv_workfolder.h"
 #include "split_progress.h"
 #include "tool_report.h"
@@ -40,23 +41,32 @@ uint32_t readU32At(const fs::path& path, std::streamoff offset)
     return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
 }
 
-// One line per file of the folder: size and what it holds.
-void listFolder(const fs::path& folder)
+// The files a split writes, in the order it creates them.
+std::vector<fs::path> splitOutputs(const fs::path& folder, const std::string& recording, bool avSync)
 {
     std::vector<fs::path> files;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(folder, ec))
-        if (entry.is_regular_file(ec))
-            files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
+    if (!avSync)
+        files.push_back(folder / "Audio1.wav");
+    const std::string base = krv_base_name(recording);
+    for (int z = 1; z <= 4; ++z)
+        files.push_back(folder / (avSync ? base + "_Video" + std::to_string(z) + ".asf"
+                                         : "Video" + std::to_string(z) + ".krv"));
+    return files;
+}
+
+// One line per file written: its size and what it holds.
+void listOutputs(const std::vector<fs::path>& files)
+{
     for (const fs::path& p : files) {
+        std::error_code ec;
         const uint64_t size = fs::file_size(p, ec);
-        const std::string ext = p.extension().string();
-        std::printf("  %-28s %12" PRIu64 " bytes", p.filename().string().c_str(), ec ? uint64_t(0) : size);
-        if (ext == ".wav") {
+        if (ec)
+            continue;  // the audio file is dropped when it cannot be created
+        std::printf("  %-28s %12" PRIu64 " bytes", p.filename().string().c_str(), size);
+        if (p.extension() == ".wav") {
             // WAV header of the channel writer: sample count at 78, data size at 86.
             std::printf("  %u samples, %u data bytes", readU32At(p, 78), readU32At(p, 86));
-        } else if (ext == ".krv" || ext == ".asf") {
+        } else {
             KrvFilePtr f(krv_open(p.string(), true));
             if (f && krv_init(f.get()) > 0)
                 std::printf("  %" PRIu64 " packets", f->dataPacketsCount);
@@ -140,7 +150,7 @@ int runSplit(std::span<char* const> args)
         return kExitFailed;
     }
     std::printf("Split %s (%s mode) into %s\n", path.c_str(), avSync ? "A/V-sync" : "normal", folder.string().c_str());
-    listFolder(folder);
+    listOutputs(splitOutputs(folder, path, avSync));
     return kExitOk;
 }
 
