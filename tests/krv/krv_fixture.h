@@ -53,8 +53,8 @@ struct VideoProps {
     uint32_t bitmapWidth = 352, bitmapHeight = 288;
     uint8_t reserved = 2;
     uint32_t extra = 0;                  // codec extra data bytes
-    std::optional<uint32_t> bitmapHeaderSize; // default 40 + extra
-    std::optional<uint32_t> typeLength;        // default 51 + extra
+    std::optional<uint32_t> bitmapHeaderSize = std::nullopt; // default 40 + extra
+    std::optional<uint32_t> typeLength = std::nullopt;        // default 51 + extra
 };
 Bytes videoStream(const VideoProps& p);
 
@@ -63,7 +63,7 @@ struct AudioProps {
     uint16_t blockAlign = 512;
     uint16_t extraSize = 32;             // announced
     uint32_t extraBytes = 32;            // present
-    std::optional<uint32_t> typeLength;  // default 18 + extraBytes
+    std::optional<uint32_t> typeLength = std::nullopt;  // default 18 + extraBytes
     const KrvGuid* type = nullptr;       // default AudioMedia
 };
 Bytes audioStream(const AudioProps& p);
@@ -76,10 +76,10 @@ Bytes headerExtension(const std::vector<Bytes>& objects, std::optional<uint32_t>
 
 struct ExtStreamProps {
     uint16_t streamNumber = 3;
-    std::vector<uint16_t> names;         // name lengths
-    std::vector<uint32_t> extensionSystems; // info lengths
-    Bytes embedded;                      // optional stream properties object
-    std::optional<uint64_t> size;
+    std::vector<uint16_t> names = {};         // name lengths
+    std::vector<uint32_t> extensionSystems = {}; // info lengths
+    Bytes embedded = {};                      // optional stream properties object
+    std::optional<uint64_t> size = std::nullopt;
 };
 Bytes extendedStreamProperties(const ExtStreamProps& p);
 
@@ -101,21 +101,21 @@ struct PayloadSpec {
     uint32_t objectSize = 0;             // 0: the data size
     uint32_t time = 1000;                // ms
     Bytes data = Bytes(100, 0xAB);
-    std::optional<uint8_t> replicatedLength; // default 8
-    std::optional<uint16_t> declaredLength;  // default data size
+    std::optional<uint8_t> replicatedLength = std::nullopt; // default 8
+    std::optional<uint16_t> declaredLength = std::nullopt;  // default data size
 };
 
 struct PacketSpec {
     bool multiple = true;
-    std::vector<PayloadSpec> payloads;
-    std::optional<uint8_t> announced;    // default payload count
+    std::vector<PayloadSpec> payloads = {};
+    std::optional<uint8_t> announced = std::nullopt;    // default payload count
     uint8_t payloadLengthType = 2;
-    std::optional<uint16_t> padding;     // default: the rest of the packet
+    std::optional<uint16_t> padding = std::nullopt;     // default: the rest of the packet
     uint32_t sendTime = 1000;
     uint16_t duration = 40;
-    std::optional<uint16_t> packetLength; // a u16 packet length field when given
-    Bytes errorCorrection;               // bytes before the length type flags
-    Bytes rawPayloadArea;                // used instead of payloads when not empty
+    std::optional<uint16_t> packetLength = std::nullopt; // a u16 packet length field when given
+    Bytes errorCorrection = {};               // bytes before the length type flags
+    Bytes rawPayloadArea = {};                // used instead of payloads when not empty
 };
 Bytes packet(const PacketSpec& p);
 
@@ -133,15 +133,15 @@ struct Recording {
     bool withVideo = true;
     bool withAudio = true;
     bool withExtension = true;
-    std::vector<Bytes> extraObjects;     // appended to the header's list
-    std::vector<Bytes> extensionObjects;
-    std::optional<uint32_t> count;
-    std::optional<uint64_t> headerSize;
-    std::optional<uint64_t> dataTotal;   // default: file.dataPackets
-    std::optional<uint64_t> dataSize;
+    std::vector<Bytes> extraObjects = {};     // appended to the header's list
+    std::vector<Bytes> extensionObjects = {};
+    std::optional<uint32_t> count = std::nullopt;
+    std::optional<uint64_t> headerSize = std::nullopt;
+    std::optional<uint64_t> dataTotal = std::nullopt;   // default: file.dataPackets
+    std::optional<uint64_t> dataSize = std::nullopt;
     KrvGuid dataFileId = kFileId;
-    std::vector<Bytes> packets;
-    std::optional<uint8_t> audioDefinition; // byte 649
+    std::vector<Bytes> packets = {};
+    std::optional<uint8_t> audioDefinition = std::nullopt; // byte 649
 };
 Bytes build(const Recording& r);
 
@@ -151,7 +151,7 @@ std::filesystem::path tempDir();
 
 // Writes the bytes to a file, opens it for reading and runs krv_init.
 struct Opened {
-    KrvFilePtr file;
+    KrvFilePtr file = nullptr;
     int init = 0;
 };
 Opened openBytes(const Bytes& bytes, const std::string& name = "rec.krv");
