@@ -315,9 +315,9 @@ bool CDXGraph::BuildChannelGraph(bool reinstallHint)
     if (!source)
         return false;
     g_object_set(source.get(), "location", filePath.c_str(), nullptr);
-    gst_bin_add(bin, GST_ELEMENT(gst_object_ref(source.get())));
+    gst_bin_add(bin, source.get());
     if (demux)
-        gst_bin_add(bin, GST_ELEMENT(gst_object_ref(demux.get())));
+        gst_bin_add(bin, demux.get());
 
     decoder_ = MakeElement(videoDecoderFactory.c_str(), "MPEG4 Video Decoder");
     if (!decoder_) {
@@ -325,7 +325,7 @@ bool CDXGraph::BuildChannelGraph(bool reinstallHint)
                        kMissingDecoderCaption, ownerWindow);
         return false;
     }
-    gst_bin_add(bin, GST_ELEMENT(gst_object_ref(decoder_.get())));
+    gst_bin_add(bin, decoder_.get());
     if (demux) {
         if (!gst_element_link(source.get(), demux.get()))
             return false;
@@ -351,8 +351,7 @@ bool CDXGraph::AddVideoTail(GstElement* decoder)
     callbacks.new_preroll = &CDXGraph::OnNewPreroll;
     gst_app_sink_set_callbacks(GST_APP_SINK(videoSink_.get()), &callbacks, this, nullptr);
 
-    gst_bin_add_many(bin, GST_ELEMENT(gst_object_ref(convert.get())),
-                     GST_ELEMENT(gst_object_ref(videoSink_.get())), nullptr);
+    gst_bin_add_many(bin, convert.get(), videoSink_.get(), nullptr);
     if (!LinkMany({decoder, convert.get(), videoSink_.get()}))
         return false;
 
@@ -409,9 +408,9 @@ bool CDXGraph::BuildAudioGraph()
     if (!sink)
         return false;
     for (GstElement* e : {source.get(), parse.get(), audioHead_.get(), resample.get(), volume_.get(), sink.get()})
-        gst_bin_add(bin, GST_ELEMENT(gst_object_ref(e)));
+        gst_bin_add(bin, e);
     if (decoder)
-        gst_bin_add(bin, GST_ELEMENT(gst_object_ref(decoder.get())));
+        gst_bin_add(bin, decoder.get());
     if (!LinkMany({source.get(), parse.get()}) ||
         !LinkMany({audioHead_.get(), resample.get(), volume_.get(), sink.get()}))
         return false;
@@ -728,6 +727,8 @@ GstBusSyncReply CDXGraph::OnBusMessage(GstBus*, GstMessage* msg, gpointer data)
 {
     auto* self = static_cast<CDXGraph*>(data);
     const GstMessageType type = GST_MESSAGE_TYPE(msg);
+    // A dropped message is ours to release.
+    gst_message_unref(msg);
     if (type != GST_MESSAGE_EOS && type != GST_MESSAGE_ERROR)
         return GST_BUS_DROP;
     {

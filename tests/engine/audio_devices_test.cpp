@@ -7,6 +7,7 @@
 #include "audio_devices.h"
 #include "cdxgraph.h"
 #include "engine_fixture.h"
+#include "engine_init.h"
 
 namespace vedra::test {
 namespace {
@@ -55,6 +56,7 @@ TEST(AudioDevices, DeviceCommandRebuildsAudioPausesChannelsAndAlignsPosition)
     TempDir dir;
     SplitRecording rec;
     ASSERT_TRUE(MakeSplitRecording(dir, "--channels 1,2 --size 176x144 --seconds 4", rec));
+    ASSERT_TRUE(EngineInit());
     std::vector<AudioDevice> devices;
     for (const char* name : {"Speakers", "Headphones"}) {
         ElementHandle sink = MakeElement("fakesink");
@@ -95,7 +97,9 @@ TEST(AudioDevices, DeviceCommandRebuildsAudioPausesChannelsAndAlignsPosition)
     EXPECT_TRUE(audio.IsRunning());
     for (CDXGraph* g : {&audio, &ch1, &ch2})
         g->Destroy();
-    EXPECT_TRUE(devices[1].renderer);
+    // Only the list holds the device now.
+    ASSERT_TRUE(devices[1].renderer);
+    EXPECT_EQ(GST_OBJECT_REFCOUNT_VALUE(devices[1].renderer.get()), 1);
 }
 
 }  // namespace
