@@ -152,8 +152,12 @@ int runInfo(std::span<char* const> args)
                 seconds(f.sendDuration), f.preroll);
     std::printf("Flags: 0x%X%s, maximum bitrate: %u\n", f.flags, (f.flags & kFileSeekable) ? " (seekable)" : "",
                 f.maxBitrate);
-    std::printf("Audio channel definition: %u (audio of video channel %u)\n", f.audioChannelDefinition,
-                f.audioChannelDefinition + 1u);
+    if (f.audioChannelDefinition < 4)
+        std::printf("Audio channel definition: %u (audio of video channel %u)\n", f.audioChannelDefinition,
+                    f.audioChannelDefinition + 1u);
+    else
+        std::printf("Audio channel definition: %u (no such channel: an A/V-sync split drops the audio)\n",
+                    f.audioChannelDefinition);
     printStreams(f);
 
     const int w = walkPackets(file.get());
