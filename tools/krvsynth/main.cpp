@@ -1,6 +1,7 @@
 // krvsynth: writes KRV recordings the way the recorder does, for tests and
 // benchmarks. It shares no code with the krv library on purpose: tests compare
 // what the library reads and splits against this independent writer.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
