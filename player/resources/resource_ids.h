@@ -5,14 +5,7 @@
 #include <cstdint>
 
 // The graph notification message and the export's parameter belong to the engine.
-#if __has_include("player/engine/notify_target.h")
 #include "player/engine/notify_target.h"
-#else
-namespace vedra {
-inline constexpr uint32_t MsgGraphNotify = 1044;  // WM_USER + 0x14
-inline constexpr intptr_t kExportNotifyParam = 123;
-}  // namespace vedra
-#endif
 
 namespace vedra {
 

@@ -232,7 +232,8 @@ bool CVedraPlayerDlg::OnInitDialog() {
   QDir().mkpath(picFolder);
   // 19. File menu. 20. Audio devices.
   BuildFileMenu();
-  audioDevices = enumerateAudioDevices ? enumerateAudioDevices() : std::vector<std::string>{};
+  audioDevices.clear();
+  if (enumerateAudioDevices) enumerateAudioDevices(audioDevices);
   // 21.
   for (bool& inUse : paneInUse) inUse = false;
   audioPresent = false;

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "player/engine/audio_devices.h"
+#include "player/engine/export_job.h"
 #include "view/playback_graph.h"
 
 class QMenu;
@@ -64,7 +66,7 @@ class CVedraPlayerDlg : public QDialog {
 
   // Backends, replaceable before OnInitDialog (tests use scripted ones).
   GraphFactory graphFactory;
-  std::function<std::vector<std::string>()> enumerateAudioDevices;
+  std::function<void(std::vector<AudioDevice>&)> enumerateAudioDevices;
   std::function<ConversionOutcome(const std::string& path)> convertRecording;
   std::function<QStringList(QWidget* owner)> chooseFiles;  // the Load command's file dialog
   std::string programFolder;                               // where "test.krv" and "Pic" live
@@ -137,7 +139,7 @@ class CVedraPlayerDlg : public QDialog {
   uintptr_t gdiplusToken = 0;  // image encoding needs no start-up with Qt; marks its lifetime
   std::vector<std::unique_ptr<Recording>> recordings;
   std::vector<QString> workFolders;
-  std::vector<std::string> audioDevices;
+  std::vector<AudioDevice> audioDevices;
   std::vector<std::unique_ptr<FileEntry>> fileList;
   QStringList folderRecordings;
   std::map<int, QString> toolTip;  // control id -> text
@@ -158,6 +160,7 @@ class CVedraPlayerDlg : public QDialog {
   bool paneInUse[4] = {};
   bool audioPresent = false;
   QPushButton* playListButton = nullptr;
+  ExportJob exportJob;
   QString picFolder;
 
  protected:

@@ -7,7 +7,4 @@ class CVedraPlayerDlg;
 
 void SetUpEngine(CVedraPlayerDlg& dialog);
 
-// Routes every message box of the program (the engine's included) to QMessageBox.
-void InstallMessageBoxes();
-
 }  // namespace vedra

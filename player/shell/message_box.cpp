@@ -1,31 +1,20 @@
-#include "message_box.h"
+#include "shell/message_box.h"
 
 #include <QMessageBox>
+#include <QWidget>
 
 namespace vedra {
-namespace {
-
-void ShowQtMessageBox(const QString& text, const QString& caption, QWidget* owner) {
-  QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, owner);
-  box.exec();
-}
-
-MessageBoxFunction& CurrentFunction() {
-  static MessageBoxFunction fn = ShowQtMessageBox;
-  return fn;
-}
-
-}  // namespace
 
 void ShowMessageBox(const QString& text, const QString& caption, QWidget* owner) {
-  CurrentFunction()(text, caption.isEmpty() ? QString::fromLatin1(kDefaultCaption) : caption,
-                    owner);
+  ShowMessageBox(text.toStdString(), caption.toStdString(), static_cast<void*>(owner));
 }
 
-MessageBoxFunction SetMessageBoxFunction(MessageBoxFunction fn) {
-  MessageBoxFunction previous = CurrentFunction();
-  CurrentFunction() = fn ? std::move(fn) : MessageBoxFunction(ShowQtMessageBox);
-  return previous;
+void InstallQtMessageBoxes() {
+  SetMessageBoxHook([](const std::string& text, const std::string& caption, void* owner) {
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption),
+                    QString::fromStdString(text), QMessageBox::Ok, static_cast<QWidget*>(owner));
+    box.exec();
+  });
 }
 
 }  // namespace vedra

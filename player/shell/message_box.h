@@ -1,25 +1,20 @@
-// The one message-box function of the player. Every failure the user is told about goes through
-// ShowMessageBox; the GUI shows a QMessageBox, tests install a recorder so nothing blocks.
+// Message boxes of the window. Every box of the program goes through the engine's one
+// function, vedra::ShowMessageBox (std::string); the window installs the hook that shows a
+// QMessageBox, and tests install a recorder instead.
 #pragma once
 
 #include <QString>
-#include <functional>
+
+#include "player/engine/message_box.h"
 
 class QWidget;
 
 namespace vedra {
 
-// Caption used when the caller gives none: the program's name.
-inline constexpr const char* kDefaultCaption = "VedraPlayer";
-
-using MessageBoxFunction =
-    std::function<void(const QString& text, const QString& caption, QWidget* owner)>;
-
-// Shows text with one OK button. An empty caption becomes kDefaultCaption.
+// Qt convenience for the window's own boxes: converts and calls the one function.
 void ShowMessageBox(const QString& text, const QString& caption = {}, QWidget* owner = nullptr);
 
-// Replaces the function behind ShowMessageBox and returns the previous one. An empty function
-// restores the QMessageBox one.
-MessageBoxFunction SetMessageBoxFunction(MessageBoxFunction fn);
+// Makes the one function show a modal QMessageBox with one OK button, owned by owner.
+void InstallQtMessageBoxes();
 
 }  // namespace vedra

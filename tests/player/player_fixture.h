@@ -29,10 +29,11 @@ class PlayerFixture {
     QDir().mkpath(home.filePath("prog"));
     QDir().mkpath(home.filePath("rec"));
     world.files["test.krv"] = {};
-    previous = SetMessageBoxFunction(
-        [this](const QString& text, const QString&, QWidget*) { messages << text; });
+    previous = SetMessageBoxHook([this](const std::string& text, const std::string&, void*) {
+      messages << QString::fromStdString(text);
+    });
   }
-  ~PlayerFixture() { SetMessageBoxFunction(previous); }
+  ~PlayerFixture() { SetMessageBoxHook(previous); }
 
   std::unique_ptr<CVedraPlayerDlg> MakeDialog(bool init = true) {
     auto dialog = std::make_unique<CVedraPlayerDlg>();
@@ -77,7 +78,7 @@ class PlayerFixture {
   std::vector<std::string> splitFiles;
   std::vector<std::string> splitMessages;
   int splits = 0;
-  MessageBoxFunction previous;
+  MessageBoxHook previous;
 };
 
 inline FakeGraph* Fake(PlaybackGraph* graph) { return static_cast<FakeGraph*>(graph); }

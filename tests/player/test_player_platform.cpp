@@ -39,7 +39,7 @@ class PlayerPlatformTest : public QObject {
 
   QTemporaryDir home_;
   QStringList messages_;
-  vedra::MessageBoxFunction previousBox_;
+  vedra::MessageBoxHook previousBox_;
 
   fs::path Home() const { return home_.path().toStdString(); }
 
@@ -52,10 +52,12 @@ class PlayerPlatformTest : public QObject {
     qputenv("XDG_RUNTIME_DIR", home_.filePath("run").toUtf8());
     fs::create_directories(Home() / "run");
     messages_.clear();
-    previousBox_ = vedra::SetMessageBoxFunction(
-        [this](const QString& text, const QString&, QWidget*) { messages_ << text; });
+    previousBox_ = vedra::SetMessageBoxHook(
+        [this](const std::string& text, const std::string&, void*) {
+          messages_ << QString::fromStdString(text);
+        });
   }
-  void cleanup() { vedra::SetMessageBoxFunction(previousBox_); }
+  void cleanup() { vedra::SetMessageBoxHook(previousBox_); }
 
   void pathsFollowXdg() {
     QCOMPARE(vedra::WorkRoot(), (Home() / "data" / "Vedra Media Player").string());
