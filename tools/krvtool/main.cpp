@@ -9,11 +9,22 @@
 
 namespace krvtool {
 
+#ifdef KRVTOOL_WITH_ENGINE
+int runPlay(std::span<char* const> args);
+int runSnapshot(std::span<char* const> args);
+int runExport(std::span<char* const> args);
+#endif
+
 namespace {
 
 constexpr Command kCommands[] = {
     {"info", "info FILE                       header, streams, packets of a recording", &runInfo},
     {"split", "split FILE [OUTDIR] [--av-sync] split a recording into channel files", &runSplit},
+#ifdef KRVTOOL_WITH_ENGINE
+    {"play", "play FILE [--seconds S]         play every channel and the audio in real time", &runPlay},
+    {"snapshot", "snapshot FILE --channel N --at S [--format jpg|bmp] OUT  picture of a channel", &runSnapshot},
+    {"export", "export FILE OUTDIR [--channels 1,3] [--no-audio]  channels to AVI files", &runExport},
+#endif
 };
 
 void printUsage(FILE* to)

@@ -1,0 +1,54 @@
+// What krvtool's engine commands share: a recording split into a working
+// folder that is removed again in every case, the channel and audio files it
+// holds, and graph notifications delivered on a GLib main loop.
+#pragma once
+
+#include <glib.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "notify_target.h"
+
+namespace krvtool {
+
+class EngineSession {
+public:
+    EngineSession();
+    ~EngineSession();   // removes the working folder
+    EngineSession(const EngineSession&) = delete;
+    EngineSession& operator=(const EngineSession&) = delete;
+
+    // Splits the recording as the player does; the system's messages go to
+    // stderr. False when the recording cannot be played.
+    bool Open(const std::string& recording);
+
+    // Channel number (1-4) -> channel file, for channels that hold frames.
+    const std::map<int, std::string>& channels() const { return channels_; }
+    // The audio file, empty when the recording has no audio.
+    const std::string& audio() const { return audio_; }
+
+private:
+    std::filesystem::path folder_;   // working folder, empty when none was made
+    std::map<int, std::string> channels_;
+    std::string audio_;
+};
+
+// Notify target whose messages run `handler` on the thread running `loop`.
+class MainLoopNotify : public vedra::INotifyTarget {
+public:
+    using Handler = std::function<void(uint32_t msg, uintptr_t wParam, intptr_t lParam)>;
+    MainLoopNotify(GMainLoop* loop, Handler handler) : loop_(loop), handler_(std::move(handler)) {}
+    void PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+
+private:
+    GMainLoop* loop_;
+    Handler handler_;
+};
+
+// Parses "1,3" into channel numbers 1-4; false on anything else.
+bool ParseChannelList(const std::string& text, std::vector<int>& channels);
+
+}  // namespace krvtool
