@@ -1,0 +1,66 @@
+// libFuzzer target: the input is the data packets of a recording (and one
+// leading byte choosing the mode and the audio channel definition) behind a
+// valid header in the recorder's layout, so every run reaches the splitter:
+// routing, reassembly, audio unpacking, repacking and the header rewrite.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "krv/krv_log.h"
+#include "krv/krv_recording.h"
+#include "split_fixture.h"
+
+namespace {
+
+constexpr size_t kMaxPackets = 16;
+
+const std::filesystem::path& workDir()
+{
+    static const std::filesystem::path dir = [] {
+        auto d = std::filesystem::temp_directory_path() / ("krv_splitter_fuzz_" + std::to_string(getpid()));
+        std::filesystem::create_directories(d / "out");
+        return d;
+    }();
+    return dir;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static bool quiet = [] {
+        krv_set_log_hook([](std::string_view) {});
+        krv_set_message_hook([](std::string_view, std::string_view) {});
+        return true;
+    }();
+    (void)quiet;
+    if (size < 1)
+        return 0;
+    const bool avSync = data[0] & 1;
+    const uint8_t audioDefinition = uint8_t((data[0] >> 1) % 5);
+    ++data;
+    --size;
+    const size_t packets = std::min(kMaxPackets, (size + kPacketSize - 1) / kPacketSize);
+
+    krvtest::RecorderLayout layout;
+    layout.packets = packets;
+    krvtest::Bytes file = krvtest::recorderHeader(layout);
+    file[649] = audioDefinition;
+    const size_t header = file.size();
+    file.resize(header + packets * kPacketSize, 0);
+    std::copy(data, data + std::min(size, packets * kPacketSize), file.begin() + long(header));
+
+    const std::filesystem::path path = workDir() / "in.krv";
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+    }
+    if (krv_open_recording(path.string()) == 1)
+        krv_split_current((workDir() / "out").string(), avSync);
+    krv_close_current();
+    return 0;
+}
