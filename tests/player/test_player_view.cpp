@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QSlider>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 
 #include "player_fixture.h"
 #include "resources/resource_ids.h"
@@ -354,6 +356,64 @@ class PlayerViewTest : public QObject {
     QCOMPARE(d->channelMask, uint8_t{0x0F});
     QCOMPARE(d->visibleCount, 3);
     QCOMPARE(d->audioChannel, 1);
+  }
+
+  void droppedFilesAreListedAndTheFirstOpens() {
+    PlayerFixture fx;
+    fx.world.files["Video1.krv"] = {};
+    fx.Channels({"Video1.krv"});
+    auto d = fx.MakeDialog();
+    const QStringList three = {fx.MakeRecording("x.krv"), fx.MakeRecording("y.krv"),
+                               fx.MakeRecording("z.asf")};
+    d->OnDropFiles(three);
+    QCOMPARE(d->fileList.size(), size_t{3});
+    QCOMPARE(d->recordings.size(), size_t{1});
+    QVERIFY(d->fileList[0]->isOpen && !d->fileList[1]->isOpen && !d->fileList[2]->isOpen);
+    QCOMPARE(d->currentFile, 0);
+    QCOMPARE(d->slotFileIndex[0], -1);  // drops do not write it
+  }
+
+  // A/V-sync working folders hold only "<name>_VideoN.asf": nothing is recognised.
+  void avSyncFolderOpensEmpty() {
+    PlayerFixture fx;
+    fx.world.files["rec_Video1.asf"] = {};
+    fx.Channels({"rec_Video1.asf", "rec_Video2.asf"});
+    auto d = fx.MakeDialog();
+    d->OnDropFiles({fx.MakeRecording("rec.krv")});
+    QCOMPARE(d->recordings.size(), size_t{1});
+    QVERIFY(d->currentRecording->channelGraphs.empty());
+    QCOMPARE(d->channelMask, uint8_t{0});
+    QVERIFY(d->control(IDC_PANE_LARGE)->isHidden() && !d->control(IDC_PANE_1)->isHidden());
+  }
+
+  // The split runs off the GUI thread: the window goes on handling events meanwhile.
+  void longSplitKeepsTheWindowAlive() {
+    PlayerFixture fx;
+    fx.world.files["Video1.krv"] = {};
+    auto d = fx.MakeDialog();
+    auto split = d->convertRecording;
+    fx.Channels({"Video1.krv"});
+    d->convertRecording = [split](const std::string& path) {
+      QThread::msleep(700);
+      return split(path);
+    };
+    int ticks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&ticks] { ++ticks; });
+    tick.start(50);
+    d->OnDropFiles({fx.MakeRecording("slow.krv")});
+    QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+    QCOMPARE(d->recordings.size(), size_t{1});
+  }
+
+  void enterWithoutAButtonEndsTheDialog() {
+    PlayerFixture fx;
+    auto d = fx.MakeDialog();
+    d->show();
+    d->checkBox(IDC_AUDIO)->setFocus();
+    QTest::keyClick(d.get(), Qt::Key_Return);
+    QVERIFY(!d->isVisible());
+    QCOMPARE(d->result(), int(QDialog::Accepted));
   }
 
   void loadEvictsAtFiveOrMore() {
