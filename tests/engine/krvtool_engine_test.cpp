@@ -1,0 +1,98 @@
+// krvtool's engine commands end to end: play, snapshot, export on a 640 x 480
+// recording with channels 2 and 4 only; the working folder never stays behind.
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "engine_fixture.h"
+
+namespace vedra::test {
+namespace {
+
+class KrvtoolEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        recording_ = dir_.file("vga.krv");
+        ASSERT_TRUE(MakeRecording(recording_, "--channels 2,4 --size 640x480 --seconds 2"));
+    }
+    // Runs krvtool with its working folders under the test's own data folder.
+    std::string Krvtool(const std::string& args, int* status)
+    {
+        return RunCommand("XDG_DATA_HOME='" + dir_.file("data") + "' " KRVTOOL_PATH " " + args + " 2>&1", status);
+    }
+    bool WorkRootEmpty()
+    {
+        const std::filesystem::path root = dir_.path() / "data" / "Vedra Media Player";
+        return !std::filesystem::exists(root) || std::filesystem::is_empty(root);
+    }
+    TempDir dir_;
+    std::string recording_;
+};
+
+TEST_F(KrvtoolEngineTest, PlayDeliversFramesOnEveryChannel)
+{
+    int status = -1;
+    const std::string out = Krvtool("play '" + recording_ + "' --seconds 2", &status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("channel 2: "), std::string::npos) << out;
+    EXPECT_NE(out.find("channel 4: "), std::string::npos) << out;
+    EXPECT_NE(out.find("640 x 480"), std::string::npos) << out;
+    EXPECT_EQ(out.find("channel 1:"), std::string::npos) << out;
+    EXPECT_NE(out.find("2 s:"), std::string::npos) << out;
+    EXPECT_TRUE(WorkRootEmpty());
+}
+
+TEST_F(KrvtoolEngineTest, SnapshotWritesThePictureOfTheChannel)
+{
+    struct Row {
+        const char* name;
+        const char* args;
+        const char* file;
+        int status;
+    };
+    const Row rows[] = {
+        {"jpeg", "--channel 4 --at 1.5", "a.jpg", 0},
+        {"bmp", "--channel 2 --at 0.8 --format bmp", "b.bmp", 0},
+        {"absent channel", "--channel 1 --at 1", "c.jpg", 1},
+        {"after the end", "--channel 2 --at 60", "d.jpg", 1},
+        {"bad format", "--channel 2 --at 1 --format png", "e.png", 2},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        int status = -1;
+        const std::string path = dir_.file(row.file);
+        const std::string out = Krvtool("snapshot '" + recording_ + "' " + row.args + " '" + path + "'", &status);
+        EXPECT_EQ(WEXITSTATUS(status), row.status) << out;
+        EXPECT_EQ(std::filesystem::exists(path), row.status == 0);
+        if (row.status == 0) {
+            QImage image(QString::fromStdString(path));
+            EXPECT_EQ(image.size(), QSize(640, 480));
+        }
+        EXPECT_TRUE(WorkRootEmpty());
+    }
+}
+
+TEST_F(KrvtoolEngineTest, ExportWritesOneAviPerChannel)
+{
+    int status = -1;
+    const std::string outdir = dir_.file("avi");
+    const std::string out = Krvtool("export '" + recording_ + "' '" + outdir + "'", &status);
+    EXPECT_EQ(status, 0) << out;
+    int files = 0;
+    for (const auto& f : std::filesystem::directory_iterator(outdir)) {
+        ++files;
+        EXPECT_EQ(RunCommand("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 '" + f.path().string() + "'"),
+                  "mpeg4\nadpcm_ms\n");
+    }
+    EXPECT_EQ(files, 2);
+    const std::string none = Krvtool("export '" + recording_ + "' '" + outdir + "' --channels 3", &status);
+    EXPECT_NE(status, 0);
+    EXPECT_TRUE(WorkRootEmpty());
+}
+
+}  // namespace
+}  // namespace vedra::test
