@@ -356,6 +356,12 @@ void CVedraPlayerDlg::WindowCloseSequence() {
 }
 
 void CVedraPlayerDlg::closeEvent(QCloseEvent* event) {
+  if (loaderBusy_ > 0) {
+    // The loader is half-way through a recording: close once it is done.
+    closeDeferred_ = true;
+    event->ignore();
+    return;
+  }
   if (!closing_) {
     closing_ = true;
     WindowCloseSequence();

@@ -180,6 +180,7 @@ class CVedraPlayerDlg : public QDialog {
   void SetButtonIcon(int id, int iconId);
   void PauseKeepingWindowPainted(int ms);
   ConversionOutcome RunConversion(const QString& path);
+  void OpenRecordingSteps(QString path, int fileIndex, bool scanFolder);
   bool IsChecked(int id) const;
   void SetChecked(int id, bool checked);
   int TrackbarPos(int id) const;
@@ -189,6 +190,9 @@ class CVedraPlayerDlg : public QDialog {
   QTimer timer_;
   bool playListSwapped_ = false;
   bool closing_ = false;
+  // While the loader waits (split, pause) events still run; a close then waits for it.
+  int loaderBusy_ = 0;
+  bool closeDeferred_ = false;
 };
 
 }  // namespace vedra

@@ -82,9 +82,11 @@ void CVedraPlayerDlg::EvictRecordings() {
 
 void CVedraPlayerDlg::PauseKeepingWindowPainted(int ms) {
   if (ms <= 0) return;
+  ++loaderBusy_;
   QEventLoop loop;
   QTimer::singleShot(ms, &loop, &QEventLoop::quit);
   loop.exec(QEventLoop::ExcludeUserInputEvents);
+  --loaderBusy_;
 }
 
 ConversionOutcome CVedraPlayerDlg::RunConversion(const QString& path) {
@@ -98,12 +100,22 @@ ConversionOutcome CVedraPlayerDlg::RunConversion(const QString& path) {
   progress.setWindowModality(Qt::WindowModal);
   progress.setMinimumDuration(400);
   progress.setValue(0);
+  ++loaderBusy_;
   while (done.wait_for(std::chrono::milliseconds(15)) != std::future_status::ready)
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  --loaderBusy_;
   return done.get();
 }
 
 void CVedraPlayerDlg::OpenRecording(QString path, int fileIndex, bool scanFolder) {
+  OpenRecordingSteps(std::move(path), fileIndex, scanFolder);
+  if (closeDeferred_ && loaderBusy_ == 0) {
+    closeDeferred_ = false;
+    PostMessage(MsgClose, 0, 0);
+  }
+}
+
+void CVedraPlayerDlg::OpenRecordingSteps(QString path, int fileIndex, bool scanFolder) {
   // 1, 2.
   visibleCount = 0;
   audioChannel = -1;
@@ -229,6 +241,7 @@ void CVedraPlayerDlg::OpenRecording(QString path, int fileIndex, bool scanFolder
 
   // 13 - 17.
   PauseKeepingWindowPainted(openPauseMs);
+  if (fileIndex < 0 || fileIndex >= static_cast<int>(fileList.size())) return;
   currentFile = fileIndex;
   const int r = fileList[currentFile]->recordingIndex;
   if (vgaSum == 1) {

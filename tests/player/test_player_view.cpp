@@ -406,6 +406,27 @@ class PlayerViewTest : public QObject {
     QCOMPARE(d->recordings.size(), size_t{1});
   }
 
+  // Closing the window while a recording splits waits for the loader, then cleans up.
+  void closeDuringASplitWaitsForTheLoader() {
+    PlayerFixture fx;
+    fx.world.files["Video1.krv"] = {};
+    auto d = fx.MakeDialog();
+    d->show();
+    auto split = d->convertRecording;
+    fx.Channels({"Video1.krv"});
+    d->convertRecording = [split](const std::string& path) {
+      QThread::msleep(400);
+      return split(path);
+    };
+    QTimer::singleShot(100, d.get(), [&d] { d->close(); });
+    d->OnDropFiles({fx.MakeRecording("slow.krv")});
+    QVERIFY(d->isVisible());
+    QCOMPARE(d->recordings.size(), size_t{1});
+    QTRY_VERIFY(!d->isVisible());
+    QVERIFY(d->recordings.empty());
+    QVERIFY(!QDir(QString::fromStdString(WorkRoot())).exists());
+  }
+
   void enterWithoutAButtonEndsTheDialog() {
     PlayerFixture fx;
     auto d = fx.MakeDialog();
