@@ -21,6 +21,10 @@ constexpr uint64_t kDataObjectSizeField = 16;
 constexpr uint64_t kDataObjectPacketsField = 40;
 constexpr uint64_t kTicksPerMs = 10000;
 constexpr char kMpeg4Code[4] = {'M', 'P', '4', 'S'};
+static_assert(kRecorderVideoPropsOffset + kStreamPropsTypeData + kVideoCompression == kRecorderCompressionOffset,
+              "the compression code of the recorder's video stream");
+static_assert(kRecorderVideoPropsOffset + kStreamPropsFlags == kRecorderStreamNumberOffset,
+              "the stream number of the recorder's video stream");
 
 struct Object {
     uint64_t offset = 0;

@@ -67,7 +67,10 @@ TEST(WriterHeader, NormalModeCutsAudioAndPatchesRecorderFields)
     Bytes file = h;
     for (int i = 0; i < 7; ++i) {
         PacketSpec p;
-        p.payloads.push_back(PayloadSpec{4, true});
+        PayloadSpec key;
+        key.stream = 4;
+        key.key = true;
+        p.payloads.push_back(key);
         Bytes pk = packet(p);
         file.insert(file.end(), pk.begin(), pk.end());
     }
