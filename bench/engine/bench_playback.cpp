@@ -1,0 +1,206 @@
+// Playback benchmark: four 640 x 480 channels of a krvsynth recording rendered
+// by four CDXGraphs into counting frame sinks, in real time, next to
+// gst-launch-1.0 decoding the same four files to fakesink. Prints the frames
+// delivered per channel against the frames the files hold, the CPU seconds of
+// both runs and their ratio (goal: every frame, and at most 1.3 x decode-only CPU).
+//
+//   bench_playback [--seconds S] [--fps N]     (defaults: 20 s, 25 frames a second)
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cdxgraph.h"
+#include "krv/krv_convert.h"
+#include "krv_frame_reader.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace vedra;
+
+class CountingSink : public IFrameSink {
+public:
+    void PresentFrame(VideoFramePtr) override
+    {
+        std::lock_guard lock(mutex_);
+        ++frames_;
+    }
+    void HideFrame() override {}
+    long frames()
+    {
+        std::lock_guard lock(mutex_);
+        return frames_;
+    }
+
+private:
+    std::mutex mutex_;
+    long frames_ = 0;
+};
+
+// Counts the channels whose end of stream has been announced.
+class EndCounter : public INotifyTarget {
+public:
+    void PostMessage(uint32_t, uintptr_t, intptr_t param) override
+    {
+        std::lock_guard lock(mutex_);
+        if (param >= 0 && param < 4 && !ended_[param]) {
+            ended_[param] = true;
+            ++count_;
+        }
+    }
+    int count()
+    {
+        std::lock_guard lock(mutex_);
+        return count_;
+    }
+
+private:
+    std::mutex mutex_;
+    bool ended_[4] = {};
+    int count_ = 0;
+};
+
+double CpuSeconds(int who)
+{
+    rusage u{};
+    getrusage(who, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+long FramesIn(const std::string& channel)
+{
+    KrvFrameReader reader;
+    if (reader.Open(channel) < 0)
+        return -1;
+    long n = 0;
+    KrvFrame f;
+    while (reader.Next(f) > 0)
+        ++n;
+    return n;
+}
+
+// CPU seconds of gst-launch-1.0 decoding the files to clock-synchronised fakesinks.
+// With `toRgb` the decoded frames are also converted to RGB, as painting needs them.
+double ReferenceCpu(const std::vector<std::string>& files, bool toRgb, double& wall)
+{
+    std::vector<std::string> words = {"gst-launch-1.0", "-q"};
+    for (const std::string& f : files) {
+        const std::string location = "location=" + f;
+        for (const char* w : {"filesrc", location.c_str(), "!", "asfdemux", "!", "avdec_mpeg4", "!"})
+            words.emplace_back(w);
+        if (toRgb)
+            for (const char* w : {"videoconvert", "!", "video/x-raw,format=RGB", "!"})
+                words.emplace_back(w);
+        for (const char* w : {"fakesink", "sync=true"})
+            words.emplace_back(w);
+    }
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    const double before = CpuSeconds(RUSAGE_CHILDREN);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return CpuSeconds(RUSAGE_CHILDREN) - before;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int seconds = 20, fps = 25;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string a = argv[i];
+        if (a == "--seconds")
+            seconds = std::atoi(argv[i + 1]);
+        else if (a == "--fps")
+            fps = std::atoi(argv[i + 1]);
+    }
+    const fs::path dir = fs::temp_directory_path() / ("vedra-bench-playback-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const std::string recording = (dir / "bench.krv").string();
+    const std::string synth = std::string(KRVSYNTH_PATH) + " '" + recording + "' --channels 1,2,3,4 --size 640x480 --fps " +
+                              std::to_string(fps) + " --seconds " + std::to_string(seconds) + " --gop 25 >/dev/null";
+    if (std::system(synth.c_str()) != 0) {
+        std::fprintf(stderr, "krvsynth failed\n");
+        return 1;
+    }
+    const KrvConversion c = krv_convert_recording(recording, false, dir / "work");
+    if (!c.split) {
+        std::fprintf(stderr, "split failed\n");
+        return 1;
+    }
+    std::vector<std::string> files;
+    for (int n = 1; n <= 4; ++n)
+        files.push_back((fs::path(c.result) / ("Video" + std::to_string(n) + ".krv")).string());
+
+    // The engine: four graphs, as the quad view plays them.
+    CDXGraph graphs[4];
+    CountingSink sinks[4];
+    EndCounter ends;
+    for (int i = 0; i < 4; ++i) {
+        if (!graphs[i].Create(nullptr) || !graphs[i].RenderMediaFile(files[static_cast<size_t>(i)], true)) {
+            std::fprintf(stderr, "channel %d does not render\n", i + 1);
+            return 1;
+        }
+        graphs[i].AttachToPane(&sinks[i]);
+        graphs[i].SetNotifyWindow(&ends, MsgGraphNotify, i);
+    }
+    const double cpuBefore = CpuSeconds(RUSAGE_SELF);
+    const auto start = std::chrono::steady_clock::now();
+    for (CDXGraph& g : graphs)
+        g.Run();
+    // Until every channel has announced its end, or a generous limit.
+    while (ends.count() < 4 &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(seconds * 2 + 10))
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const double engineWall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double engineCpu = CpuSeconds(RUSAGE_SELF) - cpuBefore;
+    long delivered[4];
+    for (int i = 0; i < 4; ++i)
+        delivered[i] = sinks[i].frames();
+    for (CDXGraph& g : graphs)
+        g.Destroy();
+
+    double refWall = 0, rgbWall = 0;
+    const double refCpu = ReferenceCpu(files, false, refWall);
+    const double rgbCpu = ReferenceCpu(files, true, rgbWall);
+
+    std::printf("playback benchmark: 4 channels 640 x 480, %d frames a second, %d s\n", fps, seconds);
+    bool everyFrame = true;
+    for (int i = 0; i < 4; ++i) {
+        const long want = FramesIn(files[static_cast<size_t>(i)]);
+        const long got = delivered[i];
+        std::printf("  channel %d: %ld of %ld frames delivered%s\n", i + 1, got, want, got >= want ? "" : "  (DROPS)");
+        everyFrame = everyFrame && got >= want;
+    }
+    std::printf("  engine:      %6.2f s CPU in %6.2f s\n", engineCpu, engineWall);
+    std::printf("  gst-launch:  %6.2f s CPU in %6.2f s (decode to fakesink)\n", refCpu, refWall);
+    std::printf("  gst-launch:  %6.2f s CPU in %6.2f s (decode and convert to RGB, to fakesink)\n", rgbCpu, rgbWall);
+    if (refCpu > 0)
+        std::printf("  ratio:       %6.2f x decode-only CPU (goal: at most 1.30)\n", engineCpu / refCpu);
+    if (rgbCpu > 0)
+        std::printf("  ratio:       %6.2f x decode-and-RGB CPU\n", engineCpu / rgbCpu);
+    std::printf("  every frame: %s\n", everyFrame ? "yes" : "no");
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    return 0;
+}
