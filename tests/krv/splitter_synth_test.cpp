@@ -109,6 +109,8 @@ TEST_P(SplitterSynth, ChannelFilesHoldTheEncodedFrames)
         // frames start with the recording, so every sample is there.
         EXPECT_EQ(std::stol(pcm.out), samples * 2);
     }
+    if (!HasFailure())
+        std::filesystem::remove_all(work); // kept for a look when something failed
 }
 
 INSTANTIATE_TEST_SUITE_P(
