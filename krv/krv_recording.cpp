@@ -1,12 +1,15 @@
 #include "krv/krv_recording.h"
 
+#include <atomic>
+
 #include "krv/krv_reader.h"
 #include "krv/krv_splitter.h"
 
 namespace {
 
 KrvFile* g_current = nullptr;
-uint8_t g_audioChannelDefinition = 0;
+// Written by every open for reading, which playback may do off the GUI thread.
+std::atomic<uint8_t> g_audioChannelDefinition{0};
 
 } // namespace
 
