@@ -208,6 +208,24 @@ class PlayerEngineTest : public QObject {
     QCOMPARE(fx.messages, expected);
   }
 
+  // File managers start the player with the recording's path.
+  void commandLinePathOpensLikeADrop() {
+    PlayerFixture fx;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcess player;
+    player.setProcessEnvironment(env);
+    player.start(QStringLiteral(PLAYER_PATH), {QStringLiteral(SAMPLE_PATH)});
+    QVERIFY(player.waitForStarted());
+    const QDir root(QString::fromStdString(WorkRoot()));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        root.entryList(QDir::Dirs | QDir::NoDotAndDotDot).filter("tempFile").size() == 1, 10000);
+    const QString folder = root.filePath(root.entryList(QDir::Dirs | QDir::NoDotAndDotDot)[0]);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(folder + "/Video4.krv"), 10000);
+    player.kill();
+    player.waitForFinished(5000);
+  }
+
   void secondInstanceExitsAtOnce() {
     PlayerFixture fx;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
