@@ -242,13 +242,26 @@ Bytes build(const Recording& r) {
     return b;
 }
 
+namespace {
+
+// One folder per test process, removed when the process ends.
+struct TempFolder {
+    std::filesystem::path path;
+    TempFolder() {
+        path = std::filesystem::temp_directory_path() / ("krv_tests_" + std::to_string(getpid()));
+        std::filesystem::create_directories(path);
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+
+} // namespace
+
 std::filesystem::path tempDir() {
-    static std::filesystem::path dir = [] {
-        auto d = std::filesystem::temp_directory_path() / ("krv_tests_" + std::to_string(getpid()));
-        std::filesystem::create_directories(d);
-        return d;
-    }();
-    return dir;
+    static TempFolder folder;
+    return folder.path;
 }
 
 std::string writeTemp(const Bytes& bytes, const std::string& name) {
