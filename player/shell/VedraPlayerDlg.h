@@ -174,6 +174,9 @@ class CVedraPlayerDlg : public QDialog {
   void BuildFileMenu();
   void ConnectControls();
   void OnMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam, QPoint point);
+  void EmptySlot(int slot);
+  void ShowRecordingState(int r);
+  void AttachRecordingAudio();
   void WindowCloseSequence();
   void FreeCurrentRecording();
   void UpdateMenuChecks();

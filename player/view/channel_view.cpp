@@ -41,14 +41,9 @@ int BoxOfSlot(uint8_t mask, int slot) {
 
 }  // namespace
 
-void CVedraPlayerDlg::DetachChannel(int slot) {
-  PlaybackGraph* graph = graphSlots[1 + slot];
-  if (graph == nullptr) return;
-  if (!graph->IsPaused()) graph->Pause();
-  graph->SeekTo(0);
-  graph->AttachToPane(nullptr);
-  const int box = BoxOfSlot(channelMask, slot);
-  if (box >= 0 && box < 4) SetChecked(IDC_CHANNEL_1 + box, false);
+// The common end of both detaches: the slot's graph, duration and playing bit go; the
+// total time is recomputed only when the slot held the longest channel.
+void CVedraPlayerDlg::EmptySlot(int slot) {
   graphSlots[1 + slot] = nullptr;
   if (static_cast<float>(slotDurations[slot]) == maxDuration) {
     maxDuration = 0;
@@ -62,6 +57,17 @@ void CVedraPlayerDlg::DetachChannel(int slot) {
   playingMask &= static_cast<uint8_t>(~(1u << slot));
 }
 
+void CVedraPlayerDlg::DetachChannel(int slot) {
+  PlaybackGraph* graph = graphSlots[1 + slot];
+  if (graph == nullptr) return;
+  if (!graph->IsPaused()) graph->Pause();
+  graph->SeekTo(0);
+  graph->AttachToPane(nullptr);
+  const int box = BoxOfSlot(channelMask, slot);
+  if (box >= 0 && box < 4) SetChecked(IDC_CHANNEL_1 + box, false);
+  EmptySlot(slot);
+}
+
 void CVedraPlayerDlg::DetachFirstChannel() {
   PlaybackGraph* graph = graphSlots[1];
   if (graph == nullptr) return;
@@ -70,17 +76,7 @@ void CVedraPlayerDlg::DetachFirstChannel() {
   graph->AttachToPane(nullptr);
   SetTrackbarPos(IDC_PROGRESS, 0);
   SetChecked(IDC_CHANNEL_1, false);
-  graphSlots[1] = nullptr;
-  if (static_cast<float>(slotDurations[0]) == maxDuration) {
-    maxDuration = 0;
-    slotDurations[0] = 0;
-    for (double d : slotDurations)
-      if (d > static_cast<double>(maxDuration)) maxDuration = static_cast<float>(d);
-  }
-  slotDurations[0] = 0;
-  currentTime = 0;
-  UpdateData(false);
-  playingMask &= static_cast<uint8_t>(~1u);
+  EmptySlot(0);
 }
 
 bool CVedraPlayerDlg::AttachAudio() {
@@ -124,16 +120,28 @@ void CVedraPlayerDlg::TakeOffScreen() {
   if (currentRecording->audioGraph) DetachAudio();
 }
 
+// Makes recordings[r] the recording on screen with the view state it was left in.
+void CVedraPlayerDlg::ShowRecordingState(int r) {
+  currentRecording = recordings[r].get();
+  channelMask = currentRecording->channelMask;
+  visibleCount = currentRecording->visibleCount;
+  audioChannel = currentRecording->audioChannel;
+}
+
+void CVedraPlayerDlg::AttachRecordingAudio() {
+  if (!currentRecording->audioGraph) return;
+  graphSlots[0] = currentRecording->audioGraph.get();
+  AttachAudio();
+  audioPresent = true;
+}
+
 bool CVedraPlayerDlg::ShowQuadView(int r) {
   for (int i = 0; i < 4; ++i) control(IDC_PANE_LABEL_1 + i)->show();
   update();
   SetButtonIcon(IDC_MUTE, IDI_SOUND_ON);
   if (r < 0 || r >= static_cast<int>(recordings.size())) return false;
   control(IDC_PANE_LARGE)->hide();
-  currentRecording = recordings[r].get();
-  channelMask = currentRecording->channelMask;
-  visibleCount = currentRecording->visibleCount;
-  audioChannel = currentRecording->audioChannel;
+  ShowRecordingState(r);
   for (int j = 0; j < 4; ++j) {
     paneInUse[j] = false;
     control(IDC_PANE_1 + j)->show();
@@ -153,11 +161,7 @@ bool CVedraPlayerDlg::ShowQuadView(int r) {
     paneInUse[j] = true;
     ++j;
   }
-  if (currentRecording->audioGraph) {
-    graphSlots[0] = currentRecording->audioGraph.get();
-    AttachAudio();
-    audioPresent = true;
-  }
+  AttachRecordingAudio();
   return true;
 }
 
@@ -167,10 +171,7 @@ bool CVedraPlayerDlg::ShowSingleView(int r) {
   update();
   SetButtonIcon(IDC_MUTE, IDI_SOUND_ON);
   if (r < 0 || r >= static_cast<int>(recordings.size())) return false;
-  currentRecording = recordings[r].get();
-  channelMask = currentRecording->channelMask;
-  visibleCount = currentRecording->visibleCount;
-  audioChannel = currentRecording->audioChannel;
+  ShowRecordingState(r);
   for (int j = 0; j < 4; ++j) {
     paneInUse[j] = false;
     SetChecked(IDC_CHANNEL_1 + j, false);
@@ -184,11 +185,7 @@ bool CVedraPlayerDlg::ShowSingleView(int r) {
   show();
   graph->AttachToPane(pane(IDC_PANE_LARGE));
   paneInUse[0] = true;
-  if (currentRecording->audioGraph) {
-    graphSlots[0] = currentRecording->audioGraph.get();
-    AttachAudio();
-    audioPresent = true;
-  }
+  AttachRecordingAudio();
   return true;
 }
 

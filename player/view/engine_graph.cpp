@@ -77,7 +77,10 @@ class EngineGraph : public PlaybackGraph {
     graph_.Destroy();
   }
 
-  bool Create(CVedraPlayerDlg* owner) override { return graph_.Create(owner); }
+  // The owner travels as a QWidget*, which is what the message-box hook casts it back to.
+  bool Create(CVedraPlayerDlg* owner) override {
+    return graph_.Create(static_cast<QWidget*>(owner));
+  }
   bool RenderMediaFile(const std::string& path, bool hint) override {
     // A channel file without a single data packet (a camera that did not record: the
     // splitter still writes its file) has nothing to show and takes no box or pane.
