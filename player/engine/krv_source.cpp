@@ -34,6 +34,8 @@ GstStaticPadTemplate src_template = GST_STATIC_PAD_TEMPLATE(
 struct VedraKrvSrc {
     GstPushSrc parent;
     std::string* location;      // guarded by the object lock
+    gint width;                 // of the open file, guarded by the object lock; 0 when closed
+    gint height;
     KrvFrameReader* reader;     // streaming thread (and seek, which holds the stream lock)
     // The frame read ahead: a frame's duration is the gap to the next one, which
     // lets a seek into the middle of a frame keep that frame on screen.
@@ -69,25 +71,35 @@ gboolean vedra_krv_src_start(GstBaseSrc* base)
                           ("krv reader error %d", r));
         return FALSE;
     }
+    GST_OBJECT_LOCK(self);
+    self->width = static_cast<gint>(self->reader->width());
+    self->height = static_cast<gint>(self->reader->height());
+    GST_OBJECT_UNLOCK(self);
     return TRUE;
 }
 
 gboolean vedra_krv_src_stop(GstBaseSrc* base)
 {
-    VEDRA_KRV_SRC(base)->haveAhead = FALSE;
-    VEDRA_KRV_SRC(base)->reader->Close();
+    VedraKrvSrc* self = VEDRA_KRV_SRC(base);
+    GST_OBJECT_LOCK(self);
+    self->width = self->height = 0;
+    GST_OBJECT_UNLOCK(self);
+    self->haveAhead = FALSE;
+    self->reader->Close();
     return TRUE;
 }
 
 GstCaps* vedra_krv_src_get_caps(GstBaseSrc* base, GstCaps* filter)
 {
     VedraKrvSrc* self = VEDRA_KRV_SRC(base);
+    GST_OBJECT_LOCK(self);
+    const gint width = self->width;
+    const gint height = self->height;
+    GST_OBJECT_UNLOCK(self);
     GstCaps* caps;
-    if (self->reader->IsOpen()) {
-        caps = gst_caps_new_simple("video/mpeg", "mpegversion", G_TYPE_INT, 4, "systemstream",
-                                   G_TYPE_BOOLEAN, FALSE, "width", G_TYPE_INT,
-                                   static_cast<int>(self->reader->width()), "height", G_TYPE_INT,
-                                   static_cast<int>(self->reader->height()), nullptr);
+    if (width > 0 && height > 0) {
+        caps = gst_caps_new_simple("video/mpeg", "mpegversion", G_TYPE_INT, 4, "systemstream", G_TYPE_BOOLEAN,
+                                   FALSE, "width", G_TYPE_INT, width, "height", G_TYPE_INT, height, nullptr);
     } else {
         caps = gst_pad_get_pad_template_caps(GST_BASE_SRC_PAD(base));
     }
@@ -241,6 +253,7 @@ void vedra_krv_src_class_init(VedraKrvSrcClass* klass)
 void vedra_krv_src_init(VedraKrvSrc* self)
 {
     self->location = new std::string();
+    self->width = self->height = 0;
     self->reader = new KrvFrameReader();
     self->ahead = new KrvFrame();
     self->haveAhead = FALSE;

@@ -1,9 +1,12 @@
 #include "snapshot_writer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -15,8 +18,10 @@ namespace vedra {
 
 bool WriteFileAtomically(const std::string& path, const uint8_t* data, size_t size)
 {
-    std::string temp = path + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
+    // A name of our own beside the target; created like any user file (0666 less the umask).
+    static std::atomic<unsigned> counter{0};
+    const std::string temp = path + ".part" + std::to_string(getpid()) + "_" + std::to_string(counter++);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         return false;
     bool ok = true;
@@ -28,10 +33,6 @@ bool WriteFileAtomically(const std::string& path, const uint8_t* data, size_t si
         else
             done += static_cast<size_t>(n);
     }
-    // mkstemp creates the file 0600; a snapshot is an ordinary user file.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
     if (::close(fd) != 0)
         ok = false;
     if (ok && std::rename(temp.c_str(), path.c_str()) != 0)
