@@ -4,6 +4,7 @@
 
 #include <QImage>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -65,22 +66,24 @@ TEST_F(SnapshotGraphTest, BmpWhilePlayingIsADecodedFrameOfTheChannel)
     // Every frame of the channel as libavcodec decodes it, converted the same way.
     const std::string yuv = dir_.file("frames.yuv");
     int status = 0;
-    RunCommand("ffmpeg -loglevel error -y -i '" + rec_.channel(1) + "' -f rawvideo -pix_fmt yuv420p '" + yuv + "'", &status);
+    RunCommand("ffmpeg -loglevel error -y -i '" + rec_.channel(1) + "' -fps_mode passthrough -f rawvideo -pix_fmt yuv420p '" + yuv + "'", &status);
     ASSERT_EQ(status, 0);
     const auto raw = ReadFile(yuv);
     const size_t frameBytes = 352 * 288 * 3 / 2;
-    ASSERT_GT(raw.size() / frameBytes, 20u);
+    const std::vector<double> times = FfprobeFrameTimes(rec_.channel(1));
+    ASSERT_EQ(raw.size() / frameBytes, times.size());
 
     g_.Run();
     std::this_thread::sleep_for(1200ms);
     const std::string path = dir_.file("snap.bmp");
+    const double requestedAt = g_.GetPositionSeconds();
     g_.RequestBmpSnapshot(path);
     ASSERT_TRUE(WaitForFile(path, 2000));
     EXPECT_FALSE(g_.HasPendingSnapshot());
     const auto bmp = ReadFile(path);
     ASSERT_EQ(bmp.size(), 304182u);
 
-    int matches = 0;
+    std::vector<double> matched;
     for (size_t f = 0; f + frameBytes <= raw.size(); f += frameBytes) {
         // yuv420p is Y, U, V; YV12 stores V before U.
         std::vector<uint8_t> yv12(raw.begin() + static_cast<long>(f), raw.begin() + static_cast<long>(f + frameBytes));
@@ -90,9 +93,13 @@ TEST_F(SnapshotGraphTest, BmpWhilePlayingIsADecodedFrameOfTheChannel)
         std::vector<uint8_t> bgr;
         ASSERT_TRUE(ConvertYv12ToBgr(yv12.data(), yv12.size(), 352, 288, bgr));
         if (std::equal(bgr.begin(), bgr.end(), bmp.begin() + 54))
-            ++matches;
+            matched.push_back(times[f / frameBytes]);
     }
-    EXPECT_GE(matches, 1);
+    // The frame is the one due next when the request was made (10 frames a second).
+    ASSERT_FALSE(matched.empty());
+    EXPECT_TRUE(std::any_of(matched.begin(), matched.end(),
+                            [&](double t) { return t >= requestedAt - 0.101 && t <= requestedAt + 0.25; }))
+        << "requested at " << requestedAt << ", first match " << matched.front();
 }
 
 TEST_F(SnapshotGraphTest, JpegRequestReplacesAPendingBmpRequest)
