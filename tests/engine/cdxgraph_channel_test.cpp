@@ -300,3 +300,58 @@ TEST(ChannelGraphFallback, FilesOurReaderRefusesPlayThroughTheGenericAsfPath)
 
 }  // namespace
 }  // namespace vedra::test
+
+namespace vedra::test {
+namespace {
+
+// Damage inside the packets of a channel file: the graph plays what it can or
+// reports an error event; it never crashes or hangs.
+TEST(ChannelGraphDamage, DamagedPacketsNeverCrash)
+{
+    TempDir dir;
+    SplitRecording rec;
+    ASSERT_TRUE(MakeSplitRecording(dir, "--channels 1 --size 176x144 --seconds 2 --big-keyframes", rec));
+    const auto size = std::filesystem::file_size(rec.channel(1));
+    struct Row {
+        const char* name;
+        double at;       // where in the file, as a share of its size
+        int length;
+        uint8_t value;
+    };
+    const Row rows[] = {
+        {"payload headers zeroed", 0.10, 64, 0x00},
+        {"lengths maxed", 0.30, 200, 0xFF},
+        {"middle of a frame", 0.55, 4000, 0x5A},
+        {"near the end", 0.95, 300, 0xFF},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string path = dir.file(std::string("damaged-") + std::to_string(&row - rows) + ".krv");
+        std::filesystem::copy_file(rec.channel(1), path);
+        FILE* f = std::fopen(path.c_str(), "r+b");
+        ASSERT_TRUE(f);
+        std::fseek(f, static_cast<long>(static_cast<double>(size) * row.at), SEEK_SET);
+        for (int i = 0; i < row.length; ++i)
+            std::fputc(row.value, f);
+        std::fclose(f);
+
+        CDXGraph g;
+        CountingFrameSink pane;
+        NotifyQueue notify;
+        ASSERT_TRUE(g.Create(nullptr));
+        if (g.RenderMediaFile(path, true)) {
+            g.SetNotifyWindow(&notify, MsgGraphNotify, 0);
+            g.AttachToPane(&pane);
+            g.Run();
+            g.SeekTo(1.5);
+            NotifyQueue::Message m{};
+            notify.Wait(m, 4000);
+            const int r = g.HandleGraphEvents();
+            EXPECT_TRUE(r == 0 || r == 2 || r == 1);
+        }
+        g.Destroy();
+    }
+}
+
+}  // namespace
+}  // namespace vedra::test

@@ -4,6 +4,7 @@
 #include <QCryptographicHash>
 
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "engine_fixture.h"
@@ -137,6 +138,48 @@ TEST(KrvFrameReader, RefusesWhatIsNoChannelFile)
         }
         EXPECT_LT(r, 0);
     }
+}
+
+}  // namespace
+}  // namespace vedra::test
+
+namespace vedra::test {
+namespace {
+
+// Random damage anywhere in a channel file: every read stays inside its buffers
+// (run under the sanitizers) and every call returns.
+TEST(KrvFrameReader, RandomDamageIsSurvived)
+{
+    TempDir dir;
+    SplitRecording rec;
+    ASSERT_TRUE(MakeSplitRecording(dir, "--channels 2 --size 176x144 --seconds 2 --big-keyframes", rec));
+    std::ifstream in(rec.channel(2), std::ios::binary);
+    const std::vector<char> original{std::istreambuf_iterator<char>(in), {}};
+    ASSERT_GT(original.size(), 1000u);
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    const std::string path = dir.file("damaged.krv");
+    int opened = 0;
+    for (int round = 0; round < 300; ++round) {
+        std::vector<char> bytes = original;
+        const int hits = 1 + static_cast<int>(next() % 40);
+        for (int h = 0; h < hits; ++h)
+            bytes[next() % bytes.size()] = static_cast<char>(next());
+        std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        KrvFrameReader reader;
+        if (reader.Open(path) != 1)
+            continue;
+        ++opened;
+        KrvFrame frame;
+        int frames = 0;
+        while (reader.Next(frame) > 0 && frames < 10000)
+            ++frames;
+        reader.SeekToKeyFrame(next() % 3000);
+        while (reader.Next(frame) > 0 && frames < 20000)
+            ++frames;
+        EXPECT_LT(frames, 20000);
+    }
+    EXPECT_GT(opened, 100);   // most damage lies in the packets, past the header
 }
 
 }  // namespace
