@@ -908,6 +908,9 @@ void CDXGraph::Present(SampleHandle sample, bool preroll)
     GstCaps* caps = gst_sample_get_caps(sample.get());
     if (!buffer || !caps || !gst_video_info_from_caps(&info, caps))
         return;
+    // The appsink reuses its sample object for the next frame and must find it
+    // unshared; a pane may keep a frame for a while, so it gets a sample of its own.
+    sample = SampleHandle::Adopt(gst_sample_new(buffer, caps, nullptr, nullptr));
     std::lock_guard lock(paneMutex_);
     // The prerolled frame comes again as the first sample when playing starts.
     const bool repeat = !preroll && buffer == lastPreroll_ && GST_BUFFER_PTS(buffer) == lastPrerollPts_;
