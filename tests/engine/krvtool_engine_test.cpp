@@ -94,5 +94,28 @@ TEST_F(KrvtoolEngineTest, ExportWritesOneAviPerChannel)
     EXPECT_TRUE(WorkRootEmpty());
 }
 
+TEST_F(KrvtoolEngineTest, DamagedRecordingsGiveTheSystemsMessageAndLeaveNoFolder)
+{
+    struct Row {
+        const char* damage;
+        const char* message;
+    };
+    for (const Row& row : {Row{"truncated", "The KRV File Parse Error (KRV_ERROR_EOF)....."},
+                           Row{"bad-packet-size", "The KRV File Parse Error (KRV_ERROR_INVALID_PACKET_SIZE)....."}}) {
+        SCOPED_TRACE(row.damage);
+        const std::string bad = dir_.file(std::string(row.damage) + ".krv");
+        ASSERT_TRUE(MakeRecording(bad, std::string("--seconds 2 --damage ") + row.damage));
+        for (const std::string& command : {"play '" + bad + "' --seconds 1", "export '" + bad + "' '" + dir_.file("x") + "'",
+                                          "snapshot '" + bad + "' --channel 1 --at 0.5 '" + dir_.file("x.jpg") + "'"}) {
+            SCOPED_TRACE(command);
+            int status = -1;
+            const std::string out = Krvtool(command, &status);
+            EXPECT_EQ(WEXITSTATUS(status), 1) << out;
+            EXPECT_NE(out.find(row.message), std::string::npos) << out;
+            EXPECT_TRUE(WorkRootEmpty());
+        }
+    }
+}
+
 }  // namespace
 }  // namespace vedra::test

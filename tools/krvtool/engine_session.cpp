@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <set>
 #include <sstream>
 
 #include "krv/krv_config.h"
@@ -20,6 +21,16 @@ bool HoldsPackets(const std::string& path)
 {
     KrvFilePtr f(krv_open(path, true));
     return f && krv_init(f.get()) > 0 && f->dataPacketsCount > 0;
+}
+
+std::set<fs::path> WorkFolders(const fs::path& root)
+{
+    std::set<fs::path> folders;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(root, ec))
+        if (entry.path().filename().string().rfind("tempFile", 0) == 0)
+            folders.insert(entry.path());
+    return folders;
 }
 
 }  // namespace
@@ -46,10 +57,16 @@ bool EngineSession::Open(const std::string& recording)
         std::fprintf(stderr, "krvtool: cannot open %s\n", recording.c_str());
         return false;
     }
-    const KrvConversion c = krv_convert_recording(recording, krv_av_sync_enabled(), krv_work_root());
+    const fs::path root = krv_work_root();
+    const std::set<fs::path> before = WorkFolders(root);
+    const KrvConversion c = krv_convert_recording(recording, krv_av_sync_enabled(), root);
     for (const KrvUserMessage& m : c.messages)
         std::fprintf(stderr, "%s: %s\n", m.caption.empty() ? vedra::kProgramName : m.caption.c_str(), m.text.c_str());
     if (!c.split) {
+        // A split that failed half-way leaves its new working folder behind.
+        for (const fs::path& folder : WorkFolders(root))
+            if (!before.count(folder))
+                fs::remove_all(folder, ec);
         // Fewer than two media streams: the file plays as it is, as one channel.
         if (!c.messages.empty())
             return false;
