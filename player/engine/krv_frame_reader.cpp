@@ -66,7 +66,9 @@ void KrvFrameReader::Close()
     havePacket_ = false;
     nextPayload_ = 0;
     waitKey_ = false;
-    keysBuilt_ = false;
+    scanner_.reset();
+    scanDone_ = false;
+    scannedMs_ = 0;
     keys_.clear();
     ResetAssembly();
 }
@@ -182,22 +184,31 @@ int KrvFrameReader::Reposition(uint64_t packet)
     return 1;
 }
 
-int KrvFrameReader::BuildKeyTable()
+int KrvFrameReader::ScanUntil(uint32_t ms)
 {
-    keys_.clear();
-    KrvFrameReader scan;
-    int r = scan.Open(path_);
-    if (r < 0)
-        return r;
-    KrvFrame frame;
-    while ((r = scan.Next(frame)) > 0) {
-        if (frame.keyFrame)
-            keys_.push_back({frame.ptsMs, scan.lastFramePacket_});
+    if (!scanner_) {
+        scanner_ = std::make_unique<KrvFrameReader>();
+        const int r = scanner_->Open(path_);
+        if (r < 0) {
+            scanner_.reset();
+            return r;
+        }
     }
-    // Keep what was found even when the file ends in damage.
-    std::stable_sort(keys_.begin(), keys_.end(),
-                     [](const KeyEntry& a, const KeyEntry& b) { return a.ptsMs < b.ptsMs; });
-    keysBuilt_ = true;
+    KrvFrame frame;
+    // Until a frame later than ms has been seen: every key frame up to ms is then known.
+    while (!scanDone_ && (keys_.empty() || scannedMs_ <= ms)) {
+        if (scanner_->Next(frame) <= 0) {
+            scanDone_ = true;   // the end, or damage: keep what was found
+            break;
+        }
+        scannedMs_ = std::max(scannedMs_, frame.ptsMs);
+        if (frame.keyFrame) {
+            const KeyEntry entry{frame.ptsMs, scanner_->lastFramePacket_};
+            auto at = std::upper_bound(keys_.begin(), keys_.end(), entry.ptsMs,
+                                       [](uint32_t t, const KeyEntry& k) { return t < k.ptsMs; });
+            keys_.insert(at, entry);
+        }
+    }
     return 1;
 }
 
@@ -205,16 +216,14 @@ int KrvFrameReader::SeekToKeyFrame(uint32_t ms)
 {
     if (!file_)
         return KRV_ERROR_INTERNAL;
-    if (ms == 0 && !keysBuilt_) {
+    if (ms == 0 && keys_.empty()) {
         const int r = Reposition(0);
         waitKey_ = true;
         return r;
     }
-    if (!keysBuilt_) {
-        const int r = BuildKeyTable();
-        if (r < 0)
-            return r;
-    }
+    const int scanned = ScanUntil(ms);
+    if (scanned < 0)
+        return scanned;
     uint64_t packet = 0;
     auto it = std::upper_bound(keys_.begin(), keys_.end(), ms,
                                [](uint32_t t, const KeyEntry& k) { return t < k.ptsMs; });

@@ -3,11 +3,13 @@
 // Media objects split across packets are reassembled; every frame keeps its
 // presentation time and key-frame flag. Seeking goes back to the key frame at
 // or before the wanted time: a table of key frames and the packets they start
-// in is built once, on the first seek (packets sit at fixed offsets, so the
-// reader can be put back onto any packet).
+// in grows as seeks need it, read by a second reader that only goes as far as
+// the furthest time asked for (packets sit at fixed offsets, so the reader can
+// be put back onto any packet).
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,7 +56,8 @@ private:
     int ReadPacket();
     int Reposition(uint64_t packet);
     void ResetAssembly();
-    int BuildKeyTable();
+    // Extends the key frame table until it covers `ms`.
+    int ScanUntil(uint32_t ms);
     // The packet number (from 0) of the packet now held in packet_.
     uint64_t CurrentPacket() const { return file_->packetCounter - 1; }
 
@@ -82,8 +85,10 @@ private:
     uint64_t lastFramePacket_ = 0;  // packet the frame last returned began in
 
     bool waitKey_ = false;          // after a seek, frames before the key frame are dropped
-    bool keysBuilt_ = false;
-    std::vector<KeyEntry> keys_;
+    std::unique_ptr<KrvFrameReader> scanner_;   // reads ahead for the key frame table
+    bool scanDone_ = false;
+    uint32_t scannedMs_ = 0;        // latest presentation time the scanner has seen
+    std::vector<KeyEntry> keys_;    // in presentation order
 };
 
 }  // namespace vedra
