@@ -169,6 +169,9 @@ bool RemuxToAvi(const std::string& channelPath, const std::string& audioPath, co
         error = "cannot write the AVI header: " + AvError(r);
 
     std::vector<int64_t> lastDts(oc->nb_streams, AV_NOPTS_VALUE);
+    // The first frame opens the AVI file: the audio file begins with the first
+    // key frame too, so both start at 0 together.
+    std::vector<int64_t> firstPts(oc->nb_streams, AV_NOPTS_VALUE);
     auto fetch = [](Source& src) {
         while (!src.ended) {
             if (!src.next)
@@ -205,7 +208,11 @@ bool RemuxToAvi(const std::string& channelPath, const std::string& audioPath, co
         p->stream_index = o;
         if (videoRate[static_cast<size_t>(o)].num != 0) {
             // Frames keep their order and count: one AVI frame slot each, at its time.
-            const int64_t t = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
+            int64_t t = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
+            if (t != AV_NOPTS_VALUE && firstPts[static_cast<size_t>(o)] == AV_NOPTS_VALUE)
+                firstPts[static_cast<size_t>(o)] = t;
+            if (t != AV_NOPTS_VALUE)
+                t = std::max<int64_t>(0, t - firstPts[static_cast<size_t>(o)]);
             int64_t slot = t == AV_NOPTS_VALUE ? 0 : av_rescale_q_rnd(t, is->time_base, os->time_base,
                                                                        static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
             if (lastDts[static_cast<size_t>(o)] != AV_NOPTS_VALUE && slot <= lastDts[static_cast<size_t>(o)])
