@@ -78,8 +78,13 @@ TEST_F(ExportTest, ChannelAndAudioGoIntoOneAviFile)
         EXPECT_EQ(std::filesystem::path(job.lastOutputPath).stem().string().size(), 14u);   // YYYYMMDDhhmmss
         const Probe p = ProbeFile(job.lastOutputPath);
         EXPECT_EQ(p.codecs, row.codecs);
-        // Stream copy: the same frames, in the same order.
-        EXPECT_EQ(p.videoFrames, static_cast<int>(FfprobeFrameTimes(rec_->channel(1)).size()));
+        // Stream copy: the same frames, in the same order, at their times (from 0 on).
+        const std::vector<double> in = FfprobeFrameTimes(rec_->channel(1));
+        const std::vector<double> outTimes = FfprobeFrameTimes(job.lastOutputPath);
+        EXPECT_EQ(p.videoFrames, static_cast<int>(in.size()));
+        ASSERT_EQ(outTimes.size(), in.size());
+        for (size_t i = 0; i < in.size(); ++i)
+            EXPECT_NEAR(outTimes[i], in[i] - in.front(), 0.051) << i;
         const std::string crcIn = RunCommand("ffmpeg -v error -i '" + rec_->channel(1) + "' -map 0:v -c copy -f framecrc - | grep -v '^#' | cut -d, -f5,6");
         const std::string crcOut = RunCommand("ffmpeg -v error -i '" + job.lastOutputPath + "' -map 0:v -c copy -f framecrc - | grep -v '^#' | cut -d, -f5,6");
         EXPECT_EQ(crcIn, crcOut);
