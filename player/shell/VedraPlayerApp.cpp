@@ -4,6 +4,7 @@
 
 #include "shell/VedraPlayerDlg.h"
 #include "shell/instance_lock.h"
+#include "shell/quit_signals.h"
 
 namespace vedra {
 
@@ -14,6 +15,8 @@ int CVedraPlayerApp::InitInstance(const QStringList& paths, DialogSetup setup) {
 
   CVedraPlayerDlg dialog;
   if (setup != nullptr) setup(dialog);
+  // Logout, kill and Ctrl+C end the run like closing the window.
+  QuitSignals quitSignals([&dialog](int) { dialog.OnQuitSignal(); });
   if (!paths.isEmpty())
     QTimer::singleShot(0, &dialog, [&dialog, paths] { dialog.OnDropFiles(paths); });
   dialog.DoModal();

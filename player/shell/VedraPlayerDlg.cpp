@@ -2,8 +2,10 @@
 // posted window messages, the mute and play-list buttons, and the two shutdown sequences.
 #include "VedraPlayerDlg.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -16,6 +18,7 @@
 #include <QSlider>
 #include <QUrl>
 
+#include "krv/krv_config.h"
 #include "resources/dialog_template.h"
 #include "resources/resource_ids.h"
 #include "resources/resources.h"
@@ -49,6 +52,8 @@ CVedraPlayerDlg::CVedraPlayerDlg(QWidget* parent) : QDialog(parent) {
 }
 
 CVedraPlayerDlg::~CVedraPlayerDlg() {
+  // An export still copying posts to this window when it ends: let it end first.
+  if (exportJob.running && exportJob.running->worker.joinable()) exportJob.running->worker.join();
   // Esc and Enter end the dialog without a shutdown sequence: the working folders stay, but
   // the pipelines are still released before the process ends.
   for (int k = 0; k < 5; ++k) graphSlots[k] = nullptr;
@@ -116,6 +121,11 @@ void CVedraPlayerDlg::ConnectControls() {
   onClick(IDC_LOAD, &CVedraPlayerDlg::OnLoad);
   onClick(IDC_MUTE, &CVedraPlayerDlg::OnMute);
   onClick(IDC_PLAYLIST, &CVedraPlayerDlg::OnPlayList);
+  onClick(IDC_PREVIOUS, &CVedraPlayerDlg::PreviousInFolder);
+  onClick(IDC_NEXT, &CVedraPlayerDlg::NextInFolder);
+  onClick(IDC_JPG, &CVedraPlayerDlg::OnJpg);
+  onClick(IDC_BMP, &CVedraPlayerDlg::OnBmp);
+  onClick(IDC_AVI, &CVedraPlayerDlg::OnAvi);
   for (int i = 0; i < 4; ++i)
     connect(checkBox(IDC_CHANNEL_1 + i), &QCheckBox::clicked, this, [this, i] { OnChannelBox(i); });
   for (int id : {IDC_PROGRESS, IDC_VOLUME}) {
@@ -201,8 +211,10 @@ bool CVedraPlayerDlg::OnInitDialog() {
   SetButtonIcon(IDC_MUTE, IDI_SOUND_ON);
   SetButtonIcon(IDC_PREVIOUS, IDI_PREVIOUS);
   SetButtonIcon(IDC_NEXT, IDI_NEXT);
-  // 11. The Tool group stays hidden.
-  for (int id : {IDC_AVI, IDC_BMP, IDC_JPG, IDC_TOOL_GROUP}) control(id)->hide();
+  // 11. The Tool group stays hidden unless the user asked for it ("iShowTools" = 1).
+  showTools = krv_ini_get_int(std::filesystem::path(programFolder) / "Config.INI", "SYS_SETTING",
+                              "iShowTools", 0) == 1;
+  for (int id : {IDC_AVI, IDC_BMP, IDC_JPG, IDC_TOOL_GROUP}) control(id)->setHidden(!showTools);
   // 12. Title.
   setWindowTitle(LoadString(IDS_TITLE));
   // 13. The program's folder.
@@ -230,10 +242,11 @@ bool CVedraPlayerDlg::OnInitDialog() {
     picFolder = QString::fromStdString(PicturesFolder()) + "/Vedra Media Player/";
   }
   QDir().mkpath(picFolder);
-  // 19. File menu. 20. Audio devices.
+  // 19. File menu. 20. Audio devices, one menu item each.
   BuildFileMenu();
   audioDevices.clear();
   if (enumerateAudioDevices) enumerateAudioDevices(audioDevices);
+  FillAudioDeviceMenu();
   // 21.
   for (bool& inUse : paneInUse) inUse = false;
   audioPresent = false;
@@ -261,22 +274,25 @@ void CVedraPlayerDlg::BuildFileMenu() {
   };
   connect(add(fileMenu.get(), "Load File..", ID_FILE_LOAD), &QAction::triggered, this,
           &CVedraPlayerDlg::OnLoad);
-  add(fileMenu.get(), "Close File", ID_FILE_CLOSE);
-  add(fileMenu.get(), "Close All File", ID_FILE_CLOSE_ALL);
+  connect(add(fileMenu.get(), "Close File", ID_FILE_CLOSE), &QAction::triggered, this,
+          &CVedraPlayerDlg::CloseFile);
+  connect(add(fileMenu.get(), "Close All File", ID_FILE_CLOSE_ALL), &QAction::triggered, this,
+          &CVedraPlayerDlg::CloseAllFiles);
   fileMenu->addSeparator();
   QMenu* fileListMenu = fileMenu->addMenu("File List");
   fileListMenu->setObjectName("File List");
   // Placeholder until the list fills it; carries the first id of its range.
   add(fileListMenu, "(empty)", ID_FILE_LIST_FIRST)->setEnabled(false);
-  connect(fileListMenu, &QMenu::aboutToShow, this, &CVedraPlayerDlg::UpdateMenuChecks);
+  connect(fileListMenu, &QMenu::aboutToShow, this, &CVedraPlayerDlg::FillFileListMenu);
   fileMenu->addSeparator();
   QMenu* deviceMenu = fileMenu->addMenu("Audio Device");
   deviceMenu->setObjectName("Audio Device");
   add(deviceMenu, "(empty)", ID_AUDIO_DEVICE_FIRST)->setEnabled(false);
+  connect(deviceMenu, &QMenu::aboutToShow, this, &CVedraPlayerDlg::UpdateDeviceChecks);
   fileMenu->addSeparator();
   connect(add(fileMenu.get(), "Exit", ID_FILE_EXIT), &QAction::triggered, this,
           &CVedraPlayerDlg::OnFileExit);
-  connect(fileMenu.get(), &QMenu::aboutToShow, this, &CVedraPlayerDlg::UpdateMenuChecks);
+  connect(fileMenu.get(), &QMenu::aboutToShow, this, &CVedraPlayerDlg::FillFileListMenu);
 }
 
 // Only the item 1640 + currentFile of the File List range carries a check mark.
@@ -298,18 +314,32 @@ void CVedraPlayerDlg::OnShowFileMenu(QPoint clientPoint) {
 }
 
 void CVedraPlayerDlg::PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
-  // MsgShowFileMenu's lParam points at the sender's point: read it now, while it is valid.
+  // MsgShowFileMenu's and MsgAddFile's lParam point at the sender's data: read it now, while
+  // it is valid.
   QPoint point;
+  std::wstring text;
   if (msg == MsgShowFileMenu && lParam != 0) point = *reinterpret_cast<const QPoint*>(lParam);
+  if (msg == MsgAddFile && lParam != 0) text = reinterpret_cast<const wchar_t*>(lParam);
   QMetaObject::invokeMethod(
-      this, [this, msg, wParam, lParam, point] { OnMessage(msg, wParam, lParam, point); },
+      this,
+      [this, msg, wParam, lParam, point, text] { OnMessage(msg, wParam, lParam, point, text); },
       Qt::QueuedConnection);
 }
 
-void CVedraPlayerDlg::OnMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam, QPoint point) {
+void CVedraPlayerDlg::OnMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam, QPoint point,
+                                const std::wstring& text) {
   switch (msg) {
     case MsgShowFileMenu:
       OnShowFileMenu(point);
+      break;
+    case MsgAddFile:
+      if (lParam != 0) AddFileEntry(reinterpret_cast<intptr_t>(text.c_str()));
+      break;
+    case MsgOpenFileEntry:
+      OpenFileEntry(lParam);
+      break;
+    case MsgRemoveFileEntry:
+      RemoveFileEntry(lParam);
       break;
     case MsgGraphNotify:
       OnGraphNotify(wParam, lParam);
@@ -367,6 +397,30 @@ void CVedraPlayerDlg::closeEvent(QCloseEvent* event) {
     WindowCloseSequence();
   }
   QDialog::closeEvent(event);  // ends the modal loop with the cancel result
+}
+
+void CVedraPlayerDlg::OnQuitSignal() {
+  // A message box, a file dialog or a menu of the moment ends first, so that no handler
+  // resumes on closed recordings; the close itself runs from the event loop.
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (widget == this || !widget->isVisible()) continue;
+    if (auto* dialog = qobject_cast<QDialog*>(widget)) {
+      dialog->reject();
+    } else if (qobject_cast<QMenu*>(widget) != nullptr) {
+      widget->close();
+    }
+  }
+  PostMessage(MsgClose, 0, 0);
+}
+
+void CVedraPlayerDlg::contextMenuEvent(QContextMenuEvent* event) {
+  // With the tools shown, a right-click opens the File menu as MsgShowFileMenu does.
+  if (showTools && fileMenu) {
+    OnShowFileMenu(event->pos());
+    event->accept();
+    return;
+  }
+  QDialog::contextMenuEvent(event);
 }
 
 void CVedraPlayerDlg::OnFileExit() {

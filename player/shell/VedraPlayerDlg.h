@@ -1,6 +1,8 @@
 // CVedraPlayerDlg: the player's only window and the owner of all its run-time state. The
 // handlers live in the files of their subsystem: this file's .cpp (window, menu, start-up and
-// shutdown), open_recording.cpp (loading), file_closing.cpp (closing), and in player/view/
+// shutdown), open_recording.cpp (loading), file_closing.cpp (closing), file_list.cpp (the
+// file list, its messages and folder navigation), snapshot_commands.cpp, avi_export.cpp and
+// audio_device_menu.cpp (the Tool buttons and the Audio Device menu), and in player/view/
 // channel_view.cpp (panes and view modes) and transport.cpp (playback and timeline).
 // Everything runs on the GUI thread except PostMessage.
 #pragma once
@@ -21,6 +23,7 @@
 
 #include "player/engine/audio_devices.h"
 #include "player/engine/export_job.h"
+#include "player/engine/notify_target.h"
 #include "view/playback_graph.h"
 
 class QMenu;
@@ -57,7 +60,8 @@ struct ConversionOutcome {
   std::vector<std::string> messages;
 };
 
-class CVedraPlayerDlg : public QDialog {
+// The dialog is the notify target of its graphs and of the AVI export (PostMessage).
+class CVedraPlayerDlg : public QDialog, public INotifyTarget {
   Q_OBJECT
 
  public:
@@ -69,6 +73,8 @@ class CVedraPlayerDlg : public QDialog {
   std::function<void(std::vector<AudioDevice>&)> enumerateAudioDevices;
   std::function<ConversionOutcome(const std::string& path)> convertRecording;
   std::function<QStringList(QWidget* owner)> chooseFiles;  // the Load command's file dialog
+  // The Avi command's save dialog: the chosen path, or empty when cancelled.
+  std::function<QString(QWidget* owner, const QString& proposedName)> chooseExportFile;
   std::string programFolder;                               // where "test.krv" and "Pic" live
   int openPauseMs = 500;                                   // the loader's pause before the view
 
@@ -77,7 +83,8 @@ class CVedraPlayerDlg : public QDialog {
   bool OnInitDialog();
 
   // Queues a window message; safe from any thread. The handler runs on the GUI thread.
-  void PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam);
+  // MsgAddFile's lParam points at a zero-terminated wchar_t path, copied here.
+  void PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
 
   // The control with the template id (nullptr for an unknown id).
   QWidget* control(int id) const;
@@ -94,18 +101,38 @@ class CVedraPlayerDlg : public QDialog {
   void OnPlayList();
   void OnShowFileMenu(QPoint clientPoint);
   QMenu* fileMenuPopup() const { return fileMenu.get(); }
+  // SIGTERM, SIGINT, SIGHUP: boxes and menus of the moment close, then the window.
+  void OnQuitSignal();
 
   // ---- Opening recordings
   void OnLoad();
   void OnDropFiles(const QStringList& paths);
   void OpenRecording(QString path, int fileIndex, bool scanFolder);
   int ScanFolderRecordings(const QString& folder, const QString& path);
-  void EvictRecordings();
 
-  // ---- Closing (what shutdown needs of the file list)
+  // ---- File list, navigation and closing
+  static constexpr int maxOpenRecordings = 5;
   bool CloseFiles(bool all);
+  void CloseFile();
+  void CloseAllFiles();
+  void CloseAllRecordings();
+  void EvictRecordings();
+  void SwitchToRecording(int r);
+  void PreviousInFolder();
+  void NextInFolder();
+  void OpenFolderNeighbour(int t);
+  intptr_t AddFileEntry(intptr_t lParam);  // lParam: const wchar_t*
+  intptr_t OpenFileEntry(intptr_t lParam);
+  intptr_t RemoveFileEntry(intptr_t lParam);
   void DestroyRecording(Recording* recording);
   void DeleteWorkFolder(const QString& folder);
+
+  // ---- Tool commands: snapshots, AVI export, audio devices
+  void OnJpg();
+  void OnBmp();
+  void OnAvi();
+  void OnAudioDevice(int id);
+  bool showTools = false;  // "iShowTools" of "Config.INI"
 
   // ---- Channel panes and view modes
   static int Rank(uint8_t mask, int box);
@@ -130,8 +157,6 @@ class CVedraPlayerDlg : public QDialog {
   void OnHScroll(int id);
   void OnTimer();
   intptr_t OnGraphNotify(uintptr_t wParam, intptr_t lParam);
-  // Filled by the AVI export: one step of its chain (parameter 123).
-  std::function<void()> exportChainStep;
 
   // ---- State (names as other parts of the player use them)
   int slotFileIndex[5] = {-1, -1, -1, -1, -1};
@@ -166,14 +191,28 @@ class CVedraPlayerDlg : public QDialog {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
  private:
   void BuildControls();
   void BuildFileMenu();
+  void FillFileListMenu();
+  void FillAudioDeviceMenu();
+  void UpdateDeviceChecks();
+  bool IsOpenEntry(int index) const;
+  void TakeCurrentFileOffScreen();
+  void ShowAndRestart(int r, int progress);
+  void ForgetRecordingSlot(int r);
+  void RemoveEntry(int index);
+  void FinishDeferredClose();
+  void OnSnapshot(bool asJpeg);
+  void ExportNextChannel();
+  void OnExportNotify();
   void ConnectControls();
-  void OnMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam, QPoint point);
+  void OnMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam, QPoint point,
+                 const std::wstring& text);
   void EmptySlot(int slot);
   void ShowRecordingState(int r);
   void AttachRecordingAudio();

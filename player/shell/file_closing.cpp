@@ -1,4 +1,5 @@
-// Closing recordings: destroying their graphs and deleting their working folders.
+// Closing recordings: taking the one on screen off the screen, destroying their graphs and
+// deleting their working folders, for one file, for all files and to make room.
 #include <QCheckBox>
 
 #include "resources/resource_ids.h"
@@ -6,6 +7,18 @@
 #include "shell/work_tree.h"
 
 namespace vedra {
+
+bool CVedraPlayerDlg::IsOpenEntry(int index) const {
+  return index >= 0 && index < static_cast<int>(fileList.size()) && fileList[index]->isOpen;
+}
+
+void CVedraPlayerDlg::TakeCurrentFileOffScreen() {
+  if (!IsOpenEntry(currentFile) || recordings.empty()) return;
+  const int r = fileList[currentFile]->recordingIndex;
+  if (r < 0 || r >= static_cast<int>(recordings.size())) return;
+  currentRecording = recordings[r].get();
+  TakeOffScreen();
+}
 
 void CVedraPlayerDlg::DestroyRecording(Recording* recording) {
   if (recording == nullptr) return;
@@ -24,43 +37,58 @@ void CVedraPlayerDlg::DestroyRecording(Recording* recording) {
 }
 
 void CVedraPlayerDlg::DeleteWorkFolder(const QString& folder) {
-  // Only working folders this player made: never anything outside the work root.
+  // Only working folders this player made: never anything outside the work root, and the
+  // tree removal follows no symbolic link.
   if (folder.isEmpty() || !IsInsideWorkRoot(folder.toStdString())) return;
   DeleteTree(folder.toStdString());
 }
 
+// Keeps slotFileIndex aligned with recordings when position r goes.
+void CVedraPlayerDlg::ForgetRecordingSlot(int r) {
+  for (int k = r; k >= 0 && k < 4; ++k) slotFileIndex[k] = slotFileIndex[k + 1];
+  slotFileIndex[4] = -1;
+}
+
 bool CVedraPlayerDlg::CloseFiles(bool all) {
-  const bool currentOpen = currentFile >= 0 && currentFile < static_cast<int>(fileList.size()) &&
-                           fileList[currentFile]->isOpen;
-  if (currentOpen && !recordings.empty()) {
-    const int r = fileList[currentFile]->recordingIndex;
-    if (r >= 0 && r < static_cast<int>(recordings.size())) {
-      currentRecording = recordings[r].get();
-      TakeOffScreen();
-    }
-  }
+  TakeCurrentFileOffScreen();
   if (!all) {
-    if (!currentOpen) return false;
+    if (!IsOpenEntry(currentFile)) return false;
     const int r = fileList[currentFile]->recordingIndex;
     if (r < 0 || r >= static_cast<int>(recordings.size())) return false;
     DestroyRecording(recordings[r].get());
     currentRecording = nullptr;
+    // recordings and workFolders always lose the same position.
     if (r < static_cast<int>(workFolders.size())) {
       DeleteWorkFolder(workFolders[r]);
       workFolders.erase(workFolders.begin() + r);
     }
     recordings.erase(recordings.begin() + r);
-    fileList.erase(fileList.begin() + currentFile);
+    ForgetRecordingSlot(r);
+    RemoveEntry(currentFile);
     return true;
   }
   fileList.clear();
   playingMask = 0;
+  CloseAllRecordings();
+  return true;
+}
+
+void CVedraPlayerDlg::CloseAllRecordings() {
   for (auto& recording : recordings) DestroyRecording(recording.get());
   recordings.clear();
   currentRecording = nullptr;
   for (const QString& folder : workFolders) DeleteWorkFolder(folder);
   workFolders.clear();
-  return true;
+  for (int& index : slotFileIndex) index = -1;
+}
+
+void CVedraPlayerDlg::EvictRecordings() {
+  TakeCurrentFileOffScreen();
+  CloseAllRecordings();
+  for (auto& entry : fileList) {
+    entry->isOpen = false;
+    entry->recordingIndex = -1;
+  }
 }
 
 }  // namespace vedra

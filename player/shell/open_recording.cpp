@@ -21,7 +21,7 @@ namespace vedra {
 namespace {
 
 constexpr qint64 kAudioChannelOffset = 649;
-constexpr int kOpenLimit = 5;
+constexpr int kOpenLimit = CVedraPlayerDlg::maxOpenRecordings;
 
 QStringList ChooseWithFileDialog(QWidget* owner) {
   QFileDialog dialog(owner);
@@ -60,26 +60,6 @@ void CVedraPlayerDlg::OnDropFiles(const QStringList& paths) {
   OpenRecording(fileList[first]->path, first, true);  // the others are only listed
 }
 
-void CVedraPlayerDlg::EvictRecordings() {
-  if (currentFile >= 0 && currentFile < static_cast<int>(fileList.size()) &&
-      fileList[currentFile]->isOpen) {
-    const int r = fileList[currentFile]->recordingIndex;
-    if (r >= 0 && r < static_cast<int>(recordings.size())) {
-      currentRecording = recordings[r].get();
-      TakeOffScreen();
-    }
-  }
-  for (auto& recording : recordings) DestroyRecording(recording.get());
-  recordings.clear();
-  currentRecording = nullptr;
-  for (const QString& folder : workFolders) DeleteWorkFolder(folder);
-  workFolders.clear();
-  for (auto& entry : fileList) {
-    entry->isOpen = false;
-    entry->recordingIndex = -1;
-  }
-}
-
 void CVedraPlayerDlg::PauseKeepingWindowPainted(int ms) {
   if (ms <= 0) return;
   ++loaderBusy_;
@@ -109,6 +89,10 @@ ConversionOutcome CVedraPlayerDlg::RunConversion(const QString& path) {
 
 void CVedraPlayerDlg::OpenRecording(QString path, int fileIndex, bool scanFolder) {
   OpenRecordingSteps(std::move(path), fileIndex, scanFolder);
+  FinishDeferredClose();
+}
+
+void CVedraPlayerDlg::FinishDeferredClose() {
   if (closeDeferred_ && loaderBusy_ == 0) {
     closeDeferred_ = false;
     PostMessage(MsgClose, 0, 0);

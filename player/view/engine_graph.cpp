@@ -8,6 +8,7 @@
 #include <fstream>
 #include <vector>
 
+#include "player/engine/audio_devices.h"
 #include "player/engine/cdxgraph.h"
 #include "shell/VedraPlayerDlg.h"
 #include "view/video_pane.h"
@@ -121,6 +122,23 @@ class EngineGraph : public PlaybackGraph {
   }
   int HandleGraphEvents() override { return graph_.HandleGraphEvents(); }
   int vgaCount() const override { return graph_.vgaCount; }
+  std::string FilePath() const override { return graph_.filePath; }
+  void RequestSnapshot(const std::string& path, bool asJpeg) override {
+    if (asJpeg) {
+      graph_.RequestJpegSnapshot(path);
+    } else {
+      graph_.RequestBmpSnapshot(path);
+    }
+  }
+  bool UseAudioDevice(AudioDevice& device, CVedraPlayerDlg* owner) override {
+    const std::string path = graph_.filePath;
+    Destroy();
+    if (!graph_.Create(static_cast<QWidget*>(owner))) return false;
+    graph_.audioRenderer = device.renderer.get();
+    // A failed render leaves the audio silent, as with the system's default output.
+    graph_.RenderMediaFile(path, true);
+    return true;
+  }
 
   CDXGraph graph_;
 

@@ -14,6 +14,7 @@ namespace vedra {
 
 class CVideoPane;
 class CVedraPlayerDlg;
+struct AudioDevice;
 
 class PlaybackGraph {
  public:
@@ -47,6 +48,14 @@ class PlaybackGraph {
 
   // 1 when the last render was a 640 x 480 video, else 0.
   virtual int vgaCount() const = 0;
+
+  // The file the graph plays (UTF-8), kept across Destroy.
+  virtual std::string FilePath() const = 0;
+  // Writes the next decoded frame to path as JPEG or BMP (a new request replaces a pending one).
+  virtual void RequestSnapshot(const std::string& path, bool asJpeg) = 0;
+  // Rebuilds the graph on its own file with device as the audio output (the device stays
+  // owned by the caller's list). False when the graph cannot be created again.
+  virtual bool UseAudioDevice(AudioDevice& device, CVedraPlayerDlg* owner) = 0;
 };
 
 using GraphFactory = std::function<std::unique_ptr<PlaybackGraph>()>;

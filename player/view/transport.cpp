@@ -125,7 +125,8 @@ void CVedraPlayerDlg::OnTimer() {
 }
 
 intptr_t CVedraPlayerDlg::OnGraphNotify(uintptr_t /*wParam*/, intptr_t lParam) {
-  if (lParam == kExportNotifyParam && exportChainStep) exportChainStep();
+  // Parameter 123 comes from the AVI export, never from a playback graph.
+  if (lParam == kExportNotifyParam) OnExportNotify();
   for (int k = 0; k < 4; ++k) {
     PlaybackGraph* graph = graphSlots[1 + k];
     if (graph == nullptr || graph->HandleGraphEvents() != 2) continue;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "player/engine/audio_devices.h"
 #include "view/playback_graph.h"
 
 namespace vedra::test {
@@ -83,6 +84,11 @@ class FakeGraph : public PlaybackGraph {
     return 2;
   }
   int vgaCount() const override { return file_.vga; }
+  std::string FilePath() const override { return path_; }
+  void RequestSnapshot(const std::string& p, bool asJpeg) override {
+    snapshots.push_back((asJpeg ? "jpg:" : "bmp:") + p);
+  }
+  bool UseAudioDevice(AudioDevice& device, CVedraPlayerDlg*) override;
 
   // Test side.
   const std::string& path() const { return path_; }
@@ -93,6 +99,8 @@ class FakeGraph : public PlaybackGraph {
   CVideoPane* pane = nullptr;
   bool notified = false;
   bool ended = false;  // the next HandleGraphEvents reports end of stream
+  std::vector<std::string> snapshots;  // "jpg:<path>" or "bmp:<path>" per request
+  std::string device;                  // friendly name of the chosen audio output
 
  private:
   FakeWorld* world_;
@@ -101,6 +109,12 @@ class FakeGraph : public PlaybackGraph {
   bool created_ = false;
   bool destroyed_ = false;
 };
+
+inline bool FakeGraph::UseAudioDevice(AudioDevice& d, CVedraPlayerDlg*) {
+  device = d.friendlyName;
+  state = State::kStopped;  // rebuilt
+  return !world_->createFails;
+}
 
 inline GraphFactory MakeFactory(FakeWorld* world) {
   return [world] { return std::make_unique<FakeGraph>(world); };

@@ -1,0 +1,42 @@
+// The JPG (1036) and BMP (1035) commands: arm a snapshot on every checked channel's graph;
+// each graph writes its next decoded frame into the snapshot folder.
+#include <QCheckBox>
+#include <QFileInfo>
+
+#include <set>
+
+#include "player/engine/local_time_name.h"
+#include "resources/resource_ids.h"
+#include "shell/VedraPlayerDlg.h"
+
+namespace vedra {
+namespace {
+
+// folder + name + extension; channels armed within one second (or a file of that second
+// already on disk) get "_2", "_3", ... so no snapshot replaces another.
+QString SnapshotPath(const QString& folder, const QString& name, const QString& extension,
+                     std::set<QString>& taken) {
+  QString path = folder + name + extension;
+  for (int n = 2; taken.count(path) != 0 || QFileInfo::exists(path); ++n)
+    path = folder + name + '_' + QString::number(n) + extension;
+  taken.insert(path);
+  return path;
+}
+
+}  // namespace
+
+void CVedraPlayerDlg::OnJpg() { OnSnapshot(true); }
+void CVedraPlayerDlg::OnBmp() { OnSnapshot(false); }
+
+void CVedraPlayerDlg::OnSnapshot(bool asJpeg) {
+  const QString extension = asJpeg ? QStringLiteral(".jpg") : QStringLiteral(".bmp");
+  std::set<QString> taken;
+  for (int i = 0; i < 4; ++i) {
+    PlaybackGraph* graph = graphSlots[1 + Rank(channelMask, i)];
+    if (!IsChecked(IDC_CHANNEL_1 + i) || graph == nullptr) continue;
+    const QString name = QString::fromStdString(LocalTimeNameNow());
+    graph->RequestSnapshot(SnapshotPath(picFolder, name, extension, taken).toStdString(), asJpeg);
+  }
+}
+
+}  // namespace vedra
