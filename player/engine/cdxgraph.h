@@ -42,7 +42,9 @@ public:
     bool Create(void* owner);
     bool RenderMediaFile(const std::string& path, bool reinstallHint);
     bool Destroy();
-    // Frames go to `pane` from now on; nullptr hides the picture.
+    // Frames go to `pane` from now on, in the layout and size it requests
+    // (again after a resize: re-attaching the same pane re-reads its request);
+    // nullptr hides the picture.
     bool AttachToPane(IFrameSink* pane);
 
     bool IsRunning() const;
@@ -90,6 +92,7 @@ private:
     bool BuildChannelGraph(bool reinstallHint);
     bool BuildAudioGraph();
     bool AddVideoTail(GstElement* decoder);
+    void ApplyFrameRequest(const FrameRequest& request);
     bool Preroll();
     bool WaitForState(GstClockTime timeout) const;
     void ApplyPendingSeek();
@@ -109,6 +112,8 @@ private:
     ElementHandle pipeline_;
     ElementHandle volume_;
     ElementHandle videoSink_;
+    FrameRequest frameRequest_;      // what the appsink asks for
+    CapsHandle frameCaps_;           // the same, as caps
     ElementHandle decoder_;
     ElementHandle audioHead_;        // the audio converter after the decoder
     bool addedAudioRenderer_ = false;

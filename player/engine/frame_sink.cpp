@@ -2,9 +2,12 @@
 
 namespace vedra {
 
-VideoFrame::VideoFrame(SampleHandle sample, int width, int height, int stride)
-    : sample_(std::move(sample)), width_(width), height_(height), stride_(stride)
+VideoFrame::VideoFrame(SampleHandle sample, FramePixels pixels, int width, int height, int stride)
+    : sample_(std::move(sample)), pixels_(pixels), width_(width), height_(height), stride_(stride)
 {
+    const int pixelBytes = pixels_ == FramePixels::Bgrx ? 4 : 3;
+    if (width_ <= 0 || height_ <= 0 || stride_ < width_ * pixelBytes)
+        return;
     GstBuffer* buffer = sample_ ? gst_sample_get_buffer(sample_.get()) : nullptr;
     mapped_ = buffer && gst_buffer_map(buffer, &map_, GST_MAP_READ);
     if (mapped_ && map_.size < static_cast<size_t>(stride_) * static_cast<size_t>(height_)) {

@@ -11,11 +11,28 @@
 
 namespace vedra {
 
-// One decoded RGB frame (3 bytes per pixel, R G B, top row first). Holds the
-// pipeline's buffer mapped for reading; cheap to pass around, valid as long as held.
+// How a pane wants its pixels.
+enum class FramePixels {
+    Rgb24,   // 3 bytes per pixel: R G B
+    Bgrx,    // 4 bytes per pixel: B G R and an unused byte (QImage::Format_RGB32 on little-endian)
+};
+
+// The picture a pane shows. A size of 0 x 0 is the stream's own size; a pane
+// asking for its own size gets frames scaled to fill it (no borders), which
+// costs far less than converting the full picture and scaling it again to paint.
+struct FrameRequest {
+    FramePixels pixels = FramePixels::Rgb24;
+    int width = 0;
+    int height = 0;
+    bool operator==(const FrameRequest&) const = default;
+};
+
+// One decoded frame in the layout its pane asked for (see FramePixels), top row
+// first, `stride` bytes per row. Holds the pipeline's buffer mapped for reading;
+// cheap to pass around, valid as long as held.
 class VideoFrame {
 public:
-    VideoFrame(SampleHandle sample, int width, int height, int stride);
+    VideoFrame(SampleHandle sample, FramePixels pixels, int width, int height, int stride);
     VideoFrame(const VideoFrame&) = delete;
     VideoFrame& operator=(const VideoFrame&) = delete;
     ~VideoFrame();
@@ -23,6 +40,7 @@ public:
     int width() const { return width_; }
     int height() const { return height_; }
     int stride() const { return stride_; }          // bytes per row
+    FramePixels pixels() const { return pixels_; }
     const uint8_t* data() const { return map_.data; }
     size_t size() const { return map_.size; }
     GstClockTime pts() const;                        // stream time of the frame
@@ -32,6 +50,7 @@ private:
     SampleHandle sample_;
     GstMapInfo map_{};
     bool mapped_ = false;
+    FramePixels pixels_;
     int width_;
     int height_;
     int stride_;
@@ -47,6 +66,9 @@ public:
     virtual void PresentFrame(VideoFramePtr frame) = 0;
     // The picture is to be hidden (detached from the pane). Called on the GUI thread.
     virtual void HideFrame() = 0;
+    // The layout and size of the frames this pane wants; read on the GUI thread
+    // when the pane is attached (attach it again after it changes size).
+    virtual FrameRequest Requested() const { return {}; }
 };
 
 }  // namespace vedra
