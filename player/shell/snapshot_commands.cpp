@@ -36,6 +36,9 @@ void CVedraPlayerDlg::OnSnapshot(bool asJpeg) {
     if (!IsChecked(IDC_CHANNEL_1 + i) || graph == nullptr) continue;
     const QString name = QString::fromStdString(LocalTimeNameNow());
     graph->RequestSnapshot(SnapshotPath(picFolder, name, extension, taken).toStdString(), asJpeg);
+    // A paused graph decodes no further frame by itself: seeking to where it stands decodes
+    // the picture on screen once more, which the snapshot is taken from.
+    if (graph->IsPaused()) graph->SeekTo(graph->GetPositionSeconds());
   }
 }
 
