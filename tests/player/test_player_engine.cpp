@@ -8,7 +8,7 @@
 #include <QTest>
 
 #include "player/engine/cdxgraph.h"
-#include "player_fixture.h"
+#include "real_pipelines.h"
 #include "resources/resource_ids.h"
 #include "shell/engine_setup.h"
 #include "view/engine_graph.h"
@@ -18,26 +18,6 @@ using namespace vedra;
 using namespace vedra::test;
 
 namespace {
-
-const QString kSynth = QStringLiteral(KRVSYNTH_PATH);
-
-QString Synth(PlayerFixture& fx, const QString& name, const QStringList& options) {
-  const QString path = fx.home.filePath("rec/" + name);
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QProcess synth;
-  synth.start(kSynth, QStringList{path} + options);
-  if (!synth.waitForFinished(60000) || synth.exitCode() != 0) return {};
-  return path;
-}
-
-std::unique_ptr<CVedraPlayerDlg> MakeRealDialog(PlayerFixture& fx) {
-  auto d = fx.MakeDialog(false);
-  SetUpEngine(*d);
-  d->openPauseMs = 500;
-  // The probe reads test.krv beside the program.
-  QFile::copy(QStringLiteral(SAMPLE_PATH), fx.home.filePath("prog/test.krv"));
-  return d;
-}
 
 // Mean colour of the central part of rect in image.
 QColor Mean(const QImage& image, QRect rect) {
