@@ -293,6 +293,44 @@ class PlayerJourneyTest : public QObject {
     QCOMPARE(RunValue("APPActive"), 0u);
   }
 
+  // What cmake --install puts down: the program with its sample in a folder of their own, the
+  // command linked to it, the desktop entry and the mime type; the installed program starts
+  // (its probe finds the sample) and opens a recording given on the command line.
+  void installedProgramOpensRecordings() {
+    PlayerFixture fx;
+    const QString prefix = fx.home.filePath("usr");
+    QProcess install;
+    install.start(QStringLiteral(CMAKE_COMMAND_PATH),
+                  {"--install", QStringLiteral(BUILD_DIR), "--prefix", prefix, "--component", "player"});
+    QVERIFY(install.waitForFinished(60000));
+    QCOMPARE(install.exitCode(), 0);
+    QCOMPARE(QFileInfo(prefix + "/bin/VedraPlayer").symLinkTarget(),
+             prefix + "/libexec/vedra-player/VedraPlayer");
+    QVERIFY(QFileInfo::exists(prefix + "/libexec/vedra-player/test.krv"));
+    QFile desktop(prefix + "/share/applications/vedra-player.desktop");
+    QVERIFY(desktop.open(QIODevice::ReadOnly));
+    const QByteArray entry = desktop.readAll();
+    QVERIFY(entry.contains("MimeType=application/x-krv;"));
+    QVERIFY(entry.contains("Exec=" + (prefix + "/bin/VedraPlayer %F").toUtf8()));
+    QVERIFY(QFileInfo::exists(prefix + "/share/mime/packages/vedra-player.xml"));
+    QFile globs(prefix + "/share/mime/globs2");  // written by update-mime-database, if present
+    if (globs.open(QIODevice::ReadOnly)) QVERIFY(globs.readAll().contains("application/x-krv:*.krv"));
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcess player;
+    player.setProcessEnvironment(env);
+    player.start(prefix + "/bin/VedraPlayer", {QStringLiteral(SAMPLE_PATH)});
+    QVERIFY(player.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(WorkFoldersOnDisk().size() == 1, 15000);
+    QTest::qWait(1000);
+    QCOMPARE(player.state(), QProcess::Running);
+    ::kill(static_cast<pid_t>(player.processId()), SIGTERM);
+    QVERIFY(player.waitForFinished(15000));
+    QCOMPARE(player.exitCode(), 0);
+    QVERIFY(WorkFoldersOnDisk().isEmpty());
+  }
+
   // The File menu with its File List and Audio Device submenus open, as pictures.
   void pictureOfTheFileMenu() {
     PlayerFixture fx;
