@@ -133,8 +133,9 @@ TEST_F(FrameRequestTest, PaneGetsFramesOfItsSizeAndLayout)
         ExpectColourNear(PixelAt(*f, row.width / 2, row.height / 2), kDigit, "digit");
         ExpectColourNear(PixelAt(*f, row.width - 1, row.height / 2), kChannel2Background, "no border on the right");
         // QImage::Format_RGB32 wants its unused byte at 0xff.
-        if (row.request.pixels == FramePixels::Bgrx)
+        if (row.request.pixels == FramePixels::Bgrx) {
             EXPECT_EQ(f->data()[static_cast<size_t>(row.height / 2) * f->stride() + 4 * (row.width / 2) + 3], 0xff);
+        }
         EXPECT_EQ(g.HandleGraphEvents(), 1);
         g.Destroy();
     }
