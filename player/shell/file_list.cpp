@@ -55,9 +55,14 @@ void CVedraPlayerDlg::ShowAndRestart(int r, int progress) {
   FinishDeferredClose();
 }
 
+// The file on screen becomes the entry that names recordings[r], so currentFile always names
+// what is shown.
 void CVedraPlayerDlg::SwitchToRecording(int r) {
+  if (r < 0 || r >= static_cast<int>(recordings.size())) return;
   const int progress = TrackbarPos(IDC_PROGRESS);
   TakeCurrentFileOffScreen();
+  for (int i = 0; i < static_cast<int>(fileList.size()); ++i)
+    if (fileList[i]->isOpen && fileList[i]->recordingIndex == r) currentFile = i;
   ShowAndRestart(r, progress);
 }
 
@@ -107,10 +112,7 @@ intptr_t CVedraPlayerDlg::OpenFileEntry(intptr_t lParam) {
       entry.recordingIndex < static_cast<int>(recordings.size())) {
     // Shown again from memory: no file is read.
     maxDuration = 0;
-    const int progress = TrackbarPos(IDC_PROGRESS);
-    TakeCurrentFileOffScreen();
-    currentFile = a;
-    ShowAndRestart(entry.recordingIndex, progress);
+    SwitchToRecording(entry.recordingIndex);
     if (a < static_cast<int>(fileList.size())) setWindowTitle(fileList[a]->path);
     return 0;
   }

@@ -1,6 +1,7 @@
 // The file list on scripted graphs: Close File, Close All File, switching, Pre and Next, the
 // three window messages and the File List submenu, with the list invariants after each step.
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -246,6 +247,31 @@ class PlayerFilesTest : public QObject {
     QCOMPARE(d->windowTitle(), fx.paths[0]);
     FakeGraph* b = Fake(d->recordings[1]->channelGraphs[0].get());
     QVERIFY(b->pane == nullptr && b->state != FakeGraph::State::kRunning);
+    QCOMPARE(Broken(*d), QString());
+  }
+
+  // The switch pauses the new recording's channels at the trackbar time, waits, plays them.
+  void switchToRecordingKeepsTheFraction() {
+    FolderFixture fx(2);
+    fx.world.files["Video2.krv"] = {true, 40};
+    auto d = fx.MakeDialog();
+    fx.Channels({"Video2.krv"});
+    d->OnDropFiles({fx.paths[0]});               // a: 40 s
+    fx.Channels({"Video1.krv"});
+    d->OnDropFiles({fx.paths[1]});               // b: 10 s, on screen
+    SetProgress(*d, 250);
+    FakeGraph* a = Fake(d->recordings[0]->channelGraphs[0].get());
+    a->seeks.clear();
+    QElapsedTimer clock;
+    clock.start();
+    d->SwitchToRecording(0);
+    QVERIFY(clock.elapsed() >= 100);
+    QCOMPARE(d->currentFile, 0);
+    QCOMPARE(a->seeks, std::vector<double>({10.0, 10.0}));  // pause at 25 %, then play there
+    QCOMPARE(a->state, FakeGraph::State::kRunning);
+    QCOMPARE(d->trackbar(IDC_PROGRESS)->value(), 250);
+    d->SwitchToRecording(2);  // no such recording
+    QCOMPARE(d->currentFile, 0);
     QCOMPARE(Broken(*d), QString());
   }
 
