@@ -9,6 +9,7 @@
 #include "player/engine/local_time_name.h"
 #include "resources/resource_ids.h"
 #include "shell/VedraPlayerDlg.h"
+#include "shell/message_box.h"
 
 namespace vedra {
 namespace {
@@ -56,6 +57,9 @@ void CVedraPlayerDlg::ExportNextChannel() {
 void CVedraPlayerDlg::OnExportNotify() {
   if (CheckExportCompletion(exportJob) != 2) return;
   control(IDC_AVI)->setEnabled(true);
+  // An export that wrote nothing must not pass for one that worked.
+  if (!exportJob.lastSucceeded)
+    ShowMessageBox(QStringLiteral("Failed to write the AVI file, please check it !"), {}, this);
   QThread::msleep(kChainPauseMs);
   ExportNextChannel();
 }

@@ -98,6 +98,26 @@ class PlayerCommandsTest : public QObject {
     QVERIFY(d->control(IDC_AVI)->isEnabled());
   }
 
+  // Exports that write nothing say so, one message per channel, and the chain still ends
+  // with the button enabled.
+  void failedExportsAreReported() {
+    FourChannels fx;
+    auto d = fx.MakeDialog();
+    d->OnDropFiles({fx.MakeRecording("a.krv")});
+    d->OnPause();
+    Uncheck(*d, 1);
+    Uncheck(*d, 3);
+    QFile notAFolder(fx.home.filePath("file"));
+    QVERIFY(notAFolder.open(QIODevice::WriteOnly));
+    d->chooseExportFile = [&](QWidget*, const QString&) { return notAFolder.fileName() + "/x.avi"; };
+    d->OnAvi();
+    QVERIFY(!d->control(IDC_AVI)->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(fx.messages.size(), 2, 10000);
+    QTRY_VERIFY(d->control(IDC_AVI)->isEnabled() && !d->exportJob.running);
+    QCOMPARE(d->nextExportChannel, 3);
+    QCOMPARE(fx.messages[0], QString("Failed to write the AVI file, please check it !"));
+  }
+
   // The names the machine reports, "Default..." and "Direct..." aliases left out, as items
   // 1740 + i; the check mark follows the choice; the command pauses everything at channel
   // 1's position.
