@@ -3,6 +3,8 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
+#include <QTimer>
 #include <QPushButton>
 #include <QSlider>
 #include <QSignalSpy>
@@ -148,6 +150,29 @@ class PlayerDialogTest : public QObject {
     QVERIFY(!QDir(QString::fromStdString(WorkRoot())).exists());
     QVERIFY(dlg->recordings.empty() && dlg->fileList.empty() && dlg->workFolders.empty());
     QCOMPARE(fx.world.alive, 0);
+  }
+
+  // A quit signal while a message box is up: the box ends first, then the window closes
+  // with the full clean-up.
+  void quitSignalEndsAnOpenBoxThenTheWindow() {
+    PlayerFixture fx;
+    fx.world.files["Video1.krv"] = {};
+    fx.Channels({"Video1.krv"});
+    auto dlg = fx.MakeDialog();
+    dlg->show();
+    dlg->OnDropFiles({fx.MakeRecording("a.krv")});
+    bool boxEnded = false;
+    QTimer::singleShot(0, dlg.get(), [&] {
+      QMessageBox box(QMessageBox::Information, "VedraPlayer", "text", QMessageBox::Ok, dlg.get());
+      QTimer::singleShot(50, dlg.get(), [&] { dlg->OnQuitSignal(); });
+      box.exec();
+      boxEnded = true;
+      QVERIFY(dlg->isVisible());  // the close waits for the event loop
+    });
+    QTRY_VERIFY(boxEnded);
+    QTRY_VERIFY(!dlg->isVisible());
+    QCOMPARE(RunValue("APPActive"), 0u);
+    QVERIFY(!QDir(QString::fromStdString(WorkRoot())).exists());
   }
 
   void escapeEndsAtOnceAndKeepsFolders() {
