@@ -220,6 +220,7 @@ class PlayerJourneyTest : public QObject {
     QCOMPARE(avis.size(), 2);
     for (const QString& avi : avis)
       QCOMPARE(Probe(avi), QStringList({"mpeg4,video,352,288", "adpcm_ms,audio"}));
+    QVERIFY(d->grab().save(QCoreApplication::applicationDirPath() + "/player_tools.png"));
 
     // Next and Pre: c, then b again, each as a new entry.
     Click(*d, IDC_NEXT);
