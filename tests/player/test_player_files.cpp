@@ -72,6 +72,14 @@ struct FolderFixture : PlayerFixture {
   QStringList paths;
 };
 
+// Closes the only recording with its working-folder string replaced by named.
+void DeleteTreeOf(CVedraPlayerDlg& d, const QString& named) {
+  const QString real = d.workFolders[0];
+  d.workFolders[0] = named;
+  d.CloseFile();
+  QDir(real).removeRecursively();
+}
+
 }  // namespace
 
 class PlayerFilesTest : public QObject {
@@ -152,6 +160,35 @@ class PlayerFilesTest : public QObject {
     QVERIFY(QDir(folderOfB).exists());
     QCOMPARE(d->fileList[0]->recordingIndex, 0);
     QCOMPARE(Broken(*d), QString());
+  }
+
+  // A working-folder string that names something else than a folder of the work root
+  // deletes nothing: a folder outside, a climb out with "..", a link to a folder outside.
+  void closingDeletesOnlyInsideTheWorkRoot_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("outside") << "outside";
+    QTest::newRow("dot-dot") << "dotdot";
+    QTest::newRow("link") << "link";
+  }
+  void closingDeletesOnlyInsideTheWorkRoot() {
+    QFETCH(QString, kind);
+    FolderFixture fx(1);
+    auto d = fx.MakeDialog();
+    d->OnDropFiles({fx.paths[0]});
+    const QString precious = fx.home.filePath("precious");
+    QDir().mkpath(precious);
+    QFile keep(precious + "/keep.txt");
+    QVERIFY(keep.open(QIODevice::WriteOnly));
+    keep.close();
+    const QString root = QString::fromStdString(WorkRoot());
+    QString named = precious;
+    if (kind == "dotdot") named = root + "/../../precious";
+    if (kind == "link") {
+      named = root + "/tempFile20260101999999";
+      QVERIFY(QFile::link(precious, named));
+    }
+    DeleteTreeOf(*d, named);
+    QVERIFY(QFile::exists(precious + "/keep.txt"));
   }
 
   void closeAllFileLeavesNextAndPreUsable() {
