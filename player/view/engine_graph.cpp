@@ -32,13 +32,21 @@ class PaneSink : public IFrameSink {
           waiting->store(false);
           if (!pane) return;
           const QImage image(frame->data(), frame->width(), frame->height(), frame->stride(),
-                             QImage::Format_RGB888);
+                             frame->pixels() == FramePixels::Bgrx ? QImage::Format_RGB32
+                                                                  : QImage::Format_RGB888);
           pane->ShowPicture(image, frame);
         },
         Qt::QueuedConnection);
   }
   void HideFrame() override {
     if (pane_) pane_->HidePicture();
+  }
+  // Frames the size of the pane's inside, in the layout QImage paints without converting,
+  // as a video window sized to fill its pane would get them.
+  FrameRequest Requested() const override {
+    if (!pane_) return {};
+    const QSize size = pane_->contentsRect().size();
+    return {FramePixels::Bgrx, size.width(), size.height()};
   }
 
  private:
