@@ -95,7 +95,7 @@ class CVedraPlayerDlg : public QDialog, public INotifyTarget {
   // Pushes currentTime and maxDuration into labels 1027 and 1028 ("%.*g", 6). save is never true.
   void UpdateData(bool save);
 
-  // ---- Part 1.1 shutdown, 1.2 window handlers
+  // ---- shutdown sequences and window handlers
   void OnFileExit();
   void OnMute();
   void OnPlayList();
