@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "cdxgraph.h"
+#include "counting_frame_sink.h"
 #include "krv/krv_convert.h"
 #include "krv_frame_reader.h"
 
@@ -32,27 +33,6 @@ using namespace vedra;
 
 // The quad view's pane: a quarter of the video area, inside its frame.
 constexpr FrameRequest kQuadPane{FramePixels::Bgrx, 328, 244};
-
-class CountingSink : public IFrameSink {
-public:
-    void PresentFrame(VideoFramePtr) override
-    {
-        std::lock_guard lock(mutex_);
-        ++frames_;
-    }
-    void HideFrame() override {}
-    FrameRequest Requested() const override { return request; }
-    FrameRequest request;
-    long frames()
-    {
-        std::lock_guard lock(mutex_);
-        return frames_;
-    }
-
-private:
-    std::mutex mutex_;
-    long frames_ = 0;
-};
 
 // Counts the channels whose end of stream has been announced.
 class EndCounter : public INotifyTarget {
@@ -142,14 +122,14 @@ EngineRun RunEngine(const std::vector<std::string>& files, const FrameRequest& r
 {
     EngineRun run;
     CDXGraph graphs[4];
-    CountingSink sinks[4];
+    CountingFrameSink sinks[4] = {CountingFrameSink(request), CountingFrameSink(request),
+                                  CountingFrameSink(request), CountingFrameSink(request)};
     EndCounter ends;
     for (int i = 0; i < 4; ++i) {
         if (!graphs[i].Create(nullptr) || !graphs[i].RenderMediaFile(files[static_cast<size_t>(i)], true)) {
             std::fprintf(stderr, "channel %d does not render\n", i + 1);
             return run;
         }
-        sinks[i].request = request;
         graphs[i].AttachToPane(&sinks[i]);
         graphs[i].SetNotifyWindow(&ends, MsgGraphNotify, i);
     }

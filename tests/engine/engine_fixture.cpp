@@ -96,37 +96,6 @@ size_t NotifyQueue::size()
     return queue_.size();
 }
 
-void CountingFrameSink::PresentFrame(VideoFramePtr frame)
-{
-    std::lock_guard lock(mutex_);
-    ++frames_;
-    last_ = std::move(frame);
-}
-
-void CountingFrameSink::HideFrame()
-{
-    std::lock_guard lock(mutex_);
-    ++hides_;
-}
-
-int CountingFrameSink::frames()
-{
-    std::lock_guard lock(mutex_);
-    return frames_;
-}
-
-int CountingFrameSink::hides()
-{
-    std::lock_guard lock(mutex_);
-    return hides_;
-}
-
-VideoFramePtr CountingFrameSink::last()
-{
-    std::lock_guard lock(mutex_);
-    return last_;
-}
-
 MessageBoxRecorder::MessageBoxRecorder()
 {
     SetMessageBoxHook([this](const std::string& text, const std::string& caption, void*) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "counting_frame_sink.h"
 #include "frame_sink.h"
 #include "notify_target.h"
 
@@ -58,22 +59,6 @@ private:
     std::mutex mutex_;
     std::condition_variable cv_;
     std::deque<Message> queue_;
-};
-
-// Counts frames and keeps the last one.
-class CountingFrameSink : public IFrameSink {
-public:
-    void PresentFrame(VideoFramePtr frame) override;
-    void HideFrame() override;
-    int frames();
-    int hides();
-    VideoFramePtr last();
-
-private:
-    std::mutex mutex_;
-    int frames_ = 0;
-    int hides_ = 0;
-    VideoFramePtr last_;
 };
 
 // Collects the message boxes shown while alive instead of showing them.

@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "cdxgraph.h"
+#include "counting_frame_sink.h"
 #include "commands.h"
 #include "engine_session.h"
 #include "tool_report.h"
@@ -22,28 +22,9 @@ constexpr const char* kPlayUsage =
     "usage: krvtool play RECORDING [--seconds S]\n"
     "  --seconds S  stop after S seconds (default: when every channel has ended)\n";
 
-class FrameCounter : public vedra::IFrameSink {
-public:
-    void PresentFrame(vedra::VideoFramePtr) override
-    {
-        std::lock_guard lock(mutex_);
-        ++frames_;
-    }
-    void HideFrame() override {}
-    long frames()
-    {
-        std::lock_guard lock(mutex_);
-        return frames_;
-    }
-
-private:
-    std::mutex mutex_;
-    long frames_ = 0;
-};
-
 struct Channel {
     std::unique_ptr<vedra::CDXGraph> graph = std::make_unique<vedra::CDXGraph>();
-    FrameCounter frames;
+    vedra::CountingFrameSink frames;
     bool ended = false;
 };
 
@@ -102,7 +83,7 @@ int runPlay(std::span<char* const> args)
             const int r = c.graph->HandleGraphEvents();
             if (r == 2 && !c.ended) {
                 c.ended = true;
-                std::printf("channel %d: end of stream after %.1f s, %ld frames\n", n, elapsed, c.frames.frames());
+                std::printf("channel %d: end of stream after %.1f s, %d frames\n", n, elapsed, c.frames.frames());
             } else if (r == 0) {
                 c.ended = true;
                 std::printf("channel %d: stopped by an error\n", n);
@@ -190,8 +171,8 @@ int runPlay(std::span<char* const> args)
     for (auto& [n, c] : channels) {
         c.graph->Stop();
         c.graph->Destroy();
-        const long frames = c.frames.frames();
-        std::printf("channel %d: %ld frames delivered\n", n, frames);
+        const int frames = c.frames.frames();
+        std::printf("channel %d: %d frames delivered\n", n, frames);
         if (frames == 0)
             ++failures;
     }
