@@ -122,8 +122,8 @@ EngineRun RunEngine(const std::vector<std::string>& files, const FrameRequest& r
 {
     EngineRun run;
     CDXGraph graphs[4];
-    CountingFrameSink sinks[4] = {CountingFrameSink(request), CountingFrameSink(request),
-                                  CountingFrameSink(request), CountingFrameSink(request)};
+    CountingFrameSink sinks[4] = {CountingFrameSink(request, false), CountingFrameSink(request, false),
+                                  CountingFrameSink(request, false), CountingFrameSink(request, false)};
     EndCounter ends;
     for (int i = 0; i < 4; ++i) {
         if (!graphs[i].Create(nullptr) || !graphs[i].RenderMediaFile(files[static_cast<size_t>(i)], true)) {

@@ -8,7 +8,8 @@ void CountingFrameSink::PresentFrame(VideoFramePtr frame)
 {
     std::lock_guard lock(mutex_);
     ++frames_;
-    last_ = std::move(frame);
+    if (keepLast_)
+        last_ = std::move(frame);
 }
 
 void CountingFrameSink::HideFrame()

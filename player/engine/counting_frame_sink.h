@@ -11,7 +11,10 @@ namespace vedra {
 
 class CountingFrameSink : public IFrameSink {
 public:
-    explicit CountingFrameSink(FrameRequest request = {}) : request_(request) {}
+    // keepLast holds the newest frame for last(); a sink that only counts lets every
+    // frame go back to the pipeline at once.
+    explicit CountingFrameSink(FrameRequest request = {}, bool keepLast = true)
+        : request_(request), keepLast_(keepLast) {}
 
     void PresentFrame(VideoFramePtr frame) override;
     void HideFrame() override;
@@ -23,6 +26,7 @@ public:
 
 private:
     const FrameRequest request_;
+    const bool keepLast_;
     std::mutex mutex_;  // streaming threads count, the caller reads
     int frames_ = 0;
     int hides_ = 0;

@@ -24,7 +24,7 @@ constexpr const char* kPlayUsage =
 
 struct Channel {
     std::unique_ptr<vedra::CDXGraph> graph = std::make_unique<vedra::CDXGraph>();
-    vedra::CountingFrameSink frames;
+    vedra::CountingFrameSink frames{{}, false};
     bool ended = false;
 };
 
