@@ -323,6 +323,10 @@ bool CDXGraph::BuildChannelGraph(bool reinstallHint)
     {
         KrvFrameReader check;
         ownReader = check.Open(filePath) > 0;
+        // A channel file without a single data packet (a camera that never started; the
+        // splitter still writes its file) has no picture to show: it does not render.
+        if (ownReader && check.packetCount() == 0)
+            return false;
     }
     ElementHandle source;
     ElementHandle demux;

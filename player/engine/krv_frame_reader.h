@@ -37,6 +37,7 @@ public:
     uint32_t height() const { return height_; }
     uint32_t compression() const { return compression_; }   // four-character code
     uint64_t durationMs() const { return durationMs_; }
+    uint64_t packetCount() const { return file_ ? file_->dataPacketsCount : 0; }
 
     // 1 with the next frame, 0 at the end, or a negative KrvError.
     int Next(KrvFrame& frame);

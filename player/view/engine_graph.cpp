@@ -4,8 +4,6 @@
 #include <QPointer>
 
 #include <atomic>
-#include <climits>
-#include <fstream>
 #include <vector>
 
 #include "player/engine/audio_devices.h"
@@ -63,22 +61,6 @@ class DialogTarget : public INotifyTarget {
   std::atomic<CVedraPlayerDlg*> dialog_{nullptr};
 };
 
-bool IsContainerPath(const std::string& path) {
-  return path.find(".krv") != std::string::npos || path.find(".asf") != std::string::npos;
-}
-
-// Data packets count of the file properties object that follows the 30-byte header object
-// (the object whose send duration the engine reads at offset 102). -1 when unreadable.
-int64_t DataPacketCount(const std::string& path) {
-  constexpr std::streamoff kDataPacketsOffset = 30 + 16 + 8 + 16 + 8 + 8;
-  std::ifstream file(path, std::ios::binary);
-  unsigned char bytes[8];
-  if (!file.seekg(kDataPacketsOffset) || !file.read(reinterpret_cast<char*>(bytes), 8)) return -1;
-  uint64_t count = 0;
-  for (int i = 7; i >= 0; --i) count = (count << 8) | bytes[i];
-  return count > INT64_MAX ? -1 : static_cast<int64_t>(count);
-}
-
 class EngineGraph : public PlaybackGraph {
  public:
   ~EngineGraph() override {
@@ -91,12 +73,6 @@ class EngineGraph : public PlaybackGraph {
     return graph_.Create(static_cast<QWidget*>(owner));
   }
   bool RenderMediaFile(const std::string& path, bool hint) override {
-    // A channel file without a single data packet (a camera that did not record: the
-    // splitter still writes its file) has nothing to show and takes no box or pane.
-    if (IsContainerPath(path) && DataPacketCount(path) == 0) {
-      graph_.vgaCount = 0;
-      return false;
-    }
     return graph_.RenderMediaFile(path, hint);
   }
   bool Destroy() override {

@@ -279,6 +279,21 @@ TEST(ChannelGraphVga, CountsOnlyA640By480Picture)
     }
 }
 
+TEST(ChannelGraphEmpty, AChannelThatNeverStartedDoesNotRender)
+{
+    TempDir dir;
+    SplitRecording rec;
+    ASSERT_TRUE(MakeSplitRecording(dir, "--channels 2,4 --seconds 1", rec));
+    for (int n : {1, 3}) {
+        SCOPED_TRACE(n);
+        CDXGraph g;
+        ASSERT_TRUE(g.Create(nullptr));
+        EXPECT_FALSE(g.RenderMediaFile(rec.channel(n), true));
+        EXPECT_EQ(g.vgaCount, 0);
+        g.Destroy();
+    }
+}
+
 TEST(ChannelGraphFallback, FilesOurReaderRefusesPlayThroughTheGenericAsfPath)
 {
     TempDir dir;
