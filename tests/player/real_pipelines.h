@@ -30,4 +30,16 @@ inline std::unique_ptr<CVedraPlayerDlg> MakeRealDialog(PlayerFixture& fx) {
   return d;
 }
 
+// A recording written with krvsynth and dropped on an initialised dialog on the engine;
+// null when krvsynth or the dialog's initialisation fails.
+inline std::unique_ptr<CVedraPlayerDlg> OpenRealRecording(PlayerFixture& fx, const QString& name,
+                                                          const QStringList& options) {
+  const QString path = Synth(fx, name, options);
+  if (path.isEmpty()) return nullptr;
+  auto d = MakeRealDialog(fx);
+  if (!d->OnInitDialog()) return nullptr;
+  d->OnDropFiles({path});
+  return d;
+}
+
 }  // namespace vedra::test

@@ -93,11 +93,8 @@ class PlayerEngineTest : public QObject {
 
   void vgaRecordingOpensInSingleView() {
     PlayerFixture fx;
-    const QString path = Synth(fx, "vga.krv", {"--channels", "3", "--size", "640x480"});
-    QVERIFY(!path.isEmpty());
-    auto d = MakeRealDialog(fx);
-    QVERIFY(d->OnInitDialog());
-    d->OnDropFiles({path});
+    auto d = OpenRealRecording(fx, "vga.krv", {"--channels", "3", "--size", "640x480"});
+    QVERIFY(d);
     QVERIFY(d->currentRecording->singleView);
     QVERIFY(!d->control(IDC_PANE_LARGE)->isHidden());
     QVERIFY(d->checkBox(IDC_CHANNEL_1)->isChecked());  // box 1 whichever channel it is
@@ -122,10 +119,8 @@ class PlayerEngineTest : public QObject {
 
   void channelsTwoAndFourOnlyUseSlotsZeroAndOne() {
     PlayerFixture fx;
-    const QString path = Synth(fx, "c24.krv", {"--channels", "2,4", "--seconds", "4"});
-    auto d = MakeRealDialog(fx);
-    QVERIFY(d->OnInitDialog());
-    d->OnDropFiles({path});
+    auto d = OpenRealRecording(fx, "c24.krv", {"--channels", "2,4", "--seconds", "4"});
+    QVERIFY(d);
     QCOMPARE(d->channelMask, uint8_t{0x0A});
     QVERIFY(d->checkBox(1022)->isChecked() && d->checkBox(1024)->isChecked());
     QVERIFY(!d->checkBox(1021)->isChecked() && !d->checkBox(1023)->isChecked());
@@ -137,10 +132,8 @@ class PlayerEngineTest : public QObject {
 
   void transportOnRealPipelines() {
     PlayerFixture fx;
-    const QString path = Synth(fx, "t.krv", {"--channels", "1,2", "--seconds", "6"});
-    auto d = MakeRealDialog(fx);
-    QVERIFY(d->OnInitDialog());
-    d->OnDropFiles({path});
+    auto d = OpenRealRecording(fx, "t.krv", {"--channels", "1,2", "--seconds", "6"});
+    QVERIFY(d);
     d->OnPause();
     const float total = d->maxDuration;
     QVERIFY(total > 5 && total < 7);

@@ -128,11 +128,8 @@ class PlayerJourneyTest : public QObject {
     QFETCH(bool, jpeg);
     QFETCH(bool, paused);
     PlayerFixture fx;
-    const QString path = Synth(fx, "s.krv", {"--channels", "1,2,3,4", "--seconds", "4"});
-    QVERIFY(!path.isEmpty());
-    auto d = MakeRealDialog(fx);
-    QVERIFY(d->OnInitDialog());
-    d->OnDropFiles({path});
+    auto d = OpenRealRecording(fx, "s.krv", {"--channels", "1,2,3,4", "--seconds", "4"});
+    QVERIFY(d);
     d->OnPause();
     Uncheck(*d, 1);
     Uncheck(*d, 3);
@@ -155,11 +152,8 @@ class PlayerJourneyTest : public QObject {
   // video and the recording's audio; the button is disabled until the chain ends.
   void aviExportOfChannelsOneAndThree() {
     PlayerFixture fx;
-    const QString path = Synth(fx, "e.krv", {"--channels", "1,2,3,4", "--seconds", "3"});
-    QVERIFY(!path.isEmpty());
-    auto d = MakeRealDialog(fx);
-    QVERIFY(d->OnInitDialog());
-    d->OnDropFiles({path});
+    auto d = OpenRealRecording(fx, "e.krv", {"--channels", "1,2,3,4", "--seconds", "3"});
+    QVERIFY(d);
     d->OnPause();
     Uncheck(*d, 1);
     Uncheck(*d, 3);
