@@ -5,6 +5,15 @@
 // the frame tap (BufferCB) and the appsink's frame hand-over; bus messages
 // reach the notify target as posted MsgGraphNotify messages and are drained
 // with HandleGraphEvents on the GUI thread.
+//
+// Every graph runs on the process's shared clock (shared_clock.h) and is given
+// its base time by whoever starts it: Run() starts one graph on its own, Cue()
+// and RunAt() start several together on the same instant.
+//
+// The class is spread over files by responsibility: building and tearing down
+// (cdxgraph.cpp), states, seeking and volume (graph_transport.cpp), frames to
+// panes (pane_output.cpp), the snapshot tap (snapshot_tap.cpp) and bus events
+// (graph_events.cpp).
 #pragma once
 
 #include <gst/app/gstappsink.h>
@@ -33,6 +42,11 @@ public:
     static constexpr const char* kMissingDecoderRestart =
         "It can't find any necessarity ffdshow codec, \nplease restart pc and run the tools again. ";
     static constexpr const char* kMissingDecoderCaption = "Warning!!!";
+    // The warning a caller shows when a render failed for want of the decoder.
+    static const char* MissingDecoderText(bool reinstallHint)
+    {
+        return reinstallHint ? kMissingDecoderReinstall : kMissingDecoderRestart;
+    }
 
     CDXGraph();
     ~CDXGraph();
@@ -40,7 +54,10 @@ public:
     CDXGraph& operator=(const CDXGraph&) = delete;
 
     bool Create(void* owner);
+    // False when the file does not play; decoderMissing() then says whether the
+    // decoder was what failed (the caller shows MissingDecoderText).
     bool RenderMediaFile(const std::string& path, bool reinstallHint);
+    bool decoderMissing() const { return decoderMissing_; }
     bool Destroy();
     // Frames go to `pane` from now on, in the layout and size it requests
     // (again after a resize: re-attaching the same pane re-reads its request);
@@ -54,7 +71,17 @@ public:
     void Pause();
     void Stop();
 
-    bool SeekTo(double seconds);
+    // Key-unit seeks land on the key frame at or before the time: cheap, for
+    // following a dragged thumb. Accurate seeks land on the frame of the time.
+    enum class SeekMode { Accurate, KeyUnit };
+    bool SeekTo(double seconds, SeekMode mode = SeekMode::Accurate);
+    // Pauses the graph at `seconds` and waits until its picture is there, ready
+    // to be started with RunAt together with other cued graphs.
+    bool Cue(double seconds, SeekMode mode = SeekMode::Accurate);
+    // Starts a paused or cued graph so that the time it stands at is shown at
+    // baseTime of the shared clock; graphs cued at one time and run with one
+    // base time play in step.
+    void RunAt(GstClockTime baseTime);
     double GetPositionSeconds() const;
     bool GetDurationSeconds(double& seconds);
 
@@ -92,11 +119,14 @@ private:
     bool BuildChannelGraph(bool reinstallHint);
     bool BuildAudioGraph();
     bool AddVideoTail(GstElement* decoder);
-    void ApplyFrameRequest(const FrameRequest& request);
+    // True when the frames asked for changed.
+    bool ApplyFrameRequest(const FrameRequest& request);
+    void ForgetLastFrame();
     bool Preroll();
     bool WaitForState(GstClockTime timeout) const;
-    void ApplyPendingSeek();
     bool SetState(GstState state);
+    bool FlushSeek(double seconds, SeekMode mode);
+    bool ToPausedFromStopped();
     std::optional<GstState> CurrentTarget() const;
     void ApplyVolume();
 
@@ -120,6 +150,10 @@ private:
     int32_t volumeLevel_ = 0;
     double pipelineDuration_ = -1.0;   // seconds, learnt while prerolling
     double pendingSeek_ = -1.0;        // a seek made while stopped, applied on the next start
+    bool decoderMissing_ = false;
+    // Running time at which a playing graph was paused (0 after a flushing seek,
+    // which starts the running time again): a later RunAt goes on from there.
+    GstClockTime pausedRunningTime_ = 0;
 
     std::optional<GstMessageType> PopEvent();
     bool HasQueuedError();
@@ -128,6 +162,7 @@ private:
     // guarded by eventMutex_: end of stream and errors waiting for HandleGraphEvents
     std::mutex eventMutex_;
     std::deque<GstMessageType> events_;
+    std::string eventFile_;   // the file named in logged errors
 
     // guarded by notifyMutex_ (read on streaming threads)
     mutable std::mutex notifyMutex_;
@@ -140,6 +175,7 @@ private:
     IFrameSink* pane_ = nullptr;
     const GstBuffer* lastPreroll_ = nullptr;   // compared only, never dereferenced
     GstClockTime lastPrerollPts_ = GST_CLOCK_TIME_NONE;
+    VideoFramePtr lastFrame_;                  // shown again at once in a pane newly attached
 
     // guarded by snapshotMutex_
     mutable std::mutex snapshotMutex_;

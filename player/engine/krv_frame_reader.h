@@ -37,6 +37,9 @@ public:
     uint32_t height() const { return height_; }
     uint32_t compression() const { return compression_; }   // four-character code
     uint64_t durationMs() const { return durationMs_; }
+    // The send duration of the file properties, in seconds: what the player shows
+    // as the channel's length.
+    double headerDurationSeconds() const { return file_ ? static_cast<double>(file_->sendDuration) / 10000000.0 : 0.0; }
     uint64_t packetCount() const { return file_ ? file_->dataPacketsCount : 0; }
 
     // 1 with the next frame, 0 at the end, or a negative KrvError.

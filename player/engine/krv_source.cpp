@@ -98,8 +98,12 @@ GstCaps* vedra_krv_src_get_caps(GstBaseSrc* base, GstCaps* filter)
     GST_OBJECT_UNLOCK(self);
     GstCaps* caps;
     if (width > 0 && height > 0) {
+        // Square pixels stated outright: left open, the pixel aspect ratio would be fixated
+        // from whatever a renegotiating downstream offers (down to 1/2147483647, which no
+        // scaler can size a picture from).
         caps = gst_caps_new_simple("video/mpeg", "mpegversion", G_TYPE_INT, 4, "systemstream", G_TYPE_BOOLEAN,
-                                   FALSE, "width", G_TYPE_INT, width, "height", G_TYPE_INT, height, nullptr);
+                                   FALSE, "width", G_TYPE_INT, width, "height", G_TYPE_INT, height,
+                                   "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
     } else {
         caps = gst_pad_get_pad_template_caps(GST_BASE_SRC_PAD(base));
     }

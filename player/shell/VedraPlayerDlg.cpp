@@ -19,10 +19,13 @@
 #include <QUrl>
 
 #include "krv/krv_config.h"
+#include "player/engine/cdxgraph.h"
 #include "resources/dialog_template.h"
 #include "resources/resource_ids.h"
 #include "resources/resources.h"
 #include "shell/app_paths.h"
+#include "shell/deck_widgets.h"
+#include "shell/message_box.h"
 #include "shell/run_flags.h"
 #include "shell/work_tree.h"
 #include "view/video_pane.h"
@@ -46,6 +49,8 @@ CVedraPlayerDlg::CVedraPlayerDlg(QWidget* parent) : QDialog(parent) {
       "QCheckBox::indicator { width: 11px; height: 11px; }"));
   programFolder = ProgramFolder();
   BuildControls();
+  deckWidgets_ = std::make_unique<DeckWidgets>(*this);
+  deck_ = std::make_unique<ChannelDeck>(*deckWidgets_, this);
   ConnectControls();
   timer_.setInterval(100);
   connect(&timer_, &QTimer::timeout, this, &CVedraPlayerDlg::OnTimer);
@@ -54,9 +59,7 @@ CVedraPlayerDlg::CVedraPlayerDlg(QWidget* parent) : QDialog(parent) {
 CVedraPlayerDlg::~CVedraPlayerDlg() {
   // An export still copying posts to this window when it ends: let it end first.
   if (exportJob.running && exportJob.running->worker.joinable()) exportJob.running->worker.join();
-  // Esc and Enter end the dialog without a shutdown sequence: the working folders stay, but
-  // the pipelines are still released before the process ends.
-  for (int k = 0; k < 5; ++k) graphSlots[k] = nullptr;
+  // Normally the close sequence has released everything; whatever is left goes now.
   for (auto& recording : recordings) DestroyRecording(recording.get());
 }
 
@@ -127,7 +130,7 @@ void CVedraPlayerDlg::ConnectControls() {
   onClick(IDC_BMP, &CVedraPlayerDlg::OnBmp);
   onClick(IDC_AVI, &CVedraPlayerDlg::OnAvi);
   for (int i = 0; i < 4; ++i)
-    connect(checkBox(IDC_CHANNEL_1 + i), &QCheckBox::clicked, this, [this, i] { OnChannelBox(i); });
+    connect(checkBox(IDC_CHANNEL_1 + i), &QCheckBox::clicked, this, [this, i] { deck_->OnChannelBox(i); });
   for (int id : {IDC_PROGRESS, IDC_VOLUME}) {
     // User moves only (dragging, paging, keys, end of tracking), never our own SetTrackbarPos.
     connect(trackbar(id), &QSlider::actionTriggered, this, [this, id] { OnHScroll(id); });
@@ -143,24 +146,9 @@ QCheckBox* CVedraPlayerDlg::checkBox(int id) const { return qobject_cast<QCheckB
 QSlider* CVedraPlayerDlg::trackbar(int id) const { return qobject_cast<QSlider*>(control(id)); }
 CVideoPane* CVedraPlayerDlg::pane(int id) const { return qobject_cast<CVideoPane*>(control(id)); }
 
-bool CVedraPlayerDlg::IsChecked(int id) const { return checkBox(id)->isChecked(); }
-void CVedraPlayerDlg::SetChecked(int id, bool checked) { checkBox(id)->setChecked(checked); }
-int CVedraPlayerDlg::TrackbarPos(int id) const {
-  // While the user drags, the thumb is ahead of value(); the thumb is what the user sees.
-  return trackbar(id)->sliderPosition();
-}
-void CVedraPlayerDlg::SetTrackbarPos(int id, int pos) {
-  QSlider* slider = trackbar(id);
-  slider->setValue(pos);
-  slider->setSliderPosition(pos);
-}
-
 void CVedraPlayerDlg::UpdateData(bool save) {
   if (save) return;  // reading the labels back is never asked for
-  static_cast<QLabel*>(control(IDC_CURRENT_TIME))
-      ->setText(QString::asprintf("%.*g", 6, static_cast<double>(currentTime)));
-  static_cast<QLabel*>(control(IDC_TOTAL_TIME))
-      ->setText(QString::asprintf("%.*g", 6, static_cast<double>(maxDuration)));
+  deckWidgets_->ShowTimes(deck_->currentTime(), deck_->maxDuration());
 }
 
 void CVedraPlayerDlg::SetButtonIcon(int id, int iconId) {
@@ -179,17 +167,17 @@ int CVedraPlayerDlg::DoModal() {
 }
 
 bool CVedraPlayerDlg::OnInitDialog() {
-  // 2. Window icon.
+  // Window icon.
   appIcon = LoadIcon(IDI_APP);
   setWindowIcon(appIcon);
-  // 3. Image encoding (Qt's image writers) needs no start-up; keep the token's lifetime.
+  // Image encoding (Qt's image writers) needs no start-up; keep the token's lifetime.
   gdiplusToken = 1;
-  // 4, 5. Tooltips.
+  // Tooltips.
   for (const ToolTipText& tip : DialogToolTips()) {
     toolTip[tip.id] = QString::fromLatin1(tip.text);
     control(tip.id)->setToolTip(toolTip[tip.id]);
   }
-  // 6. Play-list bitmap button, sized to its bitmap.
+  // Play-list bitmap button, sized to its bitmap.
   playListButton = static_cast<QPushButton*>(control(IDC_PLAYLIST));
   const QPixmap normal = LoadBitmap(IDB_PLAYLIST);
   playListButton->setText(QString());
@@ -197,12 +185,10 @@ bool CVedraPlayerDlg::OnInitDialog() {
   playListButton->setIconSize(normal.size());
   playListButton->resize(normal.size() + QSize(4, 4));
   playListButton->setProperty("bitmapId", IDB_PLAYLIST);
-  // 7. (Panes paint their own pictures; nothing to clip.) 8. Channel slots empty.
-  for (int k = 1; k < 5; ++k) graphSlots[k] = nullptr;
-  // 9. Trackbar ranges.
+  // Trackbar ranges.
   trackbar(IDC_PROGRESS)->setRange(0, 1000);
   trackbar(IDC_VOLUME)->setRange(0, 10000);
-  // 10. Button icons.
+  // Button icons.
   SetButtonIcon(IDC_PLAY, IDI_PLAY);
   SetButtonIcon(IDC_PAUSE, IDI_PAUSE);
   SetButtonIcon(IDC_STOP, IDI_STOP);
@@ -211,15 +197,16 @@ bool CVedraPlayerDlg::OnInitDialog() {
   SetButtonIcon(IDC_MUTE, IDI_SOUND_ON);
   SetButtonIcon(IDC_PREVIOUS, IDI_PREVIOUS);
   SetButtonIcon(IDC_NEXT, IDI_NEXT);
-  // 11. The Tool group stays hidden unless the user asked for it ("iShowTools" = 1).
+  // The Tool group stays hidden unless the user asked for it ("iShowTools" = 1).
   showTools = krv_ini_get_int(std::filesystem::path(programFolder) / "Config.INI", "SYS_SETTING",
                               "iShowTools", 0) == 1;
   for (int id : {IDC_AVI, IDC_BMP, IDC_JPG, IDC_TOOL_GROUP}) control(id)->setHidden(!showTools);
-  // 12. Title.
+  // Title.
   setWindowTitle(LoadString(IDS_TITLE));
-  // 13. The program's folder.
+  // The program's folder.
   picFolder = QString::fromStdString(programFolder);
-  // 14-17. Decoder probe on the sample recording beside the program.
+  // Decoder probe on the sample recording beside the program: without the decoder the
+  // window closes.
   std::unique_ptr<PlaybackGraph> probe = graphFactory ? graphFactory() : nullptr;
   if (!probe) return false;
   if (probe->Create(this)) {
@@ -228,13 +215,14 @@ bool CVedraPlayerDlg::OnInitDialog() {
     const bool hasRunBefore = previous == 1;
     const std::string sample = (picFolder + "/test.krv").toStdString();
     if (!probe->RenderMediaFile(sample, hasRunBefore)) {
+      WarnIfDecoderMissing(*probe, hasRunBefore);
       probe->Destroy();
       probe.reset();
       PostMessage(MsgClose, 0, 0);
       return false;
     }
   }
-  // 18. Snapshot folder. When the program's folder is not writable (an installed program),
+  // Snapshot folder. When the program's folder is not writable (an installed program),
   // snapshots go to the user's pictures folder instead.
   if (IsWritableFolder(picFolder.toStdString())) {
     picFolder += "/Pic/";
@@ -242,23 +230,17 @@ bool CVedraPlayerDlg::OnInitDialog() {
     picFolder = QString::fromStdString(PicturesFolder()) + "/Vedra Media Player/";
   }
   QDir().mkpath(picFolder);
-  // 19. File menu. 20. Audio devices, one menu item each.
+  // File menu; audio devices, one menu item each.
   BuildFileMenu();
   audioDevices.clear();
   if (enumerateAudioDevices) enumerateAudioDevices(audioDevices);
   FillAudioDeviceMenu();
-  // 21.
-  for (bool& inUse : paneInUse) inUse = false;
-  audioPresent = false;
-  // 22. Timeline timer, never stopped.
+  // Timeline timer, never stopped.
   timer_.start();
-  // 23.
   probe->Destroy();
   probe.reset();
-  // 24.
   control(IDC_PLAYLIST)->setEnabled(false);
   control(IDC_PANE_LARGE)->hide();
-  // 25.
   SetRunState(this, true);
   return true;
 }
@@ -353,7 +335,7 @@ void CVedraPlayerDlg::OnMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam,
 }
 
 void CVedraPlayerDlg::OnMute() {
-  PlaybackGraph* audio = graphSlots[0];
+  PlaybackGraph* audio = deck_->AudioSlot();
   if (audio == nullptr) return;
   if (audio->GetVolume() <= -10000) {
     SetButtonIcon(IDC_MUTE, IDI_SOUND_ON);
@@ -371,9 +353,10 @@ void CVedraPlayerDlg::OnPlayList() {
   playListButton->setProperty("bitmapId", normal);
 }
 
-void CVedraPlayerDlg::FreeCurrentRecording() {
-  // The recordings list owns the record; CloseFiles has normally removed it already.
-  currentRecording = nullptr;
+void CVedraPlayerDlg::WarnIfDecoderMissing(const PlaybackGraph& graph, bool reinstallHint) {
+  if (!graph.DecoderMissing()) return;
+  ShowMessageBox(QString::fromLatin1(CDXGraph::MissingDecoderText(reinstallHint)),
+                 QString::fromLatin1(CDXGraph::kMissingDecoderCaption), this);
 }
 
 void CVedraPlayerDlg::WindowCloseSequence() {
@@ -381,7 +364,6 @@ void CVedraPlayerDlg::WindowCloseSequence() {
   CloseFiles(true);
   SetRunState(this, false);
   gdiplusToken = 0;
-  FreeCurrentRecording();
   RemoveWorkRoot();
 }
 
@@ -427,24 +409,24 @@ void CVedraPlayerDlg::OnFileExit() {
   // No Stop and no SetRunState: "APPActive" keeps its running value.
   CloseFiles(true);
   gdiplusToken = 0;
-  FreeCurrentRecording();
   RemoveWorkRoot();
   closing_ = true;
   reject();
 }
 
 void CVedraPlayerDlg::keyPressEvent(QKeyEvent* event) {
-  // Esc and Enter end the dialog at once, without a shutdown sequence.
+  // Esc, and Enter when no button has the focus, end the program through the close sequence,
+  // so that no working folder with the user's footage is left behind.
   switch (event->key()) {
     case Qt::Key_Escape:
-      reject();
+      close();
       return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
       if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
         button->click();
       } else {
-        accept();
+        close();
       }
       return;
     default:

@@ -1,9 +1,11 @@
-// CVedraPlayerDlg: the player's only window and the owner of all its run-time state. The
-// handlers live in the files of their subsystem: this file's .cpp (window, menu, start-up and
-// shutdown), open_recording.cpp (loading), file_closing.cpp (closing), file_list.cpp (the
+// CVedraPlayerDlg: the player's only window. It owns the widgets, the menus, the file list and
+// the open recordings; what is on screen and how it plays belongs to its channel deck
+// (player/view/channel_deck.h), which it forwards the transport and the channel boxes to.
+// The handlers live in the files of their subsystem: this file's .cpp (window, menu, start-up
+// and shutdown), open_recording.cpp (loading), file_closing.cpp (closing), file_list.cpp (the
 // file list, its messages and folder navigation), snapshot_commands.cpp, avi_export.cpp and
-// audio_device_menu.cpp (the Tool buttons and the Audio Device menu), and in player/view/
-// channel_view.cpp (panes and view modes) and transport.cpp (playback and timeline).
+// audio_device_menu.cpp (the Tool buttons and the Audio Device menu), transport_buttons.cpp
+// (the transport, the trackbars and the timer, forwarded to the deck).
 // Everything runs on the GUI thread except PostMessage.
 #pragma once
 
@@ -24,7 +26,9 @@
 #include "player/engine/audio_devices.h"
 #include "player/engine/export_job.h"
 #include "player/engine/notify_target.h"
+#include "view/channel_deck.h"
 #include "view/playback_graph.h"
+#include "view/recording.h"
 
 class QMenu;
 class QPushButton;
@@ -34,17 +38,6 @@ class QSlider;
 namespace vedra {
 
 class CVideoPane;
-
-// One open recording. The graphs are owned here and destroyed by whoever closes it.
-struct Recording {
-  std::vector<std::unique_ptr<PlaybackGraph>> channelGraphs;  // rendered channel files, scan order
-  std::unique_ptr<PlaybackGraph> audioGraph;                  // or none
-  bool singleView = false;
-  // The view state of this recording, restored whenever it is shown again.
-  uint8_t channelMask = 0;
-  int visibleCount = 0;
-  int audioChannel = -1;
-};
 
 // One file the user loaded.
 struct FileEntry {
@@ -92,8 +85,14 @@ class CVedraPlayerDlg : public QDialog, public INotifyTarget {
   QSlider* trackbar(int id) const;
   CVideoPane* pane(int id) const;
 
-  // Pushes currentTime and maxDuration into labels 1027 and 1028 ("%.*g", 6). save is never true.
+  // Pushes the deck's current and total time into labels 1027 and 1028 ("%.*g", 6). save is
+  // never true.
   void UpdateData(bool save);
+  void SetButtonIcon(int id, int iconId);
+
+  // What is on screen and how it plays.
+  ChannelDeck& deck() { return *deck_; }
+  const ChannelDeck& deck() const { return *deck_; }
 
   // ---- shutdown sequences and window handlers
   void OnFileExit();
@@ -134,22 +133,7 @@ class CVedraPlayerDlg : public QDialog, public INotifyTarget {
   void OnAudioDevice(int id);
   bool showTools = false;  // "iShowTools" of "Config.INI"
 
-  // ---- Channel panes and view modes
-  static int Rank(uint8_t mask, int box);
-  bool ShowQuadView(int r);
-  bool ShowSingleView(int r);
-  void AttachChannel(PlaybackGraph* graph, int slot, int box);
-  void DetachChannel(int slot);
-  void DetachFirstChannel();
-  bool AttachAudio();
-  void DetachAudio();
-  bool SetAudio(bool on);
-  bool SetPaneLayout(bool single);
-  bool SeekCheckedChannels(int position);
-  void OnChannelBox(int i);
-  void TakeOffScreen();  // DetachChannel for every graph, DetachFirstChannel, DetachAudio
-
-  // ---- Transport and timeline
+  // ---- Transport and timeline: the deck acts while a file is open
   void OnPlay();
   void OnPause();
   void OnStop();
@@ -160,7 +144,6 @@ class CVedraPlayerDlg : public QDialog, public INotifyTarget {
 
   // ---- State (names as other parts of the player use them)
   int slotFileIndex[5] = {-1, -1, -1, -1, -1};
-  uint8_t channelMask = 0;
   uintptr_t gdiplusToken = 0;  // image encoding needs no start-up with Qt; marks its lifetime
   std::vector<std::unique_ptr<Recording>> recordings;
   std::vector<QString> workFolders;
@@ -171,19 +154,9 @@ class CVedraPlayerDlg : public QDialog, public INotifyTarget {
   QIcon appIcon;
   int currentFile = -1;
   int selectedAudioDevice = 0;
-  int audioChannel = -1;
-  int visibleCount = 0;
   int folderIndex = -1;
   int nextExportChannel = 0;
-  float maxDuration = 0;
-  float currentTime = 0;
-  uint8_t playingMask = 0;
   std::unique_ptr<QMenu> fileMenu;
-  Recording* currentRecording = nullptr;
-  PlaybackGraph* graphSlots[5] = {};
-  double slotDurations[4] = {};
-  bool paneInUse[4] = {};
-  bool audioPresent = false;
   QPushButton* playListButton = nullptr;
   ExportJob exportJob;
   QString picFolder;
@@ -213,22 +186,17 @@ class CVedraPlayerDlg : public QDialog, public INotifyTarget {
   void ConnectControls();
   void OnMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam, QPoint point,
                  const std::wstring& text);
-  void EmptySlot(int slot);
-  void ShowRecordingState(int r);
-  void AttachRecordingAudio();
+  void ShowRecording(int r);
+  // The "Warning!!!" box when a render failed for want of the video decoder.
+  void WarnIfDecoderMissing(const PlaybackGraph& graph, bool reinstallHint);
   void WindowCloseSequence();
-  void FreeCurrentRecording();
   void UpdateMenuChecks();
-  void SetButtonIcon(int id, int iconId);
   void PauseKeepingWindowPainted(int ms);
   ConversionOutcome RunConversion(const QString& path);
   void OpenRecordingSteps(QString path, int fileIndex, bool scanFolder);
-  bool IsChecked(int id) const;
-  void SetChecked(int id, bool checked);
-  int TrackbarPos(int id) const;
-  void SetTrackbarPos(int id, int pos);
-
   std::map<int, QWidget*> controls_;
+  std::unique_ptr<IDeckControls> deckWidgets_;
+  std::unique_ptr<ChannelDeck> deck_;
   QTimer timer_;
   bool playListSwapped_ = false;
   bool closing_ = false;

@@ -39,19 +39,13 @@ void CVedraPlayerDlg::UpdateDeviceChecks() {
 }
 
 void CVedraPlayerDlg::OnAudioDevice(int id) {
-  PlaybackGraph* audio = graphSlots[0];
+  PlaybackGraph* audio = deck_->AudioSlot();
   if (audio == nullptr) return;
   const int i = id - ID_AUDIO_DEVICE_FIRST;
   if (i < 0 || i >= static_cast<int>(audioDevices.size())) return;
   selectedAudioDevice = i;
   if (!audio->UseAudioDevice(audioDevices[i], this)) return;
-  // Everything waits, paused together, for the user's Play.
-  for (int k = 0; k < 4; ++k) {
-    PlaybackGraph* graph = graphSlots[1 + k];
-    if (graph != nullptr && !graph->IsPaused()) graph->Pause();
-  }
-  if (!audio->IsPaused()) audio->Pause();
-  audio->SeekTo(graphSlots[1] != nullptr ? graphSlots[1]->GetPositionSeconds() : 0.0);
+  deck_->OnAudioDeviceChanged();
 }
 
 }  // namespace vedra

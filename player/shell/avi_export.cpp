@@ -44,10 +44,11 @@ void CVedraPlayerDlg::OnAvi() {
 
 void CVedraPlayerDlg::ExportNextChannel() {
   for (int i = nextExportChannel; i < 4; ++i) {
-    PlaybackGraph* graph = graphSlots[1 + Rank(channelMask, i)];
-    if (!IsChecked(IDC_CHANNEL_1 + i) || graph == nullptr) continue;
+    PlaybackGraph* graph = deck_->CheckedGraph(i);
+    if (graph == nullptr) continue;
     control(IDC_AVI)->setEnabled(false);
-    const std::string audio = graphSlots[0] != nullptr ? graphSlots[0]->FilePath() : std::string();
+    PlaybackGraph* audioGraph = deck_->AudioSlot();
+    const std::string audio = audioGraph != nullptr ? audioGraph->FilePath() : std::string();
     ExportStep(audio, this, exportJob, graph->FilePath());
     nextExportChannel = i + 1;
     return;

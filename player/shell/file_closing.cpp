@@ -14,10 +14,7 @@ bool CVedraPlayerDlg::IsOpenEntry(int index) const {
 
 void CVedraPlayerDlg::TakeCurrentFileOffScreen() {
   if (!IsOpenEntry(currentFile) || recordings.empty()) return;
-  const int r = fileList[currentFile]->recordingIndex;
-  if (r < 0 || r >= static_cast<int>(recordings.size())) return;
-  currentRecording = recordings[r].get();
-  TakeOffScreen();
+  deck_->TakeOffScreen();
 }
 
 void CVedraPlayerDlg::DestroyRecording(Recording* recording) {
@@ -25,15 +22,13 @@ void CVedraPlayerDlg::DestroyRecording(Recording* recording) {
   auto release = [this](std::unique_ptr<PlaybackGraph>& graph) {
     if (!graph) return;
     // Whoever closes detaches first; a slot must still never keep a destroyed graph.
-    for (PlaybackGraph*& slot : graphSlots)
-      if (slot == graph.get()) slot = nullptr;
+    deck_->Forget(graph.get());
     graph->Destroy();
     graph.reset();
   };
   for (auto& graph : recording->channelGraphs) release(graph);
   recording->channelGraphs.clear();
   release(recording->audioGraph);
-  if (currentRecording == recording) currentRecording = nullptr;
 }
 
 void CVedraPlayerDlg::DeleteWorkFolder(const QString& folder) {
@@ -56,7 +51,6 @@ bool CVedraPlayerDlg::CloseFiles(bool all) {
     const int r = fileList[currentFile]->recordingIndex;
     if (r < 0 || r >= static_cast<int>(recordings.size())) return false;
     DestroyRecording(recordings[r].get());
-    currentRecording = nullptr;
     // recordings and workFolders always lose the same position.
     if (r < static_cast<int>(workFolders.size())) {
       DeleteWorkFolder(workFolders[r]);
@@ -68,7 +62,7 @@ bool CVedraPlayerDlg::CloseFiles(bool all) {
     return true;
   }
   fileList.clear();
-  playingMask = 0;
+  deck_->ClearPlaying();
   CloseAllRecordings();
   return true;
 }
@@ -76,7 +70,6 @@ bool CVedraPlayerDlg::CloseFiles(bool all) {
 void CVedraPlayerDlg::CloseAllRecordings() {
   for (auto& recording : recordings) DestroyRecording(recording.get());
   recordings.clear();
-  currentRecording = nullptr;
   for (const QString& folder : workFolders) DeleteWorkFolder(folder);
   workFolders.clear();
   for (int& index : slotFileIndex) index = -1;

@@ -39,16 +39,23 @@ void CVedraPlayerDlg::CloseAllFiles() {
   setWindowTitle(LoadString(IDS_TITLE));
 }
 
+// The recording's own layout: its one 640 x 480 channel in the large pane, else the quad view.
+void CVedraPlayerDlg::ShowRecording(int r) {
+  Recording* recording = r >= 0 && r < static_cast<int>(recordings.size()) ? recordings[r].get() : nullptr;
+  if (recording != nullptr && recording->singleView) {
+    deck_->ShowSingleView(recording);
+  } else {
+    deck_->ShowQuadView(recording);
+  }
+}
+
 // Shows recordings[r] and restarts its checked channels at the trackbar position progress,
 // which the detaches of the recording shown before have reset.
 void CVedraPlayerDlg::ShowAndRestart(int r, int progress) {
   if (r < 0 || r >= static_cast<int>(recordings.size())) return;
-  if (recordings[r]->singleView) {
-    ShowSingleView(r);
-  } else {
-    ShowQuadView(r);
-  }
-  SetTrackbarPos(IDC_PROGRESS, progress);
+  ShowRecording(r);
+  trackbar(IDC_PROGRESS)->setValue(progress);
+  trackbar(IDC_PROGRESS)->setSliderPosition(progress);
   OnPause();  // every checked channel paused at the trackbar's time
   PauseKeepingWindowPainted(kSwitchPauseMs);
   OnPlay();
@@ -59,7 +66,7 @@ void CVedraPlayerDlg::ShowAndRestart(int r, int progress) {
 // what is shown.
 void CVedraPlayerDlg::SwitchToRecording(int r) {
   if (r < 0 || r >= static_cast<int>(recordings.size())) return;
-  const int progress = TrackbarPos(IDC_PROGRESS);
+  const int progress = trackbar(IDC_PROGRESS)->sliderPosition();
   TakeCurrentFileOffScreen();
   for (int i = 0; i < static_cast<int>(fileList.size()); ++i)
     if (fileList[i]->isOpen && fileList[i]->recordingIndex == r) currentFile = i;
@@ -111,7 +118,7 @@ intptr_t CVedraPlayerDlg::OpenFileEntry(intptr_t lParam) {
   if (entry.isOpen && entry.recordingIndex >= 0 &&
       entry.recordingIndex < static_cast<int>(recordings.size())) {
     // Shown again from memory: no file is read.
-    maxDuration = 0;
+    deck_->ResetTotalTime();
     SwitchToRecording(entry.recordingIndex);
     if (a < static_cast<int>(fileList.size())) setWindowTitle(fileList[a]->path);
     return 0;

@@ -38,7 +38,7 @@ QStringList ChooseWithFileDialog(QWidget* owner) {
 void CVedraPlayerDlg::OnLoad() {
   const QStringList chosen = chooseFiles ? chooseFiles(this) : ChooseWithFileDialog(this);
   if (chosen.isEmpty()) return;
-  maxDuration = 0;
+  deck_->ResetTotalTime();
   const int first = static_cast<int>(fileList.size());
   // Five or more (drops may have opened more than five): close them all first.
   if (static_cast<int>(recordings.size()) >= kOpenLimit) EvictRecordings();
@@ -52,7 +52,7 @@ void CVedraPlayerDlg::OnLoad() {
 
 void CVedraPlayerDlg::OnDropFiles(const QStringList& paths) {
   if (paths.isEmpty()) return;
-  maxDuration = 0;
+  deck_->ResetTotalTime();
   const int first = static_cast<int>(fileList.size());
   for (const QString& path : paths) fileList.push_back(std::make_unique<FileEntry>(FileEntry{path}));
   fileList[first]->isOpen = true;
@@ -100,14 +100,7 @@ void CVedraPlayerDlg::FinishDeferredClose() {
 }
 
 void CVedraPlayerDlg::OpenRecordingSteps(QString path, int fileIndex, bool scanFolder) {
-  // 1, 2.
-  visibleCount = 0;
-  audioChannel = -1;
-  for (int i = 0; i < 4; ++i) {
-    SetChecked(IDC_CHANNEL_1 + i, false);
-    checkBox(IDC_CHANNEL_1 + i)->setEnabled(false);
-  }
-  SetChecked(IDC_AUDIO, false);
+  deck_->BeginLoading();
 
   // An early stop leaves the caller's entry not open: no entry may name a recording that
   // nobody holds.
@@ -121,32 +114,25 @@ void CVedraPlayerDlg::OpenRecordingSteps(QString path, int fileIndex, bool scanF
     }
   };
 
-  // 3, 4. Format check on an upper-cased copy; paths keep their case on this platform.
+  // Format check on an upper-cased copy; paths keep their case on this platform.
   const QString upper = path.toUpper();
   if (!upper.contains(QLatin1String(".KRV")) && !upper.contains(QLatin1String(".ASF")))
     return fail("Not supported file format !!!");
 
-  // 5. The recording on screen leaves the screen; it stays open.
-  if (currentFile >= 0 && currentFile < static_cast<int>(fileList.size()) && !recordings.empty()) {
-    const int r = fileList[currentFile]->recordingIndex;
-    if (r >= 0 && r < static_cast<int>(recordings.size())) {
-      currentRecording = recordings[r].get();
-      TakeOffScreen();
-    }
-  }
+  // The recording on screen leaves the screen; it stays open.
+  deck_->TakeOffScreen();
 
-  // 6, 7, 8. Paths stay UTF-8 from end to end, so no conversion can fail or rename the file.
+  // Paths stay UTF-8 from end to end, so no conversion can fail or rename the file.
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly))
     return fail("Failed to open the file to read, please check it !");
   char definition = 0;
   if (file.seek(kAudioChannelOffset) && file.read(&definition, 1) != 1) definition = 0;
   file.close();
-  audioChannel = static_cast<unsigned char>(definition) & 0x0F;
+  const int audioChannel = static_cast<unsigned char>(definition) & 0x0F;
   if (audioChannel > 4)
     return fail("The Audio channel definition isn't correct, please check it !");
 
-  // 9.
   const ConversionOutcome outcome = RunConversion(path);
   for (const std::string& message : outcome.messages)
     ShowMessageBox(QString::fromStdString(message), {}, this);
@@ -155,18 +141,17 @@ void CVedraPlayerDlg::OpenRecordingSteps(QString path, int fileIndex, bool scanF
   const bool split = result != path;
   if (split) workFolders.push_back(result);
 
-  // 10.
   recordings.push_back(std::make_unique<Recording>());
   Recording* recording = recordings.back().get();
-  currentRecording = recording;
-  channelMask = 0;
+  uint8_t channelMask = 0;
+  int visibleCount = 0;
   int vgaSum = 0;
 
   auto newGraph = [this]() -> std::unique_ptr<PlaybackGraph> {
     return graphFactory ? graphFactory() : nullptr;
   };
   if (split) {
-    // 11. One graph per audio and channel file, in name order (Audio1.wav, Video1.krv, ...).
+    // One graph per audio and channel file, in name order (Audio1.wav, Video1.krv, ...).
     const QFileInfoList entries =
         QDir(result).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
     int counter = 0;
@@ -177,6 +162,7 @@ void CVedraPlayerDlg::OpenRecordingSteps(QString path, int fileIndex, bool scanF
         recording->audioGraph = newGraph();
         if (recording->audioGraph && recording->audioGraph->Create(this)) {
           if (!recording->audioGraph->RenderMediaFile(full, true)) {
+            WarnIfDecoderMissing(*recording->audioGraph, true);
             recording->audioGraph->Destroy();
             recording->audioGraph.reset();
           }
@@ -194,6 +180,7 @@ void CVedraPlayerDlg::OpenRecordingSteps(QString path, int fileIndex, bool scanF
           ++visibleCount;
           recording->channelGraphs.push_back(std::move(graph));
         } else if (graph) {
+          WarnIfDecoderMissing(*graph, true);
           graph->Destroy();
         }
       }
@@ -208,7 +195,7 @@ void CVedraPlayerDlg::OpenRecordingSteps(QString path, int fileIndex, bool scanF
       folderIndex = ScanFolderRecordings(folder, info.absoluteFilePath());
     }
   } else {
-    // 12. Played directly.
+    // Played directly.
     workFolders.push_back(QString());
     std::unique_ptr<PlaybackGraph> graph = newGraph();
     if (graph && graph->Create(this) && graph->RenderMediaFile(path.toStdString(), true)) {
@@ -216,6 +203,7 @@ void CVedraPlayerDlg::OpenRecordingSteps(QString path, int fileIndex, bool scanF
       vgaSum = graph->vgaCount();
       recording->channelGraphs.push_back(std::move(graph));
     } else if (graph) {
+      WarnIfDecoderMissing(*graph, true);
       graph->Destroy();
     }
   }
@@ -223,18 +211,12 @@ void CVedraPlayerDlg::OpenRecordingSteps(QString path, int fileIndex, bool scanF
   recording->visibleCount = visibleCount;
   recording->audioChannel = audioChannel;
 
-  // 13 - 17.
+  // A 640 x 480 channel alone is shown in the large pane.
+  recording->singleView = vgaSum == 1;
   PauseKeepingWindowPainted(openPauseMs);
   if (fileIndex < 0 || fileIndex >= static_cast<int>(fileList.size())) return;
   currentFile = fileIndex;
-  const int r = fileList[currentFile]->recordingIndex;
-  if (vgaSum == 1) {
-    recording->singleView = true;
-    ShowSingleView(r);
-  } else {
-    recording->singleView = false;
-    ShowQuadView(r);
-  }
+  ShowRecording(fileList[currentFile]->recordingIndex);
   setWindowTitle(fileList[currentFile]->path);
   OnPlay();
 }

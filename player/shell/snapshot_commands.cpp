@@ -32,8 +32,8 @@ void CVedraPlayerDlg::OnSnapshot(bool asJpeg) {
   const QString extension = asJpeg ? QStringLiteral(".jpg") : QStringLiteral(".bmp");
   std::set<QString> taken;
   for (int i = 0; i < 4; ++i) {
-    PlaybackGraph* graph = graphSlots[1 + Rank(channelMask, i)];
-    if (!IsChecked(IDC_CHANNEL_1 + i) || graph == nullptr) continue;
+    PlaybackGraph* graph = deck_->CheckedGraph(i);
+    if (graph == nullptr) continue;
     const QString name = QString::fromStdString(LocalTimeNameNow());
     graph->RequestSnapshot(SnapshotPath(picFolder, name, extension, taken).toStdString(), asJpeg);
     // A paused graph decodes no further frame by itself: seeking to where it stands decodes

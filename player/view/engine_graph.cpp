@@ -8,27 +8,28 @@
 
 #include "player/engine/audio_devices.h"
 #include "player/engine/cdxgraph.h"
-#include "shell/VedraPlayerDlg.h"
 #include "view/video_pane.h"
 
 namespace vedra {
 namespace {
 
 // Hands the frames of one pipeline to a pane on the GUI thread. At most one frame waits in the
-// GUI queue; newer frames are dropped meanwhile so a busy window never blocks a stream.
+// GUI queue; newer frames are dropped meanwhile so a busy window never blocks a stream. Once
+// the graph leaves the pane, frames still on their way are dropped: a pane never shows a
+// picture of a channel it no longer holds.
 class PaneSink : public IFrameSink {
  public:
   explicit PaneSink(CVideoPane* pane) : pane_(pane) {}
 
   void PresentFrame(VideoFramePtr frame) override {
-    if (!frame || !frame->valid() || waiting_->exchange(true)) return;
+    if (!frame || !frame->valid() || !state_->attached || state_->waiting.exchange(true)) return;
     QPointer<CVideoPane> pane = pane_;
-    auto waiting = waiting_;
+    auto state = state_;
     QMetaObject::invokeMethod(
         pane_.data(),
-        [pane, frame, waiting] {
-          waiting->store(false);
-          if (!pane) return;
+        [pane, frame, state] {
+          state->waiting.store(false);
+          if (!pane || !state->attached) return;
           const QImage image(frame->data(), frame->width(), frame->height(), frame->stride(),
                              frame->pixels() == FramePixels::Bgrx ? QImage::Format_RGB32
                                                                   : QImage::Format_RGB888);
@@ -37,6 +38,7 @@ class PaneSink : public IFrameSink {
         Qt::QueuedConnection);
   }
   void HideFrame() override {
+    state_->attached = false;
     if (pane_) pane_->HidePicture();
   }
   // Frames the size of the pane's inside, in the layout QImage paints without converting,
@@ -46,47 +48,38 @@ class PaneSink : public IFrameSink {
     const QSize size = pane_->contentsRect().size();
     return {FramePixels::Bgrx, size.width(), size.height()};
   }
+  bool Serves(const CVideoPane* pane) const { return pane_ == pane && state_->attached; }
 
  private:
+  struct State {
+    std::atomic<bool> attached{true};
+    std::atomic<bool> waiting{false};
+  };
   QPointer<CVideoPane> pane_;
-  std::shared_ptr<std::atomic<bool>> waiting_ = std::make_shared<std::atomic<bool>>(false);
+  std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 
-// Posts the graph's notifications to the dialog; called on streaming threads.
-class DialogTarget : public INotifyTarget {
- public:
-  void PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override {
-    if (CVedraPlayerDlg* dialog = dialog_.load()) dialog->PostMessage(msg, wParam, lParam);
-  }
-  std::atomic<CVedraPlayerDlg*> dialog_{nullptr};
-};
+CDXGraph::SeekMode EngineMode(SeekMode mode) {
+  return mode == SeekMode::kKeyUnit ? CDXGraph::SeekMode::KeyUnit : CDXGraph::SeekMode::Accurate;
+}
 
 class EngineGraph : public PlaybackGraph {
  public:
-  ~EngineGraph() override {
-    target_.dialog_ = nullptr;
-    graph_.Destroy();
-  }
+  ~EngineGraph() override { graph_.Destroy(); }
 
   // The owner travels as a QWidget*, which is what the message-box hook casts it back to.
-  bool Create(CVedraPlayerDlg* owner) override {
-    return graph_.Create(static_cast<QWidget*>(owner));
-  }
+  bool Create(QWidget* owner) override { return graph_.Create(owner); }
   bool RenderMediaFile(const std::string& path, bool hint) override {
     return graph_.RenderMediaFile(path, hint);
   }
-  bool Destroy() override {
-    target_.dialog_ = nullptr;
-    return graph_.Destroy();
-  }
+  bool DecoderMissing() const override { return graph_.decoderMissing(); }
+  bool Destroy() override { return graph_.Destroy(); }
   bool AttachToPane(CVideoPane* pane) override {
-    if (pane == nullptr) {
-      const bool done = graph_.AttachToPane(nullptr);
-      if (!sinks_.empty()) sinks_.back()->HideFrame();
-      return done;
-    }
+    if (pane == nullptr) return graph_.AttachToPane(nullptr);
+    // The same pane again (it was resized): its sink stays and asks for the new size.
     // Earlier sinks stay alive with the graph: a streaming thread may still be in one.
-    sinks_.push_back(std::make_unique<PaneSink>(pane));
+    if (sinks_.empty() || !sinks_.back()->Serves(pane))
+      sinks_.push_back(std::make_unique<PaneSink>(pane));
     return graph_.AttachToPane(sinks_.back().get());
   }
   bool IsRunning() override { return graph_.IsRunning(); }
@@ -95,14 +88,17 @@ class EngineGraph : public PlaybackGraph {
   void Run() override { graph_.Run(); }
   void Pause() override { graph_.Pause(); }
   void Stop() override { graph_.Stop(); }
-  bool SeekTo(double seconds) override { return graph_.SeekTo(seconds); }
+  bool SeekTo(double seconds, SeekMode mode) override {
+    return graph_.SeekTo(seconds, EngineMode(mode));
+  }
+  bool Cue(double seconds, SeekMode mode) override { return graph_.Cue(seconds, EngineMode(mode)); }
+  void RunAt(uint64_t baseTime) override { graph_.RunAt(baseTime); }
   double GetPositionSeconds() override { return graph_.GetPositionSeconds(); }
   bool GetDurationSeconds(double* seconds) override { return graph_.GetDurationSeconds(*seconds); }
   void SetVolume(int32_t level) override { graph_.SetVolume(level); }
   int32_t GetVolume() override { return graph_.GetVolume(); }
-  void SetNotifyWindow(CVedraPlayerDlg* target, uint32_t msg, intptr_t param) override {
-    target_.dialog_ = target;
-    graph_.SetNotifyWindow(&target_, msg, param);
+  void SetNotifyWindow(INotifyTarget* target, uint32_t msg, intptr_t param) override {
+    graph_.SetNotifyWindow(target, msg, param);
   }
   int HandleGraphEvents() override { return graph_.HandleGraphEvents(); }
   int vgaCount() const override { return graph_.vgaCount; }
@@ -114,10 +110,10 @@ class EngineGraph : public PlaybackGraph {
       graph_.RequestBmpSnapshot(path);
     }
   }
-  bool UseAudioDevice(AudioDevice& device, CVedraPlayerDlg* owner) override {
+  bool UseAudioDevice(AudioDevice& device, QWidget* owner) override {
     const std::string path = graph_.filePath;
     Destroy();
-    if (!graph_.Create(static_cast<QWidget*>(owner))) return false;
+    if (!graph_.Create(owner)) return false;
     graph_.audioRenderer = device.renderer.get();
     // A failed render leaves the audio silent, as with the system's default output.
     graph_.RenderMediaFile(path, true);
@@ -127,7 +123,6 @@ class EngineGraph : public PlaybackGraph {
   CDXGraph graph_;
 
  private:
-  DialogTarget target_;
   std::vector<std::unique_ptr<PaneSink>> sinks_;
 };
 

@@ -1,5 +1,4 @@
-// The engine's CDXGraph behind the window's PlaybackGraph interface: panes become frame
-// sinks and the dialog becomes the notify target.
+// The engine's CDXGraph behind the deck's PlaybackGraph interface: panes become frame sinks.
 #pragma once
 
 #include <memory>

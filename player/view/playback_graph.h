@@ -1,4 +1,4 @@
-// What the window needs from one playback graph (one pipeline playing one file). The engine's
+// What the deck needs from one playback graph (one pipeline playing one file). The engine's
 // CDXGraph sits behind it in production (engine_graph.cpp); tests put scripted graphs behind it.
 // All calls are made on the GUI thread.
 #pragma once
@@ -13,16 +13,24 @@ class QWidget;
 namespace vedra {
 
 class CVideoPane;
-class CVedraPlayerDlg;
+class INotifyTarget;
 struct AudioDevice;
+
+enum class SeekMode {
+  kAccurate,  // the frame of the time: for every position the user is to see
+  kKeyUnit,   // the key frame at or before it: cheap, while a thumb is dragged
+};
 
 class PlaybackGraph {
  public:
   virtual ~PlaybackGraph() = default;
 
-  virtual bool Create(CVedraPlayerDlg* owner) = 0;
-  // path: UTF-8. reinstallHint picks the wording of the missing-decoder warning.
+  // owner: the window message boxes about this graph belong to.
+  virtual bool Create(QWidget* owner) = 0;
+  // path: UTF-8. False when the file does not play; DecoderMissing() then says whether the
+  // video decoder was what failed.
   virtual bool RenderMediaFile(const std::string& path, bool reinstallHint) = 0;
+  virtual bool DecoderMissing() const = 0;
   virtual bool Destroy() = 0;
   // nullptr hides the picture.
   virtual bool AttachToPane(CVideoPane* pane) = 0;
@@ -35,14 +43,19 @@ class PlaybackGraph {
   virtual void Pause() = 0;
   virtual void Stop() = 0;
 
-  virtual bool SeekTo(double seconds) = 0;
+  virtual bool SeekTo(double seconds, SeekMode mode = SeekMode::kAccurate) = 0;
+  // Starting several graphs on one instant: each is cued (paused at the time, its picture
+  // ready), then all run with one base time of the shared clock (SharedClockNow()).
+  virtual bool Cue(double seconds, SeekMode mode = SeekMode::kAccurate) = 0;
+  virtual void RunAt(uint64_t baseTime) = 0;
+
   virtual double GetPositionSeconds() = 0;
   virtual bool GetDurationSeconds(double* seconds) = 0;
   virtual void SetVolume(int32_t level) = 0;  // hundredths of a dB, -10000..0
   virtual int32_t GetVolume() = 0;
 
-  // Routes the graph's events to the dialog as MsgGraphNotify with param as lParam.
-  virtual void SetNotifyWindow(CVedraPlayerDlg* target, uint32_t msg, intptr_t param) = 0;
+  // Routes the graph's events to target as msg with param as lParam.
+  virtual void SetNotifyWindow(INotifyTarget* target, uint32_t msg, intptr_t param) = 0;
   // 2: end of stream (paused and rewound), 0: aborted, 1: no event.
   virtual int HandleGraphEvents() = 0;
 
@@ -55,7 +68,7 @@ class PlaybackGraph {
   virtual void RequestSnapshot(const std::string& path, bool asJpeg) = 0;
   // Rebuilds the graph on its own file with device as the audio output (the device stays
   // owned by the caller's list). False when the graph cannot be created again.
-  virtual bool UseAudioDevice(AudioDevice& device, CVedraPlayerDlg* owner) = 0;
+  virtual bool UseAudioDevice(AudioDevice& device, QWidget* owner) = 0;
 };
 
 using GraphFactory = std::function<std::unique_ptr<PlaybackGraph>()>;

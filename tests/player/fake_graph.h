@@ -20,6 +20,7 @@ struct FakeFile {
   bool renders = true;
   double duration = 10;
   int vga = 0;
+  bool decoderMissing = false;  // renders fail as without the video decoder
 };
 
 struct FakeWorld {
@@ -37,17 +38,19 @@ class FakeGraph : public PlaybackGraph {
   explicit FakeGraph(FakeWorld* world) : world_(world) { ++world_->alive; }
   ~FakeGraph() override { --world_->alive; }
 
-  bool Create(CVedraPlayerDlg*) override { return created_ = !world_->createFails; }
+  bool Create(QWidget*) override { return created_ = !world_->createFails; }
   bool RenderMediaFile(const std::string& path, bool hint) override {
     world_->rendered.push_back(path);
     world_->hints.push_back(hint);
     path_ = path;
     const std::string name = path.substr(path.find_last_of('/') + 1);
     const auto it = world_->files.find(name);
-    if (it == world_->files.end() || !it->second.renders) return false;
+    decoderMissing_ = it != world_->files.end() && it->second.decoderMissing;
+    if (it == world_->files.end() || !it->second.renders || decoderMissing_) return false;
     file_ = it->second;
     return true;
   }
+  bool DecoderMissing() const override { return decoderMissing_; }
   bool Destroy() override {
     destroyed_ = true;
     state = State::kStopped;
@@ -63,10 +66,20 @@ class FakeGraph : public PlaybackGraph {
   void Run() override { state = State::kRunning; }
   void Pause() override { state = State::kPaused; }
   void Stop() override { state = State::kStopped; }
-  bool SeekTo(double s) override {
+  bool SeekTo(double s, SeekMode mode) override {
     position = s;
     seeks.push_back(s);
+    modes.push_back(mode);
     return true;
+  }
+  bool Cue(double s, SeekMode mode) override {
+    SeekTo(s, mode);
+    state = State::kPaused;
+    return true;
+  }
+  void RunAt(uint64_t base) override {
+    state = State::kRunning;
+    baseTime = base;
   }
   double GetPositionSeconds() override { return position; }
   bool GetDurationSeconds(double* s) override {
@@ -75,7 +88,7 @@ class FakeGraph : public PlaybackGraph {
   }
   void SetVolume(int32_t level) override { volume = level; }
   int32_t GetVolume() override { return volume; }
-  void SetNotifyWindow(CVedraPlayerDlg*, uint32_t, intptr_t) override { notified = true; }
+  void SetNotifyWindow(INotifyTarget*, uint32_t, intptr_t) override { notified = true; }
   int HandleGraphEvents() override {
     if (!ended) return 1;
     ended = false;
@@ -88,13 +101,15 @@ class FakeGraph : public PlaybackGraph {
   void RequestSnapshot(const std::string& p, bool asJpeg) override {
     snapshots.push_back((asJpeg ? "jpg:" : "bmp:") + p);
   }
-  bool UseAudioDevice(AudioDevice& device, CVedraPlayerDlg*) override;
+  bool UseAudioDevice(AudioDevice& device, QWidget* owner) override;
 
   // Test side.
   const std::string& path() const { return path_; }
   State state = State::kStopped;
   double position = 0;
   std::vector<double> seeks;
+  std::vector<SeekMode> modes;  // of each seek
+  uint64_t baseTime = 0;        // of the last RunAt
   int32_t volume = 0;
   CVideoPane* pane = nullptr;
   bool notified = false;
@@ -108,9 +123,10 @@ class FakeGraph : public PlaybackGraph {
   std::string path_;
   bool created_ = false;
   bool destroyed_ = false;
+  bool decoderMissing_ = false;
 };
 
-inline bool FakeGraph::UseAudioDevice(AudioDevice& d, CVedraPlayerDlg*) {
+inline bool FakeGraph::UseAudioDevice(AudioDevice& d, QWidget*) {
   device = d.friendlyName;
   state = State::kStopped;  // rebuilt
   return !world_->createFails;

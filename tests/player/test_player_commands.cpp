@@ -16,7 +16,7 @@ namespace {
 
 void Uncheck(CVedraPlayerDlg& d, int box) {
   d.checkBox(IDC_CHANNEL_1 + box)->setChecked(false);
-  d.OnChannelBox(box);
+  d.deck().OnChannelBox(box);
 }
 
 struct FourChannels : PlayerFixture {
@@ -65,7 +65,7 @@ class PlayerCommandsTest : public QObject {
              qPrintable(name));
     QVERIFY(third != first);  // no channel's picture replaces another's
     QCOMPARE(graphs[0]->seeks.size(), size_t{1});
-    QCOMPARE(d->graphSlots[0]->IsPaused(), true);
+    QCOMPARE(d->deck().AudioSlot()->IsPaused(), true);
   }
 
   void snapshotWithNothingOpenDoesNothing() {
@@ -143,15 +143,15 @@ class PlayerCommandsTest : public QObject {
     QCOMPARE(d->selectedAudioDevice, 0);
 
     d->OnDropFiles({fx.MakeRecording("a.krv")});
-    FakeGraph* channel1 = Fake(d->graphSlots[1]);
+    FakeGraph* channel1 = Fake(d->deck().ChannelSlot(0));
     channel1->position = 1.25;
     menu->actions()[1]->trigger();
     QCOMPARE(d->selectedAudioDevice, 1);
-    FakeGraph* audio = Fake(d->graphSlots[0]);
+    FakeGraph* audio = Fake(d->deck().AudioSlot());
     QCOMPARE(audio->device, std::string("USB Headset (DEFAULT profile)"));
     QVERIFY(audio->IsPaused());
     QCOMPARE(audio->position, 1.25);
-    for (int k = 1; k <= 4; ++k) QVERIFY(d->graphSlots[k]->IsPaused());
+    for (int k = 1; k <= 4; ++k) QVERIFY(d->deck().ChannelSlot(k - 1)->IsPaused());
     emit menu->aboutToShow();
     QVERIFY(!menu->actions()[0]->isChecked() && menu->actions()[1]->isChecked());
     d->OnAudioDevice(1760);  // outside the list

@@ -175,35 +175,53 @@ class PlayerDialogTest : public QObject {
     QVERIFY(!QDir(QString::fromStdString(WorkRoot())).exists());
   }
 
-  void escapeEndsAtOnceAndKeepsFolders() {
+  // Esc, and Enter away from any button, end the program through the close sequence: no
+  // copy of the footage stays behind. Enter on a button presses it.
+  void escapeAndEnterEndThroughTheCloseSequence_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("focus");
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("Esc on a button") << int(Qt::Key_Escape) << IDC_PAUSE << true;
+    QTest::newRow("Enter on a box") << int(Qt::Key_Return) << IDC_AUDIO << true;
+    QTest::newRow("Enter on Pause") << int(Qt::Key_Return) << IDC_PAUSE << false;
+  }
+  void escapeAndEnterEndThroughTheCloseSequence() {
+    QFETCH(int, key);
+    QFETCH(int, focus);
+    QFETCH(bool, closes);
     PlayerFixture fx;
     fx.world.files["Video1.krv"] = {};
     fx.Channels({"Video1.krv"});
     auto dlg = fx.MakeDialog();
     dlg->show();
     dlg->OnDropFiles({fx.MakeRecording("a.krv")});
-    QTest::keyClick(dlg.get(), Qt::Key_Escape);
-    QVERIFY(!dlg->isVisible());
-    QCOMPARE(dlg->result(), int(QDialog::Rejected));
-    QVERIFY(QDir(dlg->workFolders[0]).exists());
-    QCOMPARE(RunValue("APPActive"), 1u);
+    const QString folder = dlg->workFolders[0];
+    QVERIFY(dlg->deck().playingMask() != 0);
+    dlg->control(focus)->setFocus();
+    QTest::keyClick(dlg.get(), static_cast<Qt::Key>(key));
+    QCOMPARE(dlg->isVisible(), !closes);
+    QCOMPARE(QDir(folder).exists(), !closes);
+    QCOMPARE(RunValue("APPActive"), closes ? 0u : 1u);
+    if (!closes) QCOMPARE(dlg->deck().playingMask(), uint8_t{0});  // Pause was pressed
   }
 
   void muteToggles() {
     PlayerFixture fx;
+    fx.world.files["Audio1.wav"] = {};
+    fx.world.files["Video1.krv"] = {};
+    fx.Channels({"Audio1.wav", "Video1.krv"});
     auto dlg = fx.MakeDialog();
     dlg->OnMute();  // nothing open: nothing happens
     QCOMPARE(dlg->control(IDC_MUTE)->property("iconId").toInt(), IDI_SOUND_ON);
-    FakeGraph audio(&fx.world);
-    audio.volume = -2500;
-    dlg->graphSlots[0] = &audio;
+    dlg->OnDropFiles({fx.MakeRecording("a.krv")});
+    FakeGraph* audio = Fake(dlg->deck().AudioSlot());
+    audio->volume = -2500;
     dlg->OnMute();
-    QCOMPARE(audio.volume, -10000);
+    QCOMPARE(audio->volume, -10000);
     QCOMPARE(dlg->control(IDC_MUTE)->property("iconId").toInt(), IDI_SOUND_OFF);
     dlg->OnMute();
-    QCOMPARE(audio.volume, 0);  // full, whatever it was before muting
+    QCOMPARE(audio->volume, 0);  // full, whatever it was before muting
     QCOMPARE(dlg->control(IDC_MUTE)->property("iconId").toInt(), IDI_SOUND_ON);
-    dlg->graphSlots[0] = nullptr;
   }
 
   void playListSwapsBitmaps() {

@@ -68,8 +68,8 @@ class PlayerEngineTest : public QObject {
     qInfo("sample recording, load to first frame in all four panes: %lld ms (500 ms of it the pause)",
           firstFrameMs);
     QVERIFY(fx.messages.isEmpty());
-    QCOMPARE(d->channelMask, uint8_t{0x0F});
-    QCOMPARE(d->playingMask, uint8_t{0x0F});
+    QCOMPARE(d->deck().channelMask(), uint8_t{0x0F});
+    QCOMPARE(d->deck().playingMask(), uint8_t{0x0F});
 
     QTest::qWait(700);
     const QImage first = d->grab().toImage();
@@ -85,7 +85,7 @@ class PlayerEngineTest : public QObject {
     }
     for (int a = 0; a < 4; ++a)
       for (int b = a + 1; b < 4; ++b) QVERIFY(means[a] != means[b]);
-    QVERIFY(d->currentTime > 0);
+    QVERIFY(d->deck().currentTime() > 0);
     QVERIFY(d->trackbar(IDC_PROGRESS)->value() > 0);
     d->close();
     QVERIFY(!QDir(QString::fromStdString(WorkRoot())).exists());
@@ -95,7 +95,7 @@ class PlayerEngineTest : public QObject {
     PlayerFixture fx;
     auto d = OpenRealRecording(fx, "vga.krv", {"--channels", "3", "--size", "640x480"});
     QVERIFY(d);
-    QVERIFY(d->currentRecording->singleView);
+    QVERIFY(d->deck().recording()->singleView);
     QVERIFY(!d->control(IDC_PANE_LARGE)->isHidden());
     QVERIFY(d->checkBox(IDC_CHANNEL_1)->isChecked());  // box 1 whichever channel it is
     QTRY_VERIFY_WITH_TIMEOUT(!d->pane(IDC_PANE_LARGE)->picture().isNull(), 5000);
@@ -112,7 +112,7 @@ class PlayerEngineTest : public QObject {
     QVERIFY(d->OnInitDialog());
     d->OnDropFiles({path});
     QVERIFY(fx.messages.isEmpty());
-    QCOMPARE(d->channelMask, uint8_t{0x03});
+    QCOMPARE(d->deck().channelMask(), uint8_t{0x03});
     QCOMPARE(d->windowTitle(), path);
     QTRY_VERIFY_WITH_TIMEOUT(!d->pane(1012)->picture().isNull(), 5000);
   }
@@ -121,11 +121,11 @@ class PlayerEngineTest : public QObject {
     PlayerFixture fx;
     auto d = OpenRealRecording(fx, "c24.krv", {"--channels", "2,4", "--seconds", "4"});
     QVERIFY(d);
-    QCOMPARE(d->channelMask, uint8_t{0x0A});
+    QCOMPARE(d->deck().channelMask(), uint8_t{0x0A});
     QVERIFY(d->checkBox(1022)->isChecked() && d->checkBox(1024)->isChecked());
     QVERIFY(!d->checkBox(1021)->isChecked() && !d->checkBox(1023)->isChecked());
-    QVERIFY(EngineGraphOf(d->graphSlots[1])->filePath.ends_with("Video2.krv"));
-    QVERIFY(EngineGraphOf(d->graphSlots[2])->filePath.ends_with("Video4.krv"));
+    QVERIFY(EngineGraphOf(d->deck().ChannelSlot(0))->filePath.ends_with("Video2.krv"));
+    QVERIFY(EngineGraphOf(d->deck().ChannelSlot(1))->filePath.ends_with("Video4.krv"));
     QTRY_VERIFY_WITH_TIMEOUT(!d->pane(1012)->picture().isNull(), 5000);
     QVERIFY(d->pane(1011)->picture().isNull());
   }
@@ -135,29 +135,29 @@ class PlayerEngineTest : public QObject {
     auto d = OpenRealRecording(fx, "t.krv", {"--channels", "1,2", "--seconds", "6"});
     QVERIFY(d);
     d->OnPause();
-    const float total = d->maxDuration;
+    const float total = d->deck().maxDuration();
     QVERIFY(total > 5 && total < 7);
     d->trackbar(IDC_PROGRESS)->setValue(500);
     d->OnPlay();
     for (int k = 1; k <= 2; ++k)
-      QVERIFY(std::abs(d->graphSlots[k]->GetPositionSeconds() - total / 2) < 0.5);
+      QVERIFY(std::abs(d->deck().ChannelSlot(k - 1)->GetPositionSeconds() - total / 2) < 0.5);
     QTest::qWait(400);
     d->OnTimer();
     const int p = d->trackbar(IDC_PROGRESS)->value();
     QVERIFY(p > 500);
     d->OnPause();
     const double t = total * p / 1000.0;
-    for (int k = 1; k <= 2; ++k) QVERIFY(std::abs(d->graphSlots[k]->GetPositionSeconds() - t) < 0.2);
+    for (int k = 1; k <= 2; ++k) QVERIFY(std::abs(d->deck().ChannelSlot(k - 1)->GetPositionSeconds() - t) < 0.2);
     QVERIFY(d->checkBox(1021)->isEnabled());
 
     // Play to the end: the last channel's end resets the timeline and stops the audio.
     d->trackbar(IDC_PROGRESS)->setValue(900);
     d->OnPlay();
     QVERIFY(!d->checkBox(1021)->isEnabled());
-    QTRY_COMPARE_WITH_TIMEOUT(d->playingMask, uint8_t{0}, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(d->deck().playingMask(), uint8_t{0}, 5000);
     QCOMPARE(d->trackbar(IDC_PROGRESS)->value(), 0);
-    QCOMPARE(d->currentTime, 0.0f);
-    if (d->graphSlots[0] != nullptr) QVERIFY(!d->graphSlots[0]->IsRunning());
+    QCOMPARE(d->deck().currentTime(), 0.0f);
+    if (d->deck().AudioSlot() != nullptr) QVERIFY(!d->deck().AudioSlot()->IsRunning());
     QTRY_VERIFY(d->checkBox(1021)->isEnabled());  // the timer unlocks the boxes
   }
 

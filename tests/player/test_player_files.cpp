@@ -50,7 +50,7 @@ QString Broken(const CVedraPlayerDlg& d) {
   if (d.currentFile != -1) {
     if (d.currentFile >= static_cast<int>(d.fileList.size())) return "currentFile out of range";
     const auto& entry = *d.fileList[d.currentFile];
-    if (!entry.isOpen || d.recordings[entry.recordingIndex].get() != d.currentRecording)
+    if (!entry.isOpen || d.recordings[entry.recordingIndex].get() != d.deck().recording())
       return "currentFile not on screen";
   }
   for (const QString& folder : d.workFolders)
@@ -104,7 +104,7 @@ class PlayerFilesTest : public QObject {
     d->CloseFile();
     QVERIFY(d->fileList.empty() && d->recordings.empty() && d->workFolders.empty());
     QCOMPARE(d->currentFile, -1);
-    QVERIFY(d->currentRecording == nullptr);
+    QVERIFY(d->deck().recording() == nullptr);
     QVERIFY(WorkFoldersOnDisk().isEmpty());
     QCOMPARE(fx.world.alive, 0);
     QCOMPARE(d->windowTitle(), QString("Vedra Media Player"));
@@ -277,10 +277,10 @@ class PlayerFilesTest : public QObject {
     QCOMPARE(fx.splits, splits);
     QCOMPARE(d->trackbar(IDC_PROGRESS)->value(), 500);
     FakeGraph* a = Fake(d->recordings[0]->channelGraphs[0].get());
-    QCOMPARE(d->graphSlots[1], static_cast<PlaybackGraph*>(a));
+    QCOMPARE(d->deck().ChannelSlot(0), static_cast<PlaybackGraph*>(a));
     QCOMPARE(a->state, FakeGraph::State::kRunning);
     QCOMPARE(a->seeks.back(), 5.0);
-    QCOMPARE(d->maxDuration, 10.0f);
+    QCOMPARE(d->deck().maxDuration(), 10.0f);
     QCOMPARE(d->windowTitle(), fx.paths[0]);
     FakeGraph* b = Fake(d->recordings[1]->channelGraphs[0].get());
     QVERIFY(b->pane == nullptr && b->state != FakeGraph::State::kRunning);

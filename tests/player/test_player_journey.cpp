@@ -30,7 +30,7 @@ void Click(CVedraPlayerDlg& d, int id) {
 
 void Uncheck(CVedraPlayerDlg& d, int box) {
   d.checkBox(IDC_CHANNEL_1 + box)->setChecked(false);
-  d.OnChannelBox(box);
+  d.deck().OnChannelBox(box);
 }
 
 QAction* MenuCommand(CVedraPlayerDlg& d, int id) {
@@ -200,7 +200,7 @@ class PlayerJourneyTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!d->pane(IDC_PANE_1)->picture().isNull(), 10000);
     QTest::qWait(400);
     Click(*d, IDC_PAUSE);
-    QVERIFY(d->playingMask == 0);
+    QVERIFY(d->deck().playingMask() == 0);
 
     // A JPG of both channels, then both channels to AVI.
     Click(*d, IDC_JPG);
@@ -233,7 +233,7 @@ class PlayerJourneyTest : public QObject {
     list->actions()[1]->trigger();
     QTRY_COMPARE(d->currentFile, 1);
     QCOMPARE(d->windowTitle(), rec[2]);
-    QTRY_VERIFY_WITH_TIMEOUT(d->playingMask != 0, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(d->deck().playingMask() != 0, 5000);
     emit list->aboutToShow();
     list->actions()[0]->trigger();
     QTRY_COMPARE(d->currentFile, 0);

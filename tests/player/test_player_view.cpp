@@ -8,6 +8,7 @@
 
 #include "player_fixture.h"
 #include "resources/resource_ids.h"
+#include "shell/deck_widgets.h"
 #include "shell/work_tree.h"
 #include "view/video_pane.h"
 
@@ -24,7 +25,7 @@ QString Label(CVedraPlayerDlg& d, int id) { return static_cast<QLabel*>(d.contro
 void Click(CVedraPlayerDlg& d, int box) {
   QCheckBox* cb = d.checkBox(IDC_CHANNEL_1 + box);
   cb->setChecked(!cb->isChecked());
-  d.OnChannelBox(box);
+  d.deck().OnChannelBox(box);
 }
 
 void SetProgress(CVedraPlayerDlg& d, int p) {
@@ -52,7 +53,7 @@ class PlayerViewTest : public QObject {
     QFETCH(int, mask);
     QFETCH(int, box);
     QFETCH(int, rank);
-    QCOMPARE(CVedraPlayerDlg::Rank(static_cast<uint8_t>(mask), box), rank);
+    QCOMPARE(ChannelDeck::Rank(static_cast<uint8_t>(mask), box), rank);
   }
 
   void fourChannelsOpenInQuadViewAndPlay() {
@@ -65,22 +66,22 @@ class PlayerViewTest : public QObject {
     const QString path = fx.MakeRecording("cam.krv", 2);
     d->OnDropFiles({path});
     QVERIFY(fx.messages.isEmpty());
-    QCOMPARE(d->channelMask, uint8_t{0x0F});
-    QCOMPARE(d->visibleCount, 4);
-    QCOMPARE(d->audioChannel, 2);
-    QCOMPARE(d->maxDuration, 120.0f);
+    QCOMPARE(d->deck().channelMask(), uint8_t{0x0F});
+    QCOMPARE(d->deck().visibleCount(), 4);
+    QCOMPARE(d->deck().audioChannel(), 2);
+    QCOMPARE(d->deck().maxDuration(), 120.0f);
     QCOMPARE(Label(*d, IDC_TOTAL_TIME), QString("120"));
     QCOMPARE(d->windowTitle(), path);
     QVERIFY(!d->control(IDC_PANE_1)->isHidden() && d->control(IDC_PANE_LARGE)->isHidden());
     for (int j = 0; j < 4; ++j) {
       QVERIFY(Checked(*d, IDC_CHANNEL_1 + j));
       QVERIFY(!Enabled(*d, IDC_CHANNEL_1 + j));  // locked while playing
-      QCOMPARE(Fake(d->graphSlots[1 + j])->pane, d->pane(IDC_PANE_1 + j));
-      QCOMPARE(Fake(d->graphSlots[1 + j])->state, FakeGraph::State::kRunning);
+      QCOMPARE(Fake(d->deck().ChannelSlot(j))->pane, d->pane(IDC_PANE_1 + j));
+      QCOMPARE(Fake(d->deck().ChannelSlot(j))->state, FakeGraph::State::kRunning);
     }
-    QVERIFY(Checked(*d, IDC_AUDIO) && d->audioPresent);
-    QCOMPARE(Fake(d->graphSlots[0])->state, FakeGraph::State::kRunning);
-    QCOMPARE(d->playingMask, uint8_t{0x0F});
+    QVERIFY(Checked(*d, IDC_AUDIO) && d->deck().audioPresent());
+    QCOMPARE(Fake(d->deck().AudioSlot())->state, FakeGraph::State::kRunning);
+    QCOMPARE(d->deck().playingMask(), uint8_t{0x0F});
     QCOMPARE(d->trackbar(IDC_VOLUME)->value(), 10000);
   }
 
@@ -90,10 +91,10 @@ class PlayerViewTest : public QObject {
     fx.Channels({"Video1.krv"});
     auto d = fx.MakeDialog();
     d->OnDropFiles({fx.MakeRecording("one.krv")});
-    QVERIFY(d->currentRecording->singleView);
+    QVERIFY(d->deck().recording()->singleView);
     QVERIFY(!d->control(IDC_PANE_LARGE)->isHidden());
     QVERIFY(d->control(IDC_PANE_1)->isHidden() && d->control(IDC_PANE_LABEL_1)->isHidden());
-    QCOMPARE(Fake(d->graphSlots[1])->pane, d->pane(IDC_PANE_LARGE));
+    QCOMPARE(Fake(d->deck().ChannelSlot(0))->pane, d->pane(IDC_PANE_LARGE));
   }
 
   // Channels 1 and 3 of the split do not render: the others keep their positions.
@@ -104,10 +105,10 @@ class PlayerViewTest : public QObject {
     fx.Channels({"Video1.krv", "Video2.krv", "Video3.krv", "Video4.krv"});
     auto d = fx.MakeDialog();
     d->OnDropFiles({fx.MakeRecording("two.krv", 3)});
-    QCOMPARE(d->channelMask, uint8_t{0x0A});
-    QCOMPARE(d->visibleCount, 2);
-    FakeGraph* ch2 = Fake(d->graphSlots[1]);
-    FakeGraph* ch4 = Fake(d->graphSlots[2]);
+    QCOMPARE(d->deck().channelMask(), uint8_t{0x0A});
+    QCOMPARE(d->deck().visibleCount(), 2);
+    FakeGraph* ch2 = Fake(d->deck().ChannelSlot(0));
+    FakeGraph* ch4 = Fake(d->deck().ChannelSlot(1));
     QVERIFY(ch2->path().ends_with("Video2.krv") && ch4->path().ends_with("Video4.krv"));
     QCOMPARE(ch2->pane, d->pane(1012));
     QCOMPARE(ch4->pane, d->pane(1014));
@@ -118,33 +119,33 @@ class PlayerViewTest : public QObject {
 
     // Unchecking 1024 moves channel 2 into the large pane; maxDuration falls to 50.
     Click(*d, 3);
-    QCOMPARE(d->visibleCount, 1);
-    QVERIFY(d->graphSlots[2] == nullptr);
+    QCOMPARE(d->deck().visibleCount(), 1);
+    QVERIFY(d->deck().ChannelSlot(1) == nullptr);
     QCOMPARE(ch4->pane, nullptr);
     QCOMPARE(ch2->pane, d->pane(IDC_PANE_LARGE));
     QVERIFY(!d->control(IDC_PANE_LARGE)->isHidden() && d->control(1012)->isHidden());
-    QCOMPARE(d->maxDuration, 50.0f);
+    QCOMPARE(d->deck().maxDuration(), 50.0f);
     QVERIFY(Checked(*d, 1022));
 
     // Checking it again returns both to their own panes, at the trackbar time.
     SetProgress(*d, 500);
     Click(*d, 3);
-    QCOMPARE(d->visibleCount, 2);
+    QCOMPARE(d->deck().visibleCount(), 2);
     QCOMPARE(ch2->pane, d->pane(1012));
     QCOMPARE(ch4->pane, d->pane(1014));
     QVERIFY(d->control(IDC_PANE_LARGE)->isHidden());
-    QCOMPARE(d->maxDuration, 80.0f);
+    QCOMPARE(d->deck().maxDuration(), 80.0f);
     QCOMPARE(ch4->seeks.back(), 40.0);
 
     // Detaching a channel that is not the longest leaves maxDuration alone.
     Click(*d, 1);
-    QCOMPARE(d->maxDuration, 80.0f);
-    QCOMPARE(d->visibleCount, 1);
+    QCOMPARE(d->deck().maxDuration(), 80.0f);
+    QCOMPARE(d->deck().visibleCount(), 1);
     // Unchecking the last one leaves the large pane shown and empty.
     Click(*d, 3);
-    QCOMPARE(d->visibleCount, 0);
+    QCOMPARE(d->deck().visibleCount(), 0);
     QVERIFY(!d->control(IDC_PANE_LARGE)->isHidden());
-    QCOMPARE(d->maxDuration, 0.0f);
+    QCOMPARE(d->deck().maxDuration(), 0.0f);
   }
 
   void audioFollowsItsChannelBox() {
@@ -155,17 +156,17 @@ class PlayerViewTest : public QObject {
     auto d = fx.MakeDialog();
     d->OnDropFiles({fx.MakeRecording("a.krv", 2)});
     d->OnPause();
-    FakeGraph* audio = Fake(d->graphSlots[0]);
+    FakeGraph* audio = Fake(d->deck().AudioSlot());
     SetProgress(*d, 250);
     Click(*d, 2);  // box 1023 carries the audio
     QVERIFY(!Checked(*d, IDC_AUDIO));
-    QVERIFY(d->graphSlots[0] == nullptr);
+    QVERIFY(d->deck().AudioSlot() == nullptr);
     QCOMPARE(audio->state, FakeGraph::State::kStopped);
     QCOMPARE(audio->position, 0.0);
     d->trackbar(IDC_VOLUME)->setValue(3000);
     Click(*d, 2);
     QVERIFY(Checked(*d, IDC_AUDIO));
-    QCOMPARE(d->graphSlots[0], audio);
+    QCOMPARE(d->deck().AudioSlot(), audio);
     QCOMPARE(d->trackbar(IDC_VOLUME)->value(), 10000);
     QCOMPARE(audio->position, 2.5);  // 10 s x 250 / 1000, positioned, not started
     QCOMPARE(audio->state, FakeGraph::State::kStopped);
@@ -179,20 +180,23 @@ class PlayerViewTest : public QObject {
     fx.Channels({"Audio1.wav", "Video1.krv", "Video2.krv"});
     auto d = fx.MakeDialog();
     d->OnDropFiles({fx.MakeRecording("t.krv", 4)});
-    FakeGraph* ch1 = Fake(d->graphSlots[1]);
-    FakeGraph* ch2 = Fake(d->graphSlots[2]);
-    FakeGraph* audio = Fake(d->graphSlots[0]);
+    FakeGraph* ch1 = Fake(d->deck().ChannelSlot(0));
+    FakeGraph* ch2 = Fake(d->deck().ChannelSlot(1));
+    FakeGraph* audio = Fake(d->deck().AudioSlot());
     d->OnPause();
-    QCOMPARE(d->playingMask, uint8_t{0});
+    QCOMPARE(d->deck().playingMask(), uint8_t{0});
 
-    // Play at 500 of 120 s starts every checked channel at 60 s; the audio from its own place.
+    // Play at 500 of 120 s starts every checked channel and the audio at 60 s, on one clock.
     SetProgress(*d, 500);
     audio->position = 3;
     d->OnPlay();
     QCOMPARE(ch1->seeks.back(), 60.0);
     QCOMPARE(ch2->seeks.back(), 60.0);
-    QCOMPARE(audio->position, 3.0);
-    QCOMPARE(d->playingMask, uint8_t{0x03});
+    QCOMPARE(audio->position, 60.0);
+    QVERIFY(ch1->baseTime != 0);
+    QCOMPARE(ch2->baseTime, ch1->baseTime);
+    QCOMPARE(audio->baseTime, ch1->baseTime);
+    QCOMPARE(d->deck().playingMask(), uint8_t{0x03});
     QVERIFY(!Enabled(*d, 1021));
 
     // The timer follows the lowest playing slot.
@@ -215,13 +219,13 @@ class PlayerViewTest : public QObject {
     d->OnPlay();
     ch1->ended = true;
     d->OnGraphNotify(0, 0);
-    QCOMPARE(d->playingMask, uint8_t{0x02});
+    QCOMPARE(d->deck().playingMask(), uint8_t{0x02});
     ch2->position = 100;
     d->OnTimer();
     QCOMPARE(Label(*d, IDC_CURRENT_TIME), QString("100"));
     ch2->ended = true;
     d->OnGraphNotify(0, 0);
-    QCOMPARE(d->playingMask, uint8_t{0});
+    QCOMPARE(d->deck().playingMask(), uint8_t{0});
     QCOMPARE(d->trackbar(IDC_PROGRESS)->value(), 0);
     QCOMPARE(Label(*d, IDC_CURRENT_TIME), QString("0"));
     QCOMPARE(audio->state, FakeGraph::State::kStopped);
@@ -243,14 +247,17 @@ class PlayerViewTest : public QObject {
     QCOMPARE(d->trackbar(IDC_PROGRESS)->value(), 0);
   }
 
+  void labelsUseSixSignificantDigits_data() {
+    QTest::addColumn<float>("seconds");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("zero") << 0.0f << "0";
+    QTest::newRow("rounded") << 12.345678f << "12.3457";
+    QTest::newRow("no trailing zeros") << 125.5f << "125.5";
+  }
   void labelsUseSixSignificantDigits() {
-    PlayerFixture fx;
-    auto d = fx.MakeDialog();
-    d->currentTime = 12.345678f;
-    d->maxDuration = 125.5f;
-    d->UpdateData(false);
-    QCOMPARE(Label(*d, IDC_CURRENT_TIME), QString("12.3457"));
-    QCOMPARE(Label(*d, IDC_TOTAL_TIME), QString("125.5"));
+    QFETCH(float, seconds);
+    QFETCH(QString, text);
+    QCOMPARE(TimeLabelText(seconds), text);
   }
 
   void transportWithNothingOpenDoesNothing() {
@@ -260,7 +267,7 @@ class PlayerViewTest : public QObject {
     d->OnPause();
     d->OnStop();
     d->OnReplay();
-    QCOMPARE(d->playingMask, uint8_t{0});
+    QCOMPARE(d->deck().playingMask(), uint8_t{0});
   }
 
   void openingFailures_data() {
@@ -302,9 +309,9 @@ class PlayerViewTest : public QObject {
     d->OnDropFiles({path});
     QCOMPARE(fx.messages, QStringList{QString::fromStdString(fx.splitMessages[0])});
     QCOMPARE(d->workFolders, std::vector<QString>{QString()});
-    QCOMPARE(d->channelMask, uint8_t{1});
-    QCOMPARE(d->visibleCount, 0);
-    QCOMPARE(Fake(d->graphSlots[1])->path(), path.toStdString());  // the real name, not upper-cased
+    QCOMPARE(d->deck().channelMask(), uint8_t{1});
+    QCOMPARE(d->deck().visibleCount(), 0);
+    QCOMPARE(Fake(d->deck().ChannelSlot(0))->path(), path.toStdString());  // the real name, not upper-cased
     QVERIFY(d->fileList[0]->isOpen);
   }
 
@@ -346,16 +353,16 @@ class PlayerViewTest : public QObject {
     d->OnDropFiles({fx.MakeRecording("a.krv", 1)});
     d->OnPause();
     Click(*d, 0);  // the user hides channel 1 of A
-    QCOMPARE(d->visibleCount, 3);
+    QCOMPARE(d->deck().visibleCount(), 3);
     fx.world.files["Video1.krv"].renders = false;
     fx.world.files["Video3.krv"].renders = false;
     d->OnDropFiles({fx.MakeRecording("b.krv", 4)});
-    QCOMPARE(d->channelMask, uint8_t{0x0A});
-    d->TakeOffScreen();
-    QVERIFY(d->ShowQuadView(0));
-    QCOMPARE(d->channelMask, uint8_t{0x0F});
-    QCOMPARE(d->visibleCount, 3);
-    QCOMPARE(d->audioChannel, 1);
+    QCOMPARE(d->deck().channelMask(), uint8_t{0x0A});
+    d->deck().TakeOffScreen();
+    QVERIFY(d->deck().ShowQuadView(d->recordings[0].get()));
+    QCOMPARE(d->deck().channelMask(), uint8_t{0x0F});
+    QCOMPARE(d->deck().visibleCount(), 3);
+    QCOMPARE(d->deck().audioChannel(), 1);
   }
 
   void droppedFilesAreListedAndTheFirstOpens() {
@@ -381,8 +388,8 @@ class PlayerViewTest : public QObject {
     auto d = fx.MakeDialog();
     d->OnDropFiles({fx.MakeRecording("rec.krv")});
     QCOMPARE(d->recordings.size(), size_t{1});
-    QVERIFY(d->currentRecording->channelGraphs.empty());
-    QCOMPARE(d->channelMask, uint8_t{0});
+    QVERIFY(d->deck().recording()->channelGraphs.empty());
+    QCOMPARE(d->deck().channelMask(), uint8_t{0});
     QVERIFY(d->control(IDC_PANE_LARGE)->isHidden() && !d->control(IDC_PANE_1)->isHidden());
   }
 
@@ -425,16 +432,6 @@ class PlayerViewTest : public QObject {
     QTRY_VERIFY(!d->isVisible());
     QVERIFY(d->recordings.empty());
     QVERIFY(!QDir(QString::fromStdString(WorkRoot())).exists());
-  }
-
-  void enterWithoutAButtonEndsTheDialog() {
-    PlayerFixture fx;
-    auto d = fx.MakeDialog();
-    d->show();
-    d->checkBox(IDC_AUDIO)->setFocus();
-    QTest::keyClick(d.get(), Qt::Key_Return);
-    QVERIFY(!d->isVisible());
-    QCOMPARE(d->result(), int(QDialog::Accepted));
   }
 
   void loadEvictsAtFiveOrMore() {

@@ -1,0 +1,38 @@
+// The transport buttons, the trackbars, the timeline timer and the graph notifications: the
+// deck acts on them; with no file open the transport does nothing.
+#include "resources/resource_ids.h"
+#include "shell/VedraPlayerDlg.h"
+
+namespace vedra {
+
+void CVedraPlayerDlg::OnPlay() {
+  if (currentFile != -1) deck_->OnPlay();
+}
+
+void CVedraPlayerDlg::OnPause() {
+  if (currentFile != -1) deck_->OnPause();
+}
+
+void CVedraPlayerDlg::OnStop() {
+  if (currentFile != -1) deck_->OnStop();
+}
+
+void CVedraPlayerDlg::OnReplay() {
+  if (currentFile != -1) deck_->OnReplay();
+}
+
+void CVedraPlayerDlg::OnHScroll(int id) {
+  if (id == IDC_PROGRESS) deck_->OnProgressMoved();
+  if (id == IDC_VOLUME) deck_->OnVolumeMoved();
+}
+
+void CVedraPlayerDlg::OnTimer() { deck_->OnTimer(); }
+
+intptr_t CVedraPlayerDlg::OnGraphNotify(uintptr_t /*wParam*/, intptr_t lParam) {
+  // Parameter 123 comes from the AVI export, never from a playback graph.
+  if (lParam == kExportNotifyParam) OnExportNotify();
+  deck_->OnGraphNotify();
+  return 0;
+}
+
+}  // namespace vedra

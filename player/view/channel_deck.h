@@ -1,0 +1,129 @@
+// The channel deck: what is on screen and how it plays. It holds the recording on screen,
+// which graph sits in which channel slot and pane, the slot durations, the timeline and the
+// playing state, and runs every channel and the audio of a recording on one clock: whatever
+// starts them (load, Play, Replay, a seek while playing) cues them all at one time and starts
+// them with one base time, so the panes show the same instant.
+//
+// Box i (0..3) always stands for channel i + 1; the graph of a present channel sits in
+// channel slot rank(i), the number of present channels below it. The deck reaches the
+// widgets only through IDeckControls. GUI thread only.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "view/deck_controls.h"
+#include "view/recording.h"
+
+namespace vedra {
+
+class INotifyTarget;
+class PlaybackGraph;
+
+class ChannelDeck {
+ public:
+  // notifyTarget receives the graphs' MsgGraphNotify; it hands them back to OnGraphNotify.
+  ChannelDeck(IDeckControls& controls, INotifyTarget* notifyTarget);
+
+  static int Rank(uint8_t mask, int box);
+
+  // ---- Views. A null recording shows nothing (an index that names no recording).
+  bool ShowQuadView(Recording* recording);
+  bool ShowSingleView(Recording* recording);
+  // Detaches every channel and the audio of the recording on screen; nothing is on screen
+  // afterwards.
+  void TakeOffScreen();
+  void AttachChannel(PlaybackGraph* graph, int slot, int box);
+  void DetachChannel(int slot);
+  void DetachFirstChannel();
+  bool AttachAudio();
+  void DetachAudio();
+  bool SetAudio(bool on);
+  bool SetPaneLayout(bool single);
+  bool SeekCheckedChannels(int position);
+  // Box i was clicked (the box has toggled already).
+  void OnChannelBox(int box);
+
+  // ---- Transport and timeline (the window checks that a file is open first).
+  void OnPlay();
+  void OnPause();
+  void OnStop();
+  void OnReplay();
+  // The user moved the progress trackbar (dragging, paging, keys, release).
+  void OnProgressMoved();
+  void OnVolumeMoved();
+  void OnTimer();
+  void OnGraphNotify();
+  // The audio graph was rebuilt for another output: everything waits, paused, for the user's
+  // Play, the audio at the first channel's position.
+  void OnAudioDeviceChanged();
+
+  // ---- For the loader and the file list
+  // A recording is about to be loaded: no channel counted, boxes unticked and disabled.
+  void BeginLoading();
+  void ResetTotalTime();
+  // A graph about to be destroyed leaves every slot it sits in.
+  void Forget(const PlaybackGraph* graph);
+  // Everything was closed: nothing plays.
+  void ClearPlaying();
+
+  // ---- State
+  Recording* recording() const { return recording_; }
+  PlaybackGraph* ChannelSlot(int slot) const;
+  PlaybackGraph* AudioSlot() const { return audioSlot_; }
+  // The graph of box i when the box is checked and its channel is attached.
+  PlaybackGraph* CheckedGraph(int box) const;
+  uint8_t channelMask() const { return channelMask_; }
+  int visibleCount() const { return visibleCount_; }
+  int audioChannel() const { return audioChannel_; }
+  uint8_t playingMask() const { return playingMask_; }
+  float maxDuration() const { return maxDuration_; }
+  float currentTime() const { return static_cast<float>(currentTime_); }
+  double slotDuration(int slot) const;
+  bool paneInUse(int box) const { return box >= 0 && box < 4 && paneInUse_[box]; }
+  bool audioPresent() const { return audioPresent_; }
+  bool IsAudioOn() const;
+
+ private:
+  // Where a graph goes on screen; every attach and detach passes here.
+  void ShowInPane(PlaybackGraph* graph, int slot, int pane);
+  void HideFromPane(PlaybackGraph* graph, int slot);
+  // A pane no channel is attached to shows black.
+  void BlankFreePanes();
+  void EmptySlot(int slot);
+  void ShowRecordingState(Recording* recording);
+  void AttachRecordingAudio();
+  void UpdateLabels();
+  void SetBoxesForShow();
+
+  // The time the trackbar stands for: the timeline's own time while the thumb shows it,
+  // else the thumb's position.
+  double TrackbarTime() const;
+  double NowTime() const;
+  int PositionOf(double seconds) const;
+  // The checked channels with their graph, then the audio when it is on.
+  std::vector<PlaybackGraph*> CheckedGroup() const;
+  // One clock: every graph is cued at t, then all start with one base time.
+  static void StartTogether(const std::vector<PlaybackGraph*>& graphs, double t);
+  // Running graphs are cued and started together again; paused ones only seek.
+  static void SeekTogether(const std::vector<PlaybackGraph*>& graphs, double t, SeekMode mode);
+
+  IDeckControls& controls_;
+  INotifyTarget* notifyTarget_;
+
+  Recording* recording_ = nullptr;
+  PlaybackGraph* audioSlot_ = nullptr;
+  PlaybackGraph* slots_[4] = {};
+  int paneOfSlot_[4] = {-1, -1, -1, -1};
+  double slotDurations_[4] = {};
+  uint8_t channelMask_ = 0;
+  int visibleCount_ = 0;
+  int audioChannel_ = -1;
+  uint8_t playingMask_ = 0;
+  float maxDuration_ = 0;     // seconds; kept in single precision as the labels show it
+  double currentTime_ = 0;    // seconds
+  bool paneInUse_[4] = {};
+  bool audioPresent_ = false;
+};
+
+}  // namespace vedra

@@ -1,0 +1,24 @@
+// One open recording: the graphs of its channel files and of its audio file, and the view
+// state it is shown with. Owned by the window's list of recordings; the deck borrows the one
+// on screen.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "view/playback_graph.h"
+
+namespace vedra {
+
+struct Recording {
+  std::vector<std::unique_ptr<PlaybackGraph>> channelGraphs;  // rendered channel files, in order
+  std::unique_ptr<PlaybackGraph> audioGraph;                  // or none
+  bool singleView = false;
+  // The view state of this recording, restored whenever it is shown again.
+  uint8_t channelMask = 0;   // bit i: channel i + 1 has a graph
+  int visibleCount = 0;
+  int audioChannel = -1;     // box whose channel carries the audio; 4 or -1: none
+};
+
+}  // namespace vedra
