@@ -56,7 +56,7 @@ KrvConversion krv_convert_recording(const std::string& path, bool avSync,
             c.messages.push_back({kKrvCreateDirError, ""});
 
         const std::string narrow = folder.string();
-        int s = krv_split_current(narrow, avSync);
+        int s = krv_split_current(narrow, avSync, &c.timeline);
         if (s > 0) {
             c.split = true;
             c.result = narrow;

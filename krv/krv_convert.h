@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "krv/krv_splitter.h"
+
 struct KrvUserMessage {
     std::string text;
     std::string caption; // empty: the program's own name
@@ -16,6 +18,7 @@ struct KrvConversion {
     bool split = false;                  // true: `result` is a working folder holding the channel files
     std::string result;                  // the working folder, else the recording's own path
     std::vector<KrvUserMessage> messages; // in the order they arose
+    KrvSplitTimeline timeline;           // of a split: where its files begin in the recording
 };
 
 // Converts the recording at `path` (UTF-8). `avSync` chooses the A/V-sync

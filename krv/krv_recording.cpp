@@ -31,9 +31,9 @@ bool krv_count_media_streams(int& count) {
     return true;
 }
 
-int krv_split_current(const std::string& folder, bool avSync) {
+int krv_split_current(const std::string& folder, bool avSync, KrvSplitTimeline* timeline) {
     if (!g_current) return KRV_ERROR_INTERNAL;
-    int r = krv_split(g_current, folder, avSync);
+    int r = krv_split(g_current, folder, avSync, timeline);
     krv_close_current();
     return r;
 }

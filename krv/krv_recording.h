@@ -6,6 +6,7 @@
 #include <string>
 
 #include "krv/krv_log.h"
+#include "krv/krv_splitter.h"
 #include "krv/krv_types.h"
 
 // Opens and parses the recording and keeps it as the current one (any
@@ -20,7 +21,7 @@ bool krv_count_media_streams(int& count);
 
 // Splits the current recording into `folder` (UTF-8, no trailing slash) and
 // closes it. The splitter's result: 1, 0 or a negative KrvError.
-int krv_split_current(const std::string& folder, bool avSync);
+int krv_split_current(const std::string& folder, bool avSync, KrvSplitTimeline* timeline = nullptr);
 
 // The current recording (null when none); owned here.
 KrvFile* krv_current_recording();

@@ -62,8 +62,9 @@ ObjectMeta metaOf(const KrvPayload& p)
 
 class Splitter {
 public:
-    Splitter(KrvFile* recording, const std::string& folder, bool avSync)
-        : rec_(recording), folder_(folder), avSync_(avSync), audioDef_(recording->audioChannelDefinition)
+    Splitter(KrvFile* recording, const std::string& folder, bool avSync, KrvSplitTimeline* timeline)
+        : rec_(recording), folder_(folder), avSync_(avSync), audioDef_(recording->audioChannelDefinition),
+          timeline_(timeline)
     {
     }
     ~Splitter() { cleanUp(); }
@@ -81,6 +82,18 @@ private:
     int finish();
     void cleanUp();
     bool insidePacket(const uint8_t* p, uint64_t length) const;
+    // The first media object written to output z begins its timeline; the
+    // audio file's time 0 is its first block.
+    void noteFirst(int z, uint32_t presentationTime)
+    {
+        if (!timeline_ || timeline_->hasMedia[z])
+            return;
+        timeline_->hasMedia[z] = true;
+        timeline_->firstMs[z] = presentationTime;
+        if (z == kAudioOutput)
+            timeline_->fileZeroMs[z] = presentationTime;
+    }
+
     // Audio blocks without their E1 1E markers into scratch_; false when the
     // object has no marker.
     bool unpackAudio(const uint8_t* data, uint32_t size, uint32_t& unpacked);
@@ -89,6 +102,7 @@ private:
     std::string folder_;
     bool avSync_;
     uint8_t audioDef_;
+    KrvSplitTimeline* timeline_;
     std::vector<uint8_t> headerCopy_;
     Output outs_[kSplitOutputs];
     KrvPacket* source_ = nullptr;
@@ -269,6 +283,8 @@ int Splitter::emit(int z, const ObjectMeta& meta, const uint8_t* data, uint32_t 
         if (!unpackAudio(data, size, unpacked))
             return 0; // not audio blocks: nothing to keep
         if (z == kAudioOutput) {
+            if (unpacked > 0)
+                noteFirst(kAudioOutput, meta.presentationTime);
             if (out.file->io.write(out.file->io.context, scratch_.data(), unpacked) != int64_t(unpacked))
                 return KRV_ERROR_IO;
             out.wavData += unpacked;
@@ -297,6 +313,8 @@ int Splitter::emit(int z, const ObjectMeta& meta, const uint8_t* data, uint32_t 
     }
     int r = krv_pack_object(out.writer, *out.file, *out.packet, object);
     out.file->needsSequenceHeader = false;
+    if (r >= 0)
+        noteFirst(z, meta.presentationTime);
     return r;
 }
 
@@ -434,6 +452,8 @@ int Splitter::finish()
         }
         if ((r = krv_write_packet(out.writer, f, *out.packet)) < 0)
             return r;
+        if (timeline_)
+            timeline_->fileZeroMs[z] = f.timeRebased ? f.rebaseOffset : 0;
         if (f.packetsWritten > 0) {
             if ((r = krv_finish_header(out.header, f, headerCopy_)) < 0)
                 return r;
@@ -516,12 +536,28 @@ std::string krv_base_name(const std::string& path)
     return name.substr(0, end);
 }
 
-int krv_split(KrvFile* recording, const std::string& folder, bool avSync)
+uint32_t krv_timeline_start(const KrvSplitTimeline& timeline)
+{
+    uint32_t start = UINT32_MAX;
+    for (size_t z = 0; z < kSplitOutputs; ++z)
+        if (timeline.hasMedia[z])
+            start = std::min(start, timeline.firstMs[z]);
+    return start == UINT32_MAX ? 0 : start;
+}
+
+int64_t krv_timeline_offset(const KrvSplitTimeline& timeline, size_t z)
+{
+    if (z >= kSplitOutputs)
+        return 0;
+    return int64_t(timeline.fileZeroMs[z]) - int64_t(krv_timeline_start(timeline));
+}
+
+int krv_split(KrvFile* recording, const std::string& folder, bool avSync, KrvSplitTimeline* timeline)
 {
     if (!recording)
         return KRV_ERROR_INTERNAL;
     try {
-        Splitter splitter(recording, folder, avSync);
+        Splitter splitter(recording, folder, avSync, timeline);
         return splitter.run();
     } catch (const std::bad_alloc&) {
         return KRV_ERROR_OUTOFMEM;

@@ -24,7 +24,24 @@ uint8_t krv_resolution_index(uint32_t width, uint32_t height);
 // The recording's file name without its last four characters.
 std::string krv_base_name(const std::string& path);
 
+// Where the files of a split lie on the recording's own timeline (ms,
+// preroll subtracted), by output (0 audio, 1-4 channels). A channel file's
+// times had its rebasing taken off and the audio file counts from its first
+// block: a player adds fileZeroMs back so that every file plays at the
+// recording's time. firstMs is the time of the first media object written.
+struct KrvSplitTimeline {
+    std::array<uint32_t, kSplitOutputs> fileZeroMs{};
+    std::array<uint32_t, kSplitOutputs> firstMs{};
+    std::array<bool, kSplitOutputs> hasMedia{};
+};
+
+// The first media time of the split (0 when it holds none): a player's time 0.
+uint32_t krv_timeline_start(const KrvSplitTimeline& timeline);
+// Where output z's time 0 falls relative to krv_timeline_start, in ms.
+int64_t krv_timeline_offset(const KrvSplitTimeline& timeline, size_t z);
+
 // Splits `recording` (opened and initialised, at its first packet) into
 // `folder` (UTF-8, no trailing slash). 1 on success, 0 when a channel file
-// cannot be created in the normal mode, or a negative KrvError.
-int krv_split(KrvFile* recording, const std::string& folder, bool avSync);
+// cannot be created in the normal mode, or a negative KrvError. `timeline`,
+// when given, receives where the files begin.
+int krv_split(KrvFile* recording, const std::string& folder, bool avSync, KrvSplitTimeline* timeline = nullptr);

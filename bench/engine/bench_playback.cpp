@@ -7,11 +7,19 @@
 // the CPU seconds of every run and the ratios (goal: every frame, and at most
 // 1.3 x decode-only CPU for the pane-size run).
 //
+// Then the channels' step: the four channels and the audio of the recording
+// (channel 3 starting late, so its file is rebased apart from the others) are
+// cued and started on the shared clock as the player's deck does it, after
+// loading, after seeks while playing and after Pause then Play; at 50 instants
+// it prints the largest gap between the frames the four panes hold and between
+// the audio's position and the video's (goal: at most one frame, 40 ms).
+//
 //   bench_playback [--seconds S] [--fps N]     (defaults: 20 s, 25 frames a second)
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +33,7 @@
 #include "counting_frame_sink.h"
 #include "krv/krv_convert.h"
 #include "krv_frame_reader.h"
+#include "shared_clock.h"
 
 namespace {
 
@@ -151,6 +160,92 @@ EngineRun RunEngine(const std::vector<std::string>& files, const FrameRequest& r
     return run;
 }
 
+// Cues every graph at t, then starts them all with one base time, as the deck does.
+void StartTogether(const std::vector<CDXGraph*>& graphs, double t)
+{
+    for (CDXGraph* g : graphs)
+        g->Cue(t);
+    const GstClockTime base = NextBaseTime();
+    for (CDXGraph* g : graphs)
+        g->RunAt(base);
+}
+
+struct Spread {
+    double video = 0;   // largest gap between the frames the panes hold, seconds
+    double audio = 0;   // largest gap between the audio's position and the video's
+    int samples = 0;
+    int together = 0;   // instants at which all four held frames of one time
+};
+
+// Samples `count` instants `every` apart; the first one after `settle`.
+void Sample(CDXGraph* audio, CDXGraph* video, CountingFrameSink* sinks, int count, std::chrono::milliseconds every,
+            Spread& spread)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (int n = 0; n < count; ++n) {
+        GstClockTime lo = GST_CLOCK_TIME_NONE, hi = 0;
+        for (int i = 0; i < 4; ++i) {
+            const GstClockTime pts = sinks[i].lastPts();
+            if (!GST_CLOCK_TIME_IS_VALID(pts))
+                continue;
+            lo = std::min(lo, pts);
+            hi = std::max(hi, pts);
+        }
+        if (GST_CLOCK_TIME_IS_VALID(lo)) {
+            spread.video = std::max(spread.video, static_cast<double>(hi - lo) / GST_SECOND);
+            spread.together += hi == lo ? 1 : 0;
+        }
+        if (audio)
+            spread.audio = std::max(spread.audio, std::abs(audio->GetPositionSeconds() - video->GetPositionSeconds()));
+        ++spread.samples;
+        std::this_thread::sleep_for(every);
+    }
+}
+
+// The four channels and the audio on the recording's timeline, started and moved together.
+Spread MeasureStep(const std::vector<std::string>& files, const std::string& audioFile, const KrvSplitTimeline& timeline,
+                   double duration)
+{
+    Spread spread;
+    CDXGraph graphs[4];
+    CDXGraph audio;
+    CountingFrameSink sinks[4] = {CountingFrameSink(kQuadPane, false), CountingFrameSink(kQuadPane, false),
+                                  CountingFrameSink(kQuadPane, false), CountingFrameSink(kQuadPane, false)};
+    std::vector<CDXGraph*> group;
+    for (int i = 0; i < 4; ++i) {
+        graphs[i].Create(nullptr);
+        graphs[i].SetTimeOffset(static_cast<double>(krv_timeline_offset(timeline, static_cast<size_t>(i + 1))) / 1000.0);
+        if (!graphs[i].RenderMediaFile(files[static_cast<size_t>(i)], true))
+            return spread;
+        graphs[i].AttachToPane(&sinks[i]);
+        group.push_back(&graphs[i]);
+    }
+    audio.Create(nullptr);
+    audio.SetTimeOffset(static_cast<double>(krv_timeline_offset(timeline, 0)) / 1000.0);
+    const bool haveAudio = audio.RenderMediaFile(audioFile, true);
+    if (haveAudio)
+        group.push_back(&audio);
+    CDXGraph* heard = haveAudio ? &audio : nullptr;
+    using std::chrono::milliseconds;
+    StartTogether(group, 0);   // after loading
+    Sample(heard, &graphs[0], sinks, 10, milliseconds(100), spread);
+    for (double at : {duration * 0.6, duration * 0.2, duration * 0.4}) {   // seeks while playing
+        StartTogether(group, at);
+        Sample(heard, &graphs[0], sinks, 10, milliseconds(100), spread);
+    }
+    for (CDXGraph* g : group)   // Pause, every graph to the time shown, Play
+        g->Pause();
+    const double t = graphs[0].GetPositionSeconds();
+    for (CDXGraph* g : group)
+        g->SeekTo(t);
+    std::this_thread::sleep_for(milliseconds(200));
+    StartTogether(group, t);
+    Sample(heard, &graphs[0], sinks, 10, milliseconds(100), spread);
+    for (CDXGraph* g : group)
+        g->Destroy();
+    return spread;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -167,7 +262,8 @@ int main(int argc, char** argv)
     fs::create_directories(dir);
     const std::string recording = (dir / "bench.krv").string();
     const std::string synth = std::string(KRVSYNTH_PATH) + " '" + recording + "' --channels 1,2,3,4 --size 640x480 --fps " +
-                              std::to_string(fps) + " --seconds " + std::to_string(seconds) + " --gop 25 >/dev/null";
+                              std::to_string(fps) + " --seconds " + std::to_string(seconds) +
+                              " --gop 25 --late-start 3:7 >/dev/null";
     if (std::system(synth.c_str()) != 0) {
         std::fprintf(stderr, "krvsynth failed\n");
         return 1;
@@ -181,6 +277,7 @@ int main(int argc, char** argv)
     for (int n = 1; n <= 4; ++n)
         files.push_back((fs::path(c.result) / ("Video" + std::to_string(n) + ".krv")).string());
 
+    const Spread step = MeasureStep(files, (fs::path(c.result) / "Audio1.wav").string(), c.timeline, seconds);
     const EngineRun pane = RunEngine(files, kQuadPane, seconds);
     const EngineRun native = RunEngine(files, FrameRequest{}, seconds);
     if (!pane.ok || !native.ok)
@@ -212,6 +309,12 @@ int main(int argc, char** argv)
     if (rgbCpu > 0)
         std::printf("  ratio:       %6.2f x decode-and-RGB CPU at native size\n", native.cpu / rgbCpu);
     std::printf("  every frame: %s\n", everyFrame ? "yes" : "no");
+    std::printf("  step:        %d instants after loading, three seeks and Pause then Play\n", step.samples);
+    std::printf("  step:        %6.1f ms largest gap between the four panes' frames (goal: at most %.0f ms); "
+                "%d of %d instants on one frame\n",
+                step.video * 1000, 1000.0 / fps, step.together, step.samples);
+    std::printf("  step:        %6.1f ms largest gap between the audio and the video (goal: at most 40 ms)\n",
+                step.audio * 1000);
     std::error_code ec;
     fs::remove_all(dir, ec);
     return 0;

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "adpcm_time_scale.h"
+#include "audio_timeline.h"
 #include "audio_devices.h"
 #include "engine_init.h"
 #include "krv/krv_wav_format.h"
@@ -72,6 +72,11 @@ bool CDXGraph::Create(void* owner)
     return true;
 }
 
+void CDXGraph::SetTimeOffset(double seconds)
+{
+    timeOffset_ = static_cast<GstClockTimeDiff>(seconds * GST_SECOND);
+}
+
 bool CDXGraph::RenderMediaFile(const std::string& path, bool reinstallHint)
 {
     vgaCount = 0;
@@ -108,12 +113,14 @@ bool CDXGraph::BuildChannelGraph(bool /*reinstallHint*/)
         if (ownReader && check.packetCount() == 0)
             return false;
         if (ownReader)
-            headerDuration = check.headerDurationSeconds();
+            headerDuration = check.headerDurationSeconds() + static_cast<double>(timeOffset_) / GST_SECOND;
     }
     ElementHandle source;
     ElementHandle demux;
     if (ownReader) {
         source = MakeElement(kKrvSourceFactory);
+        if (source)
+            g_object_set(source.get(), "time-offset", static_cast<gint64>(timeOffset_), nullptr);
     } else {
         source = MakeElement("filesrc");
         demux = MakeElement("asfdemux");
@@ -196,7 +203,7 @@ bool CDXGraph::BuildAudioGraph()
     // The recording's audio is MS ADPCM; anything else is left to decodebin.
     const KrvWavFormat wave = krv_read_wav_format(filePath);
     const int formatTag = wave.formatTag;
-    InstallAdpcmTimeScale(parse.get(), wave);
+    InstallAudioTimeline(parse.get(), wave, timeOffset_);
     ElementHandle decoder;
     if (formatTag == kWaveFormatAdpcm)
         decoder = MakeElement("avdec_adpcm_ms");

@@ -58,6 +58,10 @@ public:
     // decoder was what failed (the caller shows MissingDecoderText).
     bool RenderMediaFile(const std::string& path, bool reinstallHint);
     bool decoderMissing() const { return decoderMissing_; }
+    // Where the file's time 0 falls on its recording's timeline (the time its
+    // split took off), so every graph of a recording plays, seeks and reports
+    // times on one timeline. Set before RenderMediaFile; 0 by default.
+    void SetTimeOffset(double seconds);
     bool Destroy();
     // Frames go to `pane` from now on, in the layout and size it requests
     // (again after a resize: re-attaching the same pane re-reads its request);
@@ -151,6 +155,7 @@ private:
     double pipelineDuration_ = -1.0;   // seconds, learnt while prerolling
     double pendingSeek_ = -1.0;        // a seek made while stopped, applied on the next start
     bool decoderMissing_ = false;
+    GstClockTimeDiff timeOffset_ = 0;   // ns
     // Running time at which a playing graph was paused (0 after a flushing seek,
     // which starts the running time again): a later RunAt goes on from there.
     GstClockTime pausedRunningTime_ = 0;

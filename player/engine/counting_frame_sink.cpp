@@ -8,6 +8,7 @@ void CountingFrameSink::PresentFrame(VideoFramePtr frame)
 {
     std::lock_guard lock(mutex_);
     ++frames_;
+    lastPts_ = frame ? frame->pts() : GST_CLOCK_TIME_NONE;
     if (keepLast_)
         last_ = std::move(frame);
 }
@@ -16,6 +17,13 @@ void CountingFrameSink::HideFrame()
 {
     std::lock_guard lock(mutex_);
     ++hides_;
+}
+
+void CountingFrameSink::PresentNothing()
+{
+    std::lock_guard lock(mutex_);
+    lastPts_ = GST_CLOCK_TIME_NONE;
+    last_.reset();
 }
 
 int CountingFrameSink::frames()
@@ -28,6 +36,12 @@ int CountingFrameSink::hides()
 {
     std::lock_guard lock(mutex_);
     return hides_;
+}
+
+GstClockTime CountingFrameSink::lastPts()
+{
+    std::lock_guard lock(mutex_);
+    return lastPts_;
 }
 
 VideoFramePtr CountingFrameSink::last()

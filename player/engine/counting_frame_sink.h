@@ -18,11 +18,14 @@ public:
 
     void PresentFrame(VideoFramePtr frame) override;
     void HideFrame() override;
+    void PresentNothing() override;
     FrameRequest Requested() const override { return request_; }
 
     int frames();
     int hides();
     VideoFramePtr last();
+    // Presentation time of the newest frame handed over (GST_CLOCK_TIME_NONE before the first).
+    GstClockTime lastPts();
 
 private:
     const FrameRequest request_;
@@ -31,6 +34,7 @@ private:
     int frames_ = 0;
     int hides_ = 0;
     VideoFramePtr last_;
+    GstClockTime lastPts_ = GST_CLOCK_TIME_NONE;
 };
 
 }  // namespace vedra

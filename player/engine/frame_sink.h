@@ -66,6 +66,10 @@ public:
     virtual void PresentFrame(VideoFramePtr frame) = 0;
     // The picture is to be hidden (detached from the pane). Called on the GUI thread.
     virtual void HideFrame() = 0;
+    // Nothing is due at the time the graph stands at (it was cued before its first
+    // frame): the pane shows black until the graph's frames come. Streaming thread;
+    // must not block.
+    virtual void PresentNothing() {}
     // The layout and size of the frames this pane wants; read on the GUI thread
     // when the pane is attached (attach it again after it changes size).
     virtual FrameRequest Requested() const { return {}; }

@@ -8,11 +8,16 @@
  * times; non-key frames carry DELTA_UNIT. A seek starts reading at the key frame
  * at or before the wanted time and keeps the wanted time as segment start, so
  * the frames before it are decoded but not shown.
+ *
+ * time-offset puts the file on its recording's timeline: every time leaves
+ * (and seeks arrive) moved by it, so a channel whose file was rebased plays
+ * at the recording's time, and a seek to before its first frame waits for it.
  */
 #include "krv_source.h"
 
 #include <gst/base/gstpushsrc.h>
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 
@@ -21,7 +26,7 @@
 namespace vedra {
 namespace {
 
-enum { PROP_0, PROP_LOCATION };
+enum { PROP_0, PROP_LOCATION, PROP_TIME_OFFSET };
 
 GST_DEBUG_CATEGORY_STATIC(krv_source_debug);
 #define GST_CAT_DEFAULT krv_source_debug
@@ -42,6 +47,7 @@ struct VedraKrvSrc {
     KrvFrame* ahead;
     bool haveAhead;
     GstClockTime lastDuration;
+    gint64 timeOffset;          // ns, guarded by the object lock
 };
 
 struct VedraKrvSrcClass {
@@ -59,6 +65,14 @@ std::string Location(VedraKrvSrc* self)
     std::string path = *self->location;
     GST_OBJECT_UNLOCK(self);
     return path;
+}
+
+gint64 TimeOffset(VedraKrvSrc* self)
+{
+    GST_OBJECT_LOCK(self);
+    const gint64 offset = self->timeOffset;
+    GST_OBJECT_UNLOCK(self);
+    return offset;
 }
 
 gboolean vedra_krv_src_start(GstBaseSrc* base)
@@ -126,7 +140,8 @@ gboolean vedra_krv_src_do_seek(GstBaseSrc* base, GstSegment* segment)
     if (!self->reader->IsOpen())
         return TRUE;   // called before start: nothing to position yet
     const guint64 start = segment->start == GST_CLOCK_TIME_NONE ? 0 : segment->start;
-    const guint64 ms = start / GST_MSECOND;
+    const gint64 file = static_cast<gint64>(start) - TimeOffset(self);
+    const guint64 ms = (file > 0 ? static_cast<guint64>(file) : 0) / GST_MSECOND;
     const int r = self->reader->SeekToKeyFrame(ms > G_MAXUINT32 ? G_MAXUINT32 : static_cast<uint32_t>(ms));
     if (r < 0) {
         GST_WARNING_OBJECT(self, "seek to %" G_GUINT64_FORMAT " ms failed: %d", ms, r);
@@ -145,7 +160,8 @@ gboolean vedra_krv_src_query(GstBaseSrc* base, GstQuery* query)
         GstFormat format;
         gst_query_parse_duration(query, &format, nullptr);
         if (format == GST_FORMAT_TIME && self->reader->durationMs() > 0) {
-            gst_query_set_duration(query, GST_FORMAT_TIME, self->reader->durationMs() * GST_MSECOND);
+            const gint64 duration = static_cast<gint64>(self->reader->durationMs() * GST_MSECOND) + TimeOffset(self);
+            gst_query_set_duration(query, GST_FORMAT_TIME, std::max<gint64>(duration, 0));
             return TRUE;
         }
     }
@@ -182,7 +198,8 @@ GstFlowReturn vedra_krv_src_create(GstPushSrc* push, GstBuffer** out)
     if (!buffer)
         return GST_FLOW_ERROR;
     gst_buffer_fill(buffer, 0, frame.data.data(), frame.data.size());
-    GST_BUFFER_PTS(buffer) = static_cast<GstClockTime>(frame.ptsMs) * GST_MSECOND;
+    const gint64 pts = static_cast<gint64>(frame.ptsMs) * static_cast<gint64>(GST_MSECOND) + TimeOffset(self);
+    GST_BUFFER_PTS(buffer) = static_cast<GstClockTime>(std::max<gint64>(pts, 0));
     GST_BUFFER_DTS(buffer) = GST_BUFFER_PTS(buffer);
     GST_BUFFER_DURATION(buffer) = self->lastDuration;
     if (!frame.keyFrame)
@@ -194,6 +211,12 @@ GstFlowReturn vedra_krv_src_create(GstPushSrc* push, GstBuffer** out)
 void vedra_krv_src_set_property(GObject* object, guint id, const GValue* value, GParamSpec* spec)
 {
     VedraKrvSrc* self = VEDRA_KRV_SRC(object);
+    if (id == PROP_TIME_OFFSET) {
+        GST_OBJECT_LOCK(self);
+        self->timeOffset = g_value_get_int64(value);
+        GST_OBJECT_UNLOCK(self);
+        return;
+    }
     if (id != PROP_LOCATION) {
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
         return;
@@ -207,6 +230,10 @@ void vedra_krv_src_set_property(GObject* object, guint id, const GValue* value, 
 void vedra_krv_src_get_property(GObject* object, guint id, GValue* value, GParamSpec* spec)
 {
     VedraKrvSrc* self = VEDRA_KRV_SRC(object);
+    if (id == PROP_TIME_OFFSET) {
+        g_value_set_int64(value, TimeOffset(self));
+        return;
+    }
     if (id != PROP_LOCATION) {
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
         return;
@@ -237,6 +264,11 @@ void vedra_krv_src_class_init(VedraKrvSrcClass* klass)
         gobject, PROP_LOCATION,
         g_param_spec_string("location", "Location", "Channel file to read", nullptr,
                             static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
+    g_object_class_install_property(
+        gobject, PROP_TIME_OFFSET,
+        g_param_spec_int64("time-offset", "Time offset",
+                           "Where the file's time 0 falls on its recording's timeline (ns)", G_MININT64 / 2,
+                           G_MAXINT64 / 2, 0, static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
 
     gst_element_class_add_static_pad_template(element, &src_template);
     gst_element_class_set_static_metadata(element, "KRV channel source", "Source/File/Video",
@@ -262,6 +294,7 @@ void vedra_krv_src_init(VedraKrvSrc* self)
     self->ahead = new KrvFrame();
     self->haveAhead = FALSE;
     self->lastDuration = GST_CLOCK_TIME_NONE;
+    self->timeOffset = 0;
     gst_base_src_set_format(GST_BASE_SRC(self), GST_FORMAT_TIME);
 }
 

@@ -12,6 +12,8 @@ namespace vedra {
 namespace {
 
 constexpr int kMaxFrameSide = 32767;
+// Frame times are whole milliseconds, seek times need not be.
+constexpr GstClockTime kDueTolerance = GST_MSECOND;
 
 // The caps the appsink asks for: the pane's pixel layout and, when it gives one,
 // its size with square pixels (the picture fills the pane).
@@ -111,16 +113,28 @@ void CDXGraph::Present(SampleHandle sample, bool preroll)
     default:
         return;
     }
+    // A graph cued before its first frame (a channel that starts later than the others)
+    // prerolls on that frame: it is not due yet, so its pane shows nothing.
+    const GstSegment* segment = gst_sample_get_segment(sample.get());
+    const bool early = preroll && segment && segment->format == GST_FORMAT_TIME && GST_BUFFER_PTS_IS_VALID(buffer) &&
+                       GST_BUFFER_PTS(buffer) > segment->start + kDueTolerance;
     // The appsink reuses its sample object for the next frame and must find it
     // unshared; a pane may keep a frame for a while, so it gets a sample of its own.
     sample = SampleHandle::Adopt(gst_sample_new(buffer, caps, nullptr, nullptr));
     std::lock_guard lock(paneMutex_);
     // The prerolled frame comes again as the first sample when playing starts.
     const bool repeat = !preroll && buffer == lastPreroll_ && GST_BUFFER_PTS(buffer) == lastPrerollPts_;
-    lastPreroll_ = preroll ? buffer : nullptr;
-    lastPrerollPts_ = preroll ? GST_BUFFER_PTS(buffer) : GST_CLOCK_TIME_NONE;
+    const bool shownInPreroll = preroll && !early;
+    lastPreroll_ = shownInPreroll ? buffer : nullptr;
+    lastPrerollPts_ = shownInPreroll ? GST_BUFFER_PTS(buffer) : GST_CLOCK_TIME_NONE;
     if (repeat)
         return;
+    if (early) {
+        lastFrame_.reset();
+        if (pane_)
+            pane_->PresentNothing();
+        return;
+    }
     auto frame = std::make_shared<const VideoFrame>(std::move(sample), pixels, GST_VIDEO_INFO_WIDTH(&info),
                                                     GST_VIDEO_INFO_HEIGHT(&info),
                                                     GST_VIDEO_INFO_PLANE_STRIDE(&info, 0));

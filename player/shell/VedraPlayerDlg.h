@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "krv/krv_splitter.h"
 #include "player/engine/audio_devices.h"
 #include "player/engine/export_job.h"
 #include "player/engine/notify_target.h"
@@ -51,6 +52,7 @@ struct FileEntry {
 struct ConversionOutcome {
   std::string result;
   std::vector<std::string> messages;
+  KrvSplitTimeline timeline;  // of a split: where its files lie on the recording's timeline
 };
 
 // The dialog is the notify target of its graphs and of the AVI export (PostMessage).

@@ -8,9 +8,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QProgressDialog>
+#include <QRegularExpression>
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <future>
 
 #include "resources/resource_ids.h"
@@ -31,6 +33,15 @@ QStringList ChooseWithFileDialog(QWidget* owner) {
   dialog.setNameFilter(QStringLiteral("KRV File (*.krv;*.asf) (*.krv *.asf *.KRV *.ASF)"));
   if (dialog.exec() != QDialog::Accepted) return {};
   return dialog.selectedFiles();
+}
+
+// Which output of a split a file of the working folder is: 0 the audio, 1-4 the channels;
+// -1 for any other file.
+int SplitOutputOf(const QString& name) {
+  if (name == QLatin1String("Audio1.wav")) return 0;
+  static const QRegularExpression channel(QStringLiteral("^Video([1-4])\\.krv$"));
+  const QRegularExpressionMatch match = channel.match(name);
+  return match.hasMatch() ? match.captured(1).toInt() : -1;
 }
 
 }  // namespace
@@ -70,7 +81,7 @@ void CVedraPlayerDlg::PauseKeepingWindowPainted(int ms) {
 }
 
 ConversionOutcome CVedraPlayerDlg::RunConversion(const QString& path) {
-  if (!convertRecording) return {path.toStdString(), {}};
+  if (!convertRecording) return {path.toStdString(), {}, {}};
   // The split runs on a worker thread; the window stays painted and shows a modal progress
   // indication while it takes long. The worker touches no dialog state.
   auto convert = convertRecording;
@@ -154,6 +165,13 @@ void CVedraPlayerDlg::OpenRecordingSteps(QString path, int fileIndex, bool scanF
     // One graph per audio and channel file, in name order (Audio1.wav, Video1.krv, ...).
     const QFileInfoList entries =
         QDir(result).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    // Every file plays on the recording's timeline, which the deck shows from its first media.
+    recording->timeBaseMs = krv_timeline_start(outcome.timeline);
+    auto placeOnTimeline = [&](PlaybackGraph& graph, const QString& name) {
+      const int output = SplitOutputOf(name);
+      if (output >= 0)
+        graph.SetTimeOffset(static_cast<double>(krv_timeline_offset(outcome.timeline, output)) / 1000.0);
+    };
     int counter = 0;
     for (const QFileInfo& entry : entries) {
       const QString name = entry.fileName();
@@ -161,6 +179,7 @@ void CVedraPlayerDlg::OpenRecordingSteps(QString path, int fileIndex, bool scanF
       if (name.indexOf(QLatin1String(".wav")) > 0) {
         recording->audioGraph = newGraph();
         if (recording->audioGraph && recording->audioGraph->Create(this)) {
+          placeOnTimeline(*recording->audioGraph, name);
           if (!recording->audioGraph->RenderMediaFile(full, true)) {
             WarnIfDecoderMissing(*recording->audioGraph, true);
             recording->audioGraph->Destroy();
@@ -174,7 +193,8 @@ void CVedraPlayerDlg::OpenRecordingSteps(QString path, int fileIndex, bool scanF
         std::unique_ptr<PlaybackGraph> graph = newGraph();
         // A graph that cannot be created is dropped like one that does not render, so every
         // graph kept has its bit in channelMask.
-        if (graph && graph->Create(this) && graph->RenderMediaFile(full, true)) {
+        if (graph && graph->Create(this)) placeOnTimeline(*graph, name);
+        if (graph && graph->RenderMediaFile(full, true)) {
           if (counter >= 0 && counter < 8) channelMask |= static_cast<uint8_t>(1u << counter);
           vgaSum += graph->vgaCount();
           ++visibleCount;

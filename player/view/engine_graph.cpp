@@ -33,7 +33,19 @@ class PaneSink : public IFrameSink {
           const QImage image(frame->data(), frame->width(), frame->height(), frame->stride(),
                              frame->pixels() == FramePixels::Bgrx ? QImage::Format_RGB32
                                                                   : QImage::Format_RGB888);
-          pane->ShowPicture(image, frame);
+          const GstClockTime pts = frame->pts();
+          pane->ShowPicture(image, frame, GST_CLOCK_TIME_IS_VALID(pts) ? static_cast<qint64>(pts) : -1);
+        },
+        Qt::QueuedConnection);
+  }
+  void PresentNothing() override {
+    if (!state_->attached) return;
+    QPointer<CVideoPane> pane = pane_;
+    auto state = state_;
+    QMetaObject::invokeMethod(
+        pane_.data(),
+        [pane, state] {
+          if (pane && state->attached) pane->HidePicture();
         },
         Qt::QueuedConnection);
   }
@@ -73,6 +85,7 @@ class EngineGraph : public PlaybackGraph {
     return graph_.RenderMediaFile(path, hint);
   }
   bool DecoderMissing() const override { return graph_.decoderMissing(); }
+  void SetTimeOffset(double seconds) override { graph_.SetTimeOffset(seconds); }
   bool Destroy() override { return graph_.Destroy(); }
   bool AttachToPane(CVideoPane* pane) override {
     if (pane == nullptr) return graph_.AttachToPane(nullptr);

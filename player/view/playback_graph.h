@@ -31,6 +31,9 @@ class PlaybackGraph {
   // video decoder was what failed.
   virtual bool RenderMediaFile(const std::string& path, bool reinstallHint) = 0;
   virtual bool DecoderMissing() const = 0;
+  // Where the file's time 0 falls on the recording's timeline as the deck shows it, so all
+  // graphs of a recording play and report times on one timeline. Before RenderMediaFile.
+  virtual void SetTimeOffset(double seconds) = 0;
   virtual bool Destroy() = 0;
   // nullptr hides the picture.
   virtual bool AttachToPane(CVideoPane* pane) = 0;

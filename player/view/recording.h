@@ -19,6 +19,9 @@ struct Recording {
   uint8_t channelMask = 0;   // bit i: channel i + 1 has a graph
   int visibleCount = 0;
   int audioChannel = -1;     // box whose channel carries the audio; 4 or -1: none
+  // The recording's time (ms, preroll subtracted) at the deck's time 0: where its first file
+  // begins. The deck's times plus this are the recorder's own times.
+  uint32_t timeBaseMs = 0;
 };
 
 }  // namespace vedra

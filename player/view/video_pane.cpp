@@ -11,10 +11,16 @@ CVideoPane::CVideoPane(Style style, QWidget* parent) : QFrame(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void CVideoPane::ShowPicture(const QImage& image, std::shared_ptr<const void> keepAlive) {
+void CVideoPane::ShowPicture(const QImage& image, std::shared_ptr<const void> keepAlive, qint64 time) {
   picture_ = image;
   keepAlive_ = std::move(keepAlive);
+  pictureTime_ = image.isNull() ? -1 : time;
   update();
+}
+
+void CVideoPane::HidePicture() {
+  if (picture_.isNull()) return;
+  ShowPicture({});
 }
 
 void CVideoPane::paintEvent(QPaintEvent* event) {

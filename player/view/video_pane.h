@@ -17,9 +17,11 @@ class CVideoPane : public QFrame {
 
   // GUI thread. A null image hides the picture (the pane shows black). keepAlive owns the
   // memory image points into (a pipeline's frame), so frames are shown without a copy.
-  void ShowPicture(const QImage& image, std::shared_ptr<const void> keepAlive = {});
-  void HidePicture() { ShowPicture({}); }
+  // time: the frame's presentation time in its file, in nanoseconds; -1 when unknown.
+  void ShowPicture(const QImage& image, std::shared_ptr<const void> keepAlive = {}, qint64 time = -1);
+  void HidePicture();
   const QImage& picture() const { return picture_; }
+  qint64 pictureTime() const { return pictureTime_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -27,6 +29,7 @@ class CVideoPane : public QFrame {
  private:
   QImage picture_;
   std::shared_ptr<const void> keepAlive_;
+  qint64 pictureTime_ = -1;
 };
 
 }  // namespace vedra

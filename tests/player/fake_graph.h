@@ -51,6 +51,7 @@ class FakeGraph : public PlaybackGraph {
     return true;
   }
   bool DecoderMissing() const override { return decoderMissing_; }
+  void SetTimeOffset(double seconds) override { timeOffset = seconds; }
   bool Destroy() override {
     destroyed_ = true;
     state = State::kStopped;
@@ -110,6 +111,7 @@ class FakeGraph : public PlaybackGraph {
   std::vector<double> seeks;
   std::vector<SeekMode> modes;  // of each seek
   uint64_t baseTime = 0;        // of the last RunAt
+  double timeOffset = 0;        // as the loader set it
   int32_t volume = 0;
   CVideoPane* pane = nullptr;
   bool notified = false;

@@ -41,7 +41,7 @@ class PlayerFixture {
     dialog->programFolder = home.filePath("prog").toStdString();
     dialog->openPauseMs = 0;
     dialog->convertRecording = [this](const std::string& path) {
-      ConversionOutcome out{path, splitMessages};
+      ConversionOutcome out{path, splitMessages, {}};
       if (splitFiles.empty()) return out;
       const QString folder = QString::fromStdString(WorkRoot()) +
                              QString("/tempFile2026010100%1").arg(++splits, 4, 10, QChar('0'));
