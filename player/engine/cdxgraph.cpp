@@ -75,6 +75,7 @@ bool CDXGraph::Create(void* owner)
 void CDXGraph::SetTimeOffset(double seconds)
 {
     timeOffset_ = static_cast<GstClockTimeDiff>(seconds * GST_SECOND);
+    onTimeline_ = true;
 }
 
 bool CDXGraph::RenderMediaFile(const std::string& path, bool reinstallHint)

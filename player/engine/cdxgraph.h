@@ -60,7 +60,10 @@ public:
     bool decoderMissing() const { return decoderMissing_; }
     // Where the file's time 0 falls on its recording's timeline (the time its
     // split took off), so every graph of a recording plays, seeks and reports
-    // times on one timeline. Set before RenderMediaFile; 0 by default.
+    // times on one timeline. Set before RenderMediaFile. A graph on a timeline
+    // shows nothing while it stands before its first frame (another file of
+    // the recording may show that time already); a file played on its own
+    // shows its first picture there.
     void SetTimeOffset(double seconds);
     bool Destroy();
     // Frames go to `pane` from now on, in the layout and size it requests
@@ -156,6 +159,7 @@ private:
     double pendingSeek_ = -1.0;        // a seek made while stopped, applied on the next start
     bool decoderMissing_ = false;
     GstClockTimeDiff timeOffset_ = 0;   // ns
+    bool onTimeline_ = false;
     // Running time at which a playing graph was paused (0 after a flushing seek,
     // which starts the running time again): a later RunAt goes on from there.
     GstClockTime pausedRunningTime_ = 0;

@@ -116,8 +116,8 @@ void CDXGraph::Present(SampleHandle sample, bool preroll)
     // A graph cued before its first frame (a channel that starts later than the others)
     // prerolls on that frame: it is not due yet, so its pane shows nothing.
     const GstSegment* segment = gst_sample_get_segment(sample.get());
-    const bool early = preroll && segment && segment->format == GST_FORMAT_TIME && GST_BUFFER_PTS_IS_VALID(buffer) &&
-                       GST_BUFFER_PTS(buffer) > segment->start + kDueTolerance;
+    const bool early = onTimeline_ && preroll && segment && segment->format == GST_FORMAT_TIME &&
+                       GST_BUFFER_PTS_IS_VALID(buffer) && GST_BUFFER_PTS(buffer) > segment->start + kDueTolerance;
     // The appsink reuses its sample object for the next frame and must find it
     // unshared; a pane may keep a frame for a while, so it gets a sample of its own.
     sample = SampleHandle::Adopt(gst_sample_new(buffer, caps, nullptr, nullptr));
