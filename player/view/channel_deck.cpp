@@ -285,15 +285,22 @@ bool ChannelDeck::SetPaneLayout(bool single) {
 }
 
 bool ChannelDeck::SeekCheckedChannels(int position) {
-  const double t = static_cast<double>(maxDuration_) * position / IDeckControls::kProgressRange;
+  SeekCheckedTo(static_cast<double>(maxDuration_) * position / IDeckControls::kProgressRange);
+  return true;
+}
+
+void ChannelDeck::SeekCheckedTo(double t) {
   for (int i = 0; i < 4; ++i)
     if (PlaybackGraph* graph = CheckedGraph(i)) graph->SeekTo(t);
-  return true;
 }
 
 void ChannelDeck::OnChannelBox(int i) {
   if (recording_ == nullptr || i < 0 || i > 3) return;
-  const int p = controls_.ProgressPosition();
+  // The time on screen, to the frame (a detach forgets it); when the total time changes, the
+  // thumb's place stands for another time, which every checked channel then goes to.
+  const double before = TrackbarTime();
+  const float totalBefore = maxDuration_;
+  auto timeNow = [&] { return maxDuration_ == totalBefore ? before : TrackbarTime(); };
   const bool checked = controls_.IsBoxChecked(i);
   const int k = Rank(channelMask_, i);
   const int graphCount = static_cast<int>(recording_->channelGraphs.size());
@@ -314,7 +321,7 @@ void ChannelDeck::OnChannelBox(int i) {
       DetachChannel(k);
     }
     if (visibleCount_ == 1) SetPaneLayout(true);
-    SeekCheckedChannels(p);
+    SeekCheckedTo(timeNow());
     if (audioChannel_ == i) SetAudio(false);
   } else if (slots_[k] == nullptr) {
     ++visibleCount_;
@@ -330,11 +337,19 @@ void ChannelDeck::OnChannelBox(int i) {
       AttachChannel(recording_->channelGraphs[k].get(), k, i);
       ShowInPane(recording_->channelGraphs[k].get(), k, i);
     }
-    if (PlaybackGraph* graph = slots_[k])
-      graph->SeekTo(static_cast<double>(maxDuration_) * p / IDeckControls::kProgressRange);
+    if (maxDuration_ == totalBefore) {
+      if (PlaybackGraph* graph = slots_[k]) graph->SeekTo(before);
+    } else {
+      SeekCheckedTo(timeNow());
+    }
     if (audioChannel_ == i) SetAudio(true);
   }
   recording_->visibleCount = visibleCount_;
+  // The labels show the time the panes show.
+  if (playingMask_ == 0 && visibleCount_ > 0) {
+    currentTime_ = timeNow();
+    UpdateLabels();
+  }
   BlankFreePanes();
 }
 

@@ -95,6 +95,7 @@ class ChannelDeck {
   void AttachRecordingAudio();
   void UpdateLabels();
   void SetBoxesForShow();
+  void SeekCheckedTo(double t);
 
   // The time the trackbar stands for: the timeline's own time while the thumb shows it,
   // else the thumb's position.

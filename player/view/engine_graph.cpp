@@ -3,7 +3,8 @@
 #include <QMetaObject>
 #include <QPointer>
 
-#include <atomic>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 #include "player/engine/audio_devices.h"
@@ -13,44 +14,25 @@
 namespace vedra {
 namespace {
 
-// Hands the frames of one pipeline to a pane on the GUI thread. At most one frame waits in the
-// GUI queue; newer frames are dropped meanwhile so a busy window never blocks a stream. Once
-// the graph leaves the pane, frames still on their way are dropped: a pane never shows a
-// picture of a channel it no longer holds.
+// Hands the frames of one pipeline to a pane on the GUI thread. At most one call waits in the
+// GUI queue and it shows the newest frame when it runs, so a busy window never blocks a stream
+// and never shows an older frame after a newer one. Once the graph leaves the pane, frames still
+// on their way are dropped: a pane never shows a picture of a channel it no longer holds.
 class PaneSink : public IFrameSink {
  public:
   explicit PaneSink(CVideoPane* pane) : pane_(pane) {}
 
   void PresentFrame(VideoFramePtr frame) override {
-    if (!frame || !frame->valid() || !state_->attached || state_->waiting.exchange(true)) return;
-    QPointer<CVideoPane> pane = pane_;
-    auto state = state_;
-    QMetaObject::invokeMethod(
-        pane_.data(),
-        [pane, frame, state] {
-          state->waiting.store(false);
-          if (!pane || !state->attached) return;
-          const QImage image(frame->data(), frame->width(), frame->height(), frame->stride(),
-                             frame->pixels() == FramePixels::Bgrx ? QImage::Format_RGB32
-                                                                  : QImage::Format_RGB888);
-          const GstClockTime pts = frame->pts();
-          pane->ShowPicture(image, frame, GST_CLOCK_TIME_IS_VALID(pts) ? static_cast<qint64>(pts) : -1);
-        },
-        Qt::QueuedConnection);
+    if (!frame || !frame->valid()) return;
+    Hand(std::move(frame));
   }
-  void PresentNothing() override {
-    if (!state_->attached) return;
-    QPointer<CVideoPane> pane = pane_;
-    auto state = state_;
-    QMetaObject::invokeMethod(
-        pane_.data(),
-        [pane, state] {
-          if (pane && state->attached) pane->HidePicture();
-        },
-        Qt::QueuedConnection);
-  }
+  void PresentNothing() override { Hand(nullptr); }
   void HideFrame() override {
-    state_->attached = false;
+    {
+      std::lock_guard lock(state_->mutex);
+      state_->attached = false;
+      state_->next.reset();
+    }
     if (pane_) pane_->HidePicture();
   }
   // Frames the size of the pane's inside, in the layout QImage paints without converting,
@@ -60,13 +42,53 @@ class PaneSink : public IFrameSink {
     const QSize size = pane_->contentsRect().size();
     return {FramePixels::Bgrx, size.width(), size.height()};
   }
-  bool Serves(const CVideoPane* pane) const { return pane_ == pane && state_->attached; }
+  bool Serves(const CVideoPane* pane) const {
+    std::lock_guard lock(state_->mutex);
+    return pane_ == pane && state_->attached;
+  }
 
  private:
   struct State {
-    std::atomic<bool> attached{true};
-    std::atomic<bool> waiting{false};
+    mutable std::mutex mutex;
+    bool attached = true;
+    bool queued = false;    // a call to the GUI thread is on its way
+    VideoFramePtr next;     // what it shows: a frame, or nothing (black)
   };
+
+  // Any thread.
+  void Hand(VideoFramePtr frame) {
+    {
+      std::lock_guard lock(state_->mutex);
+      if (!state_->attached) return;
+      state_->next = std::move(frame);
+      if (std::exchange(state_->queued, true)) return;
+    }
+    QPointer<CVideoPane> pane = pane_;
+    auto state = state_;
+    QMetaObject::invokeMethod(
+        pane_.data(),
+        [pane, state] {
+          VideoFramePtr frame;
+          {
+            std::lock_guard lock(state->mutex);
+            state->queued = false;
+            if (!state->attached) return;
+            frame = std::move(state->next);
+          }
+          if (!pane) return;
+          if (!frame) {
+            pane->HidePicture();
+            return;
+          }
+          const QImage image(frame->data(), frame->width(), frame->height(), frame->stride(),
+                             frame->pixels() == FramePixels::Bgrx ? QImage::Format_RGB32
+                                                                  : QImage::Format_RGB888);
+          const GstClockTime pts = frame->pts();
+          pane->ShowPicture(image, frame, GST_CLOCK_TIME_IS_VALID(pts) ? static_cast<qint64>(pts) : -1);
+        },
+        Qt::QueuedConnection);
+  }
+
   QPointer<CVideoPane> pane_;
   std::shared_ptr<State> state_ = std::make_shared<State>();
 };
