@@ -134,6 +134,9 @@ inline bool FakeGraph::UseAudioDevice(AudioDevice& d, QWidget*) {
   return !world_->createFails;
 }
 
+inline FakeGraph* Fake(PlaybackGraph* graph) { return static_cast<FakeGraph*>(graph); }
+inline const FakeGraph* Fake(const PlaybackGraph* graph) { return static_cast<const FakeGraph*>(graph); }
+
 inline GraphFactory MakeFactory(FakeWorld* world) {
   return [world] { return std::make_unique<FakeGraph>(world); };
 }

@@ -81,6 +81,4 @@ class PlayerFixture {
   MessageBoxHook previous;
 };
 
-inline FakeGraph* Fake(PlaybackGraph* graph) { return static_cast<FakeGraph*>(graph); }
-
 }  // namespace vedra::test

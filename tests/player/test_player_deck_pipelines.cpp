@@ -1,0 +1,197 @@
+// The deck on real pipelines under the offscreen platform: the panes of a recording show one
+// instant (load, seeks, Pause and Play, a box toggle, a channel that starts late), a pane that
+// holds no channel is black after every change of what is on screen, and Esc ends the real
+// program through its close sequence.
+#include <QCheckBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QSlider>
+#include <QStandardPaths>
+#include <QTest>
+
+#include "real_pipelines.h"
+#include "resources/resource_ids.h"
+#include "shell/registry_store.h"
+#include "view/video_pane.h"
+
+using namespace vedra;
+using namespace vedra::test;
+
+namespace {
+
+constexpr qint64 kFrame = 40'000'000;  // ns, at 25 frames a second
+
+// Largest gap between the frames the panes in use hold (ns); panes showing nothing (a channel
+// that has not started yet) are left out.
+qint64 PaneSpread(CVedraPlayerDlg& d) {
+  qint64 lo = INT64_MAX, hi = INT64_MIN;
+  for (int j = 0; j < 4; ++j) {
+    const qint64 t = d.pane(IDC_PANE_1 + j)->pictureTime();
+    if (t < 0) continue;
+    lo = std::min(lo, t);
+    hi = std::max(hi, t);
+  }
+  return hi >= lo ? hi - lo : 0;
+}
+
+// Largest gap over `count` instants 50 ms apart.
+qint64 SampledSpread(CVedraPlayerDlg& d, int count) {
+  qint64 worst = 0;
+  for (int n = 0; n < count; ++n) {
+    QTest::qWait(50);
+    worst = std::max(worst, PaneSpread(d));
+  }
+  return worst;
+}
+
+void MoveThumb(CVedraPlayerDlg& d, int p) {
+  d.trackbar(IDC_PROGRESS)->setValue(p);
+  d.trackbar(IDC_PROGRESS)->setSliderPosition(p);
+  d.OnHScroll(IDC_PROGRESS);
+}
+
+void ClickBox(CVedraPlayerDlg& d, int box) {
+  QTest::mouseClick(d.checkBox(IDC_CHANNEL_1 + box), Qt::LeftButton, {}, QPoint(5, 5));
+}
+
+// Black or not, pane by pane (0-3 quad, 4 large), as the window paints them.
+QString Lit(CVedraPlayerDlg& d) {
+  const QImage image = d.grab().toImage();
+  QString lit;
+  for (int id = IDC_PANE_1; id <= IDC_PANE_LARGE; ++id) {
+    QWidget* pane = d.control(id);
+    if (pane->isHidden()) {
+      lit += '-';
+      continue;
+    }
+    const QRect r = pane->geometry().adjusted(6, 6, -6, -6);
+    bool any = false;
+    for (int y = r.top(); y <= r.bottom() && !any; y += 5)
+      for (int x = r.left(); x <= r.right() && !any; x += 5) any = (image.pixel(x, y) & 0xFFFFFF) != 0;
+    lit += any ? 'L' : 'b';
+  }
+  return lit;
+}
+
+int WorkFolders() {
+  return QDir(QString::fromStdString(WorkRoot()))
+      .entryList({"tempFile*"}, QDir::Dirs | QDir::NoDotAndDotDot)
+      .size();
+}
+
+}  // namespace
+
+class PlayerDeckPipelinesTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void panesShowOneInstant() {
+    PlayerFixture fx;
+    auto d = OpenRealRecording(fx, "late.krv",
+                               {"--seconds", "8", "--fps", "25", "--late-start", "3:7", "--gop", "25"});
+    QVERIFY(d);
+    QTRY_VERIFY_WITH_TIMEOUT(d->pane(1013)->pictureTime() >= 0, 5000);  // the late channel began
+    QVERIFY2(SampledSpread(*d, 10) <= kFrame, "after loading");
+
+    MoveThumb(*d, 600);
+    QVERIFY2(SampledSpread(*d, 10) <= kFrame, "after a seek while playing");
+
+    // Pause leaves every pane on the frame of the time the labels show.
+    d->OnPause();
+    QTest::qWait(300);
+    const qint64 shown = d->pane(IDC_PANE_1)->pictureTime();
+    for (int j = 0; j < 4; ++j) QCOMPARE(d->pane(IDC_PANE_1 + j)->pictureTime(), shown);
+    const double label = d->deck().currentTime();
+    QVERIFY(shown <= qint64(label * 1e9) + 1'000'000 && qint64(label * 1e9) < shown + kFrame);
+
+    // A channel ticked off and on again while paused comes back on the same frame.
+    ClickBox(*d, 1);
+    ClickBox(*d, 1);
+    QTest::qWait(300);
+    for (int j = 0; j < 4; ++j) QCOMPARE(d->pane(IDC_PANE_1 + j)->pictureTime(), shown);
+
+    d->OnPlay();
+    QVERIFY2(SampledSpread(*d, 10) <= kFrame, "after Pause then Play");
+    // Seeking back to before the late channel's first frame: its pane waits, black.
+    d->OnPause();
+    MoveThumb(*d, 0);
+    QTest::qWait(300);
+    QCOMPARE(d->pane(1013)->pictureTime(), qint64(-1));
+    QVERIFY(d->pane(IDC_PANE_1)->pictureTime() >= 0);
+  }
+
+  // After every change of what is on screen, panes that hold no channel are black and the
+  // others show their channel.
+  void panesHoldingNothingAreBlack() {
+    PlayerFixture fx;
+    const QString four = Synth(fx, "a.krv", {"--seconds", "6"});
+    const QString two = Synth(fx, "b.krv", {"--channels", "2,4", "--seconds", "6"});
+    const QString vga = Synth(fx, "c.krv", {"--channels", "3", "--size", "640x480", "--seconds", "6"});
+    QVERIFY(!four.isEmpty() && !two.isEmpty() && !vga.isEmpty());
+    auto d = MakeRealDialog(fx);
+    QVERIFY(d->OnInitDialog());
+    d->show();
+    d->OnDropFiles({four});
+    QTRY_COMPARE_WITH_TIMEOUT(Lit(*d), QString("LLLL-"), 5000);
+
+    d->OnPause();
+    ClickBox(*d, 2);
+    QTRY_COMPARE(Lit(*d), QString("LLbL-"));
+    ClickBox(*d, 2);
+    QTRY_COMPARE(Lit(*d), QString("LLLL-"));
+
+    d->NextInFolder();  // channels 2 and 4 only
+    QTRY_COMPARE_WITH_TIMEOUT(Lit(*d), QString("bLbL-"), 5000);
+    d->NextInFolder();  // one 640 x 480 channel: the large pane
+    QTRY_COMPARE_WITH_TIMEOUT(Lit(*d), QString("----L"), 5000);
+    d->PreviousInFolder();
+    QTRY_COMPARE_WITH_TIMEOUT(Lit(*d), QString("bLbL-"), 5000);
+    d->OpenFileEntry(0);  // back to the four channels from the file list
+    QTRY_COMPARE_WITH_TIMEOUT(Lit(*d), QString("LLLL-"), 5000);
+    d->CloseAllFiles();
+    QTRY_COMPARE(Lit(*d), QString("bbbb-"));
+    QCOMPARE(WorkFolders(), 0);
+
+    d->OnDropFiles({vga});
+    QTRY_COMPARE_WITH_TIMEOUT(Lit(*d), QString("----L"), 5000);
+    d->CloseFile();
+    QTRY_VERIFY(!Lit(*d).contains('L'));
+  }
+
+  // Esc in the real program under X: the close sequence runs, no copy of the footage stays.
+  void escapeClosesTheRealProgram() {
+    const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+    const QString xdotool = QStandardPaths::findExecutable("xdotool");
+    if (xvfb.isEmpty() || xdotool.isEmpty()) QSKIP("needs Xvfb and xdotool");
+    PlayerFixture fx;
+    // A display of its own, unlikely to be taken.
+    const QString display = QString(":%1").arg(200 + QCoreApplication::applicationPid() % 500);
+    QProcess server;
+    server.start(xvfb, {display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+    QVERIFY(server.waitForStarted());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", display);
+    env.remove("QT_QPA_PLATFORM");
+    QProcess player;
+    player.setProcessEnvironment(env);
+    player.start(QStringLiteral(PLAYER_PATH), {QStringLiteral(SAMPLE_PATH)});
+    QVERIFY(player.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(WorkFolders() == 1, 15000);
+    QProcess key;
+    key.setProcessEnvironment(env);
+    key.start(xdotool, {"search", "--sync", "--onlyvisible", "--name", "test.krv", "windowfocus", "--sync",
+                        "key", "Escape"});
+    QVERIFY(key.waitForFinished(15000));
+    QVERIFY(player.waitForFinished(15000));
+    QCOMPARE(player.exitCode(), 0);
+    QCOMPARE(WorkFolders(), 0);
+    uint32_t active = 0xFFFFFFFF;
+    if (auto store = RegistryKey::Open(kRunStateKey)) store->QueryDword("APPActive", &active);
+    QCOMPARE(active, 0u);
+    server.terminate();
+    server.waitForFinished(5000);
+  }
+};
+
+QTEST_MAIN(PlayerDeckPipelinesTest)
+#include "test_player_deck_pipelines.moc"
