@@ -56,6 +56,8 @@ bool CDXGraph::WaitForState(GstClockTime timeout) const
 
 bool CDXGraph::FlushSeek(double seconds, SeekMode mode)
 {
+    if (!(seconds >= 0.0))
+        seconds = 0.0;
     const gint64 units = static_cast<gint64>(seconds * 10000000.0);   // 100-ns units, truncated
     const auto flags = static_cast<GstSeekFlags>(
         GST_SEEK_FLAG_FLUSH | (mode == SeekMode::KeyUnit ? GST_SEEK_FLAG_KEY_UNIT : GST_SEEK_FLAG_ACCURATE));
@@ -147,8 +149,6 @@ bool CDXGraph::Cue(double seconds, SeekMode mode)
 {
     if (!pipeline_)
         return false;
-    if (!(seconds >= 0.0))
-        seconds = 0.0;
     const auto s = CurrentTarget();
     if (!s || *s == GST_STATE_READY || *s == GST_STATE_NULL) {
         pendingSeek_ = -1.0;
@@ -163,11 +163,9 @@ bool CDXGraph::SeekTo(double seconds, SeekMode mode)
 {
     if (!pipeline_)
         return false;
-    if (!(seconds >= 0.0))
-        seconds = 0.0;
     const auto s = CurrentTarget();
     if (!s || *s == GST_STATE_READY || *s == GST_STATE_NULL) {
-        pendingSeek_ = seconds;
+        pendingSeek_ = seconds >= 0.0 ? seconds : 0.0;
         return true;
     }
     if (*s == GST_STATE_PLAYING) {
