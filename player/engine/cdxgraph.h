@@ -134,6 +134,8 @@ private:
     bool SetState(GstState state);
     bool FlushSeek(double seconds, SeekMode mode);
     bool ToPausedFromStopped();
+    bool ReadyToStart();
+    void StartAt(GstClockTime baseTime);
     std::optional<GstState> CurrentTarget() const;
     void ApplyVolume();
 

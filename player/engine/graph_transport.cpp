@@ -83,32 +83,39 @@ bool CDXGraph::ToPausedFromStopped()
     return true;
 }
 
-void CDXGraph::Run()
+// False when there is nothing to start; a stopped graph is prerolled first, so its first
+// picture is there before the clock runs.
+bool CDXGraph::ReadyToStart()
 {
     if (!pipeline_)
-        return;
+        return false;
     const auto s = CurrentTarget();
     if (s && *s == GST_STATE_PLAYING)
-        return;
+        return false;
     if (!s || *s == GST_STATE_READY || *s == GST_STATE_NULL)
         ToPausedFromStopped();
-    // Alone, a prerolled graph needs no margin: its first picture is there.
-    RunAt(SharedClockNow());
+    return true;
 }
 
-void CDXGraph::RunAt(GstClockTime baseTime)
+void CDXGraph::StartAt(GstClockTime baseTime)
 {
-    if (!pipeline_)
-        return;
-    const auto s = CurrentTarget();
-    if (s && *s == GST_STATE_PLAYING)
-        return;
-    if (!s || *s == GST_STATE_READY || *s == GST_STATE_NULL)
-        ToPausedFromStopped();
     // Going on from where a pause left the running time.
     const GstClockTime base = baseTime > pausedRunningTime_ ? baseTime - pausedRunningTime_ : 0;
     gst_element_set_base_time(pipeline_.get(), base);
     SetState(GST_STATE_PLAYING);
+}
+
+void CDXGraph::Run()
+{
+    // Alone, a prerolled graph needs no margin: its first picture is there.
+    if (ReadyToStart())
+        StartAt(SharedClockNow());
+}
+
+void CDXGraph::RunAt(GstClockTime baseTime)
+{
+    if (ReadyToStart())
+        StartAt(baseTime);
 }
 
 void CDXGraph::Pause()
