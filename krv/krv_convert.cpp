@@ -44,6 +44,8 @@ KrvConversion krv_convert_recording(const std::string& path, bool avSync,
             c.messages.push_back({krv_error_message(r, KrvPhase::Open), ""});
             return c;
         }
+        if (const KrvFile* file = krv_current_recording())
+            c.creationDate = file->creationDate;
         int count = 0;
         if (!krv_count_media_streams(count) || count < 2)
             return c; // played directly; the recording stays current until the next open

@@ -18,7 +18,8 @@ struct KrvConversion {
     bool split = false;                  // true: `result` is a working folder holding the channel files
     std::string result;                  // the working folder, else the recording's own path
     std::vector<KrvUserMessage> messages; // in the order they arose
-    KrvSplitTimeline timeline;           // of a split: where its files begin in the recording
+    KrvSplitTimeline timeline;           // of a split: where its files lie in the recording
+    uint64_t creationDate = 0;           // file properties: 100-ns units since 1601 UTC, 0 when none
 };
 
 // Converts the recording at `path` (UTF-8). `avSync` chooses the A/V-sync

@@ -196,9 +196,12 @@ bool CDXGraph::BuildAudioGraph()
     ElementHandle source = MakeElement("filesrc");
     ElementHandle parse = MakeElement("wavparse");
     audioHead_ = MakeElement("audioconvert");
+    // At another speed the sound keeps its pitch.
+    ElementHandle tempo = MakeElement("scaletempo");
+    ElementHandle tempoOut = MakeElement("audioconvert");
     ElementHandle resample = MakeElement("audioresample");
     volume_ = MakeElement("volume");
-    if (!source || !parse || !audioHead_ || !resample || !volume_)
+    if (!source || !parse || !audioHead_ || !tempo || !tempoOut || !resample || !volume_)
         return false;
     g_object_set(source.get(), "location", filePath.c_str(), nullptr);
     // The recording's audio is MS ADPCM; anything else is left to decodebin.
@@ -223,12 +226,13 @@ bool CDXGraph::BuildAudioGraph()
     }
     if (!sink)
         return false;
-    for (GstElement* e : {source.get(), parse.get(), audioHead_.get(), resample.get(), volume_.get(), sink.get()})
+    for (GstElement* e : {source.get(), parse.get(), audioHead_.get(), tempo.get(), tempoOut.get(), resample.get(),
+                          volume_.get(), sink.get()})
         gst_bin_add(bin, e);
     if (decoder)
         gst_bin_add(bin, decoder.get());
     if (!LinkMany({source.get(), parse.get()}) ||
-        !LinkMany({audioHead_.get(), resample.get(), volume_.get(), sink.get()}))
+        !LinkMany({audioHead_.get(), tempo.get(), tempoOut.get(), resample.get(), volume_.get(), sink.get()}))
         return false;
     if (!decoder) {
         if (!gst_element_link(parse.get(), audioHead_.get()))

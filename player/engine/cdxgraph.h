@@ -91,6 +91,15 @@ public:
     void RunAt(GstClockTime baseTime);
     double GetPositionSeconds() const;
     bool GetDurationSeconds(double& seconds);
+    // The picture the graph shows now: its presentation time and how long it lasts
+    // (until the next frame). False when it shows none.
+    bool CurrentFrame(double& start, double& duration);
+
+    // Playback speed, 1 normal. Taken by the next seek or cue; above kFullDecodeMaxRate
+    // only key frames are decoded.
+    void SetRate(double rate);
+    double rate() const { return rate_; }
+    static constexpr double kFullDecodeMaxRate = 8.0;
 
     // Hundredths of a decibel, -10000 (silence) to 0 (full volume).
     void SetVolume(int32_t level);
@@ -162,6 +171,7 @@ private:
     bool decoderMissing_ = false;
     GstClockTimeDiff timeOffset_ = 0;   // ns
     bool onTimeline_ = false;
+    double rate_ = 1.0;
     // Running time at which a playing graph was paused (0 after a flushing seek,
     // which starts the running time again): a later RunAt goes on from there.
     GstClockTime pausedRunningTime_ = 0;

@@ -29,4 +29,10 @@ GstClockTime VideoFrame::pts() const
     return buffer ? GST_BUFFER_PTS(buffer) : GST_CLOCK_TIME_NONE;
 }
 
+GstClockTime VideoFrame::duration() const
+{
+    GstBuffer* buffer = sample_ ? gst_sample_get_buffer(sample_.get()) : nullptr;
+    return buffer ? GST_BUFFER_DURATION(buffer) : GST_CLOCK_TIME_NONE;
+}
+
 }  // namespace vedra

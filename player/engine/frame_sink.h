@@ -44,6 +44,7 @@ public:
     const uint8_t* data() const { return map_.data; }
     size_t size() const { return map_.size; }
     GstClockTime pts() const;                        // stream time of the frame
+    GstClockTime duration() const;                   // until the next frame; NONE when unknown
     bool valid() const { return mapped_; }
 
 private:

@@ -59,9 +59,12 @@ bool CDXGraph::FlushSeek(double seconds, SeekMode mode)
     if (!(seconds >= 0.0))
         seconds = 0.0;
     const gint64 units = static_cast<gint64>(seconds * 10000000.0);   // 100-ns units, truncated
-    const auto flags = static_cast<GstSeekFlags>(
-        GST_SEEK_FLAG_FLUSH | (mode == SeekMode::KeyUnit ? GST_SEEK_FLAG_KEY_UNIT : GST_SEEK_FLAG_ACCURATE));
-    if (!gst_element_seek_simple(pipeline_.get(), GST_FORMAT_TIME, flags, units * 100))
+    int flags = GST_SEEK_FLAG_FLUSH | (mode == SeekMode::KeyUnit ? GST_SEEK_FLAG_KEY_UNIT : GST_SEEK_FLAG_ACCURATE);
+    // Fast enough that decoding every frame cannot keep up: key frames only, no sound.
+    if (rate_ > kFullDecodeMaxRate)
+        flags |= GST_SEEK_FLAG_TRICKMODE | GST_SEEK_FLAG_TRICKMODE_KEY_UNITS | GST_SEEK_FLAG_TRICKMODE_NO_AUDIO;
+    if (!gst_element_seek(pipeline_.get(), rate_, GST_FORMAT_TIME, static_cast<GstSeekFlags>(flags),
+                          GST_SEEK_TYPE_SET, units * 100, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE))
         return false;
     // A flushing seek starts the running time again from 0.
     pausedRunningTime_ = 0;
@@ -183,6 +186,12 @@ bool CDXGraph::SeekTo(double seconds, SeekMode mode)
         return ok;
     }
     return FlushSeek(seconds, mode);
+}
+
+void CDXGraph::SetRate(double rate)
+{
+    if (rate > 0.0)
+        rate_ = rate;
 }
 
 double CDXGraph::GetPositionSeconds() const

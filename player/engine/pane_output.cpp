@@ -53,6 +53,17 @@ bool CDXGraph::AttachToPane(IFrameSink* pane)
     return true;
 }
 
+bool CDXGraph::CurrentFrame(double& start, double& duration)
+{
+    std::lock_guard lock(paneMutex_);
+    if (!lastFrame_ || !GST_CLOCK_TIME_IS_VALID(lastFrame_->pts()))
+        return false;
+    start = static_cast<double>(lastFrame_->pts()) / GST_SECOND;
+    const GstClockTime d = lastFrame_->duration();
+    duration = GST_CLOCK_TIME_IS_VALID(d) ? static_cast<double>(d) / GST_SECOND : 0.0;
+    return true;
+}
+
 void CDXGraph::ForgetLastFrame()
 {
     std::lock_guard lock(paneMutex_);

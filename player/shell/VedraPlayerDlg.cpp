@@ -35,8 +35,11 @@ namespace vedra {
 CVedraPlayerDlg::CVedraPlayerDlg(QWidget* parent) : QDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                 Qt::WindowCloseButtonHint);
-  setFixedSize(DuToPixelsX(kDialogWidthDu), DuToPixelsY(kDialogHeightDu));
+                 Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+  // The template's size is the smallest; the video area grows with the window.
+  setMinimumSize(TemplateSize());
+  resize(TemplateSize());
+  setSizeGripEnabled(true);
   setAcceptDrops(true);
   QFont dialogFont = font();  // "MS Shell Dlg" 8 at 96 dpi
   dialogFont.setPixelSize(11);
@@ -51,7 +54,9 @@ CVedraPlayerDlg::CVedraPlayerDlg(QWidget* parent) : QDialog(parent) {
   BuildControls();
   deckWidgets_ = std::make_unique<DeckWidgets>(*this);
   deck_ = std::make_unique<ChannelDeck>(*deckWidgets_, this);
+  BuildReviewWidgets();
   ConnectControls();
+  SetUpKeys();
   timer_.setInterval(100);
   connect(&timer_, &QTimer::timeout, this, &CVedraPlayerDlg::OnTimer);
 }
@@ -107,6 +112,7 @@ void CVedraPlayerDlg::BuildControls() {
     widget->setHidden(!t.visible);
     widget->setEnabled(t.enabled);
     if (t.id != 0) controls_[t.id] = widget;
+    KeepTemplateGeometry(widget, t.id);
   }
   // Group boxes lie under the controls they frame.
   for (QGroupBox* box : findChildren<QGroupBox*>()) box->lower();
@@ -419,7 +425,12 @@ void CVedraPlayerDlg::keyPressEvent(QKeyEvent* event) {
   // so that no working folder with the user's footage is left behind.
   switch (event->key()) {
     case Qt::Key_Escape:
-      close();
+      // In full screen, as in every player, Esc only leaves it.
+      if (isFullScreen()) {
+        ToggleFullScreen();
+      } else {
+        close();
+      }
       return;
     case Qt::Key_Return:
     case Qt::Key_Enter:

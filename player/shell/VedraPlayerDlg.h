@@ -12,6 +12,7 @@
 #include <QDialog>
 #include <QIcon>
 #include <QPoint>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -31,6 +32,7 @@
 #include "view/playback_graph.h"
 #include "view/recording.h"
 
+class QLabel;
 class QMenu;
 class QPushButton;
 class QCheckBox;
@@ -39,6 +41,7 @@ class QSlider;
 namespace vedra {
 
 class CVideoPane;
+class ReviewKeys;
 
 // One file the user loaded.
 struct FileEntry {
@@ -53,6 +56,7 @@ struct ConversionOutcome {
   std::string result;
   std::vector<std::string> messages;
   KrvSplitTimeline timeline;  // of a split: where its files lie on the recording's timeline
+  uint64_t creationDate = 0;  // of the recording, 100-ns units since 1601 UTC; 0 when none
 };
 
 // The dialog is the notify target of its graphs and of the AVI export (PostMessage).
@@ -135,6 +139,23 @@ class CVedraPlayerDlg : public QDialog, public INotifyTarget {
   void OnAudioDevice(int id);
   bool showTools = false;  // "iShowTools" of "Config.INI"
 
+  // ---- Reviewing: keys, the time of day, the notice line, the window's size
+  // The title: the file on screen and the recorder's time of the picture shown.
+  void UpdateTitle();
+  // A line at the bottom of the window for a few seconds; nothing modal.
+  void ShowNotice(const QString& text);
+  QString noticeText() const;
+  void OnGoToTime();
+  void ToggleKeyList();
+  void ToggleTimeOverlay();
+  void ResetZoom();
+  bool timeOverlayShown() const { return timeOverlay_; }
+  void ToggleFullScreen();
+  ReviewKeys* keys() const { return keys_; }
+  static QSize TemplateSize();
+  // What Ctrl+G asks (tests answer it).
+  std::function<QString(QWidget* owner, const QString& now)> askTime;
+
   // ---- Transport and timeline: the deck acts while a file is open
   void OnPlay();
   void OnPause();
@@ -165,6 +186,8 @@ class CVedraPlayerDlg : public QDialog, public INotifyTarget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -196,6 +219,36 @@ class CVedraPlayerDlg : public QDialog, public INotifyTarget {
   void PauseKeepingWindowPainted(int ms);
   ConversionOutcome RunConversion(const QString& path);
   void OpenRecordingSteps(QString path, int fileIndex, bool scanFolder);
+  // Where a control sits in the template (window_layout.cpp moves it from there).
+  struct Placement {
+    QWidget* widget;
+    int id;
+    QRect rect;
+  };
+  static constexpr int kSpeedLabelId = 2001;
+  static constexpr int kNoticeId = 2002;
+  void KeepTemplateGeometry(QWidget* widget, int id);
+  void LayOutControls();
+  bool InControlBand(const Placement& p);
+  void ShowControlBand(bool shown);
+  void FollowPointerInFullScreen(QPoint windowPos);
+  void SetUpKeys();
+  void BuildReviewWidgets();
+  void WatchSnapshots(const QStringList& paths);
+  void AnnounceWritten(const QStringList& paths);
+  std::vector<Placement> placements_;
+  QTimer paneRefresh_;
+  bool bandShown_ = false;
+  bool timeOverlay_ = true;
+  ReviewKeys* keys_ = nullptr;
+  QLabel* speedLabel_ = nullptr;
+  QLabel* notice_ = nullptr;
+  QTimer noticeTimer_;
+  QLabel* keyList_ = nullptr;
+  QTimer snapshotWatch_;
+  QStringList snapshotsAwaited_;
+  int snapshotWatchTicks_ = 0;
+  QStringList exported_;
   std::map<int, QWidget*> controls_;
   std::unique_ptr<IDeckControls> deckWidgets_;
   std::unique_ptr<ChannelDeck> deck_;

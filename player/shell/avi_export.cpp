@@ -34,6 +34,7 @@ void CVedraPlayerDlg::OnAvi() {
   if (currentFile == -1) return;
   const QString proposed = QString::fromStdString(LocalTimeNameNow());
   nextExportChannel = 0;
+  exported_.clear();
   const QString chosen =
       chooseExportFile ? chooseExportFile(this, proposed) : ChooseWithSaveDialog(this, proposed);
   if (chosen.isEmpty()) return;
@@ -53,6 +54,9 @@ void CVedraPlayerDlg::ExportNextChannel() {
     nextExportChannel = i + 1;
     return;
   }
+  // The chain has ended: the window says what it wrote.
+  AnnounceWritten(exported_);
+  exported_.clear();
 }
 
 void CVedraPlayerDlg::OnExportNotify() {
@@ -61,6 +65,8 @@ void CVedraPlayerDlg::OnExportNotify() {
   // An export that wrote nothing must not pass for one that worked.
   if (!exportJob.lastSucceeded)
     ShowMessageBox(QStringLiteral("Failed to write the AVI file, please check it !"), {}, this);
+  else
+    exported_ << QString::fromStdString(exportJob.lastOutputPath);
   QThread::msleep(kChainPauseMs);
   ExportNextChannel();
 }

@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QSlider>
 
+#include <cmath>
+
 #include "resources/resource_ids.h"
 #include "shell/VedraPlayerDlg.h"
 #include "view/video_pane.h"
@@ -44,6 +46,16 @@ void DeckWidgets::SetVolumePosition(int position) {
 void DeckWidgets::ShowTimes(float current, float total) {
   static_cast<QLabel*>(dialog_.control(IDC_CURRENT_TIME))->setText(TimeLabelText(current));
   static_cast<QLabel*>(dialog_.control(IDC_TOTAL_TIME))->setText(TimeLabelText(total));
+}
+
+// "1x", "2x", "1/8x".
+QString SpeedText(double rate) {
+  if (rate >= 1.0) return QString::number(rate, 'g', 3) + 'x';
+  return QStringLiteral("1/%1x").arg(std::lround(1.0 / rate));
+}
+
+void DeckWidgets::ShowSpeed(double rate) {
+  if (auto* label = dialog_.findChild<QLabel*>(QStringLiteral("speed"))) label->setText(SpeedText(rate));
 }
 
 CVideoPane* DeckWidgets::Pane(int pane) const { return dialog_.pane(IDC_PANE_1 + pane); }

@@ -12,6 +12,8 @@ class CVedraPlayerDlg;
 
 // How the time labels show seconds: "%.*g" with six significant digits.
 QString TimeLabelText(float seconds);
+// How the speed shows beside them: "1x", "16x", "1/8x".
+QString SpeedText(double rate);
 
 class DeckWidgets : public IDeckControls {
  public:
@@ -26,6 +28,7 @@ class DeckWidgets : public IDeckControls {
   int VolumePosition() const override;
   void SetVolumePosition(int position) override;
   void ShowTimes(float current, float total) override;
+  void ShowSpeed(double rate) override;
   CVideoPane* Pane(int pane) const override;
   void SetPaneShown(int pane, bool shown) override;
   void SetPaneLabelsShown(bool shown) override;

@@ -17,7 +17,8 @@ void SetUpEngine(CVedraPlayerDlg& dialog) {
   dialog.convertRecording = [](const std::string& path) {
     // Read at every split, as the setting may change between recordings.
     KrvConversion conversion = krv_convert_recording(path, krv_av_sync_enabled(), krv_work_root());
-    ConversionOutcome outcome{conversion.split ? conversion.result : path, {}, conversion.timeline};
+    ConversionOutcome outcome{conversion.split ? conversion.result : path, {}, conversion.timeline,
+                              conversion.creationDate};
     for (const KrvUserMessage& message : conversion.messages) outcome.messages.push_back(message.text);
     return outcome;
   };

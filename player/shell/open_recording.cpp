@@ -81,7 +81,7 @@ void CVedraPlayerDlg::PauseKeepingWindowPainted(int ms) {
 }
 
 ConversionOutcome CVedraPlayerDlg::RunConversion(const QString& path) {
-  if (!convertRecording) return {path.toStdString(), {}, {}};
+  if (!convertRecording) return {path.toStdString(), {}, {}, 0};
   // The split runs on a worker thread; the window stays painted and shows a modal progress
   // indication while it takes long. The worker touches no dialog state.
   auto convert = convertRecording;
@@ -154,6 +154,7 @@ void CVedraPlayerDlg::OpenRecordingSteps(QString path, int fileIndex, bool scanF
 
   recordings.push_back(std::make_unique<Recording>());
   Recording* recording = recordings.back().get();
+  recording->creationDate = outcome.creationDate;
   uint8_t channelMask = 0;
   int visibleCount = 0;
   int vgaSum = 0;

@@ -31,15 +31,20 @@ void CVedraPlayerDlg::OnBmp() { OnSnapshot(false); }
 void CVedraPlayerDlg::OnSnapshot(bool asJpeg) {
   const QString extension = asJpeg ? QStringLiteral(".jpg") : QStringLiteral(".bmp");
   std::set<QString> taken;
+  QStringList requested;
   for (int i = 0; i < 4; ++i) {
     PlaybackGraph* graph = deck_->CheckedGraph(i);
     if (graph == nullptr) continue;
     const QString name = QString::fromStdString(LocalTimeNameNow());
-    graph->RequestSnapshot(SnapshotPath(picFolder, name, extension, taken).toStdString(), asJpeg);
+    const QString path = SnapshotPath(picFolder, name, extension, taken);
+    graph->RequestSnapshot(path.toStdString(), asJpeg);
+    requested << path;
     // A paused graph decodes no further frame by itself: seeking to where it stands decodes
     // the picture on screen once more, which the snapshot is taken from.
     if (graph->IsPaused()) graph->SeekTo(graph->GetPositionSeconds());
   }
+  // Once written, the window says what and where.
+  WatchSnapshots(requested);
 }
 
 }  // namespace vedra

@@ -26,7 +26,10 @@ void CVedraPlayerDlg::OnHScroll(int id) {
   if (id == IDC_VOLUME) deck_->OnVolumeMoved();
 }
 
-void CVedraPlayerDlg::OnTimer() { deck_->OnTimer(); }
+void CVedraPlayerDlg::OnTimer() {
+  deck_->OnTimer();
+  UpdateTitle();
+}
 
 intptr_t CVedraPlayerDlg::OnGraphNotify(uintptr_t /*wParam*/, intptr_t lParam) {
   // Parameter 123 comes from the AVI export, never from a playback graph.

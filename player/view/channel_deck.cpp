@@ -57,6 +57,11 @@ void ChannelDeck::HideFromPane(PlaybackGraph* graph, int slot) {
   BlankFreePanes();
 }
 
+void ChannelDeck::RefreshPanes() {
+  for (int k = 0; k < 4; ++k)
+    if (slots_[k] != nullptr && paneOfSlot_[k] >= 0) slots_[k]->AttachToPane(controls_.Pane(paneOfSlot_[k]));
+}
+
 void ChannelDeck::BlankFreePanes() {
   for (int pane = 0; pane <= IDeckControls::kLargePane; ++pane) {
     bool held = false;
@@ -156,6 +161,7 @@ bool ChannelDeck::SetAudio(bool on) {
 
 void ChannelDeck::TakeOffScreen() {
   if (recording_ == nullptr) return;
+  LeaveLarge();
   for (int j = 0; j < static_cast<int>(recording_->channelGraphs.size()) && j < 4; ++j)
     DetachChannel(j);
   DetachFirstChannel();
@@ -173,6 +179,7 @@ void ChannelDeck::TakeOffScreen() {
 // The recording on screen with the view state it was left in.
 void ChannelDeck::ShowRecordingState(Recording* recording) {
   recording_ = recording;
+  ApplySpeed(recording);
   channelMask_ = recording->channelMask;
   visibleCount_ = recording->visibleCount;
   audioChannel_ = recording->audioChannel;
@@ -196,6 +203,7 @@ void ChannelDeck::SetBoxesForShow() {
 }
 
 bool ChannelDeck::ShowQuadView(Recording* recording) {
+  LeaveLarge();
   controls_.SetPaneLabelsShown(true);
   controls_.Repaint();
   controls_.ShowSoundOn();
@@ -223,6 +231,7 @@ bool ChannelDeck::ShowQuadView(Recording* recording) {
 }
 
 bool ChannelDeck::ShowSingleView(Recording* recording) {
+  LeaveLarge();
   controls_.SetPaneLabelsShown(false);
   for (int pane = 0; pane <= IDeckControls::kLargePane; ++pane) controls_.SetPaneShown(pane, false);
   controls_.Repaint();
@@ -249,6 +258,7 @@ bool ChannelDeck::ShowSingleView(Recording* recording) {
 
 bool ChannelDeck::SetPaneLayout(bool single) {
   if (recording_ == nullptr) return true;
+  LeaveLarge();
   auto& graphs = recording_->channelGraphs;
   auto graphOfBox = [&](int i) -> PlaybackGraph* {
     const int k = Rank(channelMask_, i);
@@ -296,6 +306,7 @@ void ChannelDeck::SeekCheckedTo(double t) {
 
 void ChannelDeck::OnChannelBox(int i) {
   if (recording_ == nullptr || i < 0 || i > 3) return;
+  LeaveLarge();
   // The time on screen, to the frame (a detach forgets it); when the total time changes, the
   // thumb's place stands for another time, which every checked channel then goes to.
   const double before = TrackbarTime();

@@ -58,6 +58,28 @@ class ChannelDeck {
   // Play, the audio at the first channel's position.
   void OnAudioDeviceChanged();
 
+  // ---- Reviewing (deck_review.cpp)
+  // One frame forward (+1) or back (-1) on every checked channel, all on one instant; while
+  // nothing plays.
+  void Step(int direction);
+  // To a time of the deck's timeline (clamped to the recording), playing or not.
+  void JumpTo(double seconds);
+  void JumpBy(double seconds);
+  void JumpToEnd();
+  // Playback speed, one of kSpeeds; it stays when another recording is shown. Outside
+  // 1/2 to 2 the audio is silent.
+  static constexpr double kSpeeds[] = {0.125, 0.25, 0.5, 1.0, 2.0, 4.0, 8.0, 16.0};
+  void SetSpeed(double rate);
+  void ChangeSpeed(int steps);  // +1 faster, -1 slower along kSpeeds
+  double speed() const { return speed_; }
+  // The panes changed size (or what they ask for): every channel gets frames of it.
+  void RefreshPanes();
+  // A quad pane's channel alone in the large pane, and back to the quad view as it was.
+  void ToggleLarge(int pane);
+  int enlargedBox() const { return enlargedBox_; }
+  // The time on screen, to the frame.
+  double timeOnScreen() const { return currentTime_; }
+
   // ---- For the loader and the file list
   // A recording is about to be loaded: no channel counted, boxes unticked and disabled.
   void BeginLoading();
@@ -96,6 +118,10 @@ class ChannelDeck {
   void UpdateLabels();
   void SetBoxesForShow();
   void SeekCheckedTo(double t);
+  void LeaveLarge();
+  bool AudioFollowsSpeed() const;
+  void ApplySpeed(Recording* recording);
+  void ShowTimeOnTrackbar(double t);
 
   // The time the trackbar stands for: the timeline's own time while the thumb shows it,
   // else the thumb's position.
@@ -125,6 +151,8 @@ class ChannelDeck {
   double currentTime_ = 0;    // seconds
   bool paneInUse_[4] = {};
   bool audioPresent_ = false;
+  double speed_ = 1.0;
+  int enlargedBox_ = -1;  // the box whose channel fills the large pane, -1 none
 };
 
 }  // namespace vedra

@@ -29,6 +29,8 @@ class IDeckControls {
 
   // The current and total time labels.
   virtual void ShowTimes(float current, float total) = 0;
+  // The playback speed beside them (1 normal).
+  virtual void ShowSpeed(double rate) = 0;
 
   virtual CVideoPane* Pane(int pane) const = 0;
   virtual void SetPaneShown(int pane, bool shown) = 0;

@@ -36,7 +36,7 @@ std::vector<PlaybackGraph*> ChannelDeck::CheckedGroup() const {
   std::vector<PlaybackGraph*> group;
   for (int i = 0; i < 4; ++i)
     if (PlaybackGraph* graph = CheckedGraph(i)) group.push_back(graph);
-  if (IsAudioOn()) group.push_back(audioSlot_);
+  if (IsAudioOn() && AudioFollowsSpeed()) group.push_back(audioSlot_);
   return group;
 }
 

@@ -128,6 +128,10 @@ class EngineGraph : public PlaybackGraph {
   }
   bool Cue(double seconds, SeekMode mode) override { return graph_.Cue(seconds, EngineMode(mode)); }
   void RunAt(uint64_t baseTime) override { graph_.RunAt(baseTime); }
+  void SetRate(double rate) override { graph_.SetRate(rate); }
+  bool CurrentFrame(double* start, double* duration) override {
+    return graph_.CurrentFrame(*start, *duration);
+  }
   double GetPositionSeconds() override { return graph_.GetPositionSeconds(); }
   bool GetDurationSeconds(double* seconds) override { return graph_.GetDurationSeconds(*seconds); }
   void SetVolume(int32_t level) override { graph_.SetVolume(level); }

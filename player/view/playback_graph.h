@@ -52,6 +52,12 @@ class PlaybackGraph {
   virtual bool Cue(double seconds, SeekMode mode = SeekMode::kAccurate) = 0;
   virtual void RunAt(uint64_t baseTime) = 0;
 
+  // Playback speed (1 normal), taken by the next seek or cue.
+  virtual void SetRate(double rate) = 0;
+  // The picture the graph shows: its time and how long it lasts (until the next frame).
+  // False when it shows none.
+  virtual bool CurrentFrame(double* start, double* duration) = 0;
+
   virtual double GetPositionSeconds() = 0;
   virtual bool GetDurationSeconds(double* seconds) = 0;
   virtual void SetVolume(int32_t level) = 0;  // hundredths of a dB, -10000..0

@@ -22,6 +22,8 @@ struct Recording {
   // The recording's time (ms, preroll subtracted) at the deck's time 0: where its first file
   // begins. The deck's times plus this are the recorder's own times.
   uint32_t timeBaseMs = 0;
+  // When the recorder began it: 100-ns units since 1601-01-01 UTC; 0 when it did not say.
+  uint64_t creationDate = 0;
 };
 
 }  // namespace vedra

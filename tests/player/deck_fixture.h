@@ -29,6 +29,7 @@ class FakeDeckControls : public IDeckControls {
     shownCurrent = current;
     shownTotal = total;
   }
+  void ShowSpeed(double rate) override { shownSpeed = rate; }
   CVideoPane* Pane(int pane) const override { return panes[pane].get(); }
   void SetPaneShown(int pane, bool on) override { shown[pane] = on; }
   void SetPaneLabelsShown(bool on) override { labels = on; }
@@ -50,6 +51,7 @@ class FakeDeckControls : public IDeckControls {
   int volume = 0;
   float shownCurrent = -1;
   float shownTotal = -1;
+  double shownSpeed = 1;
   std::array<std::unique_ptr<CVideoPane>, 5> panes;
 };
 

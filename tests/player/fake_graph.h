@@ -21,6 +21,7 @@ struct FakeFile {
   double duration = 10;
   int vga = 0;
   bool decoderMissing = false;  // renders fail as without the video decoder
+  double frameInterval = 0.04;  // seconds
 };
 
 struct FakeWorld {
@@ -82,6 +83,15 @@ class FakeGraph : public PlaybackGraph {
     state = State::kRunning;
     baseTime = base;
   }
+  void SetRate(double r) override { rate = r; }
+  // Frames every file_.frameInterval seconds from 0 on; the one holding the position.
+  bool CurrentFrame(double* start, double* duration) override {
+    const double iv = file_.frameInterval;
+    const long index = static_cast<long>(position / iv + 1e-9);
+    *start = index * iv;
+    *duration = iv;
+    return true;
+  }
   double GetPositionSeconds() override { return position; }
   bool GetDurationSeconds(double* s) override {
     *s = file_.duration;
@@ -112,6 +122,7 @@ class FakeGraph : public PlaybackGraph {
   std::vector<SeekMode> modes;  // of each seek
   uint64_t baseTime = 0;        // of the last RunAt
   double timeOffset = 0;        // as the loader set it
+  double rate = 1;
   int32_t volume = 0;
   CVideoPane* pane = nullptr;
   bool notified = false;

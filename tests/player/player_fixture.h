@@ -41,7 +41,7 @@ class PlayerFixture {
     dialog->programFolder = home.filePath("prog").toStdString();
     dialog->openPauseMs = 0;
     dialog->convertRecording = [this](const std::string& path) {
-      ConversionOutcome out{path, splitMessages, {}};
+      ConversionOutcome out{path, splitMessages, {}, creationDate};
       if (splitFiles.empty()) return out;
       const QString folder = QString::fromStdString(WorkRoot()) +
                              QString("/tempFile2026010100%1").arg(++splits, 4, 10, QChar('0'));
@@ -77,8 +77,12 @@ class PlayerFixture {
   QStringList messages;
   std::vector<std::string> splitFiles;
   std::vector<std::string> splitMessages;
+  uint64_t creationDate = 0;  // what the scripted split reports
   int splits = 0;
   MessageBoxHook previous;
 };
+
+// The file the window title names (the recorder's time follows it).
+inline QString TitleFile(const CVedraPlayerDlg& d) { return d.windowTitle().section(QStringLiteral("  \u2014  "), 0, 0); }
 
 }  // namespace vedra::test

@@ -39,7 +39,7 @@ class PlayerDialogTest : public QObject {
     auto dlg = fx.MakeDialog();
     QCOMPARE(dlg->windowTitle(), QString("Vedra Media Player"));
     QCOMPARE(dlg->size(), QSize(699, 640));
-    QCOMPARE(dlg->minimumSize(), dlg->maximumSize());
+    QCOMPARE(dlg->minimumSize(), QSize(699, 640));  // the smallest; the window grows
     QVERIFY(dlg->acceptDrops());
     const std::set<int> hiddenAfterInit = {1015, 1003, 1035, 1036, 1031, 1001, 1034, 1002, 1032};
     const std::set<int> disabledAfterInit = {1021, 1022, 1023, 1024, 1025, 1032};

@@ -113,7 +113,7 @@ class PlayerEngineTest : public QObject {
     d->OnDropFiles({path});
     QVERIFY(fx.messages.isEmpty());
     QCOMPARE(d->deck().channelMask(), uint8_t{0x03});
-    QCOMPARE(d->windowTitle(), path);
+    QCOMPARE(TitleFile(*d), path);
     QTRY_VERIFY_WITH_TIMEOUT(!d->pane(1012)->picture().isNull(), 5000);
   }
 

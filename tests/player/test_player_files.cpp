@@ -123,7 +123,7 @@ class PlayerFilesTest : public QObject {
       QCOMPARE(d->currentFile, 2);
       QVERIFY(!d->fileList[0]->isOpen && d->fileList[2]->isOpen);
       QCOMPARE(d->folderIndex, 1);
-      QCOMPARE(d->windowTitle(), fx.paths[1]);
+      QCOMPARE(TitleFile(*d), fx.paths[1]);
       QCOMPARE(Broken(*d), QString());
     }
     {
@@ -281,7 +281,7 @@ class PlayerFilesTest : public QObject {
     QCOMPARE(a->state, FakeGraph::State::kRunning);
     QCOMPARE(a->seeks.back(), 5.0);
     QCOMPARE(d->deck().maxDuration(), 10.0f);
-    QCOMPARE(d->windowTitle(), fx.paths[0]);
+    QCOMPARE(TitleFile(*d), fx.paths[0]);
     FakeGraph* b = Fake(d->recordings[1]->channelGraphs[0].get());
     QVERIFY(b->pane == nullptr && b->state != FakeGraph::State::kRunning);
     QCOMPARE(Broken(*d), QString());

@@ -195,7 +195,7 @@ class PlayerJourneyTest : public QObject {
     // Load b from the folder of three and watch it play.
     d->chooseFiles = [&](QWidget*) { return QStringList{rec[1]}; };
     Click(*d, IDC_LOAD);
-    QCOMPARE(d->windowTitle(), rec[1]);
+    QCOMPARE(TitleFile(*d), rec[1]);
     QCOMPARE(d->folderRecordings, rec);
     QTRY_VERIFY_WITH_TIMEOUT(!d->pane(IDC_PANE_1)->picture().isNull(), 10000);
     QTest::qWait(400);
@@ -218,9 +218,9 @@ class PlayerJourneyTest : public QObject {
 
     // Next and Pre: c, then b again, each as a new entry.
     Click(*d, IDC_NEXT);
-    QCOMPARE(d->windowTitle(), rec[2]);
+    QCOMPARE(TitleFile(*d), rec[2]);
     Click(*d, IDC_PREVIOUS);
-    QCOMPARE(d->windowTitle(), rec[1]);
+    QCOMPARE(TitleFile(*d), rec[1]);
     QCOMPARE(d->fileList.size(), size_t{3});
     QCOMPARE(d->recordings.size(), size_t{3});
     QCOMPARE(WorkFoldersOnDisk().size(), 3);
@@ -232,7 +232,7 @@ class PlayerJourneyTest : public QObject {
     QCOMPARE(list->actions().size(), 3);
     list->actions()[1]->trigger();
     QTRY_COMPARE(d->currentFile, 1);
-    QCOMPARE(d->windowTitle(), rec[2]);
+    QCOMPARE(TitleFile(*d), rec[2]);
     QTRY_VERIFY_WITH_TIMEOUT(d->deck().playingMask() != 0, 5000);
     emit list->aboutToShow();
     list->actions()[0]->trigger();

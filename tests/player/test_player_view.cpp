@@ -71,7 +71,7 @@ class PlayerViewTest : public QObject {
     QCOMPARE(d->deck().audioChannel(), 2);
     QCOMPARE(d->deck().maxDuration(), 120.0f);
     QCOMPARE(Label(*d, IDC_TOTAL_TIME), QString("120"));
-    QCOMPARE(d->windowTitle(), path);
+    QCOMPARE(TitleFile(*d), path);
     QVERIFY(!d->control(IDC_PANE_1)->isHidden() && d->control(IDC_PANE_LARGE)->isHidden());
     for (int j = 0; j < 4; ++j) {
       QVERIFY(Checked(*d, IDC_CHANNEL_1 + j));
@@ -324,7 +324,7 @@ class PlayerViewTest : public QObject {
     d->OnDropFiles({path});
     QVERIFY(fx.messages.isEmpty());
     QCOMPARE(d->recordings.size(), size_t{1});
-    QCOMPARE(d->windowTitle(), path);
+    QCOMPARE(TitleFile(*d), path);
   }
 
   void folderRecordingsInListingOrder() {
