@@ -2,8 +2,10 @@
 
 namespace vedra {
 
-VideoFrame::VideoFrame(SampleHandle sample, FramePixels pixels, int width, int height, int stride)
-    : sample_(std::move(sample)), pixels_(pixels), width_(width), height_(height), stride_(stride)
+VideoFrame::VideoFrame(SampleHandle sample, FramePixels pixels, int width, int height, int stride,
+                       GstClockTime time, GstClockTime length)
+    : sample_(std::move(sample)), pixels_(pixels), width_(width), height_(height), stride_(stride), time_(time),
+      length_(length)
 {
     const int pixelBytes = pixels_ == FramePixels::Bgrx ? 4 : 3;
     if (width_ <= 0 || height_ <= 0 || stride_ < width_ * pixelBytes)
@@ -25,12 +27,16 @@ VideoFrame::~VideoFrame()
 
 GstClockTime VideoFrame::pts() const
 {
+    if (GST_CLOCK_TIME_IS_VALID(time_))
+        return time_;
     GstBuffer* buffer = sample_ ? gst_sample_get_buffer(sample_.get()) : nullptr;
     return buffer ? GST_BUFFER_PTS(buffer) : GST_CLOCK_TIME_NONE;
 }
 
 GstClockTime VideoFrame::duration() const
 {
+    if (GST_CLOCK_TIME_IS_VALID(length_))
+        return length_;
     GstBuffer* buffer = sample_ ? gst_sample_get_buffer(sample_.get()) : nullptr;
     return buffer ? GST_BUFFER_DURATION(buffer) : GST_CLOCK_TIME_NONE;
 }

@@ -32,7 +32,10 @@ struct FrameRequest {
 // cheap to pass around, valid as long as held.
 class VideoFrame {
 public:
-    VideoFrame(SampleHandle sample, FramePixels pixels, int width, int height, int stride);
+    // time, length: the frame's own presentation time and length when they differ from the
+    // buffer's (a frame clipped to where a seek began).
+    VideoFrame(SampleHandle sample, FramePixels pixels, int width, int height, int stride,
+               GstClockTime time = GST_CLOCK_TIME_NONE, GstClockTime length = GST_CLOCK_TIME_NONE);
     VideoFrame(const VideoFrame&) = delete;
     VideoFrame& operator=(const VideoFrame&) = delete;
     ~VideoFrame();
@@ -43,7 +46,7 @@ public:
     FramePixels pixels() const { return pixels_; }
     const uint8_t* data() const { return map_.data; }
     size_t size() const { return map_.size; }
-    GstClockTime pts() const;                        // stream time of the frame
+    GstClockTime pts() const;                        // the frame's presentation time
     GstClockTime duration() const;                   // until the next frame; NONE when unknown
     bool valid() const { return mapped_; }
 
@@ -55,6 +58,8 @@ private:
     int width_;
     int height_;
     int stride_;
+    GstClockTime time_;
+    GstClockTime length_;
 };
 
 using VideoFramePtr = std::shared_ptr<const VideoFrame>;

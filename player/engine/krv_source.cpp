@@ -204,6 +204,7 @@ GstFlowReturn vedra_krv_src_create(GstPushSrc* push, GstBuffer** out)
     GST_BUFFER_DURATION(buffer) = self->lastDuration;
     if (!frame.keyFrame)
         GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_DELTA_UNIT);
+    gst_buffer_add_reference_timestamp_meta(buffer, FrameTimeMetaCaps(), GST_BUFFER_PTS(buffer), self->lastDuration);
     *out = buffer;
     return GST_FLOW_OK;
 }
@@ -299,6 +300,12 @@ void vedra_krv_src_init(VedraKrvSrc* self)
 }
 
 }  // namespace
+
+GstCaps* FrameTimeMetaCaps()
+{
+    static GstCaps* caps = gst_caps_new_empty_simple("timestamp/x-vedra-frame");
+    return caps;
+}
 
 bool RegisterKrvSource()
 {

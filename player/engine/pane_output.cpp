@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "cdxgraph.h"
+#include "krv_source.h"
 
 namespace vedra {
 namespace {
@@ -146,9 +147,15 @@ void CDXGraph::Present(SampleHandle sample, bool preroll)
             pane_->PresentNothing();
         return;
     }
+    // The frame's own time, also when the decoder clipped it to where a seek began.
+    GstClockTime time = GST_CLOCK_TIME_NONE, length = GST_CLOCK_TIME_NONE;
+    if (GstReferenceTimestampMeta* own = gst_buffer_get_reference_timestamp_meta(buffer, FrameTimeMetaCaps())) {
+        time = own->timestamp;
+        length = own->duration;
+    }
     auto frame = std::make_shared<const VideoFrame>(std::move(sample), pixels, GST_VIDEO_INFO_WIDTH(&info),
-                                                    GST_VIDEO_INFO_HEIGHT(&info),
-                                                    GST_VIDEO_INFO_PLANE_STRIDE(&info, 0));
+                                                    GST_VIDEO_INFO_HEIGHT(&info), GST_VIDEO_INFO_PLANE_STRIDE(&info, 0),
+                                                    time, length);
     if (!frame->valid())
         return;
     lastFrame_ = frame;

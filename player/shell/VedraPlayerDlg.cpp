@@ -425,8 +425,10 @@ void CVedraPlayerDlg::keyPressEvent(QKeyEvent* event) {
   // so that no working folder with the user's footage is left behind.
   switch (event->key()) {
     case Qt::Key_Escape:
-      // In full screen, as in every player, Esc only leaves it.
-      if (isFullScreen()) {
+      // The list of keys, and full screen as in every player, are left with Esc first.
+      if (keyList_->isVisible()) {
+        keyList_->hide();
+      } else if (isFullScreen()) {
         ToggleFullScreen();
       } else {
         close();

@@ -151,6 +151,7 @@ class CVedraPlayerDlg : public QDialog, public INotifyTarget {
   void ResetZoom();
   bool timeOverlayShown() const { return timeOverlay_; }
   void ToggleFullScreen();
+  void SetPaneLabelsWanted(bool wanted);
   ReviewKeys* keys() const { return keys_; }
   static QSize TemplateSize();
   // What Ctrl+G asks (tests answer it).
@@ -239,6 +240,8 @@ class CVedraPlayerDlg : public QDialog, public INotifyTarget {
   std::vector<Placement> placements_;
   QTimer paneRefresh_;
   bool bandShown_ = false;
+  bool paneLabelsWanted_ = true;
+  QWidget* bandBackground_ = nullptr;
   bool timeOverlay_ = true;
   ReviewKeys* keys_ = nullptr;
   QLabel* speedLabel_ = nullptr;

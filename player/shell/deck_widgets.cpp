@@ -62,9 +62,7 @@ CVideoPane* DeckWidgets::Pane(int pane) const { return dialog_.pane(IDC_PANE_1 +
 void DeckWidgets::SetPaneShown(int pane, bool shown) {
   dialog_.control(IDC_PANE_1 + pane)->setVisible(shown);
 }
-void DeckWidgets::SetPaneLabelsShown(bool shown) {
-  for (int i = 0; i < 4; ++i) dialog_.control(IDC_PANE_LABEL_1 + i)->setVisible(shown);
-}
+void DeckWidgets::SetPaneLabelsShown(bool shown) { dialog_.SetPaneLabelsWanted(shown); }
 void DeckWidgets::ShowSoundOn() { dialog_.SetButtonIcon(IDC_MUTE, IDI_SOUND_ON); }
 void DeckWidgets::Repaint() {
   dialog_.show();

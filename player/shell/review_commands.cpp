@@ -57,6 +57,14 @@ void CVedraPlayerDlg::BuildReviewWidgets() {
                                          "border-radius: 4px; font-family: monospace;"));
   keyList_->hide();
 
+  bandBackground_ = new QWidget(this);
+  bandBackground_->setObjectName(QStringLiteral("band"));
+  bandBackground_->setAutoFillBackground(true);
+  QPalette band = bandBackground_->palette();
+  band.setColor(QPalette::Window, QColor(240, 240, 240, 235));
+  bandBackground_->setPalette(band);
+  bandBackground_->hide();
+
   paneRefresh_.setSingleShot(true);
   connect(&paneRefresh_, &QTimer::timeout, this, [this] { deck_->RefreshPanes(); });
   snapshotWatch_.setInterval(kSnapshotWatchMs);

@@ -104,6 +104,13 @@ bool CVedraPlayerDlg::InControlBand(const Placement& p) {
 // In full screen the band shows only while asked for; what the window hides anyway (the Tool
 // group without "iShowTools", Replay, the volume) stays hidden.
 void CVedraPlayerDlg::ShowControlBand(bool shown) {
+  // Over the picture in full screen the band has a background of its own.
+  const bool over = isFullScreen() && shown;
+  const int bandTop0 = DuToPixelsY(kBandTopDu);
+  bandBackground_->setGeometry(0, height() - (TemplateSize().height() - bandTop0), width(),
+                               TemplateSize().height() - bandTop0);
+  bandBackground_->setVisible(over);
+  if (over) bandBackground_->raise();
   for (const Placement& p : placements_) {
     if (!InControlBand(p)) continue;
     p.widget->setVisible(shown && p.widget->property("shownInWindow").toBool());
@@ -117,6 +124,7 @@ void CVedraPlayerDlg::ToggleFullScreen() {
     showNormal();
     LayOutControls();
     ShowControlBand(true);
+    SetPaneLabelsWanted(paneLabelsWanted_);
     return;
   }
   for (const Placement& p : placements_)
@@ -124,6 +132,13 @@ void CVedraPlayerDlg::ToggleFullScreen() {
   showFullScreen();
   LayOutControls();
   ShowControlBand(false);
+  SetPaneLabelsWanted(paneLabelsWanted_);
+}
+
+// The labels "1" to "4" stand beside the quad panes in the window, never over the picture.
+void CVedraPlayerDlg::SetPaneLabelsWanted(bool wanted) {
+  paneLabelsWanted_ = wanted;
+  for (int i = 0; i < 4; ++i) control(IDC_PANE_LABEL_1 + i)->setVisible(wanted && !isFullScreen());
 }
 
 // Full screen: the mouse at the bottom edge shows the controls, leaving them hides them.

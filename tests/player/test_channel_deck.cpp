@@ -175,6 +175,103 @@ class ChannelDeckTest : public QObject {
     QCOMPARE(fx.Channel(0)->position, 1234.56);
     QCOMPARE(fx.controls.shownCurrent, 1234.56f);
   }
+
+  // Frame steps while paused: every channel one frame on, to one instant; ten quick presses
+  // are ten frames; back steps land on the frame before; nothing steps while playing.
+  void framesStepOneByOne() {
+    DeckFixture fx(0x0F);
+    QVERIFY(fx.deck.ShowQuadView(&fx.recording));
+    fx.controls.progress = 100;  // 1 s
+    fx.deck.OnPause();
+    for (int n = 1; n <= 10; ++n) fx.deck.Step(+1);
+    for (int k = 0; k < 4; ++k) QVERIFY(qAbs(fx.Channel(k)->position - 1.4) < 1e-9);
+    QVERIFY(qAbs(fx.Audio()->position - 1.4) < 1e-9);
+    QCOMPARE(fx.controls.shownCurrent, 1.4f);
+    fx.deck.Step(-1);
+    fx.deck.Step(-1);
+    double start = 0, length = 0;
+    for (int k = 0; k < 4; ++k) {
+      QVERIFY(fx.Channel(k)->CurrentFrame(&start, &length));
+      QVERIFY(qAbs(start - 1.32) < 1e-9);
+    }
+    QCOMPARE(fx.controls.shownCurrent, 1.32f);
+    fx.deck.OnPlay();
+    const double playing = fx.Channel(0)->position;
+    fx.deck.Step(+1);
+    QCOMPARE(fx.Channel(0)->position, playing);
+  }
+
+  void jumpsStayInsideTheRecording_data() {
+    QTest::addColumn<double>("by");
+    QTest::addColumn<double>("at");
+    QTest::newRow("5 s on") << 5.0 << 15.0;
+    QTest::newRow("a minute on, clamped at the end") << 60.0 << 20.0;
+    QTest::newRow("a minute back, clamped at the start") << -60.0 << 0.0;
+  }
+  void jumpsStayInsideTheRecording() {
+    QFETCH(double, by);
+    QFETCH(double, at);
+    DeckFixture fx(0x03, {20, 20, 0, 0});
+    QVERIFY(fx.deck.ShowQuadView(&fx.recording));
+    fx.deck.JumpTo(10);
+    fx.deck.JumpBy(by);
+    QCOMPARE(fx.Channel(0)->position, at);
+    QCOMPARE(fx.Channel(1)->position, at);
+    QCOMPARE(fx.controls.progress, static_cast<int>(at * 50));
+  }
+
+  // Speeds step along 1/8 to 16; the audio plays from 1/2x to 2x only; the speed stays when
+  // another recording is shown.
+  void speedsStepAndStay() {
+    DeckFixture fx(0x01, {10, 0, 0, 0});
+    QVERIFY(fx.deck.ShowQuadView(&fx.recording));
+    fx.deck.OnPlay();
+    fx.deck.ChangeSpeed(+1);
+    QCOMPARE(fx.deck.speed(), 2.0);
+    QCOMPARE(fx.Channel(0)->rate, 2.0);
+    QCOMPARE(fx.Audio()->state, FakeGraph::State::kRunning);
+    fx.deck.ChangeSpeed(+1);
+    QCOMPARE(fx.Audio()->state, FakeGraph::State::kPaused);  // silent above 2x
+    QCOMPARE(fx.controls.shownSpeed, 4.0);
+    for (int n = 0; n < 9; ++n) fx.deck.ChangeSpeed(+1);
+    QCOMPARE(fx.deck.speed(), 16.0);
+    for (int n = 0; n < 20; ++n) fx.deck.ChangeSpeed(-1);
+    QCOMPARE(fx.deck.speed(), 0.125);
+    fx.deck.SetSpeed(0.5);
+    QCOMPARE(fx.Audio()->state, FakeGraph::State::kRunning);
+    QCOMPARE(fx.Audio()->rate, 0.5);
+
+    DeckFixture other(0x03);
+    ChannelDeck& deck = fx.deck;  // the same deck shows another recording
+    deck.TakeOffScreen();
+    QVERIFY(deck.ShowQuadView(&other.recording));
+    QCOMPARE(other.Channel(1)->rate, 0.5);
+    deck.TakeOffScreen();
+  }
+
+  // A double-click puts one channel alone in the large pane and back; a box click first
+  // returns to the quad view.
+  void oneCameraLarge() {
+    DeckFixture fx(0x0F);
+    QVERIFY(fx.deck.ShowQuadView(&fx.recording));
+    fx.deck.ToggleLarge(2);
+    QCOMPARE(fx.deck.enlargedBox(), 2);
+    QCOMPARE(fx.Channel(2)->pane, fx.controls.panes[IDeckControls::kLargePane].get());
+    QVERIFY(fx.controls.shown[IDeckControls::kLargePane] && !fx.controls.shown[0]);
+    fx.deck.ToggleLarge(2);
+    QCOMPARE(fx.deck.enlargedBox(), -1);
+    QCOMPARE(Placement(fx), QString("1:0 2:1 3:2 4:3"));
+    fx.deck.ToggleLarge(0);
+    fx.deck.OnPause();
+    fx.controls.Click(fx.deck, 3);
+    QCOMPARE(fx.deck.enlargedBox(), -1);
+    QCOMPARE(Placement(fx), QString("1:0 2:1 3:2"));
+    // Not in the single layout.
+    fx.controls.Click(fx.deck, 1);
+    fx.controls.Click(fx.deck, 2);
+    fx.deck.ToggleLarge(0);
+    QCOMPARE(fx.deck.enlargedBox(), -1);
+  }
 };
 
 QTEST_MAIN(ChannelDeckTest)

@@ -3,6 +3,7 @@
 // holds no channel is black after every change of what is on screen, and Esc ends the real
 // program through its close sequence.
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QPushButton>
 #include <QSlider>
@@ -118,6 +119,74 @@ class PlayerDeckPipelinesTest : public QObject {
     QTest::qWait(300);
     QCOMPARE(d->pane(1013)->pictureTime(), qint64(-1));
     QVERIFY(d->pane(IDC_PANE_1)->pictureTime() >= 0);
+  }
+
+  // Frame steps: every pane one frame on (or back), all on one instant; ten quick presses are
+  // ten frames.
+  void framesStepOnEveryPane() {
+    PlayerFixture fx;
+    auto d = OpenRealRecording(fx, "steps.krv", {"--seconds", "6", "--fps", "25", "--gop", "25"});
+    QVERIFY(d);
+    QTest::qWait(800);
+    d->OnPause();
+    QTest::qWait(300);
+    const qint64 before = d->pane(IDC_PANE_1)->pictureTime();
+    auto all = [&d](qint64 t) {
+      for (int j = 0; j < 4; ++j)
+        if (d->pane(IDC_PANE_1 + j)->pictureTime() != t) return false;
+      return true;
+    };
+    QVERIFY(all(before));
+    QCOMPARE(before % kFrame, 0);  // the frame's own time, not where the pause fell in it
+    QTest::keyClick(d.get(), Qt::Key_Period);
+    QTRY_VERIFY(all(before + kFrame));
+    for (int n = 0; n < 10; ++n) QTest::keyClick(d.get(), Qt::Key_Period);
+    QTRY_VERIFY(all(before + 11 * kFrame));
+    QTest::keyClick(d.get(), Qt::Key_Comma);
+    QTRY_VERIFY(all(before + 10 * kFrame));
+    QCOMPARE(qint64(std::llround(d->deck().timeOnScreen() * 1e9)), before + 10 * kFrame);
+  }
+
+  // At 2x and 8x the pictures run through the recording two and eight times as fast as the
+  // clock, the panes on one instant.
+  void speedRunsThePicturesFaster_data() {
+    QTest::addColumn<double>("rate");
+    QTest::newRow("2x") << 2.0;
+    QTest::newRow("8x") << 8.0;
+  }
+  void speedRunsThePicturesFaster() {
+    QFETCH(double, rate);
+    PlayerFixture fx;
+    auto d = OpenRealRecording(fx, "fast.krv", {"--channels", "1,2", "--seconds", "30", "--fps", "25"});
+    QVERIFY(d);
+    QTest::qWait(500);
+    d->deck().SetSpeed(rate);
+    QTest::qWait(300);
+    const qint64 from = d->pane(IDC_PANE_1 + 1)->pictureTime();
+    QElapsedTimer wall;
+    wall.start();
+    QTest::qWait(1500);
+    const double media = (d->pane(IDC_PANE_1 + 1)->pictureTime() - from) / 1e9;
+    const double seen = media / (wall.elapsed() / 1000.0);
+    QVERIFY2(qAbs(seen / rate - 1.0) < 0.1, qPrintable(QString("%1x seen").arg(seen)));
+    QVERIFY(SampledSpread(*d, 5) <= kFrame);
+  }
+
+  // The recorder's time of the pictures: creation date plus the time in the recording, also
+  // for a recording that starts late.
+  void titleShowsTheRecordersTime() {
+    PlayerFixture fx;
+    qputenv("TZ", "UTC");
+    auto d = OpenRealRecording(fx, "late.krv",
+                               {"--seconds", "4", "--start-ms", "5000", "--creation-date", "1796665711"});
+    QVERIFY(d);
+    d->OnPause();
+    d->trackbar(IDC_PROGRESS)->setValue(0);
+    d->trackbar(IDC_PROGRESS)->setSliderPosition(0);
+    d->OnHScroll(IDC_PROGRESS);
+    d->OnTimer();
+    QCOMPARE(d->deck().recording()->timeBaseMs, 5000u);
+    QVERIFY2(d->windowTitle().endsWith("2026-12-07 17:48:36.000"), qPrintable(d->windowTitle()));
   }
 
   // After every change of what is on screen, panes that hold no channel are black and the

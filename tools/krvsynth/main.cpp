@@ -84,6 +84,7 @@ int main(int argc, char** argv)
         fields.audio = audio.format;
     fields.audioDef = uint8_t(opts.audioDef);
     fields.prerollMs = opts.prerollMs;
+    fields.creationDate = opts.creationDate;
     fields.damage = opts.damage;
 
     std::unique_ptr<FILE, FileCloser> out(std::fopen(opts.outPath.c_str(), "wb"));

@@ -9,7 +9,6 @@ namespace krvsynth {
 
 namespace {
 
-constexpr uint64_t kCreationDate = 134117856000000000ull;  // 2026-01-01, FILETIME
 constexpr GuidBytes kFileId = makeGuid(0x4B525631, 0x5644, 0x4544, {0x52, 0x41, 0x53, 0x59, 0x4E, 0x54, 0x48, 0x31});
 constexpr uint64_t kCodecInfoOffset = 617;  // video codec information of the codec list
 constexpr uint64_t kCodecListOffset = 437;
@@ -39,7 +38,7 @@ void putFileProperties(Bytes& b, const HeaderFields& f)
     size_t start = beginObject(b, kFilePropertiesGuid);
     putGuid(b, kFileId);
     putU64(b, f.fileSize);
-    putU64(b, kCreationDate);
+    putU64(b, f.creationDate);
     putU64(b, f.packets);
     putU64(b, f.playDuration);
     putU64(b, f.sendDuration);

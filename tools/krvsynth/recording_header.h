@@ -31,6 +31,7 @@ struct HeaderFields {
     uint64_t prerollMs = 0;
     uint32_t maxBitrate = 0;
     uint64_t fileSize = 0;
+    uint64_t creationDate = 0;         // FILETIME: 100-ns units since 1601 UTC; 0 for none
     Damage damage = Damage::None;
 };
 

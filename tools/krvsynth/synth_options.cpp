@@ -54,6 +54,7 @@ const char* usageText()
            "  --late-start CH:N    channel CH begins with N non-key frames (repeatable)\n"
            "  --preroll MS         file properties preroll (default 0)\n"
            "  --start-ms MS        time of the first frame (default 1000)\n"
+           "  --creation-date S    creation date, seconds since 1970 UTC (0: none; default 2026-01-01)\n"
            "  --big-keyframes      key frames above 32768 bytes, spanning three packets\n"
            "  --no-seq-header      leave the 19-byte sequence header out of key frames\n"
            "  --repeat N           write the encoded key-frame groups N times in all\n"
@@ -74,7 +75,7 @@ bool parseOptions(int argc, char** argv, SynthOptions& o, bool& help, std::strin
     };
     // Integer options and their ranges.
     long long fps = o.fps, seconds = o.seconds, gop = o.gop, audioDef = o.audioDef, preroll = o.prerollMs,
-              startMs = o.startMs, repeat = o.repeat;
+              startMs = o.startMs, repeat = o.repeat, creation = -1;
     struct IntOption {
         std::string_view name;
         long long lo, hi;
@@ -87,6 +88,7 @@ bool parseOptions(int argc, char** argv, SynthOptions& o, bool& help, std::strin
         {"--audio-def", 0, 255, &audioDef},
         {"--preroll", 0, 100000, &preroll},
         {"--start-ms", 0, 100000000, &startMs},
+        {"--creation-date", 0, 32503680000LL, &creation},
         {"--repeat", 1, 100000, &repeat},
     };
 
@@ -186,6 +188,9 @@ bool parseOptions(int argc, char** argv, SynthOptions& o, bool& help, std::strin
     o.audioDef = int(audioDef);
     o.prerollMs = uint32_t(preroll);
     o.startMs = uint32_t(startMs);
+    constexpr long long kUnixToFileTimeSeconds = 11644473600LL;
+    if (creation >= 0)
+        o.creationDate = creation == 0 ? 0 : uint64_t(creation + kUnixToFileTimeSeconds) * 10000000ull;
     o.repeat = int(repeat);
     if (o.outPath.empty()) {
         error = "no output file given";

@@ -37,6 +37,7 @@ struct SynthOptions {
     std::map<int, int> lateStart;  // channel -> non-key frames before its first key frame
     uint32_t prerollMs = 0;
     uint32_t startMs = 1000;
+    uint64_t creationDate = 134117856000000000ull;  // FILETIME of 2026-01-01 00:00:00 UTC; 0 for none
     bool bigKeyframes = false;
     bool seqHeader = true;
     int repeat = 1;
