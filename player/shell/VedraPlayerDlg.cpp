@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QSlider>
 #include <QUrl>
@@ -31,6 +32,21 @@
 #include "view/video_pane.h"
 
 namespace vedra {
+namespace {
+
+// A click on the progress trackbar jumps to the clicked point (and the thumb follows the
+// mouse from there), rather than paging towards it.
+class JumpToClickStyle : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* returnData) const override {
+    if (hint == QStyle::SH_Slider_AbsoluteSetButtons) return Qt::LeftButton;
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
+  }
+};
+
+}  // namespace
 
 CVedraPlayerDlg::CVedraPlayerDlg(QWidget* parent) : QDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -137,6 +153,9 @@ void CVedraPlayerDlg::ConnectControls() {
   onClick(IDC_AVI, &CVedraPlayerDlg::OnAvi);
   for (int i = 0; i < 4; ++i)
     connect(checkBox(IDC_CHANNEL_1 + i), &QCheckBox::clicked, this, [this, i] { deck_->OnChannelBox(i); });
+  auto* jump = new JumpToClickStyle(trackbar(IDC_PROGRESS)->style());
+  jump->setParent(trackbar(IDC_PROGRESS));
+  trackbar(IDC_PROGRESS)->setStyle(jump);
   for (int id : {IDC_PROGRESS, IDC_VOLUME}) {
     // User moves only (dragging, paging, keys, end of tracking), never our own SetTrackbarPos.
     connect(trackbar(id), &QSlider::actionTriggered, this, [this, id] { OnHScroll(id); });

@@ -180,6 +180,17 @@ class PlayerReviewTest : public QObject {
     QTRY_VERIFY(d->noticeText().startsWith("4 files in "));
   }
 
+  // A click on the trackbar jumps to the clicked point.
+  void clickOnTheTrackbarJumpsThere() {
+    PlayerFixture fx;
+    auto d = OpenFour(fx);
+    d->OnPause();
+    QSlider* track = d->trackbar(IDC_PROGRESS);
+    QTest::mouseClick(track, Qt::LeftButton, {}, QPoint(track->width() * 3 / 4, track->height() / 2));
+    QVERIFY2(qAbs(track->value() - 750) < 30, qPrintable(QString::number(track->value())));
+    QVERIFY(qAbs(Fake(d->deck().ChannelSlot(0))->position - 15.0) < 0.6);
+  }
+
   // The template's size is the smallest; the video area takes what the window gains and the
   // controls below move down with it.
   void windowGrows() {
