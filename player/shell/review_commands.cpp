@@ -61,7 +61,7 @@ void CVedraPlayerDlg::BuildReviewWidgets() {
   bandBackground_->setObjectName(QStringLiteral("band"));
   bandBackground_->setAutoFillBackground(true);
   QPalette band = bandBackground_->palette();
-  band.setColor(QPalette::Window, QColor(240, 240, 240, 235));
+  band.setColor(QPalette::Window, QColor(240, 240, 240, 250));
   bandBackground_->setPalette(band);
   bandBackground_->hide();
 

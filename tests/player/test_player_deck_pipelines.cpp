@@ -227,6 +227,39 @@ class PlayerDeckPipelinesTest : public QObject {
     QTRY_VERIFY(!Lit(*d).contains('L'));
   }
 
+  // Pictures of the reviewing features, written beside the test to be looked at: the list of
+  // keys, one camera large, full screen with the controls shown by the mouse.
+  void picturesOfReviewing() {
+    PlayerFixture fx;
+    auto d = OpenRealRecording(fx, "look.krv", {"--seconds", "6", "--fps", "25"});
+    QVERIFY(d);
+    d->show();
+    QTRY_COMPARE_WITH_TIMEOUT(Lit(*d), QString("LLLL-"), 5000);
+    d->OnPause();
+    const QString dir = QCoreApplication::applicationDirPath() + "/";
+    QTest::keyClick(d.get(), Qt::Key_F1);
+    QVERIFY(d->grab().save(dir + "review_key_list.png"));
+    QTest::keyClick(d.get(), Qt::Key_Escape);
+
+    QTest::mouseDClick(d->control(IDC_PANE_1 + 1), Qt::LeftButton);
+    QTRY_COMPARE(Lit(*d), QString("----L"));
+    QCOMPARE(d->deck().enlargedBox(), 1);
+    QVERIFY(d->grab().save(dir + "review_one_camera_large.png"));
+    QTest::mouseDClick(d->control(IDC_PANE_LARGE), Qt::LeftButton);
+    QTRY_COMPARE(Lit(*d), QString("LLLL-"));
+
+    QTest::keyClick(d.get(), Qt::Key_F);
+    QTRY_VERIFY(d->isFullScreen());
+    QVERIFY(d->control(IDC_PLAY)->isHidden());
+    QTest::mouseMove(d->control(IDC_PANE_1 + 3), QPoint(10, d->control(IDC_PANE_1 + 3)->height() - 2));
+    QTRY_VERIFY(!d->control(IDC_PLAY)->isHidden());
+    QVERIFY(d->grab().save(dir + "review_full_screen.png"));
+    QTest::keyClick(d.get(), Qt::Key_Escape);
+    QTRY_VERIFY(!d->isFullScreen());
+    QVERIFY(d->isVisible());
+    QVERIFY(!d->control(IDC_PLAY)->isHidden());
+  }
+
   // Esc in the real program under X: the close sequence runs, no copy of the footage stays.
   void escapeClosesTheRealProgram() {
     const QString xvfb = QStandardPaths::findExecutable("Xvfb");
