@@ -40,8 +40,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace vedra;
 
-// The quad view's pane: a quarter of the video area, inside its frame.
-constexpr FrameRequest kQuadPane{FramePixels::Bgrx, 328, 244};
+// The quad view's pane: a quarter of the video area, inside its frame, the picture fitted.
+constexpr FrameRequest kQuadPane{.pixels = FramePixels::Bgrx, .width = 328, .height = 244, .fit = true};
 
 // Counts the channels whose end of stream has been announced.
 class EndCounter : public INotifyTarget {
@@ -333,8 +333,8 @@ int main(int argc, char** argv)
                     pane.delivered[i] >= want && native.delivered[i] >= want ? "" : "  (DROPS)");
         everyFrame = everyFrame && pane.delivered[i] >= want && native.delivered[i] >= want;
     }
-    std::printf("  engine:      %6.2f s CPU in %6.2f s (panes ask for %d x %d BGRx, the quad view's pane)\n", pane.cpu,
-                pane.wall, kQuadPane.width, kQuadPane.height);
+    std::printf("  engine:      %6.2f s CPU in %6.2f s (panes ask for BGRx fitted into %d x %d, the quad view's pane)\n",
+                pane.cpu, pane.wall, kQuadPane.width, kQuadPane.height);
     std::printf("  engine:      %6.2f s CPU in %6.2f s (native size 640 x 480 RGB, for reference)\n", native.cpu,
                 native.wall);
     std::printf("  gst-launch:  %6.2f s CPU in %6.2f s (decode to fakesink)\n", refCpu, refWall);

@@ -290,9 +290,13 @@ bool CDXGraph::Preroll()
         PadHandle pad = PadHandle::Adopt(gst_element_get_static_pad(decoder_.get(), "src"));
         CapsHandle caps = pad ? CapsHandle::Adopt(gst_pad_get_current_caps(pad.get())) : CapsHandle();
         GstVideoInfo info;
-        if (caps && gst_video_info_from_caps(&info, caps.get()) &&
-            GST_VIDEO_INFO_WIDTH(&info) == 640 && GST_VIDEO_INFO_HEIGHT(&info) == 480)
-            ++vgaCount;
+        if (caps && gst_video_info_from_caps(&info, caps.get())) {
+            std::lock_guard lock(paneMutex_);
+            source_ = {GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info), GST_VIDEO_INFO_PAR_N(&info),
+                       GST_VIDEO_INFO_PAR_D(&info)};
+            if (source_.width == 640 && source_.height == 480)
+                ++vgaCount;
+        }
     }
     gint64 duration = 0;
     if (ok && gst_element_query_duration(pipeline_.get(), GST_FORMAT_TIME, &duration) && duration >= 0)
@@ -302,6 +306,8 @@ bool CDXGraph::Preroll()
     // What rendering posted is no event of the playing graph, and its picture no picture of it.
     ClearEvents();
     ForgetLastFrame();
+    // A pane's fitted frames take their size from the picture just learnt.
+    ApplyFrameRequest(frameRequest_);
     return ok;
 }
 
@@ -325,6 +331,7 @@ bool CDXGraph::Destroy()
             pane_->HideFrame();
         pane_ = nullptr;
         lastFrame_.reset();
+        source_ = {};
     }
     {
         std::lock_guard lock(notifyMutex_);

@@ -67,7 +67,8 @@ public:
     void SetTimeOffset(double seconds);
     bool Destroy();
     // Frames go to `pane` from now on, in the layout and size it requests
-    // (again after a resize: re-attaching the same pane re-reads its request);
+    // (again after a resize or zoom: re-attaching the same pane re-reads its
+    // request; a paused graph then shows its picture again in the new size);
     // nullptr hides the picture.
     bool AttachToPane(IFrameSink* pane);
 
@@ -135,7 +136,7 @@ private:
     bool BuildChannelGraph(bool reinstallHint);
     bool BuildAudioGraph();
     bool AddVideoTail(GstElement* decoder);
-    // True when the frames asked for changed.
+    // True when the frames' layout or size changed.
     bool ApplyFrameRequest(const FrameRequest& request);
     void ForgetLastFrame();
     bool Preroll();
@@ -160,8 +161,8 @@ private:
     ElementHandle pipeline_;
     ElementHandle volume_;
     ElementHandle videoSink_;
-    FrameRequest frameRequest_;      // what the appsink asks for
-    CapsHandle frameCaps_;           // the same, as caps
+    FrameRequest frameRequest_;      // what the pane asks for
+    CapsHandle frameCaps_;           // what the appsink asks for: the request made for the decoded picture
     ElementHandle decoder_;
     ElementHandle audioHead_;        // the audio converter after the decoder
     bool addedAudioRenderer_ = false;
@@ -197,6 +198,7 @@ private:
     const GstBuffer* lastPreroll_ = nullptr;   // compared only, never dereferenced
     GstClockTime lastPrerollPts_ = GST_CLOCK_TIME_NONE;
     VideoFramePtr lastFrame_;                  // shown again at once in a pane newly attached
+    SourcePicture source_;                     // the decoded picture, learnt while prerolling
 
     // guarded by snapshotMutex_
     mutable std::mutex snapshotMutex_;

@@ -18,14 +18,46 @@ enum class FramePixels {
 };
 
 // The picture a pane shows. A size of 0 x 0 is the stream's own size; a pane
-// asking for its own size gets frames scaled to fill it (no borders), which
-// costs far less than converting the full picture and scaling it again to paint.
+// asking for its own size gets frames scaled to that size, which costs far less
+// than converting the full picture and scaling it again to paint.
 struct FrameRequest {
     FramePixels pixels = FramePixels::Rgb24;
     int width = 0;
     int height = 0;
+    // The frame is the largest that fits inside width x height with the decoded
+    // picture's shape (a letterboxing pane), not width x height filled.
+    bool fit = false;
+    // With fit: never more pixels than the decoded picture has, so a zoomed pane
+    // gets the camera's own pixels and enlarges them itself.
+    bool sourcePixelsAtMost = false;
     bool operator==(const FrameRequest&) const = default;
 };
+
+// A decoded picture: its size and the shape of its pixels.
+struct SourcePicture {
+    int width = 0;
+    int height = 0;
+    int parN = 1;   // pixel aspect ratio parN / parD
+    int parD = 1;
+    bool known() const { return width > 0 && height > 0 && parN > 0 && parD > 0; }
+};
+
+struct FrameSize {
+    int width = 0;
+    int height = 0;
+    bool operator==(const FrameSize&) const = default;
+};
+
+// A fitted frame is never wider or taller than the decoded picture's side times this.
+constexpr int kMaxFrameScale = 8;
+
+// The size of the frames a request gets from a decoded picture, square pixels.
+// 0 x 0 leaves the size to the stream: the request names none, or it fits and
+// the picture is not known yet. Fitted sides are even and at least 2.
+FrameSize FrameSizeFor(const FrameRequest& request, const SourcePicture& source);
+
+// The picture's width in square pixels at its own height: its shape on screen.
+int DisplayWidth(const SourcePicture& source);
 
 // One decoded frame in the layout its pane asked for (see FramePixels), top row
 // first, `stride` bytes per row. Holds the pipeline's buffer mapped for reading;
@@ -33,9 +65,12 @@ struct FrameRequest {
 class VideoFrame {
 public:
     // time, length: the frame's own presentation time and length when they differ from the
-    // buffer's (a frame clipped to where a seek began).
+    // buffer's (a frame clipped to where a seek began). sourceWidth x sourceHeight: the
+    // decoded picture's shape on screen (square pixels) the frame was scaled from; 0 x 0 when
+    // it is the frame's own.
     VideoFrame(SampleHandle sample, FramePixels pixels, int width, int height, int stride,
-               GstClockTime time = GST_CLOCK_TIME_NONE, GstClockTime length = GST_CLOCK_TIME_NONE);
+               GstClockTime time = GST_CLOCK_TIME_NONE, GstClockTime length = GST_CLOCK_TIME_NONE,
+               int sourceWidth = 0, int sourceHeight = 0);
     VideoFrame(const VideoFrame&) = delete;
     VideoFrame& operator=(const VideoFrame&) = delete;
     ~VideoFrame();
@@ -44,6 +79,8 @@ public:
     int height() const { return height_; }
     int stride() const { return stride_; }          // bytes per row
     FramePixels pixels() const { return pixels_; }
+    int sourceWidth() const { return sourceWidth_; }
+    int sourceHeight() const { return sourceHeight_; }
     const uint8_t* data() const { return map_.data; }
     size_t size() const { return map_.size; }
     GstClockTime pts() const;                        // the frame's presentation time
@@ -60,6 +97,8 @@ private:
     int stride_;
     GstClockTime time_;
     GstClockTime length_;
+    int sourceWidth_;
+    int sourceHeight_;
 };
 
 using VideoFramePtr = std::shared_ptr<const VideoFrame>;

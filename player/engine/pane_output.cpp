@@ -4,28 +4,24 @@
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>
 
-#include <algorithm>
-
 #include "cdxgraph.h"
 #include "krv_source.h"
 
 namespace vedra {
 namespace {
 
-constexpr int kMaxFrameSide = 32767;
 // Frame times are whole milliseconds, seek times need not be.
 constexpr GstClockTime kDueTolerance = GST_MSECOND;
 
-// The caps the appsink asks for: the pane's pixel layout and, when it gives one,
-// its size with square pixels (the picture fills the pane).
-CapsHandle FrameCaps(const FrameRequest& request)
+// The caps the appsink asks for: the pane's pixel layout and, when the frames
+// have a size of their own, that size with square pixels.
+CapsHandle FrameCaps(FramePixels pixels, FrameSize size)
 {
-    const char* format = request.pixels == FramePixels::Bgrx ? "BGRx" : "RGB";
+    const char* format = pixels == FramePixels::Bgrx ? "BGRx" : "RGB";
     GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, format, nullptr);
-    if (request.width > 0 && request.height > 0)
-        gst_caps_set_simple(caps, "width", G_TYPE_INT, std::min(request.width, kMaxFrameSide), "height", G_TYPE_INT,
-                            std::min(request.height, kMaxFrameSide), "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1,
-                            nullptr);
+    if (size.width > 0 && size.height > 0)
+        gst_caps_set_simple(caps, "width", G_TYPE_INT, size.width, "height", G_TYPE_INT, size.height,
+                            "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
     return CapsHandle::Adopt(caps);
 }
 
@@ -48,7 +44,7 @@ bool CDXGraph::AttachToPane(IFrameSink* pane)
             pane->PresentFrame(lastFrame_);
     }
     // A paused graph decodes nothing by itself: seeking to where it stands brings
-    // its picture again in the new size.
+    // its picture again in the new size. The pane keeps the old picture meanwhile.
     if (resized && IsPaused())
         SeekTo(GetPositionSeconds());
     return true;
@@ -73,16 +69,23 @@ void CDXGraph::ForgetLastFrame()
 
 bool CDXGraph::ApplyFrameRequest(const FrameRequest& request)
 {
-    if (!videoSink_ || (frameCaps_ && request == frameRequest_))
+    if (!videoSink_)
         return false;
-    CapsHandle wanted = FrameCaps(request);
+    frameRequest_ = request;
+    SourcePicture source;
+    {
+        std::lock_guard lock(paneMutex_);
+        source = source_;
+    }
+    CapsHandle wanted = FrameCaps(request.pixels, FrameSizeFor(request, source));
+    if (frameCaps_ && gst_caps_is_equal(wanted.get(), frameCaps_.get()))
+        return false;
     // A frame negotiated just before the change may still arrive in the old
     // layout; the appsink takes it too, the new layout coming first.
     CapsHandle accepted = CapsHandle::Adopt(gst_caps_copy(wanted.get()));
     if (frameCaps_)
         accepted = CapsHandle::Adopt(gst_caps_merge(accepted.release(), gst_caps_copy(frameCaps_.get())));
     gst_app_sink_set_caps(GST_APP_SINK(videoSink_.get()), accepted.get());
-    frameRequest_ = request;
     frameCaps_ = std::move(wanted);
     // A running graph renegotiates with the next frame.
     PadHandle pad = PadHandle::Adopt(gst_element_get_static_pad(videoSink_.get(), "sink"));
@@ -155,7 +158,7 @@ void CDXGraph::Present(SampleHandle sample, bool preroll)
     }
     auto frame = std::make_shared<const VideoFrame>(std::move(sample), pixels, GST_VIDEO_INFO_WIDTH(&info),
                                                     GST_VIDEO_INFO_HEIGHT(&info), GST_VIDEO_INFO_PLANE_STRIDE(&info, 0),
-                                                    time, length);
+                                                    time, length, DisplayWidth(source_), source_.height);
     if (!frame->valid())
         return;
     lastFrame_ = frame;

@@ -35,12 +35,16 @@ class PaneSink : public IFrameSink {
     }
     if (pane_) pane_->HidePicture();
   }
-  // Frames the size of the pane's inside, in the layout QImage paints without converting,
-  // as a video window sized to fill its pane would get them.
+  // Frames fitted into the pane's frame box with the picture's shape, in the layout QImage
+  // paints without converting; a zoomed pane enlarges the camera's own pixels itself.
   FrameRequest Requested() const override {
     if (!pane_) return {};
-    const QSize size = pane_->contentsRect().size();
-    return {FramePixels::Bgrx, size.width(), size.height()};
+    const QSize box = pane_->frameBox();
+    return {.pixels = FramePixels::Bgrx,
+            .width = box.width(),
+            .height = box.height(),
+            .fit = true,
+            .sourcePixelsAtMost = pane_->zoomed()};
   }
   bool Serves(const CVideoPane* pane) const {
     std::lock_guard lock(state_->mutex);
@@ -84,7 +88,8 @@ class PaneSink : public IFrameSink {
                              frame->pixels() == FramePixels::Bgrx ? QImage::Format_RGB32
                                                                   : QImage::Format_RGB888);
           const GstClockTime pts = frame->pts();
-          pane->ShowPicture(image, frame, GST_CLOCK_TIME_IS_VALID(pts) ? static_cast<qint64>(pts) : -1);
+          pane->ShowPicture(image, frame, GST_CLOCK_TIME_IS_VALID(pts) ? static_cast<qint64>(pts) : -1,
+                            QSize(frame->sourceWidth(), frame->sourceHeight()));
         },
         Qt::QueuedConnection);
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -80,17 +81,68 @@ protected:
         dir_ = new TempDir();
         rec_ = new SplitRecording();
         ASSERT_TRUE(MakeSplitRecording(*dir_, "--channels 2 --size 640x480 --fps 10 --seconds 3 --gop 10", *rec_));
+        wideDir_ = new TempDir();
+        wide_ = new SplitRecording();
+        ASSERT_TRUE(
+            MakeSplitRecording(*wideDir_, "--channels 2 --size 800x240 --fps 10 --seconds 2 --gop 10", *wide_));
     }
     static void TearDownTestSuite()
     {
+        delete wide_;
+        delete wideDir_;
         delete rec_;
         delete dir_;
     }
     static TempDir* dir_;
-    static SplitRecording* rec_;
+    static SplitRecording* rec_;      // channel 2, 640 x 480
+    static TempDir* wideDir_;
+    static SplitRecording* wide_;     // channel 2, 800 x 240
 };
 TempDir* FrameRequestTest::dir_ = nullptr;
 SplitRecording* FrameRequestTest::rec_ = nullptr;
+TempDir* FrameRequestTest::wideDir_ = nullptr;
+SplitRecording* FrameRequestTest::wide_ = nullptr;
+
+constexpr FrameRequest Fitted(int width, int height, bool sourcePixelsAtMost = false)
+{
+    return {.pixels = FramePixels::Bgrx,
+            .width = width,
+            .height = height,
+            .fit = true,
+            .sourcePixelsAtMost = sourcePixelsAtMost};
+}
+
+TEST(FrameSizeFor, FitsThePictureShapeInEvenSides)
+{
+    struct Row {
+        const char* name;
+        FrameRequest request;
+        SourcePicture source;
+        FrameSize size;
+    };
+    const SourcePicture vga{640, 480};
+    for (const Row& row : {
+             Row{"filling: the pane's size", {FramePixels::Bgrx, 328, 244}, vga, {328, 244}},
+             Row{"filling, at most the largest side caps take", {FramePixels::Bgrx, 40000, 244}, vga, {32767, 244}},
+             Row{"filling ignores the camera's size", {FramePixels::Bgrx, 1314, 974, false, true}, vga, {1314, 974}},
+             Row{"no size: the stream's", Fitted(0, 0), vga, {0, 0}},
+             Row{"picture not known yet: the stream's", Fitted(657, 487), {}, {0, 0}},
+             Row{"4:3 in the large pane", Fitted(657, 487), vga, {650, 486}},
+             Row{"4:3 in a quad pane", Fitted(328, 244), vga, {326, 244}},
+             Row{"a wide camera in a quad pane", Fitted(328, 244), {800, 240}, {328, 98}},
+             Row{"pixels 12:11 wide are shown wider", Fitted(657, 487), {704, 576, 12, 11}, {650, 486}},
+             Row{"zoomed: no more than the camera's own pixels", Fitted(2624, 1952, true), vga, {640, 480}},
+             Row{"zoomed a little: the box", Fitted(410, 305, true), vga, {406, 304}},
+             Row{"a small camera in a huge pane: 8 times its sides", Fitted(4000, 4000), {160, 128}, {1280, 1024}},
+             Row{"a box of one pixel: never 0", Fitted(1, 1), vga, {2, 2}},
+             Row{"absurd pixel shape: still inside the box", Fitted(657, 487), {640, 480, 255, 1}, {656, 2}},
+         }) {
+        SCOPED_TRACE(row.name);
+        const FrameSize size = FrameSizeFor(row.request, row.source);
+        EXPECT_EQ(size.width, row.size.width);
+        EXPECT_EQ(size.height, row.size.height);
+    }
+}
 
 TEST_F(FrameRequestTest, PaneGetsFramesOfItsSizeAndLayout)
 {
@@ -99,6 +151,7 @@ TEST_F(FrameRequestTest, PaneGetsFramesOfItsSizeAndLayout)
         FrameRequest request;
         int width, height;
         bool attachBeforeRendering;
+        bool wide = false;   // the 800 x 240 camera
     };
     for (const Row& row : {
              Row{"nothing asked: RGB at the stream's size", {}, 640, 480, false},
@@ -108,6 +161,11 @@ TEST_F(FrameRequestTest, PaneGetsFramesOfItsSizeAndLayout)
              Row{"RGB at a pane's size", {FramePixels::Rgb24, 328, 244}, 328, 244, false},
              Row{"half a size is the stream's size", {FramePixels::Bgrx, 328, 0}, 640, 480, false},
              Row{"pane attached before rendering", {FramePixels::Bgrx, 328, 244}, 328, 244, true},
+             Row{"fitted into the large pane", Fitted(657, 487), 650, 486, false},
+             Row{"fitted, pane attached before rendering", Fitted(657, 487), 650, 486, true},
+             Row{"zoomed pane: the camera's own pixels", Fitted(2624, 1952, true), 640, 480, false},
+             Row{"a wide camera fitted into a quad pane", Fitted(328, 244), 328, 98, false, true},
+             Row{"a wide camera enlarged into a wide box", Fitted(900, 250), 834, 250, true, true},
          }) {
         SCOPED_TRACE(row.name);
         CDXGraph g;
@@ -115,9 +173,9 @@ TEST_F(FrameRequestTest, PaneGetsFramesOfItsSizeAndLayout)
         ASSERT_TRUE(g.Create(nullptr));
         if (row.attachBeforeRendering)
             g.AttachToPane(&pane);
-        ASSERT_TRUE(g.RenderMediaFile(rec_->channel(2), true));
+        ASSERT_TRUE(g.RenderMediaFile((row.wide ? wide_ : rec_)->channel(2), true));
         // The decoder's picture, whatever the pane shows.
-        EXPECT_EQ(g.vgaCount, 1);
+        EXPECT_EQ(g.vgaCount, row.wide ? 0 : 1);
         if (!row.attachBeforeRendering)
             g.AttachToPane(&pane);
         g.Run();
@@ -130,8 +188,13 @@ TEST_F(FrameRequestTest, PaneGetsFramesOfItsSizeAndLayout)
         EXPECT_GE(f->size(), static_cast<size_t>(f->stride()) * static_cast<size_t>(row.height));
         // The picture fills the frame: background at the right edge's middle, digit in the middle.
         ExpectColourNear(PixelAt(*f, row.width * 85 / 100, row.height / 2), kChannel2Background, "background");
-        ExpectColourNear(PixelAt(*f, row.width / 2, row.height / 2), kDigit, "digit");
+        if (!row.wide)
+            ExpectColourNear(PixelAt(*f, row.width / 2, row.height / 2), kDigit, "digit");
         ExpectColourNear(PixelAt(*f, row.width - 1, row.height / 2), kChannel2Background, "no border on the right");
+        ExpectColourNear(PixelAt(*f, row.width / 2, row.height - 1), kChannel2Background, "no border below");
+        // Whatever size the frame has, it tells the picture's own shape.
+        EXPECT_EQ(f->sourceWidth(), row.wide ? 800 : 640);
+        EXPECT_EQ(f->sourceHeight(), row.wide ? 240 : 480);
         // QImage::Format_RGB32 wants its unused byte at 0xff.
         if (row.request.pixels == FramePixels::Bgrx) {
             EXPECT_EQ(f->data()[static_cast<size_t>(row.height / 2) * f->stride() + 4 * (row.width / 2) + 3], 0xff);
@@ -180,6 +243,65 @@ TEST_F(FrameRequestTest, PaneSizeFrameIsTheDownscaledDecodedFrame)
                 total += std::abs(int(f->data()[static_cast<size_t>(y) * f->stride() + x * 4 + c]) -
                                   int(want[(static_cast<size_t>(y) * 328 + x) * 4 + c]));
     EXPECT_LT(static_cast<double>(total) / (328 * 244 * 3), 6.0);
+    g.Destroy();
+}
+
+// A pane resized or zoomed while paused is attached again: the paused picture comes again at
+// the new size, the same frame, and the pane is never told to go black meanwhile.
+TEST_F(FrameRequestTest, PausedGraphShowsItsPictureAgainAtANewSize)
+{
+    class ChangingPane : public CountingFrameSink {
+    public:
+        FrameRequest Requested() const override { return request; }
+        void PresentNothing() override
+        {
+            ++nothings;
+            CountingFrameSink::PresentNothing();
+        }
+        FrameRequest request = Fitted(328, 244);
+        std::atomic<int> nothings{0};
+    };
+    CDXGraph g;
+    ChangingPane pane;
+    ASSERT_TRUE(g.Create(nullptr));
+    g.SetTimeOffset(0.0);   // on a recording's timeline, as the player plays channels
+    ASSERT_TRUE(g.RenderMediaFile(rec_->channel(2), true));
+    g.AttachToPane(&pane);
+    g.SeekTo(1.35);
+    g.Pause();
+    const VideoFramePtr first = WaitForFrame(pane, FramePixels::Bgrx, 326, 244, 1500);
+    ASSERT_TRUE(first);
+    ASSERT_EQ(first->width(), 326);
+    const int hidesBefore = pane.hides();
+    pane.nothings = 0;
+
+    struct Step {
+        const char* name;
+        FrameRequest request;
+        int width, height;
+        bool newFrame;
+    };
+    for (const Step& step : {
+             Step{"resized to the large pane", Fitted(657, 487), 650, 486, true},
+             Step{"zoomed: the camera's own pixels", Fitted(1314, 974, true), 640, 480, true},
+             Step{"zoomed further: the same frames, nothing asked", Fitted(2628, 1948, true), 640, 480, false},
+             Step{"back to the quad pane", Fitted(328, 244), 326, 244, true},
+         }) {
+        SCOPED_TRACE(step.name);
+        const int framesBefore = pane.frames();
+        pane.request = step.request;
+        ASSERT_TRUE(g.AttachToPane(&pane));
+        const VideoFramePtr f = WaitForFrame(pane, FramePixels::Bgrx, step.width, step.height, 1500);
+        ASSERT_TRUE(f);
+        EXPECT_EQ(f->width(), step.width);
+        EXPECT_EQ(f->height(), step.height);
+        EXPECT_EQ(f->pts(), first->pts());
+        EXPECT_EQ(pane.frames() - framesBefore, step.newFrame ? 1 : 0);
+        EXPECT_TRUE(g.IsPaused());
+    }
+    EXPECT_EQ(pane.hides(), hidesBefore);
+    EXPECT_EQ(pane.nothings.load(), 0);
+    EXPECT_EQ(g.HandleGraphEvents(), 1);
     g.Destroy();
 }
 
