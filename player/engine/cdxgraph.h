@@ -142,7 +142,7 @@ private:
     bool Preroll();
     bool WaitForState(GstClockTime timeout) const;
     bool SetState(GstState state);
-    bool FlushSeek(double seconds, SeekMode mode);
+    bool FlushSeek(double seconds, SeekMode mode, bool toPlay);
     bool ToPausedFromStopped();
     bool ReadyToStart();
     void StartAt(GstClockTime baseTime);

@@ -54,16 +54,18 @@ bool CDXGraph::WaitForState(GstClockTime timeout) const
     return gst_element_get_state(pipeline_.get(), nullptr, nullptr, timeout) != GST_STATE_CHANGE_FAILURE;
 }
 
-bool CDXGraph::FlushSeek(double seconds, SeekMode mode)
+// toPlay: the graph is cued to start, at its speed; a paused graph only shows the frame.
+bool CDXGraph::FlushSeek(double seconds, SeekMode mode, bool toPlay)
 {
     if (!(seconds >= 0.0))
         seconds = 0.0;
     const gint64 units = static_cast<gint64>(seconds * 10000000.0);   // 100-ns units, truncated
     int flags = GST_SEEK_FLAG_FLUSH | (mode == SeekMode::KeyUnit ? GST_SEEK_FLAG_KEY_UNIT : GST_SEEK_FLAG_ACCURATE);
+    const double rate = toPlay ? rate_ : 1.0;
     // Fast enough that decoding every frame cannot keep up: key frames only, no sound.
-    if (rate_ > kFullDecodeMaxRate)
+    if (rate > kFullDecodeMaxRate)
         flags |= GST_SEEK_FLAG_TRICKMODE | GST_SEEK_FLAG_TRICKMODE_KEY_UNITS | GST_SEEK_FLAG_TRICKMODE_NO_AUDIO;
-    if (!gst_element_seek(pipeline_.get(), rate_, GST_FORMAT_TIME, static_cast<GstSeekFlags>(flags),
+    if (!gst_element_seek(pipeline_.get(), rate, GST_FORMAT_TIME, static_cast<GstSeekFlags>(flags),
                           GST_SEEK_TYPE_SET, units * 100, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE))
         return false;
     // A flushing seek starts the running time again from 0.
@@ -82,7 +84,7 @@ bool CDXGraph::ToPausedFromStopped()
     const double t = pendingSeek_;
     pendingSeek_ = -1.0;
     if (t > 0.0)
-        FlushSeek(t, SeekMode::Accurate);
+        FlushSeek(t, SeekMode::Accurate, false);
     return true;
 }
 
@@ -166,7 +168,7 @@ bool CDXGraph::Cue(double seconds, SeekMode mode)
     } else if (*s == GST_STATE_PLAYING) {
         SetState(GST_STATE_PAUSED);
     }
-    return FlushSeek(seconds, mode);
+    return FlushSeek(seconds, mode, true);
 }
 
 bool CDXGraph::SeekTo(double seconds, SeekMode mode)
@@ -185,7 +187,7 @@ bool CDXGraph::SeekTo(double seconds, SeekMode mode)
         RunAt(SharedClockNow());
         return ok;
     }
-    return FlushSeek(seconds, mode);
+    return FlushSeek(seconds, mode, false);
 }
 
 void CDXGraph::SetRate(double rate)

@@ -238,7 +238,6 @@ class CVedraPlayerDlg : public QDialog, public INotifyTarget {
   void WatchSnapshots(const QStringList& paths);
   void AnnounceWritten(const QStringList& paths);
   std::vector<Placement> placements_;
-  QTimer paneRefresh_;
   bool bandShown_ = false;
   bool paneLabelsWanted_ = true;
   QWidget* bandBackground_ = nullptr;

@@ -65,8 +65,6 @@ void CVedraPlayerDlg::BuildReviewWidgets() {
   bandBackground_->setPalette(band);
   bandBackground_->hide();
 
-  paneRefresh_.setSingleShot(true);
-  connect(&paneRefresh_, &QTimer::timeout, this, [this] { deck_->RefreshPanes(); });
   snapshotWatch_.setInterval(kSnapshotWatchMs);
   connect(&snapshotWatch_, &QTimer::timeout, this, [this] {
     QStringList written;
@@ -78,8 +76,14 @@ void CVedraPlayerDlg::BuildReviewWidgets() {
     AnnounceWritten(written);
   });
 
-  // Double-clicks on the panes, the mouse in full screen.
+  // A quad pane double-clicked shows its channel large, the large pane back; a pane that
+  // changed size or zoom gets frames of it; the mouse in full screen shows the controls.
   for (int id = IDC_PANE_1; id <= IDC_PANE_LARGE; ++id) {
+    const int index = id - IDC_PANE_1;
+    connect(pane(id), &CVideoPane::doubleClicked, this, [this, index] {
+      deck_->ToggleLarge(index == IDeckControls::kLargePane ? deck_->enlargedBox() : index);
+    });
+    connect(pane(id), &CVideoPane::frameRequestChanged, this, [this, index] { deck_->RefreshPane(index); });
     control(id)->installEventFilter(this);
     control(id)->setMouseTracking(true);
   }
@@ -187,18 +191,17 @@ void CVedraPlayerDlg::ToggleKeyList() {
   keyList_->raise();
 }
 
-void CVedraPlayerDlg::ToggleTimeOverlay() { timeOverlay_ = !timeOverlay_; }
+void CVedraPlayerDlg::ToggleTimeOverlay() {
+  timeOverlay_ = !timeOverlay_;
+  for (int id = IDC_PANE_1; id <= IDC_PANE_LARGE; ++id) pane(id)->SetOverlayShown(timeOverlay_);
+}
 
-void CVedraPlayerDlg::ResetZoom() {}
+void CVedraPlayerDlg::ResetZoom() {
+  for (int id = IDC_PANE_1; id <= IDC_PANE_LARGE; ++id) pane(id)->ResetZoom();
+}
 
 bool CVedraPlayerDlg::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::MouseButtonDblClick) {
-    auto* mouse = static_cast<QMouseEvent*>(event);
-    for (int k = 0; k < 4 && mouse->button() == Qt::LeftButton; ++k)
-      if (watched == control(IDC_PANE_1 + k)) deck_->ToggleLarge(k);
-    if (watched == control(IDC_PANE_LARGE) && mouse->button() == Qt::LeftButton && deck_->enlargedBox() >= 0)
-      deck_->ToggleLarge(deck_->enlargedBox());
-  } else if (event->type() == QEvent::MouseMove) {
+  if (event->type() == QEvent::MouseMove) {
     auto* widget = qobject_cast<QWidget*>(watched);
     if (widget != nullptr)
       FollowPointerInFullScreen(widget->mapTo(this, static_cast<QMouseEvent*>(event)->position().toPoint()));

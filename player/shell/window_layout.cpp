@@ -18,8 +18,6 @@ namespace {
 const QRect kVideoAreaDu(12, 6, 438, 300);
 // Controls from here down form the band below the video area.
 constexpr int kBandTopDu = 310;
-// A pane a little larger or smaller gets frames of its own size once the window rests.
-constexpr int kResizeSettleMs = 150;
 // The band of controls shows in full screen while the mouse is this close to the bottom.
 constexpr int kBandRevealPx = 8;
 
@@ -93,8 +91,6 @@ void CVedraPlayerDlg::LayOutControls() {
     }
     p.widget->setGeometry(r);
   }
-  // The engine delivers frames of the panes' new size once the window rests.
-  paneRefresh_.start(kResizeSettleMs);
 }
 
 bool CVedraPlayerDlg::InControlBand(const Placement& p) {

@@ -6,6 +6,7 @@
 
 #include "player/engine/notify_target.h"
 #include "view/playback_graph.h"
+#include "view/recording_clock.h"
 #include "view/video_pane.h"
 
 namespace vedra {
@@ -47,19 +48,28 @@ bool ChannelDeck::IsAudioOn() const {
 }
 
 void ChannelDeck::ShowInPane(PlaybackGraph* graph, int slot, int pane) {
-  graph->AttachToPane(controls_.Pane(pane));
+  CVideoPane* widget = controls_.Pane(pane);
+  // The pane shows the recorder's time of the frame it holds.
+  if (recording_ != nullptr) {
+    const uint64_t creation = recording_->creationDate;
+    const uint32_t base = recording_->timeBaseMs;
+    widget->SetTimeText([creation, base](qint64 frameTimeNs) {
+      return frameTimeNs < 0 ? QString() : RecorderTimeText(creation, base, frameTimeNs / 1e9);
+    });
+  }
+  graph->AttachToPane(widget);
   paneOfSlot_[slot] = pane;
+}
+
+void ChannelDeck::RefreshPane(int pane) {
+  for (int k = 0; k < 4; ++k)
+    if (slots_[k] != nullptr && paneOfSlot_[k] == pane) slots_[k]->AttachToPane(controls_.Pane(pane));
 }
 
 void ChannelDeck::HideFromPane(PlaybackGraph* graph, int slot) {
   graph->AttachToPane(nullptr);
   paneOfSlot_[slot] = -1;
   BlankFreePanes();
-}
-
-void ChannelDeck::RefreshPanes() {
-  for (int k = 0; k < 4; ++k)
-    if (slots_[k] != nullptr && paneOfSlot_[k] >= 0) slots_[k]->AttachToPane(controls_.Pane(paneOfSlot_[k]));
 }
 
 void ChannelDeck::BlankFreePanes() {

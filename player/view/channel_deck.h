@@ -72,8 +72,8 @@ class ChannelDeck {
   void SetSpeed(double rate);
   void ChangeSpeed(int steps);  // +1 faster, -1 slower along kSpeeds
   double speed() const { return speed_; }
-  // The panes changed size (or what they ask for): every channel gets frames of it.
-  void RefreshPanes();
+  // A pane changed size (or what it asks for): its channel gets frames of it.
+  void RefreshPane(int pane);
   // A quad pane's channel alone in the large pane, and back to the quad view as it was.
   void ToggleLarge(int pane);
   int enlargedBox() const { return enlargedBox_; }
