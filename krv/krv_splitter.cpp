@@ -6,10 +6,12 @@
 #include <new>
 #include <vector>
 
+#include "krv/krv_audio_blocks.h"
 #include "krv/krv_header_rewrite.h"
 #include "krv/krv_index.h"
 #include "krv/krv_io.h"
 #include "krv/krv_log.h"
+#include "krv/krv_object_assembler.h"
 #include "krv/krv_reader.h"
 #include "krv/krv_wav.h"
 #include "krv/krv_writer.h"
@@ -23,7 +25,6 @@ constexpr KrvSequenceHeader kSequenceTemplate = {0x00, 0x00, 0x01, 0x00, 0x00, 0
                                                  0x20, 0x00, 0xC8, 0x88, 0xBA, 0x98, 0x51,
                                                  0x40, 0x43, 0xC1, 0x41, 0x83};
 constexpr size_t kOutputBufferSize = 1 << 20; // whole packets reach the disk in large writes
-constexpr uint8_t kAudioMarker[2] = {0xE1, 0x1E};
 constexpr int kAudioOutput = 0;
 
 struct Resolution {
@@ -47,19 +48,6 @@ struct Output {
     uint32_t wavData = 0;             // bytes of audio data written
 };
 
-// Header values of a media object, kept while its bytes are collected.
-struct ObjectMeta {
-    uint8_t streamNumber = 0;
-    bool keyFrame = false;
-    uint8_t objectNumber = 0;
-    uint32_t presentationTime = 0;
-};
-
-ObjectMeta metaOf(const KrvPayload& p)
-{
-    return {p.streamNumber, p.keyFrame != 0, uint8_t(p.mediaObjectNumber), p.presentationTime};
-}
-
 class Splitter {
 public:
     Splitter(KrvFile* recording, const std::string& folder, bool avSync, KrvSplitTimeline* timeline)
@@ -78,10 +66,9 @@ private:
     int packetLoop();
     int handlePayload(const KrvPayload& p, uint16_t i, uint16_t count);
     int take(int z, const KrvPayload& p);
-    int emit(int z, const ObjectMeta& meta, const uint8_t* data, uint32_t size);
+    int emit(const KrvWholeObject& object);
     int finish();
     void cleanUp();
-    bool insidePacket(const uint8_t* p, uint64_t length) const;
     // The first media object written to output z begins its timeline; the
     // audio file's time 0 is its first block.
     void noteFirst(int z, uint32_t presentationTime)
@@ -94,10 +81,6 @@ private:
             timeline_->fileZeroMs[z] = presentationTime;
     }
 
-    // Audio blocks without their E1 1E markers into scratch_; false when the
-    // object has no marker.
-    bool unpackAudio(const uint8_t* data, uint32_t size, uint32_t& unpacked);
-
     KrvFile* rec_;
     std::string folder_;
     bool avSync_;
@@ -109,25 +92,9 @@ private:
     uint16_t blockAlign_ = 0;
     uint8_t resolutionIndex_ = kDefaultResolutionIndex;
     KrvSequenceHeader sequence_ = kSequenceTemplate;
-    bool multiple_ = true; // the source packet has multiple payloads
-
-    // Reassembly of one media object split across packets.
-    bool reassembling_ = false;
-    KrvSavedHeader saved_{};
-    ObjectMeta first_;
-    int target_ = 0;
-    uint32_t objectSize_ = 0;
-    uint32_t received_ = 0;
-    std::vector<uint8_t> object_;  // reused for every object
+    KrvObjectAssembler assembler_; // objects split across packets, tagged with their output
     std::vector<uint8_t> scratch_; // unpacked audio, key frame with its sequence header
 };
-
-bool Splitter::insidePacket(const uint8_t* p, uint64_t length) const
-{
-    const uint8_t* begin = source_->buffer.data();
-    const uint8_t* end = begin + source_->buffer.size();
-    return p && p >= begin && p <= end && length <= uint64_t(end - p);
-}
 
 int Splitter::prepare()
 {
@@ -244,31 +211,12 @@ int Splitter::createOutputs()
     return 1;
 }
 
-bool Splitter::unpackAudio(const uint8_t* data, uint32_t size, uint32_t& unpacked)
+int Splitter::emit(const KrvWholeObject& whole)
 {
-    unpacked = 0;
-    if (blockAlign_ == 0 || size < 2)
-        return false;
-    const uint8_t* marker = std::search(data, data + size, kAudioMarker, kAudioMarker + 2);
-    if (marker == data + size)
-        return false;
-    const uint32_t start = uint32_t(marker - data);
-    const uint32_t blocks = size / (uint32_t(blockAlign_) + 2);
-    if (scratch_.size() < size)
-        scratch_.resize(size);
-    for (uint32_t k = 1; k <= blocks; ++k) {
-        const uint64_t at = uint64_t(start) + 2ull * k + uint64_t(k - 1) * blockAlign_;
-        if (at >= size)
-            break;
-        const uint32_t take = uint32_t(std::min<uint64_t>(blockAlign_, size - at));
-        std::memcpy(scratch_.data() + unpacked, data + at, take);
-        unpacked += take;
-    }
-    return true;
-}
-
-int Splitter::emit(int z, const ObjectMeta& meta, const uint8_t* data, uint32_t size)
-{
+    const int z = whole.tag;
+    const KrvObjectMeta& meta = whole.meta;
+    const uint8_t* data = whole.data;
+    const uint32_t size = whole.size;
     Output& out = outs_[z];
     KrvMediaObject object;
     object.streamNumber = meta.streamNumber;
@@ -280,7 +228,7 @@ int Splitter::emit(int z, const ObjectMeta& meta, const uint8_t* data, uint32_t 
 
     if (meta.streamNumber == 1) {
         uint32_t unpacked = 0;
-        if (!unpackAudio(data, size, unpacked))
+        if (!krv_unpack_audio(data, size, blockAlign_, scratch_, unpacked))
             return 0; // not audio blocks: nothing to keep
         if (z == kAudioOutput) {
             if (unpacked > 0)
@@ -320,62 +268,21 @@ int Splitter::emit(int z, const ObjectMeta& meta, const uint8_t* data, uint32_t 
 
 int Splitter::take(int z, const KrvPayload& p)
 {
-    if (p.mediaObjectSize < p.payloadLength)
-        return KRV_ERROR_INVALID_MULTIPAYLOAD_SIZE;
-    if (p.mediaObjectSize == p.payloadLength)
-        return emit(z, metaOf(p), p.data, p.payloadLength);
-
-    // The object continues in the next packet.
-    if (p.mediaObjectSize > kMaxMediaObjectSize || !insidePacket(p.header, kSavedHeaderSize - 5))
-        return KRV_ERROR_INVALID_MULTIPAYLOAD_SIZE;
-    try {
-        if (object_.size() < p.mediaObjectSize)
-            object_.resize(p.mediaObjectSize);
-    } catch (const std::bad_alloc&) {
-        return KRV_ERROR_OUTOFMEM;
-    }
-    if (p.payloadLength)
-        std::memcpy(object_.data(), p.data, p.payloadLength);
-    reassembling_ = true;
-    first_ = metaOf(p);
-    target_ = z;
-    objectSize_ = p.mediaObjectSize;
-    received_ = p.payloadLength;
-    saved_ = {};
-    saved_.bytes[0] = uint8_t(multiple_ ? kMultiPayloadHeaderSize : kSinglePayloadHeaderSize);
-    std::memcpy(saved_.bytes + 1, p.header, 15);
-    krv_put_u32(saved_.bytes + 16, received_);
-    return 0;
+    KrvWholeObject whole;
+    const int r = assembler_.start(*source_, p, z, whole);
+    return r == 1 ? emit(whole) : r;
 }
 
 int Splitter::handlePayload(const KrvPayload& p, uint16_t i, uint16_t count)
 {
-    if (p.streamNumber < 1 || p.streamNumber > 5)
-        return KRV_ERROR_INVALID_STREAM_NUMBER;
-    if (p.payloadLength && !insidePacket(p.data, p.payloadLength))
-        return KRV_ERROR_INVALID_MULTIPAYLOAD_SIZE;
+    if (int r = krv_check_payload(*source_, p); r < 0)
+        return r;
 
-    if (reassembling_) {
-        // The continuation's own header must describe the same object.
-        const uint32_t announced = insidePacket(p.header, 11) ? krv_u32(p.header + 7) : p.mediaObjectSize;
-        if (announced != objectSize_)
-            return KRV_ERROR_INVALID_MULTIPAYLOAD_SIZE;
-        uint32_t length = p.payloadLength;
-        if (uint64_t(received_) + length > objectSize_) {
-            const bool lastPacket = rec_->packetCounter >= rec_->dataPacketsCount;
-            if (!lastPacket || count != 1)
-                return KRV_ERROR_INVALID_MULTIPAYLOAD_SIZE;
-            length = objectSize_ - received_;
-        }
-        if (length)
-            std::memcpy(object_.data() + received_, p.data, length);
-        received_ += length;
-        krv_put_u32(saved_.bytes + 16, received_);
-        if (received_ < objectSize_)
-            return 0;
-        reassembling_ = false;
-        saved_ = {};
-        return emit(target_, first_, object_.data(), objectSize_);
+    if (assembler_.busy()) {
+        KrvWholeObject whole;
+        const bool lastPacket = rec_->packetCounter >= rec_->dataPacketsCount;
+        const int r = assembler_.resume(*source_, p, lastPacket, count, whole);
+        return r == 1 ? emit(whole) : r;
     }
 
     // A fragment whose object began in a payload that was skipped.
@@ -411,16 +318,16 @@ int Splitter::packetLoop()
         return KRV_ERROR_OUTOFMEM;
     while (true) {
         krv_packet_reset(source_);
-        int r = krv_get_packet(rec_, source_, reassembling_, &saved_);
+        int r = krv_get_packet(rec_, source_, assembler_.busy(), assembler_.saved());
         if (r < 0) {
             krv_log("Error %d getting packet\n", r);
             return r;
         }
         if (r == 0)
             return 0;
-        multiple_ = source_->lengthTypeFlags & 1;
-        const uint32_t headerSize = multiple_ ? kMultiPayloadHeaderSize : kSinglePayloadHeaderSize;
-        uint64_t cursor = uint64_t(source_->paddingLength) + (multiple_ ? kMultiPacketHeaderSize : kSinglePacketHeaderSize);
+        const bool multiple = source_->lengthTypeFlags & 1;
+        const uint32_t headerSize = multiple ? kMultiPayloadHeaderSize : kSinglePayloadHeaderSize;
+        uint64_t cursor = uint64_t(source_->paddingLength) + (multiple ? kMultiPacketHeaderSize : kSinglePacketHeaderSize);
         const uint16_t count = source_->payloadCount;
         if (count > 0 && source_->payloads[0].streamNumber > 5)
             return KRV_ERROR_INVALID_STREAM_NUMBER;

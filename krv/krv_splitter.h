@@ -7,11 +7,10 @@
 #include <array>
 #include <string>
 
+#include "krv/krv_object_assembler.h"
 #include "krv/krv_types.h"
 
 inline constexpr size_t kSplitOutputs = 5; // 0 audio, 1-4 video channels
-// Media objects above this size are refused rather than reassembled.
-inline constexpr uint32_t kMaxMediaObjectSize = 64u << 20;
 
 using KrvSequenceHeader = std::array<uint8_t, kSequenceHeaderSize>;
 
