@@ -1,0 +1,224 @@
+#include "krv/krv_time.h"
+
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+// Digits only, at most `maxDigits`, within [0, limit].
+bool parseField(std::string_view s, int maxDigits, long limit, long& out)
+{
+    if (s.empty() || int(s.size()) > maxDigits)
+        return false;
+    long v = 0;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec != std::errc() || end != s.data() + s.size() || v < 0 || v > limit)
+        return false;
+    out = v;
+    return true;
+}
+
+// ".5", ".25", ".125" -> ms; empty -> 0.
+bool parseFraction(std::string_view s, long& ms)
+{
+    ms = 0;
+    if (s.empty())
+        return true;
+    if (s[0] != '.' || s.size() < 2 || s.size() > 4)
+        return false;
+    long v = 0;
+    if (!parseField(s.substr(1), 3, 999, v))
+        return false;
+    for (size_t n = s.size() - 1; n < 3; ++n)
+        v *= 10;
+    ms = v;
+    return true;
+}
+
+// "hh:mm:ss(.mmm)" or "mm:ss(.mmm)" -> ms; `maxHours` bounds the hours.
+std::optional<int64_t> parseClock(std::string_view s, long maxHours, bool needHours)
+{
+    const size_t dot = s.find('.');
+    long ms = 0;
+    if (!parseFraction(dot == std::string_view::npos ? std::string_view() : s.substr(dot), ms))
+        return std::nullopt;
+    s = s.substr(0, dot);
+    long parts[3] = {0, 0, 0};
+    int count = 0;
+    while (count < 3) {
+        const size_t colon = s.find(':');
+        const std::string_view field = s.substr(0, colon);
+        if (!parseField(field, count == 0 ? 6 : 2, count == 0 ? 999999 : 59, parts[count]))
+            return std::nullopt;
+        ++count;
+        if (colon == std::string_view::npos)
+            break;
+        s = s.substr(colon + 1);
+        if (count == 3)
+            return std::nullopt;
+    }
+    if (count < 2 || (needHours && count < 3))
+        return std::nullopt;
+    long h = 0, m, sec;
+    if (count == 3) {
+        h = parts[0];
+        m = parts[1];
+        sec = parts[2];
+        if (h > maxHours)
+            return std::nullopt;
+    } else {
+        m = parts[0];
+        sec = parts[1];
+        if (m > 59 && maxHours < 999999)
+            return std::nullopt;
+    }
+    return ((int64_t(h) * 60 + m) * 60 + sec) * 1000 + ms;
+}
+
+// ms since 1970 of a date and a clock time, read as local time or UTC.
+std::optional<int64_t> wallToUnixMs(int year, unsigned month, unsigned day, int64_t clockMs, bool utc)
+{
+    using namespace std::chrono;
+    const year_month_day date{std::chrono::year(year), std::chrono::month(month), std::chrono::day(day)};
+    if (!date.ok())
+        return std::nullopt;
+    if (utc)
+        return int64_t(sys_days(date).time_since_epoch() / milliseconds(1)) + clockMs;
+    // mktime settles daylight saving for that very hour.
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = int(month) - 1;
+    tm.tm_mday = int(day);
+    tm.tm_hour = int(clockMs / 3600000);
+    tm.tm_min = int(clockMs / 60000 % 60);
+    tm.tm_sec = int(clockMs / 1000 % 60);
+    tm.tm_isdst = -1;
+    const std::time_t t = std::mktime(&tm);
+    if (t == std::time_t(-1))
+        return std::nullopt;
+    return int64_t(t) * 1000 + clockMs % 1000;
+}
+
+// The calendar day (in local time or UTC) holding a moment.
+bool dayOf(int64_t unixMs, bool utc, int& year, unsigned& month, unsigned& day)
+{
+    using namespace std::chrono;
+    if (utc) {
+        const year_month_day date{floor<days>(sys_time<milliseconds>(milliseconds(unixMs)))};
+        year = int(date.year());
+        month = unsigned(date.month());
+        day = unsigned(date.day());
+        return true;
+    }
+    const std::time_t seconds = std::time_t(unixMs / 1000);
+    std::tm tm{};
+    if (!localtime_r(&seconds, &tm))
+        return false;
+    year = tm.tm_year + 1900;
+    month = unsigned(tm.tm_mon + 1);
+    day = unsigned(tm.tm_mday);
+    return true;
+}
+
+int64_t unixMsOf(uint64_t filetime) { return (int64_t(filetime) - int64_t(kFiletimeUnixEpoch)) / int64_t(kFiletimeTicksPerMs); }
+
+} // namespace
+
+uint64_t krv_time_of_day(uint64_t creationDate, uint32_t offsetMs)
+{
+    return creationDate == 0 ? 0 : creationDate + uint64_t(offsetMs) * kFiletimeTicksPerMs;
+}
+
+std::string krv_iso8601_utc(uint64_t filetime)
+{
+    using namespace std::chrono;
+    if (filetime < kFiletimeUnixEpoch)
+        return {};
+    const sys_time<milliseconds> t{milliseconds((filetime - kFiletimeUnixEpoch) / kFiletimeTicksPerMs)};
+    const sys_days day = floor<days>(t);
+    const year_month_day date{day};
+    const hh_mm_ss clock{t - day};
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02lldZ", int(date.year()), unsigned(date.month()),
+                  unsigned(date.day()), int(clock.hours().count()), int(clock.minutes().count()),
+                  (long long)clock.seconds().count());
+    std::string s = text;
+    std::snprintf(text, sizeof text, ".%03lld", (long long)clock.subseconds().count());
+    s.insert(s.size() - 1, text);
+    return s;
+}
+
+std::string krv_offset_text(uint64_t ms)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "%02llu:%02u:%02u.%03u", (unsigned long long)(ms / 3600000),
+                  unsigned(ms / 60000 % 60), unsigned(ms / 1000 % 60), unsigned(ms % 1000));
+    return text;
+}
+
+std::optional<int64_t> krv_parse_time(std::string_view text, uint64_t creationDate, std::string& error)
+{
+    const std::string shown(text);
+    auto fail = [&](const std::string& why) -> std::optional<int64_t> {
+        error = why;
+        return std::nullopt;
+    };
+    if (text.empty())
+        return fail("empty time");
+
+    const bool timeOfDay = text[0] == '@' || (text.size() > 10 && text[4] == '-' && text[7] == '-');
+    if (!timeOfDay) {
+        if (text.find(':') == std::string_view::npos) {
+            const size_t dot = text.find('.');
+            long seconds = 0, ms = 0;
+            if (!parseField(text.substr(0, dot), 9, 999999999, seconds)
+                || !parseFraction(dot == std::string_view::npos ? std::string_view() : text.substr(dot), ms))
+                return fail("not a time: " + shown);
+            return int64_t(seconds) * 1000 + ms;
+        }
+        if (auto ms = parseClock(text, 999999, false))
+            return ms;
+        return fail("not a time: " + shown + " (seconds, hh:mm:ss.mmm, @hh:mm:ss or YYYY-MM-DDThh:mm:ss)");
+    }
+
+    if (creationDate == 0)
+        return fail(shown + " is a time of day, but the recording has no creation date: give an offset");
+    const bool utc = text.back() == 'Z';
+    if (utc)
+        text.remove_suffix(1);
+    const int64_t startUnixMs = unixMsOf(creationDate);
+
+    if (text[0] == '@') {
+        const std::optional<int64_t> clock = parseClock(text.substr(1), 23, true);
+        if (!clock)
+            return fail("not a time of day: " + shown);
+        int year = 0;
+        unsigned month = 0, day = 0;
+        if (!dayOf(startUnixMs, utc, year, month, day))
+            return fail("the creation date is out of range");
+        std::optional<int64_t> at = wallToUnixMs(year, month, day, *clock, utc);
+        if (at && *at < startUnixMs) {
+            // the next day: the recording runs past midnight
+            using namespace std::chrono;
+            const year_month_day next{sys_days(std::chrono::year(year) / month / day) + days(1)};
+            at = wallToUnixMs(int(next.year()), unsigned(next.month()), unsigned(next.day()), *clock, utc);
+        }
+        if (!at)
+            return fail("the creation date is out of range");
+        return *at - startUnixMs;
+    }
+
+    // YYYY-MM-DD[T ]clock
+    long year = 0, month = 0, mday = 0;
+    if (text.size() < 11 || !parseField(text.substr(0, 4), 4, 9999, year) || !parseField(text.substr(5, 2), 2, 12, month)
+        || !parseField(text.substr(8, 2), 2, 31, mday) || (text[10] != 'T' && text[10] != ' '))
+        return fail("not a date and time: " + shown);
+    const std::optional<int64_t> clock = parseClock(text.substr(11), 23, true);
+    const std::optional<int64_t> at =
+        clock ? wallToUnixMs(int(year), unsigned(month), unsigned(mday), *clock, utc) : std::nullopt;
+    if (!at)
+        return fail("not a date and time: " + shown);
+    return *at - startUnixMs;
+}
