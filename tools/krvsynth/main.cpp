@@ -66,6 +66,15 @@ int main(int argc, char** argv)
         VideoTrack track;
         if (!encodeVideoTrack(s, track, error))
             return fail("channel " + std::to_string(ch) + ": " + error);
+        if (auto drop = opts.drop.find(ch); drop != opts.drop.end()) {
+            // Frames the recorder lost: encoded, then left out of the recording.
+            const size_t first = std::min<size_t>(size_t(drop->second.first), track.frames.size());
+            const size_t last = std::min<size_t>(size_t(drop->second.second) + 1, track.frames.size());
+            track.frames.erase(track.frames.begin() + long(first), track.frames.begin() + long(last));
+            track.firstKey = size_t(std::find_if(track.frames.begin(), track.frames.end(),
+                                                 [](const VideoFrame& f) { return f.key; })
+                                    - track.frames.begin());
+        }
         video.push_back(std::move(track));
     }
 

@@ -52,6 +52,7 @@ const char* usageText()
            "  --no-audio-stream    no audio stream properties object either\n"
            "  --audio-def N        byte at offset 649, 0-255 (default 0)\n"
            "  --late-start CH:N    channel CH begins with N non-key frames (repeatable)\n"
+           "  --drop CH:A-B        leave frames A to B (from 0) of channel CH out: a gap\n"
            "  --preroll MS         file properties preroll (default 0)\n"
            "  --start-ms MS        time of the first frame (default 1000)\n"
            "  --creation-date S    creation date, seconds since 1970 UTC (0: none; default 2026-01-01)\n"
@@ -125,8 +126,8 @@ bool parseOptions(int argc, char** argv, SynthOptions& o, bool& help, std::strin
         }
 
         // Every other option takes a value.
-        static constexpr std::string_view kValued[] = {"--channels", "--size", "--late-start", "--damage",
-                                                       "--dump-dir"};
+        static constexpr std::string_view kValued[] = {"--channels", "--size", "--late-start", "--drop",
+                                                       "--damage", "--dump-dir"};
         const auto isInt = std::find_if(std::begin(intOptions), std::end(intOptions),
                                         [&](const IntOption& opt) { return opt.name == a; });
         if (isInt == std::end(intOptions) && std::find(std::begin(kValued), std::end(kValued), a) == std::end(kValued)) {
@@ -172,6 +173,15 @@ bool parseOptions(int argc, char** argv, SynthOptions& o, bool& help, std::strin
                 || !parseInt(v.substr(colon + 1), 0, kMaxKeyFrameInterval - 1, n))
                 return bad(a, v);
             o.lateStart[int(ch)] = int(n);
+        } else if (a == "--drop") {
+            const size_t colon = v.find(':');
+            const size_t dash = v.find('-', colon == v.npos ? 0 : colon);
+            long long ch = 0, last = 0;
+            if (colon == v.npos || dash == v.npos || !parseInt(v.substr(0, colon), 1, 4, ch)
+                || !parseInt(v.substr(colon + 1, dash - colon - 1), 0, 1000000, n)
+                || !parseInt(v.substr(dash + 1), n, 1000000, last))
+                return bad(a, v);
+            o.drop[int(ch)] = {int(n), int(last)};
         } else if (a == "--damage") {
             const auto it = std::find_if(std::begin(kDamageNames), std::end(kDamageNames),
                                          [&](const DamageName& d) { return v == d.name; });
@@ -199,6 +209,12 @@ bool parseOptions(int argc, char** argv, SynthOptions& o, bool& help, std::strin
     for (const auto& [ch, n] : o.lateStart) {
         if (std::find(o.channels.begin(), o.channels.end(), ch) == o.channels.end()) {
             error = "--late-start names channel " + std::to_string(ch) + ", which is not recorded";
+            return false;
+        }
+    }
+    for (const auto& [ch, range] : o.drop) {
+        if (std::find(o.channels.begin(), o.channels.end(), ch) == o.channels.end()) {
+            error = "--drop names channel " + std::to_string(ch) + ", which is not recorded";
             return false;
         }
     }
