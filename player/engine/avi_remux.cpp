@@ -1,45 +1,17 @@
 #include "avi_remux.h"
 
-extern "C" {
-#include <libavformat/avformat.h>
-#include <libavutil/avutil.h>
-#include <libavutil/error.h>
-}
-
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <vector>
+
+#include "av_handles.h"
 
 namespace vedra {
 namespace {
 
-struct InputCloser {
-    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
-};
-using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
-
-struct OutputCloser {
-    void operator()(AVFormatContext* c) const
-    {
-        if (c->pb)
-            avio_closep(&c->pb);
-        avformat_free_context(c);
-    }
-};
-using OutputPtr = std::unique_ptr<AVFormatContext, OutputCloser>;
-
-struct PacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
-
-std::string AvError(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
+using InputPtr = AvInputPtr;
+using OutputPtr = AvOutputPtr;
+using PacketPtr = AvPacketPtr;
 
 InputPtr OpenInput(const std::string& path, std::string& error)
 {
