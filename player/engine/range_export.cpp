@@ -1,0 +1,431 @@
+#include "range_export.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <thread>
+
+#include "krv/krv_data_packets.h"
+#include "krv/krv_io.h"
+#include "krv/krv_messages.h"
+#include "krv/krv_range_reader.h"
+#include "krv/krv_reader.h"
+#include "krv/krv_splitter.h"
+#include "krv/krv_time.h"
+#include "sha256_file.h"
+
+namespace vedra {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint16_t kMsAdpcm = 2;
+constexpr double kCopyShare = 0.9;   // of the progress; checksums take the rest
+
+struct Output {
+    std::vector<int> channels;
+    bool audio = false;
+    std::string temp;                // hidden while written
+    std::unique_ptr<ExportMuxer> muxer;
+    std::string path;                // its name once finished
+    std::string checksumTemp;
+    std::string sha256;
+};
+
+std::string JoinChannels(const std::vector<int>& channels)
+{
+    std::string s;
+    for (int c : channels)
+        s += (s.empty() ? "" : ", ") + std::to_string(c);
+    return s;
+}
+
+// "00-00-09.600": the offset as it can stand in a file name.
+std::string NameTime(uint32_t ms)
+{
+    std::string s = krv_offset_text(ms);
+    std::replace(s.begin(), s.end(), ':', '-');
+    return s;
+}
+
+class RangeExport {
+public:
+    RangeExport(const RangeExportRequest& request, const ExportProgress& progress, std::stop_token stop)
+        : req_(request), progress_(progress), stop_(std::move(stop))
+    {
+    }
+    ~RangeExport() { RemoveAll(); }
+
+    RangeExportResult Run();
+
+private:
+    bool Fail(std::string message, int krvError = 0);
+    bool Cancelled();
+    void Report(double fraction);
+    bool OpenRecording();
+    bool PlanOutputs();
+    bool Copy();
+    bool Publish();
+    void RemoveAll();
+    void StopHashing();
+    std::string TempName();
+    bool Steps();
+
+    const RangeExportRequest& req_;
+    const ExportProgress& progress_;
+    std::stop_token stop_;
+    RangeExportResult result_;
+    KrvFilePtr file_;
+    uint64_t fileSize_ = 0;
+    std::unique_ptr<KrvRangeReader> reader_;
+    KrvRange range_;
+    std::vector<Output> outputs_;
+    std::vector<std::string> published_;  // final names already in place, removed on failure
+    bool madeFolder_ = false;
+    double shown_ = -1;
+    // The recording's checksum is read beside the copy, on a thread of its own.
+    std::stop_source hashStop_;
+    std::optional<std::stop_callback<std::function<void()>>> forwardStop_;
+    std::thread sourceHash_;
+    std::string sourceDigest_;
+    std::string sourceHashError_;
+};
+
+void RangeExport::StopHashing()
+{
+    if (!sourceHash_.joinable())
+        return;
+    if (result_.status != RangeExportStatus::Done)
+        hashStop_.request_stop();
+    sourceHash_.join();
+}
+
+bool RangeExport::Fail(std::string message, int krvError)
+{
+    if (result_.status == RangeExportStatus::Failed && result_.error.empty()) {
+        result_.error = std::move(message);
+        result_.krvError = krvError;
+    }
+    return false;
+}
+
+bool RangeExport::Cancelled()
+{
+    if (!stop_.stop_requested())
+        return false;
+    result_.status = RangeExportStatus::Cancelled;
+    result_.error = "cancelled";
+    return true;
+}
+
+void RangeExport::Report(double fraction)
+{
+    if (progress_ && (fraction >= shown_ + 0.005 || fraction >= 1.0)) {
+        shown_ = fraction;
+        progress_(std::min(fraction, 1.0));
+    }
+}
+
+std::string RangeExport::TempName()
+{
+    static std::atomic<int> counter{0};
+    return (fs::path(req_.outputFolder)
+            / (".vedra-export-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".part"))
+        .string();
+}
+
+bool RangeExport::OpenRecording()
+{
+    file_.reset(krv_open(req_.recording, true));
+    if (!file_)
+        return Fail(krv_error_message(KRV_ERROR_FAIL_OPEN_FILE, KrvPhase::Open), KRV_ERROR_FAIL_OPEN_FILE);
+    if (int r = krv_init(file_.get()); r < 0)
+        return Fail(krv_error_message(r, KrvPhase::Open), r);
+    result_.creationDate = file_->creationDate;
+    fileSize_ = krv_file_size(*file_);
+
+    range_.fromMs = req_.fromMs.value_or(0);
+    if (req_.toMs)
+        range_.toMs = *req_.toMs;
+    if (range_.toMs <= std::max<int64_t>(range_.fromMs, 0))
+        return Fail("the range is empty: it must end after it starts");
+    range_.channels = 0;
+    for (int c : req_.channels) {
+        if (c < 1 || c > kRangeChannels)
+            return Fail("there is no channel " + std::to_string(c) + " (channels are 1-4)");
+        range_.channels |= uint8_t(1u << (c - 1));
+    }
+    if (req_.channels.empty())
+        range_.channels = 0x0F;
+    range_.audio = req_.audio;
+    return true;
+}
+
+bool RangeExport::PlanOutputs()
+{
+    reader_ = std::make_unique<KrvRangeReader>(file_.get(), fileSize_);
+    if (int r = reader_->seek(range_); r < 0)
+        return Fail(krv_error_message(r, KrvPhase::Split), r);
+    result_.cutShort = reader_->cutShort();
+
+    const KrvBitmapInfo* video = nullptr;
+    const KrvWaveFormat* wave = nullptr;
+    for (const KrvStream& s : file_->streams) {
+        if (!video && s.type == KrvStreamType::Video && s.video)
+            video = s.video.get();
+        if (!wave && s.type == KrvStreamType::Audio && s.audio)
+            wave = s.audio.get();
+    }
+    std::vector<int> channels;
+    for (int c = 1; c <= kRangeChannels; ++c) {
+        const bool wanted = range_.channels >> (c - 1) & 1;
+        if (wanted && reader_->channel(c).present)
+            channels.push_back(c);
+        else if (wanted && !req_.channels.empty())
+            return Fail("channel " + std::to_string(c) + " has no frames to start from in the range");
+    }
+    if (channels.empty())
+        return Fail("nothing is recorded in the range");
+
+    std::optional<MuxAudioTrack> audio;
+    if (req_.audio && wave) {
+        if (wave->formatTag != kMsAdpcm || wave->blockAlign == 0) {
+            result_.notes.push_back("the audio is not MS ADPCM: left out");
+        } else {
+            MuxAudioTrack a;
+            a.format.sampleRate = wave->samplesPerSec;
+            a.format.channels = wave->channels;
+            a.format.blockAlign = wave->blockAlign;
+            if (wave->extraData && wave->extraSize)
+                a.format.extraData.assign(wave->extraData, wave->extraData + wave->extraSize);
+            a.samplesPerBlock = wave->extraSize >= 2 ? krv_u16(wave->extraData) : 0;
+            audio = a;
+        }
+    } else if (req_.audio) {
+        result_.notes.push_back("the recording has no audio");
+    }
+
+    auto videoTrack = [&](int c) {
+        MuxVideoTrack v;
+        v.channel = c;
+        v.width = video ? video->width : 0;
+        v.height = video ? video->height : 0;
+        v.frameIntervalMs = reader_->channel(c).frameIntervalMs;
+        const KrvSequenceHeader h = krv_sequence_header(v.width, v.height);
+        v.config.assign(h.begin(), h.end());
+        return v;
+    };
+    const std::string stem = fs::path(req_.recording).stem().string();
+    std::string creation = krv_iso8601_utc(file_->creationDate);
+    auto open = [&](std::vector<int> chans, uint32_t baseMs) {
+        Output out;
+        out.channels = std::move(chans);
+        out.audio = audio.has_value();
+        out.temp = TempName();
+        out.muxer = std::make_unique<ExportMuxer>();
+        std::vector<MuxVideoTrack> tracks;
+        for (int c : out.channels)
+            tracks.push_back(videoTrack(c));
+        MuxFileInfo info;
+        info.title = stem;
+        info.creationTime = creation;
+        info.comment = "From " + fs::path(req_.recording).filename().string() + ", channel"
+                       + (out.channels.size() > 1 ? "s " : " ") + JoinChannels(out.channels) + ", from "
+                       + krv_offset_text(baseMs) + " of the recording";
+        if (const std::string at = krv_iso8601_utc(krv_time_of_day(file_->creationDate, baseMs)); !at.empty())
+            info.comment += " (" + at + ")";
+        std::string error;
+        const bool ok = out.muxer->Open(out.temp, req_.format, tracks, audio, info, baseMs, error);
+        outputs_.push_back(std::move(out));
+        return ok || Fail(error);
+    };
+    if (req_.singleFile)
+        return open(channels, reader_->startMs());
+    for (int c : channels)
+        if (!open({c}, reader_->channel(c).startMs))
+            return false;
+    return true;
+}
+
+bool RangeExport::Copy()
+{
+    KrvRangeObject object;
+    int r;
+    std::string error;
+    size_t count = 0;
+    while ((r = reader_->next(object)) > 0) {
+        for (Output& out : outputs_) {
+            const bool ok = object.channel == 0
+                                ? out.muxer->WriteAudio(object.data, object.size, object.time, error)
+                                : out.muxer->WriteFrame(object.channel, object.data, object.size, object.keyFrame,
+                                                        object.time, error);
+            if (!ok)
+                return Fail(error);
+        }
+        if ((++count & 63) == 0) {
+            if (Cancelled())
+                return false;
+            Report(reader_->progress() * kCopyShare);
+        }
+    }
+    if (r < 0)
+        return Fail(krv_error_message(r, KrvPhase::Split), r);
+    if (Cancelled())
+        return false;
+    for (Output& out : outputs_)
+        if (!out.muxer->Finish(error))
+            return Fail(error);
+    return true;
+}
+
+// Checksums, then every file under its own name. A name is reserved before
+// the file moves there, so two exports never take the same one.
+bool RangeExport::Publish()
+{
+    const std::string stem = fs::path(req_.recording).stem().string();
+    const char* ext = ExportFormatExtension(req_.format);
+    for (size_t i = 0; i < outputs_.size(); ++i) {
+        Output& out = outputs_[i];
+        if (Cancelled())
+            return false;
+        std::string error;
+        out.sha256 = Sha256OfFile(out.temp, stop_, error);
+        if (out.sha256.empty())
+            return Cancelled() ? false : Fail(error);
+        Report(kCopyShare + (1.0 - kCopyShare) * double(i + 1) / double(outputs_.size()));
+    }
+    for (Output& out : outputs_) {
+        const ExportMuxer::Span span = out.muxer->span();
+        const std::string base = stem + "_" + NameTime(span.firstMs) + "_" + NameTime(span.lastMs)
+                                 + (req_.singleFile ? "" : "_ch" + std::to_string(out.channels.front()));
+        std::string name;
+        for (int n = 1;; ++n) {
+            name = base + (n > 1 ? "_" + std::to_string(n) : "") + "." + ext;
+            const fs::path at = fs::path(req_.outputFolder) / name;
+            if (FILE* f = std::fopen(at.c_str(), "wx")) {
+                std::fclose(f);
+                out.path = at.string();
+                break;
+            }
+            if (errno != EEXIST)
+                return Fail("cannot create " + at.string() + ": " + std::strerror(errno));
+        }
+        published_.push_back(out.path);
+        out.checksumTemp = TempName();
+        std::ofstream sum(out.checksumTemp, std::ios::binary);
+        sum << Sha256Line(out.sha256, name);
+        sum.close();
+        if (!sum)
+            return Fail("cannot write " + out.checksumTemp);
+        std::error_code ec;
+        fs::rename(out.temp, out.path, ec);
+        if (ec)
+            return Fail("cannot create " + out.path + ": " + ec.message());
+        out.temp.clear();
+        const std::string checksum = out.path + ".sha256";
+        published_.push_back(checksum);
+        fs::rename(out.checksumTemp, checksum, ec);
+        if (ec)
+            return Fail("cannot create " + checksum + ": " + ec.message());
+        out.checksumTemp.clear();
+
+        ExportedFile f;
+        f.path = out.path;
+        f.checksumPath = checksum;
+        f.sha256 = out.sha256;
+        f.channels = out.channels;
+        f.audio = out.audio;
+        f.startMs = span.firstMs;
+        f.endMs = span.lastMs;
+        f.frames = span.frames;
+        result_.files.push_back(f);
+    }
+    return true;
+}
+
+void RangeExport::RemoveAll()
+{
+    if (result_.status == RangeExportStatus::Done)
+        return;
+    std::error_code ec;
+    for (Output& out : outputs_) {
+        out.muxer.reset(); // closes the file first
+        if (!out.temp.empty())
+            fs::remove(out.temp, ec);
+        if (!out.checksumTemp.empty())
+            fs::remove(out.checksumTemp, ec);
+    }
+    for (const std::string& p : published_)
+        fs::remove(p, ec);
+    if (madeFolder_)
+        fs::remove(req_.outputFolder, ec); // only when it is still empty
+}
+
+RangeExportResult RangeExport::Run()
+{
+    result_.source = req_.recording;
+    if (Steps())
+        result_.status = RangeExportStatus::Done;
+    StopHashing();
+    if (result_.status == RangeExportStatus::Done && req_.hashSource) {
+        result_.sourceSha256 = sourceDigest_;
+        if (sourceDigest_.empty() && !Cancelled()) {
+            result_.status = RangeExportStatus::Failed;
+            Fail(sourceHashError_);
+        }
+    }
+    if (result_.status == RangeExportStatus::Done)
+        Report(1.0);
+    return result_;
+}
+
+bool RangeExport::Steps()
+{
+    if (req_.singleFile && req_.format == ExportFormat::Avi)
+        return Fail("one file for all channels needs mkv or mp4");
+    std::error_code ec;
+    if (!fs::is_directory(req_.outputFolder, ec)) {
+        madeFolder_ = fs::create_directories(req_.outputFolder, ec);
+        if (!fs::is_directory(req_.outputFolder, ec))
+            return Fail("cannot create " + req_.outputFolder);
+    }
+    if (!OpenRecording())
+        return false;
+    if (req_.hashSource) {
+        forwardStop_.emplace(stop_, [this] { hashStop_.request_stop(); });
+        sourceHash_ = std::thread([this, token = hashStop_.get_token()] {
+            sourceDigest_ = Sha256OfFile(req_.recording, token, sourceHashError_);
+        });
+    }
+    Report(0);
+    if (!PlanOutputs() || !Copy() || !Publish())
+        return false;
+    for (const Output& out : outputs_) {
+        for (int c : out.channels) {
+            const ExportMuxer::Span span = out.muxer->span(c);
+            result_.channels.push_back({c, span.firstMs, span.lastMs});
+        }
+    }
+    std::sort(result_.channels.begin(), result_.channels.end(),
+              [](const ExportedChannel& a, const ExportedChannel& b) { return a.channel < b.channel; });
+    return true;
+}
+
+}  // namespace
+
+RangeExportResult RunRangeExport(const RangeExportRequest& request, const ExportProgress& progress,
+                                 std::stop_token stop)
+{
+    RangeExport job(request, progress, std::move(stop));
+    return job.Run();
+}
+
+}  // namespace vedra
