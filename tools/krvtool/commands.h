@@ -12,6 +12,7 @@ enum ExitCode : int {
     kExitOk = 0,
     kExitFailed = 1,  // the container code refused the file or the split failed
     kExitUsage = 2,   // bad command line
+    kExitCutShort = 3, // split, recording cut short: the whole packets before the cut were kept
 };
 
 int runInfo(std::span<char* const> args);

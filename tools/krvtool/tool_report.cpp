@@ -44,9 +44,11 @@ std::string errorName(int code)
     }
 }
 
-void reportContainerError(int code, KrvPhase phase)
+void reportContainerError(int code, KrvPhase phase) { reportContainerError(code, krv_error_message(code, phase)); }
+
+void reportContainerError(int code, const std::string& message)
 {
-    std::fprintf(stderr, "%s\n", krv_error_message(code, phase).c_str());
+    std::fprintf(stderr, "%s\n", message.c_str());
     std::fprintf(stderr, "krvtool: error %d (%s)\n", code, errorName(code).c_str());
 }
 

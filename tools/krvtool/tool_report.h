@@ -14,6 +14,8 @@ void installReportHooks();
 // Prints the system's message for a container error code, then the code and
 // its name, on stderr.
 void reportContainerError(int code, KrvPhase phase);
+// The same with the message already chosen.
+void reportContainerError(int code, const std::string& message);
 
 // Name of an error code ("KRV_ERROR_EOF"), or the number when it has none.
 std::string errorName(int code);
