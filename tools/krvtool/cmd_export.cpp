@@ -1,119 +1,290 @@
-// krvtool export RECORDING OUTDIR [--channels 1,3] [--no-audio]: each chosen
-// channel into its own AVI file, with the audio unless --no-audio, one after
-// another as the player's export chain runs them.
+// krvtool export FILE... OUTDIR [--from T] [--to T] [--channels 1,3] [--no-audio]
+//                [--format avi|mkv|mp4] [--single-file] [-j N]
+// A time range of the chosen channels copied into standard files, each with a
+// SHA-256 file beside it, and a manifest of what was written on stdout. The
+// same library call the window makes; nothing is split first.
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <future>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "batch.h"
 #include "commands.h"
 #include "engine_session.h"
-#include "export_job.h"
+#include "krv/krv_reader.h"
+#include "krv/krv_time.h"
+#include "range_export.h"
 #include "tool_report.h"
 
 namespace krvtool {
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr const char* kExportUsage =
-    "usage: krvtool export RECORDING OUTDIR [--channels 1,3] [--no-audio]\n"
-    "  --channels  channels to export (default: every channel of the recording)\n"
-    "  --no-audio  leave the audio out\n";
+    "usage: krvtool export FILE|FOLDER... OUTDIR [--from T] [--to T] [--channels 1,3] [--no-audio]\n"
+    "                      [--format avi|mkv|mp4] [--single-file] [-j N]\n"
+    "  --from T, --to T  the range (default: the whole recording); T is seconds (75.5), an\n"
+    "                    offset hh:mm:ss(.mmm), a time of day @hh:mm:ss(.mmm) on the\n"
+    "                    recording's day, or a date and time YYYY-MM-DDThh:mm:ss(.mmm)\n"
+    "                    (local time; a trailing Z for UTC). The copy starts at each\n"
+    "                    channel's key frame at or before --from and ends at its last\n"
+    "                    frame before --to\n"
+    "  --channels        channels to export (default: every channel with frames in the range)\n"
+    "  --no-audio        leave the audio out\n"
+    "  --format          avi (default: one file per channel, audio copied), mkv (audio\n"
+    "                    copied) or mp4 (audio converted to AAC)\n"
+    "  --single-file     mkv and mp4: all channels as tracks of one file\n"
+    "  -j N              with several recordings (a folder: its .krv files), N at once\n";
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void onSignal(int) { g_interrupted = true; }
+
+// Ctrl+C and the like stop the export, which then removes what it wrote.
+class InterruptScope {
+public:
+    InterruptScope()
+    {
+        struct sigaction sa {};
+        sa.sa_handler = onSignal;
+        sigemptyset(&sa.sa_mask);
+        for (size_t i = 0; i < kSignals.size(); ++i)
+            sigaction(kSignals[i], &sa, &previous_[i]);
+    }
+    ~InterruptScope()
+    {
+        for (size_t i = 0; i < kSignals.size(); ++i)
+            sigaction(kSignals[i], &previous_[i], nullptr);
+    }
+
+private:
+    static constexpr std::array<int, 3> kSignals{SIGINT, SIGTERM, SIGHUP};
+    std::array<struct sigaction, 3> previous_{};
+};
+
+struct Options {
+    std::vector<std::string> names;      // recordings and folders, then OUTDIR
+    std::string from, to;
+    std::string channels;
+    bool audio = true;
+    std::string format = "avi";
+    bool singleFile = false;
+    int jobs = 1;
+};
+
+// 0 when parsed; kExitOk for --help (printed); kExitUsage on a bad line (told).
+int parse(const std::vector<std::string>& args, Options& o, bool& help)
+{
+    help = false;
+    auto value = [&](size_t& i, std::string& into) {
+        if (i + 1 >= args.size())
+            return false;
+        into = args[++i];
+        return true;
+    };
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        std::string error;
+        bool ok = true;
+        if (a == "--help" || a == "-h") {
+            help = true;
+            return kExitOk;
+        } else if (a == "--from") {
+            ok = value(i, o.from);
+        } else if (a == "--to") {
+            ok = value(i, o.to);
+        } else if (a == "--channels") {
+            ok = value(i, o.channels);
+        } else if (a == "--format") {
+            ok = value(i, o.format) && (o.format == "avi" || o.format == "mkv" || o.format == "mp4");
+        } else if (a == "--no-audio") {
+            o.audio = false;
+        } else if (a == "--single-file") {
+            o.singleFile = true;
+        } else if (parseJobs(args, i, o.jobs, error)) {
+            ok = error.empty();
+        } else if (a.starts_with("-")) {
+            error = "unknown option " + a;
+            ok = false;
+        } else {
+            o.names.push_back(a);
+        }
+        if (!ok) {
+            reportError(error.empty() ? "bad value for " + a : error);
+            std::fputs(kExportUsage, stderr);
+            return kExitUsage;
+        }
+    }
+    std::vector<int> list;
+    if (!o.channels.empty() && !ParseChannelList(o.channels, list)) {
+        reportError("--channels takes channel numbers 1-4 separated by commas");
+        return kExitUsage;
+    }
+    if (o.singleFile && o.format == "avi") {
+        reportError("--single-file needs --format mkv or mp4");
+        return kExitUsage;
+    }
+    if (o.names.size() < 2) {
+        std::fputs(kExportUsage, stderr);
+        return kExitUsage;
+    }
+    return 0;
+}
+
+// The times of the range read against this recording's creation date.
+bool resolveTimes(const Options& o, vedra::RangeExportRequest& req)
+{
+    KrvFilePtr file(krv_open(req.recording, true));
+    const uint64_t creation = file && krv_init(file.get()) > 0 ? file->creationDate : 0;
+    for (auto [text, into, option] : {std::tuple{&o.from, &req.fromMs, "--from"}, std::tuple{&o.to, &req.toMs, "--to"}}) {
+        if (text->empty())
+            continue;
+        std::string error;
+        const std::optional<int64_t> ms = krv_parse_time(*text, creation, error);
+        if (!ms) {
+            reportError(std::string(option) + ": " + error);
+            return false;
+        }
+        *into = *ms;
+    }
+    return true;
+}
+
+std::string timeOf(uint64_t creationDate, uint32_t ms)
+{
+    std::string s = krv_offset_text(ms);
+    if (const std::string at = krv_iso8601_utc(krv_time_of_day(creationDate, ms)); !at.empty())
+        s += " (" + at + ")";
+    return s;
+}
+
+void printManifest(const vedra::RangeExportResult& r)
+{
+    std::printf("Source: %s\n", r.source.c_str());
+    std::printf("  SHA-256: %s\n", r.sourceSha256.c_str());
+    const std::string created = krv_iso8601_utc(r.creationDate);
+    std::printf("  Created: %s\n", created.empty() ? "unknown (times are offsets)" : created.c_str());
+    for (const vedra::ExportedFile& f : r.files) {
+        std::string channels;
+        for (int c : f.channels)
+            channels += (channels.empty() ? "" : ", ") + std::to_string(c);
+        std::printf("File: %s\n", f.path.c_str());
+        std::printf("  SHA-256: %s  (%s)\n", f.sha256.c_str(), fs::path(f.checksumPath).filename().c_str());
+        std::printf("  Channels: %s%s\n", channels.c_str(), f.audio ? " and audio" : "");
+        std::printf("  Start: %s\n", timeOf(r.creationDate, f.startMs).c_str());
+        std::printf("  End:   %s\n", timeOf(r.creationDate, f.endMs).c_str());
+        std::printf("  Frames: %llu\n", (unsigned long long)f.frames);
+    }
+}
+
+int exportOne(const Options& o, const std::string& recording, const std::string& outdir)
+{
+    vedra::RangeExportRequest req;
+    req.recording = recording;
+    req.outputFolder = outdir;
+    req.audio = o.audio;
+    req.singleFile = o.singleFile;
+    req.format = o.format == "mkv" ? vedra::ExportFormat::Mkv
+                 : o.format == "mp4" ? vedra::ExportFormat::Mp4
+                                     : vedra::ExportFormat::Avi;
+    if (!o.channels.empty())
+        ParseChannelList(o.channels, req.channels);
+    if (!resolveTimes(o, req))
+        return kExitUsage;
+
+    const bool showProgress = isatty(STDERR_FILENO);
+    std::atomic<int> percent{-1};
+    std::stop_source stop;
+    InterruptScope interrupts;
+    auto run = std::async(std::launch::async, [&] {
+        return vedra::RunRangeExport(req, [&](double f) { percent = int(f * 100); }, stop.get_token());
+    });
+    int shown = -1;
+    while (run.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+        if (g_interrupted)
+            stop.request_stop();
+        if (showProgress && percent != shown) {
+            shown = percent;
+            std::fprintf(stderr, "\rexporting: %3d%%", shown);
+            std::fflush(stderr);
+        }
+    }
+    if (shown >= 0)
+        std::fputc('\n', stderr);
+    const vedra::RangeExportResult r = run.get();
+
+    for (const std::string& note : r.notes)
+        std::fprintf(stderr, "krvtool: %s\n", note.c_str());
+    if (r.status == vedra::RangeExportStatus::Cancelled) {
+        reportError("export interrupted; nothing was kept");
+        return kExitFailed;
+    }
+    if (r.status != vedra::RangeExportStatus::Done) {
+        if (r.krvError)
+            reportContainerError(r.krvError, r.error);
+        else
+            reportError(r.error);
+        return kExitFailed;
+    }
+    if (r.cutShort)
+        reportError("the recording was cut short: the range ends where its data does");
+    for (const vedra::ExportedChannel& c : r.channels) {
+        if (req.fromMs && c.startMs < *req.fromMs)
+            std::fprintf(stderr, "krvtool: channel %d starts at its key frame at %s, before %s\n", c.channel,
+                         krv_offset_text(c.startMs).c_str(), krv_offset_text(uint64_t(*req.fromMs)).c_str());
+    }
+    printManifest(r);
+    return kExitOk;
+}
 
 }  // namespace
 
 int runExport(std::span<char* const> args)
 {
-    std::string recording, outdir;
-    std::vector<int> wanted;
-    bool withAudio = true;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string arg = args[i];
-        if (arg == "--help" || arg == "-h") {
+    Options o;
+    bool help = false;
+    if (const int r = parse(std::vector<std::string>(args.begin(), args.end()), o, help); help || r != 0) {
+        if (help)
             std::fputs(kExportUsage, stdout);
-            return kExitOk;
-        }
-        if (arg == "--channels" && i + 1 < args.size()) {
-            if (!ParseChannelList(args[++i], wanted)) {
-                reportError("--channels takes channel numbers 1-4 separated by commas");
-                return kExitUsage;
-            }
-        } else if (arg == "--no-audio") {
-            withAudio = false;
-        } else if (arg.starts_with("--")) {
-            std::fputs(kExportUsage, stderr);
-            return kExitUsage;
-        } else if (recording.empty()) {
-            recording = arg;
-        } else if (outdir.empty()) {
-            outdir = arg;
-        } else {
-            std::fputs(kExportUsage, stderr);
-            return kExitUsage;
-        }
+        return r;
     }
-    if (recording.empty() || outdir.empty()) {
-        std::fputs(kExportUsage, stderr);
-        return kExitUsage;
-    }
-    std::error_code ec;
-    std::filesystem::create_directories(outdir, ec);
-    if (!std::filesystem::is_directory(outdir, ec)) {
-        reportError("cannot create " + outdir);
+    const std::string outdir = o.names.back();
+    o.names.pop_back();
+    std::vector<std::string> files;
+    bool several = false;
+    std::string error;
+    if (!expandRecordings(o.names, files, several, error)) {
+        reportError(error);
         return kExitFailed;
     }
+    if (!several)
+        return exportOne(o, files[0], outdir);
 
-    EngineSession session;
-    if (!session.Open(recording))
-        return kExitFailed;
-    std::vector<std::pair<int, std::string>> chain;
-    if (wanted.empty()) {
-        for (const auto& [n, path] : session.channels())
-            chain.emplace_back(n, path);
-    } else {
-        for (int n : wanted) {
-            const auto it = session.channels().find(n);
-            if (it == session.channels().end()) {
-                reportError("channel " + std::to_string(n) + " is not in " + recording);
-                return kExitFailed;
-            }
-            chain.emplace_back(n, it->second);
-        }
-    }
-
-    vedra::ExportJob job;
-    job.outputFolder = (std::filesystem::path(outdir) / "").string();
-    const std::string audio = withAudio ? session.audio() : std::string();
-    GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
-    size_t next = 0;
-    int failures = 0;
-    MainLoopNotify notify(loop, [&](uint32_t msg, uintptr_t, intptr_t param) {
-        if (msg != vedra::MsgGraphNotify || param != vedra::kExportNotifyParam)
-            return;
-        if (vedra::CheckExportCompletion(job) != 2)
-            return;
-        const int n = chain[next - 1].first;
-        if (job.lastSucceeded) {
-            std::printf("%s  (channel %d%s)\n", job.lastOutputPath.c_str(), n, audio.empty() ? "" : " with audio");
-        } else {
-            reportError("channel " + std::to_string(n) + ": " + job.lastError);
-            ++failures;
-        }
-        std::fflush(stdout);
-        // The next export of the chain starts after the previous one completed.
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (next < chain.size())
-            vedra::ExportStep(audio, &notify, job, chain[next++].second);
-        else
-            g_main_loop_quit(loop);
-    });
-    vedra::ExportStep(audio, &notify, job, chain[next++].second);
-    g_main_loop_run(loop);
-    while (g_main_context_iteration(nullptr, FALSE)) {
-    }
-    g_main_loop_unref(loop);
-    return failures ? kExitFailed : kExitOk;
+    std::vector<std::string> rest;
+    if (!o.from.empty())
+        rest.insert(rest.end(), {"--from", o.from});
+    if (!o.to.empty())
+        rest.insert(rest.end(), {"--to", o.to});
+    if (!o.channels.empty())
+        rest.insert(rest.end(), {"--channels", o.channels});
+    if (!o.audio)
+        rest.push_back("--no-audio");
+    rest.insert(rest.end(), {"--format", o.format});
+    if (o.singleFile)
+        rest.push_back("--single-file");
+    return runBatch(files, [&](const std::string& file) {
+        std::vector<std::string> child{"export", file, outdir};
+        child.insert(child.end(), rest.begin(), rest.end());
+        return child;
+    }, o.jobs);
 }
 
 }  // namespace krvtool

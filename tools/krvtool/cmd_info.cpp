@@ -1,13 +1,20 @@
-// krvtool info FILE: what the reader makes of a recording's header, and a walk
-// over its data packets counting the payloads of every stream.
+// krvtool info FILE...: what the reader makes of a recording's header, and a
+// walk over its data packets counting the payloads of every stream; with
+// --json the measured facts of each recording as one JSON object.
 #include <array>
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
+#include "batch.h"
 #include "commands.h"
+#include "facts_json.h"
+#include "krv/krv_data_packets.h"
+#include "krv/krv_facts.h"
 #include "krv/krv_log.h"
+#include "krv/krv_messages.h"
 #include "krv/krv_reader.h"
 #include "krv/krv_types.h"
 #include "tool_report.h"
@@ -16,7 +23,10 @@ namespace krvtool {
 
 namespace {
 
-constexpr const char* kInfoUsage = "usage: krvtool info FILE\n";
+constexpr const char* kInfoUsage =
+    "usage: krvtool info [--json] [-j N] FILE|FOLDER...\n"
+    "  --json  the facts of each recording as one JSON object per line\n"
+    "  -j N    with several recordings (a folder: its .krv files), N at once\n";
 
 std::string fourCc(uint32_t code)
 {
@@ -116,19 +126,26 @@ int walkPackets(KrvFile* f)
     return r;
 }
 
-} // namespace
-
-int runInfo(std::span<char* const> args)
+// One JSON object on stdout whatever happens; the system's message on stderr too.
+int infoJson(const std::string& path)
 {
-    if (args.size() == 1 && (std::string_view(args[0]) == "--help" || std::string_view(args[0]) == "-h")) {
-        std::fputs(kInfoUsage, stdout);
-        return kExitOk;
+    KrvFilePtr file(krv_open(path, true));
+    int r = file ? krv_init(file.get()) : KRV_ERROR_FAIL_OPEN_FILE;
+    KrvFacts facts;
+    if (r >= 0)
+        r = krv_gather_facts(file.get(), krv_file_size(*file), facts);
+    if (r < 0) {
+        const KrvPhase phase = file && file->data ? KrvPhase::Split : KrvPhase::Open;
+        std::printf("%s\n", errorJson(path, r, krv_error_message(r, phase), errorName(r)).c_str());
+        reportContainerError(r, phase);
+        return kExitFailed;
     }
-    if (args.size() != 1) {
-        std::fputs(kInfoUsage, stderr);
-        return kExitUsage;
-    }
-    const std::string path = args[0];
+    std::printf("%s\n", factsJson(path, facts).c_str());
+    return kExitOk;
+}
+
+int infoText(const std::string& path)
+{
     KrvFilePtr file(krv_open(path, true));
     if (!file) {
         krv_log("Error opening file %s\n", path.c_str());
@@ -166,6 +183,55 @@ int runInfo(std::span<char* const> args)
         return kExitFailed;
     }
     return kExitOk;
+}
+
+} // namespace
+
+int runInfo(std::span<char* const> args)
+{
+    const std::vector<std::string> list(args.begin(), args.end());
+    std::vector<std::string> names;
+    bool json = false;
+    int jobs = 1;
+    for (size_t i = 0; i < list.size(); ++i) {
+        const std::string& a = list[i];
+        std::string error;
+        if (a == "--help" || a == "-h") {
+            std::fputs(kInfoUsage, stdout);
+            return kExitOk;
+        }
+        if (a == "--json") {
+            json = true;
+        } else if (parseJobs(list, i, jobs, error)) {
+            if (!error.empty()) {
+                reportError(error);
+                return kExitUsage;
+            }
+        } else if (a.starts_with("-")) {
+            reportError("unknown option " + a);
+            std::fputs(kInfoUsage, stderr);
+            return kExitUsage;
+        } else {
+            names.push_back(a);
+        }
+    }
+    if (names.empty()) {
+        std::fputs(kInfoUsage, stderr);
+        return kExitUsage;
+    }
+    std::vector<std::string> files;
+    bool several = false;
+    std::string error;
+    if (!expandRecordings(names, files, several, error)) {
+        reportError(error);
+        return kExitFailed;
+    }
+    if (several) {
+        return runBatch(files, [json](const std::string& file) {
+            return json ? std::vector<std::string>{"info", "--json", file} : std::vector<std::string>{"info", file};
+        }, jobs);
+    }
+    return json ? infoJson(files[0]) : infoText(files[0]);
 }
 
 } // namespace krvtool

@@ -18,12 +18,13 @@ int runExport(std::span<char* const> args);
 namespace {
 
 constexpr Command kCommands[] = {
-    {"info", "info FILE                       header, streams, packets of a recording", &runInfo},
+    {"info", "info [--json] FILE...            header, streams, packets (--json: measured facts)", &runInfo},
     {"split", "split FILE [OUTDIR] [--av-sync] split a recording into channel files", &runSplit},
 #ifdef KRVTOOL_WITH_ENGINE
     {"play", "play FILE [--seconds S]         play every channel and the audio in real time", &runPlay},
     {"snapshot", "snapshot FILE --channel N --at S [--format jpg|bmp] OUT  picture of a channel", &runSnapshot},
-    {"export", "export FILE OUTDIR [--channels 1,3] [--no-audio]  channels to AVI files", &runExport},
+    {"export", "export FILE OUTDIR [--from T] [--to T] [--channels 1,3] [--format avi|mkv|mp4] [--single-file] ...\n"
+               "                                  a time range of channels to files with checksums", &runExport},
 #endif
 };
 
