@@ -4,11 +4,6 @@
 // 200 MB recording (it must not grow with the file).
 //
 //   bench_split [--mb N] [--rounds N] [--dir DIR] [--keep]
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_process.h"
 #include "krv/krv_log.h"
 #include "krv/krv_recording.h"
 
@@ -24,42 +20,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct RunResult {
-    int status = -1;        // exit status, -1 when it could not run
-    double seconds = 0;
-    long maxRssKb = 0;      // the child's peak resident set
-};
-
-// Runs argv with stdout and stderr on /dev/null.
-RunResult runChild(const std::vector<std::string>& argv)
-{
-    RunResult r;
-    std::vector<char*> args;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    const auto t0 = std::chrono::steady_clock::now();
-    pid_t pid = fork();
-    if (pid < 0)
-        return r;
-    if (pid == 0) {
-        int null = open("/dev/null", O_WRONLY);
-        if (null >= 0) {
-            dup2(null, 1);
-            dup2(null, 2);
-        }
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) < 0)
-        return r;
-    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-    r.maxRssKb = usage.ru_maxrss;
-    return r;
-}
+using bench::RunResult;
+using bench::runChild;
+using bench::timedOrDie;
+using bench::median;
 
 // Our split through the krv library, in this process.
 double splitInProcess(const fs::path& recording, const fs::path& folder)
@@ -76,45 +40,6 @@ double splitInProcess(const fs::path& recording, const fs::path& folder)
         std::exit(1);
     }
     return s;
-}
-
-double timedOrDie(const std::vector<std::string>& argv)
-{
-    RunResult r = runChild(argv);
-    if (r.status != 0) {
-        std::fprintf(stderr, "bench_split: %s failed (status %d)\n", argv[0].c_str(), r.status);
-        std::exit(1);
-    }
-    return r.seconds;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-// A recording of at least `mb` megabytes: one short recording encoded once,
-// its key-frame groups repeated.
-fs::path makeRecording(const fs::path& dir, const std::string& name, uint64_t mb)
-{
-    const std::vector<std::string> base = {KRVSYNTH_PATH, "", "--channels", "1,2,3,4", "--size", "640x480",
-                                           "--seconds", "10", "--start-ms", "0"};
-    const fs::path probe = dir / "probe.krv";
-    std::vector<std::string> argv = base;
-    argv[1] = probe.string();
-    timedOrDie(argv);
-    // Less the header and the zero-padded last packet, which repeats do not add.
-    const uint64_t perRepeat = fs::file_size(probe) - 2 * 32768;
-    fs::remove(probe);
-    const uint64_t repeats = (mb * 1000000 + perRepeat - 1) / perRepeat;
-    const fs::path out = dir / name;
-    argv = base;
-    argv[1] = out.string();
-    argv.push_back("--repeat");
-    argv.push_back(std::to_string(repeats));
-    timedOrDie(argv);
-    return out;
 }
 
 } // namespace
@@ -144,8 +69,8 @@ int main(int argc, char** argv)
     fs::create_directories(dir);
 
     std::printf("writing recordings with krvsynth in %s ...\n", dir.c_str());
-    const fs::path big = makeRecording(dir, "big.krv", mb);
-    const fs::path small = makeRecording(dir, "small.krv", std::max<uint64_t>(1, mb / 4));
+    const fs::path big = bench::makeRecording(KRVSYNTH_PATH, dir, "big.krv", mb);
+    const fs::path small = bench::makeRecording(KRVSYNTH_PATH, dir, "small.krv", std::max<uint64_t>(1, mb / 4));
     const double bigMb = double(fs::file_size(big)) / 1e6;
     const double smallMb = double(fs::file_size(small)) / 1e6;
 
