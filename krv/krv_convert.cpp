@@ -4,6 +4,7 @@
 #include <new>
 #include <system_error>
 
+#include "krv/krv_data_packets.h"
 #include "krv/krv_log.h"
 #include "krv/krv_messages.h"
 #include "krv/krv_recording.h"
@@ -50,6 +51,11 @@ KrvConversion krv_convert_recording(const std::string& path, bool avSync,
         if (!krv_count_media_streams(count) || count < 2)
             return c; // played directly; the recording stays current until the next open
 
+        // A recording cut short (the recorder lost power) is split up to its
+        // last whole packet; the user is still told that its data ends early.
+        KrvFile* recording = krv_current_recording();
+        const KrvCutShort cut = krv_keep_whole_packets(recording, krv_file_size(*recording));
+
         std::error_code ec;
         if (!std::filesystem::exists(workRoot, ec) && !std::filesystem::create_directories(workRoot, ec))
             c.messages.push_back({kKrvCreateDirError, ""});
@@ -62,6 +68,8 @@ KrvConversion krv_convert_recording(const std::string& path, bool avSync,
         if (s > 0) {
             c.split = true;
             c.result = narrow;
+            if (cut.cut)
+                c.messages.push_back({krv_error_message(KRV_ERROR_EOF, KrvPhase::Split), ""});
         } else if (s < 0) {
             c.messages.push_back({krv_error_message(s, KrvPhase::Split), ""});
         }
