@@ -2,16 +2,20 @@
 // recording, from the command line. Without OUTDIR the channel files go to a
 // fresh working folder under the user's work root, as the player's do.
 #include <algorithm>
+#include <cctype>
 #include <cinttypes>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "batch.h"
 #include "commands.h"
 #include "krv/krv_config.h"
+#include "krv/krv_data_packets.h"
 #include "krv/krv_reader.h"
 #include "krv/krv_recording.h"
 #include "krv/krv_splitter.h"
@@ -26,11 +30,43 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kSplitUsage =
-    "usage: krvtool split FILE [OUTDIR] [--av-sync]\n"
+    "usage: krvtool split FILE|FOLDER... [OUTDIR] [--av-sync] [-j N]\n"
     "  OUTDIR     folder for the channel files (created when missing); default: a fresh\n"
-    "             working folder under \"<XDG data home>/Vedra Media Player\"\n"
+    "             working folder under \"<XDG data home>/Vedra Media Player\"; with several\n"
+    "             recordings each gets OUTDIR/<its name>\n"
     "  --av-sync  A/V-sync mode (channel files with the audio inside one of them);\n"
-    "             default: iSupportAVSyncFunc in [SYS_SETTING] of Config.INI beside krvtool\n";
+    "             default: iSupportAVSyncFunc in [SYS_SETTING] of Config.INI beside krvtool\n"
+    "  -j N       with several recordings (a folder: its .krv files), N at once\n"
+    "A recording cut short is split up to its last whole packet (exit code 3).\n";
+
+// With several names the last is OUTDIR unless it names a recording.
+bool isOutdir(const std::string& name)
+{
+    std::error_code ec;
+    std::string ext = fs::path(name).extension().string();
+    for (char& c : ext)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return !fs::is_regular_file(name, ec) && ext != ".krv" && ext != ".asf";
+}
+
+int splitBatch(const std::vector<std::string>& files, const std::string& outdir, bool avSync, int jobs)
+{
+    std::map<std::string, int> stems;
+    std::map<std::string, std::string> folders;
+    for (const std::string& f : files) {
+        const std::string stem = fs::path(f).stem().string();
+        const int n = ++stems[stem];
+        folders[f] = (fs::path(outdir) / (n > 1 ? stem + "_" + std::to_string(n) : stem)).string();
+    }
+    return runBatch(files, [&](const std::string& file) {
+        std::vector<std::string> args{"split", file};
+        if (!outdir.empty())
+            args.push_back(folders[file]);
+        if (avSync)
+            args.push_back("--av-sync");
+        return args;
+    }, jobs);
+}
 
 uint32_t readU32At(const fs::path& path, std::streamoff offset)
 {
@@ -83,26 +119,48 @@ int runSplit(std::span<char* const> args)
 {
     std::vector<std::string> positional;
     bool avSync = krv_av_sync_enabled();
-    for (char* const a : args) {
-        const std::string_view arg = a;
+    int jobs = 1;
+    const std::vector<std::string> list(args.begin(), args.end());
+    for (size_t i = 0; i < list.size(); ++i) {
+        const std::string_view arg = list[i];
+        std::string jobsError;
         if (arg == "--help" || arg == "-h") {
             std::fputs(kSplitUsage, stdout);
             return kExitOk;
         }
         if (arg == "--av-sync")
             avSync = true;
-        else if (arg.starts_with("--")) {
+        else if (parseJobs(list, i, jobs, jobsError)) {
+            if (!jobsError.empty()) {
+                reportError(jobsError);
+                return kExitUsage;
+            }
+        } else if (arg.starts_with("--")) {
             reportError("unknown option " + std::string(arg));
             std::fputs(kSplitUsage, stderr);
             return kExitUsage;
         } else
             positional.emplace_back(arg);
     }
-    if (positional.empty() || positional.size() > 2) {
+    if (positional.empty()) {
         std::fputs(kSplitUsage, stderr);
         return kExitUsage;
     }
-    const std::string& path = positional[0];
+    std::string outdir;
+    if (positional.size() > 1 && isOutdir(positional.back())) {
+        outdir = positional.back();
+        positional.pop_back();
+    }
+    std::vector<std::string> files;
+    bool several = false;
+    std::string error;
+    if (!expandRecordings(positional, files, several, error)) {
+        reportError(error);
+        return kExitFailed;
+    }
+    if (several)
+        return splitBatch(files, outdir, avSync, jobs);
+    const std::string& path = files[0];
 
     int r = krv_open_recording(path);
     if (r < 0) {
@@ -119,10 +177,13 @@ int runSplit(std::span<char* const> args)
         return kExitOk;
     }
 
+    // Whole packets only when the recording was cut short.
+    const KrvCutShort cut = krv_keep_whole_packets(krv_current_recording(), krv_file_size(*krv_current_recording()));
+
     fs::path folder;
     std::error_code ec;
-    if (positional.size() == 2) {
-        folder = positional[1];
+    if (!outdir.empty()) {
+        folder = outdir;
         fs::create_directories(folder, ec);
         if (!fs::is_directory(folder, ec)) {
             std::fprintf(stderr, "%s\n", kKrvCreateDirError);
@@ -151,6 +212,11 @@ int runSplit(std::span<char* const> args)
     }
     std::printf("Split %s (%s mode) into %s\n", path.c_str(), avSync ? "A/V-sync" : "normal", folder.string().c_str());
     listOutputs(splitOutputs(folder, path, avSync));
+    if (cut.cut) {
+        reportContainerError(KRV_ERROR_EOF, KrvPhase::Split);
+        std::printf("Cut short: kept %" PRIu64 " of %" PRIu64 " packets\n", cut.whole, cut.announced);
+        return kExitCutShort;
+    }
     return kExitOk;
 }
 

@@ -1,11 +1,14 @@
 #include "split_progress.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
 namespace krvtool {
 
 SplitProgress::SplitProgress(KrvFile* file, uint64_t totalBytes)
-    : inner_(file->io), total_(totalBytes), active_(totalBytes >= kMinBytes && file->io.read)
+    : inner_(file->io), total_(totalBytes),
+      active_(totalBytes >= kMinBytes && file->io.read && isatty(STDERR_FILENO)) // a meter is for people watching
 {
     if (!active_)
         return;

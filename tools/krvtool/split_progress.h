@@ -10,7 +10,7 @@ namespace krvtool {
 
 class SplitProgress {
 public:
-    // Reports only for recordings of at least kMinBytes.
+    // Reports only for recordings of at least kMinBytes, and only to a terminal.
     static constexpr uint64_t kMinBytes = 64ull << 20;
 
     // Installs itself in `file`'s callbacks; `file` must outlive the split and
