@@ -111,6 +111,8 @@ void krv_measure_frames(std::vector<uint32_t> times, KrvChannelFacts& facts)
 {
     facts.present = !times.empty();
     facts.gaps.clear();
+    facts.frameRate = 0;
+    facts.firstMs = facts.lastMs = 0;
     if (times.empty())
         return;
     std::sort(times.begin(), times.end());

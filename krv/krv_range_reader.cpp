@@ -87,7 +87,7 @@ int64_t KrvRangeReader::firstPacketAt(int64_t ms, int& error)
     return int64_t(lo);
 }
 
-// From the packet where the range begins on: which channels have frames in the
+// From the packet where the range may begin on: which channels have frames in the
 // range, key frames at or before `from` that still sit after that packet, and
 // their first key frames in the range.
 int KrvRangeReader::scanForward(uint64_t from, uint8_t wanted, uint8_t& seen)
@@ -117,7 +117,8 @@ int KrvRangeReader::scanForward(uint64_t from, uint8_t wanted, uint8_t& seen)
             const int c = channelOf(p) - 1;
             if (c < 0 || !(wanted >> c & 1) || p.offset != 0 || p.presentationTime >= range_.toMs)
                 continue;
-            seen |= uint8_t(1u << c);
+            if (p.presentationTime >= range_.fromMs)
+                seen |= uint8_t(1u << c);
             if (times[c].size() < kIntervalSamples)
                 times[c].push_back(p.presentationTime);
             if (!p.keyFrame)
@@ -138,6 +139,10 @@ int KrvRangeReader::scanForward(uint64_t from, uint8_t wanted, uint8_t& seen)
     }
     for (int c = 0; c < kRangeChannels; ++c) {
         channels_[c].frameIntervalMs = medianGap(times[c]);
+        if (!(seen >> c & 1)) {
+            channels_[c].present = false; // its last frames lie before the range
+            continue;
+        }
         if (haveBefore[c]) {
             channels_[c].present = true;
             channels_[c].startMs = keyBefore[c];
@@ -197,9 +202,13 @@ int KrvRangeReader::seek(const KrvRange& range)
         c = {};
     assembler_.reset();
     int r = 0;
-    const uint64_t at = uint64_t(firstPacketAt(range_.fromMs, r));
+    // Objects begin in time order, so those of a packet come no later than
+    // the next packet's send time: only the packet before the first one sent
+    // at or after `from` may hold the range's first objects too.
+    uint64_t at = uint64_t(firstPacketAt(range_.fromMs, r));
     if (r < 0)
         return r;
+    at = at > 0 ? at - 1 : 0;
     uint8_t seen = 0;
     if ((r = scanForward(at, range_.channels, seen)) < 0)
         return r;
@@ -214,7 +223,7 @@ int KrvRangeReader::seek(const KrvRange& range)
     if ((r = scanBackward(at, unresolved)) < 0)
         return r;
 
-    first_ = at > 0 ? at - 1 : 0; // audio of the range may begin in the packet before
+    first_ = at;
     baseMs_ = uint32_t(std::min<int64_t>(range_.fromMs, UINT32_MAX));
     bool any = false;
     for (const KrvRangeChannel& c : channels_) {
@@ -224,8 +233,6 @@ int KrvRangeReader::seek(const KrvRange& range)
         baseMs_ = any ? std::min(baseMs_, c.startMs) : c.startMs;
         any = true;
     }
-    if (!range_.audio && !any)
-        first_ = at;
     stopMs_ = range_.toMs > std::numeric_limits<int64_t>::max() - kEndSlackMs ? range_.toMs : range_.toMs + kEndSlackMs;
     end_ = range_.toMs == std::numeric_limits<int64_t>::max() ? packets_ : uint64_t(firstPacketAt(range_.toMs, r)) + 1;
     if (r < 0)
@@ -238,6 +245,7 @@ int KrvRangeReader::seek(const KrvRange& range)
     }
     done_[kRangeChannels] = !range_.audio;
     nextPacket_ = first_;
+    ended_ = false;
     havePacket_ = false;
     nextPayload_ = 0;
     assembler_.reset();
@@ -246,6 +254,8 @@ int KrvRangeReader::seek(const KrvRange& range)
 
 double KrvRangeReader::progress() const
 {
+    if (ended_)
+        return 1.0;
     if (!havePacket_ || end_ <= first_)
         return nextPacket_ > first_ ? 1.0 : 0.0;
     return std::clamp(double(current_ + 1 - first_) / double(end_ - first_), 0.0, 1.0);
@@ -287,16 +297,20 @@ int KrvRangeReader::next(KrvRangeObject& object)
 {
     for (;;) {
         if (!havePacket_ || nextPayload_ >= packet_->payloadCount) {
-            if (std::all_of(std::begin(done_), std::end(done_), [](bool d) { return d; }) || nextPacket_ >= packets_)
+            if (std::all_of(std::begin(done_), std::end(done_), [](bool d) { return d; }) || nextPacket_ >= packets_) {
+                ended_ = true;
                 return 0;
+            }
             int r = readPacket(nextPacket_, assembler_.busy());
             if (r < 0)
                 return r;
             ++nextPacket_;
             havePacket_ = true;
             nextPayload_ = 0;
-            if (int64_t(packet_->sendTime) - int64_t(rec_->preroll) > stopMs_)
+            if (int64_t(packet_->sendTime) - int64_t(rec_->preroll) > stopMs_) {
+                ended_ = true;
                 return 0;
+            }
         }
         const uint16_t i = nextPayload_++;
         const KrvPayload& p = packet_->payloads[i];

@@ -92,6 +92,7 @@ private:
     uint64_t nextPacket_ = 0;
     uint64_t current_ = 0;        // packet held in packet_
     bool havePacket_ = false;
+    bool ended_ = false;          // next() has given 0
     uint16_t nextPayload_ = 0;
     bool started_[kRangeChannels] = {};
     bool done_[kRangeChannels + 1] = {}; // [0..3] channels, [4] audio: an object at or after `to` was seen
