@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <fstream>
+#include <sstream>
 
 #include "tool_runner.h"
 
@@ -71,17 +73,33 @@ INSTANTIATE_TEST_SUITE_P(
                  kParse + "(KRV_ERROR_FAIL_OPEN_FILE)....."}},
         ToolRow{"Stream6", {"--damage", "stream6"}, {"split", "{rec}", "{out}"}, 1, {},
                 {kParse + "(KRV_ERROR_INVALID_STREAM_NUMBER)....."}},
-        ToolRow{"Truncated", {"--damage", "truncated"}, {"split", "{rec}", "{out}"}, 1, {},
-                {kParse + "(KRV_ERROR_EOF)....."}},
+        ToolRow{"TruncatedSplitsWhatIsWhole", {"--damage", "truncated"}, {"split", "{rec}", "{out}"}, 3,
+                {"Video4.krv", "Cut short: kept 3 of 4 packets"}, {kParse + "(KRV_ERROR_EOF)....."}},
         ToolRow{"TruncatedInfo", {"--damage", "truncated"}, {"info", "{rec}"}, 1, {"Media streams: 2"},
                 {"KRV_ERROR_EOF"}},
         ToolRow{"MultipayloadSize", {"--damage", "multipayload-size"}, {"split", "{rec}", "{out}"}, 1, {},
                 {kParse + "(KRV_ERROR_INVALID_MULTIPAYLOAD_SIZE)....."}},
         ToolRow{"NoCommand", {"none"}, {}, 2, {}, {"usage: krvtool"}},
         ToolRow{"UnknownCommand", {"none"}, {"play-backwards"}, 2, {}, {"unknown command"}},
-        ToolRow{"SplitTooManyArgs", {"none"}, {"split", "a", "b", "c"}, 2, {}, {"usage: krvtool split"}},
+        ToolRow{"SplitNoFile", {"none"}, {"split", "--av-sync"}, 2, {}, {"usage: krvtool split"}},
+        ToolRow{"InfoJson", {"--channels", "2,4", "--seconds", "2"}, {"info", "--json", "{rec}"}, 0,
+                {"\"creation_date\":\"2026-01-02T00:00:00.000Z\"", "{\"channel\":1,\"present\":false}",
+                 "{\"channel\":2,\"present\":true,\"width\":352,\"height\":288,\"frames\":20,\"key_frames\":2,"
+                 "\"frame_rate\":10.000,\"first_time\":1.000,\"last_time\":2.900,\"gaps\":[]",
+                 "\"cut_short\":false", "\"format\":\"MS ADPCM\"", "\"rate\":8000"}, {}},
+        ToolRow{"InfoJsonWithoutCreationDate", {"--creation-date", "0"}, {"info", "--json", "{rec}"}, 0,
+                {"\"creation_date\":null"}, {}},
+        ToolRow{"InfoJsonGap", {"--channels", "1", "--drop", "1:5-14"}, {"info", "--json", "{rec}"}, 0,
+                {"\"gaps\":[{\"start\":1.500,\"length\":1.000}]"}, {}},
+        ToolRow{"InfoJsonCutShort", {"--damage", "truncated"}, {"info", "--json", "{rec}"}, 0,
+                {"\"cut_short\":true", "\"missing_packets\":1", "\"packets_announced\":4"}, {}},
+        ToolRow{"InfoJsonRefused", {"--damage", "bad-packet-size"}, {"info", "--json", "{rec}"}, 1,
+                {"\"error\":{\"code\":-9003,\"name\":\"KRV_ERROR_INVALID_PACKET_SIZE\""},
+                {kParse + "(KRV_ERROR_INVALID_PACKET_SIZE)....."}},
+        ToolRow{"InfoBadJobs", {"none"}, {"info", "-j", "0", "a.krv"}, 2, {}, {"-j takes"}},
+        ToolRow{"InfoUnknownOption", {"none"}, {"info", "--xml", "a.krv"}, 2, {}, {"unknown option --xml"}},
         ToolRow{"SplitUnknownOption", {"none"}, {"split", "a", "--fast"}, 2, {}, {"unknown option --fast"}},
-        ToolRow{"Help", {"none"}, {"--help"}, 0, {"info FILE", "split FILE"}, {}},
+        ToolRow{"Help", {"none"}, {"--help"}, 0, {"info [--json] FILE", "split FILE"}, {}},
         ToolRow{"Version", {"none"}, {"--version"}, 0, {"krvtool (Vedra Media Player) "}, {}}),
     [](const auto& info) { return info.param.name; });
 
@@ -127,6 +145,46 @@ TEST(Krvtool, NonAsciiFolder)
     const ToolRun r = runTool(KRVTOOL_PATH, {"split", (sub / "kamera.krv").string(), (sub / "ausgabe").string()});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(fs::exists(sub / "ausgabe" / "Video1.krv"));
+}
+
+// Several recordings and a folder: every file runs, output in the order given,
+// one progress line per file, the worst exit code.
+TEST(KrvtoolBatch, FolderInOrderWorstExitCode)
+{
+    ScratchDir dir;
+    const fs::path folder = dir / "cams";
+    fs::create_directories(folder);
+    synthesize(folder / "a.krv", {"--seconds", "1"});
+    synthesize(folder / "b.krv", {"--seconds", "2", "--damage", "truncated"});
+    synthesize(folder / "c.krv", {"--seconds", "1", "--damage", "bad-packet-size"});
+    std::ofstream(folder / "notes.txt") << "not a recording";
+    const std::vector<std::string> env{"XDG_DATA_HOME=" + (dir / "xdg").string()};
+
+    const ToolRun info = runTool(KRVTOOL_PATH, {"info", "--json", "-j", "2", folder.string()}, env);
+    EXPECT_EQ(info.exitCode, 1) << info.err;
+    std::vector<std::string> lines;
+    std::istringstream out(info.out);
+    for (std::string line; std::getline(out, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), 3u) << info.out;
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_NE(lines[i].find(std::string(1, char('a' + i)) + ".krv\""), std::string::npos) << lines[i];
+    EXPECT_NE(lines[1].find("\"cut_short\":true"), std::string::npos);
+    EXPECT_NE(lines[2].find("\"error\""), std::string::npos);
+    for (const char* progress : {"/3] ", "a.krv: done", "b.krv: done", "c.krv: failed (exit 1)"})
+        EXPECT_NE(info.err.find(progress), std::string::npos) << progress << " in\n" << info.err;
+
+    // Each recording into a folder of its own under OUTDIR.
+    const ToolRun split = runTool(KRVTOOL_PATH, {"split", "-j2", folder.string(), (dir / "out").string()}, env);
+    EXPECT_EQ(split.exitCode, 1) << split.err;
+    EXPECT_TRUE(fs::exists(dir / "out" / "a" / "Video1.krv"));
+    EXPECT_TRUE(fs::exists(dir / "out" / "b" / "Video1.krv")) << "cut short, split all the same";
+    EXPECT_NE(split.err.find("b.krv: cut short (exit 3)"), std::string::npos) << split.err;
+
+    // Two files and no OUTDIR: working folders; cut short is worse than done.
+    const ToolRun two = runTool(KRVTOOL_PATH, {"split", (folder / "a.krv").string(), (folder / "b.krv").string()}, env);
+    EXPECT_EQ(two.exitCode, 3) << two.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "xdg" / "Vedra Media Player"), fs::directory_iterator()), 2);
 }
 
 } // namespace
