@@ -76,7 +76,7 @@ TEST_F(KrvtoolEngineTest, SnapshotWritesThePictureOfTheChannel)
     }
 }
 
-TEST_F(KrvtoolEngineTest, ExportWritesOneAviPerChannel)
+TEST_F(KrvtoolEngineTest, ExportWritesOneAviPerChannelWithChecksums)
 {
     int status = -1;
     const std::string outdir = dir_.file("avi");
@@ -84,14 +84,58 @@ TEST_F(KrvtoolEngineTest, ExportWritesOneAviPerChannel)
     EXPECT_EQ(status, 0) << out;
     int files = 0;
     for (const auto& f : std::filesystem::directory_iterator(outdir)) {
+        if (f.path().extension() != ".avi")
+            continue;
         ++files;
         EXPECT_EQ(RunCommand("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 '" + f.path().string() + "'"),
                   "mpeg4\nadpcm_ms\n");
+        EXPECT_TRUE(std::filesystem::exists(f.path().string() + ".sha256"));
+        EXPECT_NE(out.find("File: " + f.path().string()), std::string::npos) << out;
     }
     EXPECT_EQ(files, 2);
+    EXPECT_NE(out.find("Source: " + recording_), std::string::npos) << out;
+    RunCommand("cd '" + outdir + "' && sha256sum -c *.sha256 >/dev/null 2>&1", &status);
+    EXPECT_EQ(status, 0);
     const std::string none = Krvtool("export '" + recording_ + "' '" + outdir + "' --channels 3", &status);
-    EXPECT_NE(status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 1) << none;
+    EXPECT_NE(none.find("channel 3 has no frames"), std::string::npos) << none;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(outdir), std::filesystem::directory_iterator()), 4)
+        << "a failed export adds nothing";
     EXPECT_TRUE(WorkRootEmpty());
+}
+
+// The command line of the issue: one Matroska file with every camera and the
+// audio, from a range given as offsets, a time of day or seconds.
+TEST_F(KrvtoolEngineTest, ExportRangeToOneFile)
+{
+    struct Row {
+        const char* name;
+        const char* args;
+        int status;
+        const char* inOutput;
+    };
+    const Row rows[] = {
+        {"offsets", "--from 00:00:01.5 --to 00:00:02.5 --format mkv --single-file", 0, "Channels: 2, 4 and audio"},
+        {"time of day", "--from @00:00:01.5Z --to 2026-01-02T00:00:02.5Z --format mp4 --single-file", 0,
+         "Start: 00:00:01.000 (2026-01-02T00:00:01.000Z)"},
+        {"seconds, one channel", "--from 1.5 --to 2.5 --channels 4 --no-audio --format mkv", 0, "Channels: 4\n"},
+        {"key frame before --from", "--from 1.5 --to 2.5", 0, "starts at its key frame at 00:00:01.000, before 00:00:01.500"},
+        {"single avi", "--single-file", 2, "--single-file needs --format mkv or mp4"},
+        {"bad format", "--format mov", 2, "bad value for --format"},
+        {"bad time", "--from noon", 2, "--from: not a time"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        int status = -1;
+        const std::string outdir = dir_.file(row.name);
+        const std::string out = Krvtool("export '" + recording_ + "' '" + outdir + "' " + row.args, &status);
+        EXPECT_EQ(WEXITSTATUS(status), row.status) << out;
+        EXPECT_NE(out.find(row.inOutput), std::string::npos) << out;
+        if (row.status != 0)
+            continue;
+        RunCommand("cd '" + outdir + "' && sha256sum -c *.sha256 >/dev/null 2>&1", &status);
+        EXPECT_EQ(status, 0);
+    }
 }
 
 TEST_F(KrvtoolEngineTest, DamagedRecordingsGiveTheSystemsMessageAndLeaveNoFolder)
@@ -100,8 +144,7 @@ TEST_F(KrvtoolEngineTest, DamagedRecordingsGiveTheSystemsMessageAndLeaveNoFolder
         const char* damage;
         const char* message;
     };
-    for (const Row& row : {Row{"truncated", "The KRV File Parse Error (KRV_ERROR_EOF)....."},
-                           Row{"bad-packet-size", "The KRV File Parse Error (KRV_ERROR_INVALID_PACKET_SIZE)....."}}) {
+    for (const Row& row : {Row{"bad-packet-size", "The KRV File Parse Error (KRV_ERROR_INVALID_PACKET_SIZE)....."}}) {
         SCOPED_TRACE(row.damage);
         const std::string bad = dir_.file(std::string(row.damage) + ".krv");
         ASSERT_TRUE(MakeRecording(bad, std::string("--seconds 2 --damage ") + row.damage));
@@ -115,6 +158,20 @@ TEST_F(KrvtoolEngineTest, DamagedRecordingsGiveTheSystemsMessageAndLeaveNoFolder
             EXPECT_TRUE(WorkRootEmpty());
         }
     }
+}
+
+// A recording cut short plays every channel up to the cut, after the message.
+TEST_F(KrvtoolEngineTest, CutShortRecordingPlaysToTheCut)
+{
+    const std::string cut = dir_.file("cut.krv");
+    ASSERT_TRUE(MakeRecording(cut, "--seconds 3 --damage truncated"));
+    int status = -1;
+    const std::string out = Krvtool("play '" + cut + "' --seconds 1", &status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("The KRV File Parse Error (KRV_ERROR_EOF)....."), std::string::npos) << out;
+    for (const char* channel : {"channel 1: ", "channel 2: ", "channel 3: ", "channel 4: "})
+        EXPECT_NE(out.find(channel), std::string::npos) << out;
+    EXPECT_TRUE(WorkRootEmpty());
 }
 
 }  // namespace
