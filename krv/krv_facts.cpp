@@ -107,6 +107,19 @@ int FactsWalk::run()
 
 } // namespace
 
+uint32_t krv_frame_interval(std::vector<uint32_t> times)
+{
+    std::sort(times.begin(), times.end());
+    std::vector<uint32_t> steps;
+    for (size_t i = 1; i < times.size(); ++i)
+        if (times[i] > times[i - 1])
+            steps.push_back(times[i] - times[i - 1]);
+    if (steps.empty())
+        return 0;
+    std::nth_element(steps.begin(), steps.begin() + long(steps.size() / 2), steps.end());
+    return steps[steps.size() / 2];
+}
+
 void krv_measure_frames(std::vector<uint32_t> times, KrvChannelFacts& facts)
 {
     facts.present = !times.empty();
@@ -118,15 +131,9 @@ void krv_measure_frames(std::vector<uint32_t> times, KrvChannelFacts& facts)
     std::sort(times.begin(), times.end());
     facts.firstMs = times.front();
     facts.lastMs = times.back();
-    std::vector<uint32_t> steps;
-    for (size_t i = 1; i < times.size(); ++i)
-        if (times[i] > times[i - 1])
-            steps.push_back(times[i] - times[i - 1]);
-    if (steps.empty())
+    const uint32_t interval = krv_frame_interval(times);
+    if (interval == 0)
         return;
-    std::vector<uint32_t> sorted = steps;
-    std::nth_element(sorted.begin(), sorted.begin() + long(sorted.size() / 2), sorted.end());
-    const uint32_t interval = sorted[sorted.size() / 2];
     facts.frameRate = 1000.0 / interval;
     for (size_t i = 1; i < times.size(); ++i) {
         const uint32_t step = times[i] - times[i - 1];

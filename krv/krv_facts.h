@@ -53,6 +53,10 @@ struct KrvFacts {
     KrvAudioFacts audio;
 };
 
+// The typical gap between frames: the median of the steps between the sorted
+// frame times (ms); 0 when fewer than two distinct times are given.
+uint32_t krv_frame_interval(std::vector<uint32_t> times);
+
 // Gap-interval rule and rate of a run of frame times (any order).
 void krv_measure_frames(std::vector<uint32_t> times, KrvChannelFacts& facts);
 

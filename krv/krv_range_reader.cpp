@@ -4,6 +4,7 @@
 
 #include "krv/krv_audio_blocks.h"
 #include "krv/krv_data_packets.h"
+#include "krv/krv_facts.h"
 
 namespace {
 
@@ -12,19 +13,6 @@ namespace {
 constexpr int64_t kEndSlackMs = 5000;
 constexpr size_t kIntervalSamples = 64;  // frame times kept per channel for the interval
 constexpr uint64_t kFirstWindow = 16;    // packets looked at before the range, doubled each time
-
-double medianGap(std::vector<uint32_t> times)
-{
-    std::sort(times.begin(), times.end());
-    std::vector<uint32_t> gaps;
-    for (size_t i = 1; i < times.size(); ++i)
-        if (times[i] > times[i - 1])
-            gaps.push_back(times[i] - times[i - 1]);
-    if (gaps.empty())
-        return 0;
-    std::nth_element(gaps.begin(), gaps.begin() + long(gaps.size() / 2), gaps.end());
-    return gaps[gaps.size() / 2];
-}
 
 int channelOf(const KrvPayload& p) { return p.streamNumber >= 2 && p.streamNumber <= 5 ? p.streamNumber - 1 : 0; }
 
@@ -138,7 +126,7 @@ int KrvRangeReader::scanForward(uint64_t from, uint8_t wanted, uint8_t& seen)
         }
     }
     for (int c = 0; c < kRangeChannels; ++c) {
-        channels_[c].frameIntervalMs = medianGap(times[c]);
+        channels_[c].frameIntervalMs = krv_frame_interval(std::move(times[c]));
         if (!(seen >> c & 1)) {
             channels_[c].present = false; // its last frames lie before the range
             continue;

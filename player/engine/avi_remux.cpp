@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "av_handles.h"
+#include "krv/krv_facts.h"
 
 namespace vedra {
 namespace {
@@ -40,21 +41,16 @@ AVRational EstimateFrameRate(const std::string& path, int streamIndex)
         return fallback;
     const AVStream* st = in->streams[streamIndex];
     PacketPtr pkt(av_packet_alloc());
-    std::vector<double> times;
+    std::vector<uint32_t> times;   // ms, as the recorder stamps them
     while (times.size() < 120 && av_read_frame(in.get(), pkt.get()) >= 0) {
-        if (pkt->stream_index == streamIndex && pkt->pts != AV_NOPTS_VALUE)
-            times.push_back(pkt->pts * av_q2d(st->time_base));
+        if (pkt->stream_index == streamIndex && pkt->pts != AV_NOPTS_VALUE && pkt->pts >= 0)
+            times.push_back(static_cast<uint32_t>(av_rescale_q(pkt->pts, st->time_base, AVRational{1, 1000})));
         av_packet_unref(pkt.get());
     }
-    std::sort(times.begin(), times.end());
-    std::vector<double> gaps;
-    for (size_t i = 1; i < times.size(); ++i)
-        if (times[i] > times[i - 1])
-            gaps.push_back(times[i] - times[i - 1]);
-    if (gaps.empty())
+    const uint32_t interval = krv_frame_interval(std::move(times));
+    if (interval == 0)
         return fallback;
-    std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
-    const double fps = 1.0 / gaps[gaps.size() / 2];
+    const double fps = 1000.0 / interval;
     if (!(fps >= 1.0 && fps <= 240.0))
         return fallback;
     return av_d2q(fps, 1000);
