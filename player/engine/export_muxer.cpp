@@ -15,15 +15,26 @@ namespace {
 constexpr AVRational kMs{1, 1000};
 constexpr AVRational kFallbackRate{25, 1};
 
-const char* MuxerName(ExportFormat f)
+struct FormatNames {
+    ExportFormat format;
+    const char* muxer;      // libavformat's name
+    const char* extension;
+};
+constexpr FormatNames kFormats[] = {
+    {ExportFormat::Avi, "avi", "avi"},
+    {ExportFormat::Mkv, "matroska", "mkv"},
+    {ExportFormat::Mp4, "mp4", "mp4"},
+};
+
+const FormatNames& NamesOf(ExportFormat f)
 {
-    switch (f) {
-    case ExportFormat::Avi: return "avi";
-    case ExportFormat::Mp4: return "mp4";
-    case ExportFormat::Mkv: break;
-    }
-    return "matroska";
+    for (const FormatNames& n : kFormats)
+        if (n.format == f)
+            return n;
+    return kFormats[1];
 }
+
+const char* MuxerName(ExportFormat f) { return NamesOf(f).muxer; }
 
 // Frames per second from the typical gap between frames.
 AVRational RateOf(double intervalMs)
@@ -46,27 +57,25 @@ bool SetExtraData(AVCodecParameters* par, const std::vector<uint8_t>& bytes)
     return true;
 }
 
+AVStream* NewStream(AVFormatContext* oc, const char* what, std::string& error)
+{
+    AVStream* st = avformat_new_stream(oc, nullptr);
+    if (!st)
+        error = std::string("cannot add ") + what;
+    return st;
+}
+
 }  // namespace
 
-const char* ExportFormatExtension(ExportFormat format)
-{
-    switch (format) {
-    case ExportFormat::Avi: return "avi";
-    case ExportFormat::Mp4: return "mp4";
-    case ExportFormat::Mkv: break;
-    }
-    return "mkv";
-}
+const char* ExportFormatExtension(ExportFormat format) { return NamesOf(format).extension; }
 
 ExportMuxer::~ExportMuxer() = default;
 
 bool ExportMuxer::AddVideo(const MuxVideoTrack& v, std::string& error)
 {
-    AVStream* st = avformat_new_stream(out_.get(), nullptr);
-    if (!st) {
-        error = "cannot add a video track";
+    AVStream* st = NewStream(out_.get(), "a video track", error);
+    if (!st)
         return false;
-    }
     AVCodecParameters* par = st->codecpar;
     par->codec_type = AVMEDIA_TYPE_VIDEO;
     par->codec_id = AV_CODEC_ID_MPEG4;
@@ -90,11 +99,9 @@ bool ExportMuxer::AddVideo(const MuxVideoTrack& v, std::string& error)
 
 bool ExportMuxer::AddAudio(const MuxAudioTrack& a, std::string& error)
 {
-    AVStream* st = avformat_new_stream(out_.get(), nullptr);
-    if (!st) {
-        error = "cannot add the audio track";
+    AVStream* st = NewStream(out_.get(), "the audio track", error);
+    if (!st)
         return false;
-    }
     AVCodecParameters* par = st->codecpar;
     if (format_ == ExportFormat::Mp4) {
         aac_ = std::make_unique<AdpcmToAac>();
