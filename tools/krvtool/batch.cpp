@@ -11,6 +11,7 @@
 #include <map>
 
 #include "commands.h"
+#include "tool_report.h"
 
 namespace krvtool {
 namespace {
@@ -86,8 +87,7 @@ void report(const Job& job, size_t number, size_t total)
 
 }  // namespace
 
-bool expandRecordings(const std::vector<std::string>& names, std::vector<std::string>& files, bool& several,
-                      std::string& error)
+bool expandRecordings(const std::vector<std::string>& names, std::vector<std::string>& files, bool& several)
 {
     several = names.size() > 1;
     for (const std::string& name : names) {
@@ -102,14 +102,14 @@ bool expandRecordings(const std::vector<std::string>& names, std::vector<std::st
             if (isRecordingName(e.path()) && e.is_regular_file(ec))
                 found.push_back(e.path().string());
         if (ec) {
-            error = "cannot list " + name + ": " + ec.message();
+            reportError("cannot list " + name + ": " + ec.message());
             return false;
         }
         std::sort(found.begin(), found.end());
         files.insert(files.end(), found.begin(), found.end());
     }
     if (files.empty()) {
-        error = "no recordings (.krv files) found";
+        reportError("no recordings (.krv files) found");
         return false;
     }
     return true;

@@ -14,10 +14,9 @@ namespace krvtool {
 
 // The recordings the arguments name: a folder stands for its .krv files in
 // name order. `several`: more than one recording, or a folder, was named, so
-// the command runs as a batch. False with `error` for a name that is neither
-// (a missing file is kept: its own run reports it).
-bool expandRecordings(const std::vector<std::string>& names, std::vector<std::string>& files, bool& several,
-                      std::string& error);
+// the command runs as a batch. False (said on stderr) when a folder cannot be
+// listed or nothing is left; a missing file is kept: its own run reports it.
+bool expandRecordings(const std::vector<std::string>& names, std::vector<std::string>& files, bool& several);
 
 // "-j N", "-jN" or "--jobs N" at args[i] (i moves past its value): true when
 // it was one, with `jobs` set, or `error` when the value is not 1-64.

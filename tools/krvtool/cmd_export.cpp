@@ -260,11 +260,8 @@ int runExport(std::span<char* const> args)
     o.names.pop_back();
     std::vector<std::string> files;
     bool several = false;
-    std::string error;
-    if (!expandRecordings(o.names, files, several, error)) {
-        reportError(error);
+    if (!expandRecordings(o.names, files, several))
         return kExitFailed;
-    }
     if (!several)
         return exportOne(o, files[0], outdir);
 

@@ -221,11 +221,8 @@ int runInfo(std::span<char* const> args)
     }
     std::vector<std::string> files;
     bool several = false;
-    std::string error;
-    if (!expandRecordings(names, files, several, error)) {
-        reportError(error);
+    if (!expandRecordings(names, files, several))
         return kExitFailed;
-    }
     if (several) {
         return runBatch(files, [json](const std::string& file) {
             return json ? std::vector<std::string>{"info", "--json", file} : std::vector<std::string>{"info", file};

@@ -153,11 +153,8 @@ int runSplit(std::span<char* const> args)
     }
     std::vector<std::string> files;
     bool several = false;
-    std::string error;
-    if (!expandRecordings(positional, files, several, error)) {
-        reportError(error);
+    if (!expandRecordings(positional, files, several))
         return kExitFailed;
-    }
     if (several)
         return splitBatch(files, outdir, avSync, jobs);
     const std::string& path = files[0];
