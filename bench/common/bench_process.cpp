@@ -14,6 +14,22 @@ namespace fs = std::filesystem;
 
 namespace bench {
 
+bool commonOption(int argc, char** argv, int& i, Options& o)
+{
+    const std::string a = argv[i];
+    if (a == "--mb" && i + 1 < argc)
+        o.mb = std::max<uint64_t>(4, std::strtoull(argv[++i], nullptr, 10));
+    else if (a == "--rounds" && i + 1 < argc)
+        o.rounds = std::max(1, std::atoi(argv[++i]));
+    else if (a == "--dir" && i + 1 < argc)
+        o.dir = argv[++i];
+    else if (a == "--keep")
+        o.keep = true;
+    else
+        return false;
+    return true;
+}
+
 RunResult runChild(const std::vector<std::string>& argv)
 {
     RunResult r;

@@ -8,6 +8,18 @@
 
 namespace bench {
 
+// The options every benchmark takes: --mb N, --rounds N, --dir DIR, --keep.
+struct Options {
+    uint64_t mb = 200;            // size of the large recording
+    int rounds = 3;
+    std::filesystem::path dir;    // scratch folder
+    bool keep = false;            // leave it in place
+};
+
+// Reads argv[i] (and its value) when it is one of the common options; false
+// otherwise, so the benchmark can look at it itself.
+bool commonOption(int argc, char** argv, int& i, Options& options);
+
 struct RunResult {
     int status = -1;        // exit status, -1 when it could not run
     double seconds = 0;

@@ -59,29 +59,23 @@ std::string secondsArg(int64_t ms) { return std::to_string(ms / 1000) + "." + st
 
 int main(int argc, char** argv)
 {
-    uint64_t mb = 200;
+    bench::Options o;
+    o.dir = fs::temp_directory_path() / "vedra-bench-export";
     int64_t seconds = 60;
-    int rounds = 3;
-    fs::path dir = fs::temp_directory_path() / "vedra-bench-export";
-    bool keep = false;
     for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--mb" && i + 1 < argc)
-            mb = std::max<uint64_t>(4, std::strtoull(argv[++i], nullptr, 10));
-        else if (a == "--seconds" && i + 1 < argc)
+        if (bench::commonOption(argc, argv, i, o))
+            continue;
+        if (std::string(argv[i]) == "--seconds" && i + 1 < argc) {
             seconds = std::max<int64_t>(1, std::atoll(argv[++i]));
-        else if (a == "--rounds" && i + 1 < argc)
-            rounds = std::max(1, std::atoi(argv[++i]));
-        else if (a == "--dir" && i + 1 < argc)
-            dir = argv[++i];
-        else if (a == "--keep")
-            keep = true;
-        else {
+        } else {
             std::fprintf(stderr,
                          "usage: bench_export [--mb N (200)] [--seconds S (60)] [--rounds N (3)] [--dir DIR] [--keep]\n");
             return 2;
         }
     }
+    const uint64_t mb = o.mb;
+    const int rounds = o.rounds;
+    const fs::path dir = o.dir;
     fs::create_directories(dir);
     std::printf("writing recordings with krvsynth in %s ...\n", dir.c_str());
     const fs::path big = bench::makeRecording(KRVSYNTH_PATH, dir, "big.krv", mb);
@@ -160,7 +154,7 @@ int main(int argc, char** argv)
     }
     std::printf("  ratio %.2f for a 4x larger file (target: about 1)\n", double(rss[1]) / double(rss[0]));
 
-    if (!keep)
+    if (!o.keep)
         fs::remove_all(dir);
     return 0;
 }

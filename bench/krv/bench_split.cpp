@@ -46,25 +46,17 @@ double splitInProcess(const fs::path& recording, const fs::path& folder)
 
 int main(int argc, char** argv)
 {
-    uint64_t mb = 200;
-    int rounds = 3;
-    fs::path dir = fs::temp_directory_path() / "vedra-bench-split";
-    bool keep = false;
+    bench::Options options;
+    options.dir = fs::temp_directory_path() / "vedra-bench-split";
     for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--mb" && i + 1 < argc)
-            mb = std::max<uint64_t>(1, std::strtoull(argv[++i], nullptr, 10));
-        else if (a == "--rounds" && i + 1 < argc)
-            rounds = std::max(1, std::atoi(argv[++i]));
-        else if (a == "--dir" && i + 1 < argc)
-            dir = argv[++i];
-        else if (a == "--keep")
-            keep = true;
-        else {
+        if (!bench::commonOption(argc, argv, i, options)) {
             std::fprintf(stderr, "usage: bench_split [--mb N (200)] [--rounds N (3)] [--dir DIR] [--keep]\n");
             return 2;
         }
     }
+    const uint64_t mb = options.mb;
+    const int rounds = options.rounds;
+    const fs::path dir = options.dir;
     krv_set_log_hook([](std::string_view line) { std::fwrite(line.data(), 1, line.size(), stderr); });
     fs::create_directories(dir);
 
@@ -118,7 +110,7 @@ int main(int argc, char** argv)
     std::printf("  ratio %.2f for a %.1fx larger file (target: about 1)\n", double(rss[1]) / double(rss[0]),
                 bigMb / smallMb);
 
-    if (!keep)
+    if (!options.keep)
         fs::remove_all(dir);
     return 0;
 }
