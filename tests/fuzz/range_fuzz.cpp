@@ -9,10 +9,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "fuzz_input.h"
 #include "krv/krv_facts.h"
-#include "krv/krv_log.h"
 #include "krv/krv_range_reader.h"
-#include "split_fixture.h"
 
 namespace {
 
@@ -33,12 +32,7 @@ KrvFilePtr openMemory(krvtest::MemoryFile& memory)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static bool quiet = [] {
-        krv_set_log_hook([](std::string_view) {});
-        krv_set_message_hook([](std::string_view, std::string_view) {});
-        return true;
-    }();
-    (void)quiet;
+    fuzz::quietContainer();
     if (size < kLead)
         return 0;
     KrvRange range;
@@ -53,11 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     size -= kLead;
     size = std::min(size, kMaxPackets * kPacketSize);
 
-    krvtest::RecorderLayout layout;
-    layout.packets = (size + kPacketSize - 1) / kPacketSize + (cut ? 1 : 0);
     krvtest::MemoryFile memory;
-    memory.bytes = krvtest::recorderHeader(layout);
-    memory.bytes.insert(memory.bytes.end(), data, data + size);
+    memory.bytes = fuzz::behindHeader(data, size, (size + kPacketSize - 1) / kPacketSize + (cut ? 1 : 0));
 
     if (KrvFilePtr file = openMemory(memory)) {
         KrvRangeReader reader(file.get(), memory.bytes.size());

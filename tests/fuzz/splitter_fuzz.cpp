@@ -10,9 +10,8 @@
 #include <fstream>
 #include <string>
 
-#include "krv/krv_log.h"
+#include "fuzz_input.h"
 #include "krv/krv_recording.h"
-#include "split_fixture.h"
 
 namespace {
 
@@ -32,12 +31,7 @@ const std::filesystem::path& workDir()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static bool quiet = [] {
-        krv_set_log_hook([](std::string_view) {});
-        krv_set_message_hook([](std::string_view, std::string_view) {});
-        return true;
-    }();
-    (void)quiet;
+    fuzz::quietContainer();
     if (size < 1)
         return 0;
     const bool avSync = data[0] & 1;
@@ -46,13 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     --size;
     const size_t packets = std::min(kMaxPackets, (size + kPacketSize - 1) / kPacketSize);
 
-    krvtest::RecorderLayout layout;
-    layout.packets = packets;
-    krvtest::Bytes file = krvtest::recorderHeader(layout);
+    krvtest::Bytes file = fuzz::behindHeader(data, std::min(size, packets * kPacketSize), packets,
+                                             packets * kPacketSize);
     file[649] = audioDefinition;
-    const size_t header = file.size();
-    file.resize(header + packets * kPacketSize, 0);
-    std::copy(data, data + std::min(size, packets * kPacketSize), file.begin() + long(header));
 
     const std::filesystem::path path = workDir() / "in.krv";
     {

@@ -57,10 +57,10 @@ class CutShort : public ::testing::TestWithParam<CutRow> {};
 TEST_P(CutShort, SplitKeepsTheWholeFramesBeforeTheCut)
 {
     const CutRow& row = GetParam();
-    const std::filesystem::path work = freshDir(std::string("cut_") + row.name);
-    const std::filesystem::path rec = work / "rec.krv";
-    CommandResult synth = run(std::string(KRVSYNTH_PATH) + " " + quote(rec.string()) + " --seconds 8 2>&1");
-    ASSERT_EQ(synth.status, 0) << synth.out;
+    const SynthRecording s = synthesizeWithDump(std::string("cut_") + row.name, "--seconds 8");
+    ASSERT_EQ(s.synth.status, 0) << s.synth.out;
+    const std::filesystem::path& work = s.work;
+    const std::filesystem::path& rec = s.path;
     const KrvConversion full = krv_convert_recording(rec.string(), false, work / "full");
     ASSERT_TRUE(full.split);
     ASSERT_TRUE(full.messages.empty());

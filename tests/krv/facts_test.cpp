@@ -43,12 +43,10 @@ class Facts : public ::testing::TestWithParam<FactsRow> {};
 TEST_P(Facts, MatchTheRecordersPlan)
 {
     const FactsRow& row = GetParam();
-    const std::filesystem::path work = freshDir(std::string("facts_") + row.name);
-    const std::filesystem::path rec = work / "rec.krv";
-    const std::filesystem::path dump = work / "dump";
-    CommandResult synth = run(std::string(KRVSYNTH_PATH) + " " + quote(rec.string()) + " " + row.synth +
-                              " --dump-dir " + quote(dump.string()) + " 2>&1");
-    ASSERT_EQ(synth.status, 0) << synth.out;
+    const SynthRecording s = synthesizeWithDump(std::string("facts_") + row.name, row.synth);
+    ASSERT_EQ(s.synth.status, 0) << s.synth.out;
+    const std::filesystem::path& rec = s.path;
+    const std::filesystem::path& dump = s.dump;
     const uint64_t fullSize = std::filesystem::file_size(rec);
     if (row.cutAt < 1)
         std::filesystem::resize_file(rec, uint64_t(double(fullSize) * row.cutAt));
@@ -116,7 +114,7 @@ TEST_P(Facts, MatchTheRecordersPlan)
         EXPECT_DOUBLE_EQ(facts.audio.durationSec, double(dumpValue(dump / "audio.txt", "samples")) / 8000.0);
     }
     if (!HasFailure())
-        std::filesystem::remove_all(work);
+        std::filesystem::remove_all(s.work);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -70,12 +70,11 @@ class RangeReader : public ::testing::TestWithParam<RangeRow> {};
 TEST_P(RangeReader, FramesOfTheRangeAsRecorded)
 {
     const RangeRow& row = GetParam();
-    const std::filesystem::path work = freshDir(std::string("range_") + row.name);
-    const std::filesystem::path rec = work / "rec.krv";
-    const std::filesystem::path dump = work / "dump";
-    CommandResult synth = run(std::string(KRVSYNTH_PATH) + " " + quote(rec.string()) + " " + row.synth +
-                              " --dump-dir " + quote(dump.string()) + " 2>&1");
-    ASSERT_EQ(synth.status, 0) << synth.out;
+    const SynthRecording s = synthesizeWithDump(std::string("range_") + row.name, row.synth);
+    ASSERT_EQ(s.synth.status, 0) << s.synth.out;
+    const std::filesystem::path& work = s.work;
+    const std::filesystem::path& rec = s.path;
+    const std::filesystem::path& dump = s.dump;
     // The split's channel files hold the same frames: they are the byte reference.
     ASSERT_EQ(krv_open_recording(rec.string()), 1);
     ASSERT_EQ(krv_split_current(work.string(), false), 1);

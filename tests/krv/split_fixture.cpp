@@ -135,6 +135,21 @@ std::vector<SynthFrame> readSynthFrames(const std::filesystem::path& txt)
     return frames;
 }
 
+SynthRecording synthesizeWithDump(const std::string& name, const std::string& args)
+{
+    SynthRecording s;
+    s.work = freshDir(name);
+    s.path = s.work / "rec.krv";
+    s.dump = s.work / "dump";
+#ifdef KRVSYNTH_PATH
+    s.synth = run(std::string(KRVSYNTH_PATH) + " " + quote(s.path.string()) + " " + args + " --dump-dir " +
+                  quote(s.dump.string()) + " 2>&1");
+#else
+    s.synth.out = "no krvsynth in this build";
+#endif
+    return s;
+}
+
 std::vector<std::string> frameMd5s(const std::string& ffmpegArgs)
 {
     CommandResult r = run("ffmpeg -nostdin -v error " + ffmpegArgs + " -f framemd5 - 2>/dev/null");

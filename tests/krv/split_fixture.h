@@ -60,6 +60,16 @@ struct SynthFrame {
 };
 std::vector<SynthFrame> readSynthFrames(const std::filesystem::path& txt);
 
+// A recording krvsynth wrote, with `args`, as rec.krv in a fresh folder
+// `name`, its --dump-dir lists in dump/ beside it.
+struct SynthRecording {
+    std::filesystem::path work;
+    std::filesystem::path path;
+    std::filesystem::path dump;
+    CommandResult synth;          // status 0 when written
+};
+SynthRecording synthesizeWithDump(const std::string& name, const std::string& args);
+
 // md5 column of `ffmpeg -f framemd5` over the given input options.
 std::vector<std::string> frameMd5s(const std::string& ffmpegArgs);
 
