@@ -36,6 +36,27 @@ std::vector<DumpFrame> ReadDump(const fs::path& txt)
     return frames;
 }
 
+struct AudioObject {
+    long ms = 0;
+    long blocks = 0;
+};
+
+// The "object N ms blocks" lines of krvsynth's audio.txt.
+std::vector<AudioObject> ReadAudioObjects(const fs::path& txt)
+{
+    std::vector<AudioObject> objects;
+    std::ifstream in(txt);
+    for (std::string key; in >> key;) {
+        long n = 0;
+        AudioObject o;
+        if (key == "object" && in >> n >> o.ms >> o.blocks)
+            objects.push_back(o);
+        else
+            in.ignore(1 << 20, '\n');
+    }
+    return objects;
+}
+
 std::vector<std::string> Lines(const std::string& text)
 {
     std::vector<std::string> lines;
@@ -160,6 +181,16 @@ TEST_F(RangeExportTest, FramesAreTheRecordingsWithTheirTimes)
             }
             if (row.audio) {
                 EXPECT_EQ(streams.back().substr(0, streams.back().find('|')), row.audioCodec);
+                // Every audio block of the file's span: copied, or converted with at most one AAC frame more.
+                long samples = 0;
+                for (const AudioObject& a : ReadAudioObjects(Dump("audio.txt")))
+                    if (a.ms >= long(file.startMs) && a.ms < row.to)
+                        samples += a.blocks * 500;
+                const long decoded =
+                    std::stol(RunCommand("ffmpeg -nostdin -v error -i '" + file.path +
+                                         "' -map 0:a -f s16le -ac 1 - 2>/dev/null | wc -c")) / 2;
+                EXPECT_GE(decoded, samples);
+                EXPECT_LE(decoded, samples + (row.format == ExportFormat::Mp4 ? 1024 : 0));
             }
             EXPECT_EQ(RunCommand("ffmpeg -nostdin -v error -i '" + file.path + "' -f null - 2>&1"), "")
                 << "every track decodes";

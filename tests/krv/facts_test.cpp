@@ -25,17 +25,6 @@ struct FactsRow {
 
 void PrintTo(const FactsRow& row, std::ostream* os) { *os << row.name; }
 
-long dumpValue(const std::filesystem::path& txt, const std::string& key)
-{
-    std::ifstream in(txt);
-    std::string k;
-    long v = 0;
-    while (in >> k >> v)
-        if (k == key)
-            return v;
-    return -1;
-}
-
 class Facts : public ::testing::TestWithParam<FactsRow> {};
 
 } // namespace
@@ -108,10 +97,11 @@ TEST_P(Facts, MatchTheRecordersPlan)
     ASSERT_TRUE(facts.audio.present);
     EXPECT_EQ(facts.audio.formatTag, 2);
     EXPECT_EQ(facts.audio.rate, 8000u);
-    EXPECT_EQ(facts.audio.samplesPerBlock, dumpValue(dump / "audio.txt", "samples_per_block"));
+    SynthAudio audio = readSynthAudio(dump / "audio.txt");
+    EXPECT_EQ(facts.audio.samplesPerBlock, audio.values["samples_per_block"]);
     if (row.cutAt == 1 && !row.damaged) {
-        EXPECT_EQ(long(facts.audio.blocks), dumpValue(dump / "audio.txt", "blocks"));
-        EXPECT_DOUBLE_EQ(facts.audio.durationSec, double(dumpValue(dump / "audio.txt", "samples")) / 8000.0);
+        EXPECT_EQ(long(facts.audio.blocks), audio.values["blocks"]);
+        EXPECT_DOUBLE_EQ(facts.audio.durationSec, double(audio.values["samples"]) / 8000.0);
     }
     if (!HasFailure())
         std::filesystem::remove_all(s.work);

@@ -27,29 +27,6 @@ struct RangeRow {
 
 void PrintTo(const RangeRow& row, std::ostream* os) { *os << row.name; }
 
-struct AudioObject {
-    long ms = 0;
-    long blocks = 0;
-};
-
-std::vector<AudioObject> readAudioObjects(const std::filesystem::path& txt)
-{
-    std::vector<AudioObject> objects;
-    std::ifstream in(txt);
-    std::string key;
-    while (in >> key) {
-        if (key == "object") {
-            long n = 0;
-            AudioObject o;
-            in >> n >> o.ms >> o.blocks;
-            objects.push_back(o);
-        } else {
-            in.ignore(1 << 20, '\n');
-        }
-    }
-    return objects;
-}
-
 // Where a channel's part of the range starts, by krvsynth's own list.
 long expectedStart(const std::vector<SynthFrame>& frames, int64_t from, int64_t to)
 {
@@ -137,8 +114,9 @@ TEST_P(RangeReader, FramesOfTheRangeAsRecorded)
         EXPECT_EQ(reader.startMs(), uint32_t(base));
     }
 
-    std::vector<AudioObject> wantAudio;
-    for (const AudioObject& a : readAudioObjects(dump / "audio.txt"))
+    SynthAudio synthAudio = readSynthAudio(dump / "audio.txt");
+    std::vector<SynthAudio::Object> wantAudio;
+    for (const SynthAudio::Object& a : synthAudio.objects)
         if (row.audio && a.ms >= base && a.ms < to)
             wantAudio.push_back(a);
     const std::vector<KrvRangeObject>& audio = got[0];
@@ -147,7 +125,8 @@ TEST_P(RangeReader, FramesOfTheRangeAsRecorded)
     ASSERT_EQ(audio.size(), wantAudio.size());
     for (size_t i = 0; i < audio.size(); ++i) {
         EXPECT_EQ(audio[i].time, uint32_t(wantAudio[i].ms)) << "audio object " << i;
-        EXPECT_EQ(audio[i].size, uint32_t(wantAudio[i].blocks * 256)) << "audio object " << i << ": bare blocks";
+        EXPECT_EQ(audio[i].size, uint32_t(wantAudio[i].blocks * synthAudio.values["block_align"]))
+            << "audio object " << i << ": bare blocks";
     }
     if (!HasFailure())
         std::filesystem::remove_all(work);

@@ -135,6 +135,21 @@ std::vector<SynthFrame> readSynthFrames(const std::filesystem::path& txt)
     return frames;
 }
 
+SynthAudio readSynthAudio(const std::filesystem::path& txt)
+{
+    SynthAudio audio;
+    std::ifstream in(txt);
+    for (std::string key; in >> key;) {
+        SynthAudio::Object o;
+        long n = 0;
+        if (key == "object" && in >> n >> o.ms >> o.blocks)
+            audio.objects.push_back(o);
+        else if (key != "object")
+            in >> audio.values[key];
+    }
+    return audio;
+}
+
 SynthRecording synthesizeWithDump(const std::string& name, const std::string& args)
 {
     SynthRecording s;

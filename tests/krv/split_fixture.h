@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,17 @@ struct SynthFrame {
     std::string md5;
 };
 std::vector<SynthFrame> readSynthFrames(const std::filesystem::path& txt);
+
+// krvsynth's audio.txt: its "key value" lines and its "object N ms blocks" lines.
+struct SynthAudio {
+    std::map<std::string, long> values;   // block_align, samples_per_block, blocks, samples
+    struct Object {
+        long ms = 0;
+        long blocks = 0;
+    };
+    std::vector<Object> objects;
+};
+SynthAudio readSynthAudio(const std::filesystem::path& txt);
 
 // A recording krvsynth wrote, with `args`, as rec.krv in a fresh folder
 // `name`, its --dump-dir lists in dump/ beside it.

@@ -147,6 +147,18 @@ TEST(Krvtool, NonAsciiFolder)
     EXPECT_TRUE(fs::exists(sub / "ausgabe" / "Video1.krv"));
 }
 
+// A name with quotes, a backslash and a tab stays one JSON string.
+TEST(Krvtool, InfoJsonEscapesTheFileName)
+{
+    ScratchDir dir;
+    const fs::path rec = dir / "cam \"01\" \\\tA.krv";
+    synthesize(rec, {"--seconds", "1"});
+    const ToolRun r = runTool(KRVTOOL_PATH, {"info", "--json", rec.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("cam \\\"01\\\" \\\\\\tA.krv\","), std::string::npos) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << "one line per recording";
+}
+
 // Several recordings and a folder: every file runs, output in the order given,
 // one progress line per file, the worst exit code.
 TEST(KrvtoolBatch, FolderInOrderWorstExitCode)
