@@ -44,10 +44,11 @@ std::string errorName(int code)
     }
 }
 
-void reportContainerError(int code, KrvPhase phase)
+void reportContainerError(int code, KrvPhase phase, const std::string& reason)
 {
     std::fprintf(stderr, "%s\n", krv_error_message(code, phase).c_str());
-    std::fprintf(stderr, "krvtool: error %d (%s)\n", code, errorName(code).c_str());
+    std::fprintf(stderr, "krvtool: error %d (%s)%s%s\n", code, errorName(code).c_str(), reason.empty() ? "" : ": ",
+                 reason.c_str());
 }
 
 void reportError(const std::string& text) { std::fprintf(stderr, "krvtool: %s\n", text.c_str()); }

@@ -11,9 +11,9 @@ namespace krvtool {
 // Routes the container code's log lines and user messages to stderr.
 void installReportHooks();
 
-// Prints the system's message for a container error code, then the code and
-// its name, on stderr.
-void reportContainerError(int code, KrvPhase phase);
+// Prints the system's message for a container error code, then the code, its
+// name and the system's reason when one is known, on stderr.
+void reportContainerError(int code, KrvPhase phase, const std::string& reason = {});
 
 // Name of an error code ("KRV_ERROR_EOF"), or the number when it has none.
 std::string errorName(int code);
