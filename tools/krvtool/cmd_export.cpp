@@ -11,6 +11,7 @@
 #include "commands.h"
 #include "engine_session.h"
 #include "export_job.h"
+#include "stop_signals.h"
 #include "tool_report.h"
 
 namespace krvtool {
@@ -86,6 +87,7 @@ int runExport(std::span<char* const> args)
     job.outputFolder = (std::filesystem::path(outdir) / "").string();
     const std::string audio = withAudio ? session.audio() : std::string();
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+    QuitLoopOnStopSignal(loop);
     size_t next = 0;
     int failures = 0;
     MainLoopNotify notify(loop, [&](uint32_t msg, uintptr_t, intptr_t param) {
@@ -103,7 +105,7 @@ int runExport(std::span<char* const> args)
         std::fflush(stdout);
         // The next export of the chain starts after the previous one completed.
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (next < chain.size())
+        if (next < chain.size() && !StopSignal())
             vedra::ExportStep(audio, &notify, job, chain[next++].second);
         else
             g_main_loop_quit(loop);
