@@ -27,6 +27,7 @@
 #include "shell/app_paths.h"
 #include "shell/deck_widgets.h"
 #include "shell/message_box.h"
+#include "shell/native_path.h"
 #include "shell/run_flags.h"
 #include "shell/work_tree.h"
 #include "view/video_pane.h"
@@ -473,7 +474,7 @@ void CVedraPlayerDlg::dragEnterEvent(QDragEnterEvent* event) {
 void CVedraPlayerDlg::dropEvent(QDropEvent* event) {
   QStringList paths;
   for (const QUrl& url : event->mimeData()->urls())
-    if (url.isLocalFile()) paths << url.toLocalFile();
+    if (url.isLocalFile()) paths << LocalPathOfUrl(url);
   if (!paths.isEmpty()) {
     event->acceptProposedAction();
     OnDropFiles(paths);
