@@ -189,6 +189,8 @@ void CVedraPlayerDlg::SetButtonIcon(int id, int iconId) {
 
 int CVedraPlayerDlg::DoModal() {
   OnInitDialog();
+  // A quit signal during a message box of the start-up closed the window before it was shown.
+  if (closing_) return Rejected;
   return exec();
 }
 
