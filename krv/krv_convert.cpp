@@ -1,8 +1,8 @@
 #include "krv/krv_convert.h"
 
+#include <algorithm>
 #include <ctime>
 #include <new>
-#include <system_error>
 
 #include "krv/krv_data_packets.h"
 #include "krv/krv_log.h"
@@ -33,7 +33,7 @@ private:
 } // namespace
 
 KrvConversion krv_convert_recording(const std::string& path, bool avSync,
-                                    const std::filesystem::path& workRoot)
+                                    const std::vector<std::filesystem::path>& workRoots)
 {
     KrvConversion c;
     c.result = path;
@@ -56,22 +56,32 @@ KrvConversion krv_convert_recording(const std::string& path, bool avSync,
         KrvFile* recording = krv_current_recording();
         const KrvCutShort cut = krv_keep_whole_packets(recording, krv_file_size(*recording));
 
-        std::error_code ec;
-        if (!std::filesystem::exists(workRoot, ec) && !std::filesystem::create_directories(workRoot, ec))
-            c.messages.push_back({kKrvCreateDirError, ""});
         std::filesystem::path folder;
-        if (!krv_create_work_folder(workRoot, std::time(nullptr), folder))
+        const std::time_t now = std::time(nullptr);
+        const auto made = std::find_if(workRoots.begin(), workRoots.end(), [&](const std::filesystem::path& root) {
+            return !root.empty() && krv_create_work_folder(root, now, folder);
+        });
+        if (made == workRoots.end()) {
             c.messages.push_back({kKrvCreateDirError, ""});
+            return c;
+        }
 
-        const std::string narrow = folder.string();
-        int s = krv_split_current(narrow, avSync, &c.timeline);
+        KrvSplitFailure failure;
+        const int s = krv_split_current(folder.string(), KrvSplitOptions{avSync, true}, &failure, &c.timeline);
         if (s > 0) {
             c.split = true;
-            c.result = narrow;
+            c.result = folder.string();
             if (cut.cut)
                 c.messages.push_back({krv_error_message(KRV_ERROR_EOF, KrvPhase::Split), ""});
-        } else if (s < 0) {
-            c.messages.push_back({krv_error_message(s, KrvPhase::Split), ""});
+            return c;
+        }
+        krv_remove_owned_folder(folder);
+        if (s < 0) {
+            std::string text = krv_error_message(s, KrvPhase::Split);
+            const std::string reason = krv_failure_text(failure);
+            if (!reason.empty())
+                text += "\n" + reason;
+            c.messages.push_back({text, ""});
         }
     } catch (const std::bad_alloc&) {
         c.split = false;

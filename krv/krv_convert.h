@@ -23,7 +23,14 @@ struct KrvConversion {
 };
 
 // Converts the recording at `path` (UTF-8). `avSync` chooses the A/V-sync
-// mode; `workRoot` is where the working folder goes (krv_work_root() for the
-// user's). Never throws.
+// mode. The working folder goes into the first of `workRoots` that takes one
+// (the user's: krv_work_root(), then krv_fallback_work_root()); it is owned by
+// this process and private, its files 0600. A split that fails removes its
+// folder again. Never throws.
 KrvConversion krv_convert_recording(const std::string& path, bool avSync,
-                                    const std::filesystem::path& workRoot);
+                                    const std::vector<std::filesystem::path>& workRoots);
+inline KrvConversion krv_convert_recording(const std::string& path, bool avSync,
+                                           const std::filesystem::path& workRoot)
+{
+    return krv_convert_recording(path, avSync, std::vector<std::filesystem::path>{workRoot});
+}

@@ -1,6 +1,7 @@
 #include "krv_messages.h"
 
 #include <array>
+#include <cstring>
 
 namespace {
 
@@ -22,7 +23,7 @@ constexpr std::array<NamedCode, 15> kNamedCodes{{
     {-302, "KRV_ERROR_INVALID_OBJECT", false},
     {-303, "KRV_ERROR_INVALID_OBJECT_SIZE", false},
     {-100, "KRV_ERROR_INTERNAL", false},
-    {-202, "KRV_ERROR_INTERNAL", false}, // I/O errors are reported as internal ones
+    {-202, "KRV_ERROR_IO", false},
     {-101, "KRV_ERROR_OUTOFMEM", false},
     {-200, "KRV_ERROR_NEEDS_BYTES", false},
     {-201, "KRV_ERROR_EOF", false},
@@ -43,4 +44,14 @@ std::string krv_error_message(int code, KrvPhase phase)
     }
     return phase == KrvPhase::Open ? "The KRV File Parse Error (?]....."
                                    : "The KRV File Parse Error ( ? ).....";
+}
+
+std::string krv_failure_text(const KrvSplitFailure& failure)
+{
+    if (failure.systemError == 0)
+        return {};
+    std::string text = std::strerror(failure.systemError);
+    if (!failure.path.empty())
+        text += " (" + failure.path + ")";
+    return text;
 }

@@ -1,6 +1,10 @@
 #include "krv/krv_reader.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -649,6 +653,24 @@ KrvFile* krv_open(const std::string& path, bool forReading) {
     file->io = krv_stdio_io(stream);
     if (!forReading) return file;
     return open_over(file);
+}
+
+KrvFile* krv_create(const std::string& path, unsigned mode) {
+    if (unlink(path.c_str()) != 0 && errno != ENOENT) return nullptr;
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode_t(mode));
+    if (fd < 0) return nullptr;
+    FILE* stream = fdopen(fd, "wb+");
+    KrvFile* file = stream ? new (std::nothrow) KrvFile : nullptr;
+    if (!file) {
+        const int saved = stream ? ENOMEM : errno;
+        if (stream) fclose(stream); else close(fd);
+        errno = saved;
+        return nullptr;
+    }
+    file->path = path;
+    file->stream = stream;
+    file->io = krv_stdio_io(stream);
+    return file;
 }
 
 KrvFile* krv_open_io(const KrvIo& io, const std::string& name) {

@@ -12,6 +12,11 @@
 // writing ("wb+", created or truncated). Null when the file cannot be opened.
 KrvFile* krv_open(const std::string& path, bool forReading);
 
+// Creates `path` for writing ("wb+") with the permission bits `mode` (the
+// umask still applies). A file or link of that name is replaced, never written
+// through. Null, with errno set, when it cannot be created.
+KrvFile* krv_create(const std::string& path, unsigned mode);
+
 // Reading over caller-supplied callbacks (memory, tests); the caller keeps
 // the context alive until krv_close. Same checks as krv_open for reading.
 KrvFile* krv_open_io(const KrvIo& io, const std::string& name);

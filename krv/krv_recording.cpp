@@ -3,7 +3,6 @@
 #include <atomic>
 
 #include "krv/krv_reader.h"
-#include "krv/krv_splitter.h"
 
 namespace {
 
@@ -31,9 +30,10 @@ bool krv_count_media_streams(int& count) {
     return true;
 }
 
-int krv_split_current(const std::string& folder, bool avSync, KrvSplitTimeline* timeline) {
+int krv_split_current(const std::string& folder, const KrvSplitOptions& options, KrvSplitFailure* failure,
+                      KrvSplitTimeline* timeline) {
     if (!g_current) return KRV_ERROR_INTERNAL;
-    int r = krv_split(g_current, folder, avSync, timeline);
+    int r = krv_split(g_current, folder, options, failure, timeline);
     krv_close_current();
     return r;
 }

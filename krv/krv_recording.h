@@ -21,7 +21,12 @@ bool krv_count_media_streams(int& count);
 
 // Splits the current recording into `folder` (UTF-8, no trailing slash) and
 // closes it. The splitter's result: 1, 0 or a negative KrvError.
-int krv_split_current(const std::string& folder, bool avSync, KrvSplitTimeline* timeline = nullptr);
+int krv_split_current(const std::string& folder, const KrvSplitOptions& options,
+                      KrvSplitFailure* failure = nullptr, KrvSplitTimeline* timeline = nullptr);
+inline int krv_split_current(const std::string& folder, bool avSync, KrvSplitTimeline* timeline = nullptr)
+{
+    return krv_split_current(folder, KrvSplitOptions{avSync}, nullptr, timeline);
+}
 
 // The current recording (null when none); owned here.
 KrvFile* krv_current_recording();

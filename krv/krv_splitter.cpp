@@ -1,6 +1,10 @@
 #include "krv/krv_splitter.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -26,6 +30,14 @@ constexpr KrvSequenceHeader kSequenceTemplate = {0x00, 0x00, 0x01, 0x00, 0x00, 0
                                                  0x40, 0x43, 0xC1, 0x41, 0x83};
 constexpr size_t kOutputBufferSize = 1 << 20; // whole packets reach the disk in large writes
 constexpr int kAudioOutput = 0;
+// Bytes at the start of a file that stay zero until it is whole: the header
+// object's GUID, or the WAV file's "RIFF".
+constexpr size_t kUnfinishedKrvBytes = 16;
+constexpr size_t kUnfinishedWavBytes = 4;
+constexpr const char* kTemporarySuffix = ".part";
+
+std::atomic<bool> g_stopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from signal handlers");
 
 struct Resolution {
     uint32_t width, height;
@@ -38,11 +50,15 @@ constexpr Resolution kResolutions[] = {
 constexpr uint8_t kDefaultResolutionIndex = 2;
 
 struct Output {
+    std::string path;                 // the file's own name
+    std::string temp;                 // its name while written; empty until created
+    bool renamed = false;             // moved to `path`
     KrvFile* file = nullptr;
     KrvPacket* packet = nullptr;
     std::unique_ptr<char[]> ioBuffer; // stdio buffer of `file`, freed after it is closed
     KrvChannelWriter writer;
     KrvHeaderRewrite header;
+    std::vector<uint8_t> placeholder; // the header of a channel file with no packets
     bool checkSequenceHeader = false; // the channel's first object is still to come
     KrvWavHeader wav{};               // audio output only
     uint32_t wavData = 0;             // bytes of audio data written
@@ -50,9 +66,10 @@ struct Output {
 
 class Splitter {
 public:
-    Splitter(KrvFile* recording, const std::string& folder, bool avSync, KrvSplitTimeline* timeline)
-        : rec_(recording), folder_(folder), avSync_(avSync), audioDef_(recording->audioChannelDefinition),
-          timeline_(timeline)
+    Splitter(KrvFile* recording, const std::string& folder, const KrvSplitOptions& options,
+             KrvSplitFailure* failure, KrvSplitTimeline* timeline)
+        : rec_(recording), folder_(folder), avSync_(options.avSync), privateFiles_(options.privateFiles),
+          failure_(failure), audioDef_(recording->audioChannelDefinition), timeline_(timeline)
     {
     }
     ~Splitter() { cleanUp(); }
@@ -68,7 +85,12 @@ private:
     int take(int z, const KrvPayload& p);
     int emit(const KrvWholeObject& object);
     int finish();
+    int commit();
     void cleanUp();
+    // Keeps the first cause of a failure for the caller.
+    void noteFailure(int systemError, const std::string& path);
+    // After KRV_ERROR_IO: the file whose stream failed, else the recording.
+    void noteIoFailure(int systemError);
     // The first media object written to output z begins its timeline; the
     // audio file's time 0 is its first block.
     void noteFirst(int z, uint32_t presentationTime)
@@ -84,6 +106,9 @@ private:
     KrvFile* rec_;
     std::string folder_;
     bool avSync_;
+    bool privateFiles_;
+    KrvSplitFailure* failure_;
+    bool committed_ = false;
     uint8_t audioDef_;
     KrvSplitTimeline* timeline_;
     std::vector<uint8_t> headerCopy_;
@@ -126,12 +151,33 @@ int Splitter::prepare()
     return 0;
 }
 
+void Splitter::noteFailure(int systemError, const std::string& path)
+{
+    if (failure_ && failure_->systemError == 0) {
+        failure_->systemError = systemError;
+        failure_->path = path;
+    }
+}
+
+void Splitter::noteIoFailure(int systemError)
+{
+    for (const Output& out : outs_) {
+        if (out.file && out.file->stream && ferror(out.file->stream)) {
+            noteFailure(systemError, out.path);
+            return;
+        }
+    }
+    noteFailure(systemError, rec_->path);
+}
+
 int Splitter::openOutput(int z, const std::string& path)
 {
     Output& out = outs_[z];
-    out.file = krv_open(path, false);
+    out.path = path;
+    out.file = krv_create(path + kTemporarySuffix, privateFiles_ ? 0600 : 0666);
     if (!out.file)
         return -1;
+    out.temp = path + kTemporarySuffix;
     out.ioBuffer.reset(new (std::nothrow) char[kOutputBufferSize]);
     if (out.ioBuffer && out.file->stream)
         setvbuf(out.file->stream, out.ioBuffer.get(), _IOFBF, kOutputBufferSize);
@@ -153,7 +199,9 @@ int Splitter::createOutputs()
                 blockAlign_ = format->blockAlign;
             Output& out = outs_[kAudioOutput];
             out.wav = krv_wav_header(format);
-            if (out.file->io.write(out.file->io.context, out.wav.data(), out.wav.size()) != int64_t(out.wav.size()))
+            KrvWavHeader unfinished = out.wav;
+            std::fill_n(unfinished.begin(), kUnfinishedWavBytes, 0);
+            if (out.file->io.write(out.file->io.context, unfinished.data(), unfinished.size()) != int64_t(unfinished.size()))
                 return KRV_ERROR_IO;
             out.file->bytesWritten = out.wav.size();
         }
@@ -164,6 +212,7 @@ int Splitter::createOutputs()
         const std::string path = avSync_ ? folder_ + "/" + base + "_Video" + std::to_string(z) + ".asf"
                                          : folder_ + "/Video" + std::to_string(z) + ".krv";
         if (openOutput(z, path) < 0) {
+            noteFailure(errno, path);
             if (avSync_) {
                 krv_log("Error opening file %s\n", path.c_str());
                 return KRV_ERROR_FAIL_OPEN_FILE;
@@ -199,8 +248,10 @@ int Splitter::createOutputs()
             return KRV_ERROR_INTERNAL;
         f.bytesWritten = headerSize;
         f.fileSize = headerSize;
-        const std::vector<uint8_t> placeholder = krv_rewrite_header(headerCopy_, out.header, f);
-        if (f.io.write(f.io.context, placeholder.data(), placeholder.size()) != int64_t(placeholder.size()))
+        out.placeholder = krv_rewrite_header(headerCopy_, out.header, f);
+        std::vector<uint8_t> unfinished = out.placeholder;
+        std::fill_n(unfinished.begin(), std::min(kUnfinishedKrvBytes, unfinished.size()), 0);
+        if (f.io.write(f.io.context, unfinished.data(), unfinished.size()) != int64_t(unfinished.size()))
             return KRV_ERROR_IO;
 
         out.packet = krv_packet_create(rec_, true);
@@ -317,6 +368,10 @@ int Splitter::packetLoop()
     if (!source_)
         return KRV_ERROR_OUTOFMEM;
     while (true) {
+        if (krv_stop_requested()) {
+            noteFailure(EINTR, folder_);
+            return KRV_ERROR_IO;
+        }
         krv_packet_reset(source_);
         int r = krv_get_packet(rec_, source_, assembler_.busy(), assembler_.saved());
         if (r < 0) {
@@ -361,7 +416,13 @@ int Splitter::finish()
             return r;
         if (timeline_)
             timeline_->fileZeroMs[z] = f.timeRebased ? f.rebaseOffset : 0;
-        if (f.packetsWritten > 0) {
+        if (f.packetsWritten == 0) {
+            // Header only: the placeholder with its first bytes in place.
+            if (f.io.seek(f.io.context, 0) != 0 ||
+                f.io.write(f.io.context, out.placeholder.data(), out.placeholder.size()) !=
+                    int64_t(out.placeholder.size()))
+                return KRV_ERROR_IO;
+        } else {
             if ((r = krv_finish_header(out.header, f, headerCopy_)) < 0)
                 return r;
             if (!avSync_ || out.writer.carriesAudio) {
@@ -378,6 +439,34 @@ int Splitter::finish()
     return 0;
 }
 
+int Splitter::commit()
+{
+    // Everything reaches the disk (or fails to) before any file takes its name.
+    for (Output& out : outs_) {
+        if (!out.file || !out.file->stream)
+            continue;
+        FILE* stream = out.file->stream;
+        out.file->stream = nullptr;
+        const bool flushed = fflush(stream) == 0 && !ferror(stream);
+        const int flushError = errno;
+        if (fclose(stream) != 0 || !flushed) {
+            noteFailure(flushed ? errno : flushError, out.path);
+            return KRV_ERROR_IO;
+        }
+    }
+    for (Output& out : outs_) {
+        if (out.temp.empty())
+            continue;
+        if (rename(out.temp.c_str(), out.path.c_str()) != 0) {
+            noteFailure(errno, out.path);
+            return KRV_ERROR_IO;
+        }
+        out.renamed = true;
+    }
+    committed_ = true;
+    return 0;
+}
+
 void Splitter::cleanUp()
 {
     for (Output& out : outs_) {
@@ -386,6 +475,8 @@ void Splitter::cleanUp()
         out.ioBuffer.reset();
         krv_packet_destroy(out.packet);
         out.packet = nullptr;
+        if (!committed_ && !out.temp.empty())
+            unlink((out.renamed ? out.path : out.temp).c_str());
     }
     krv_packet_destroy(source_);
     source_ = nullptr;
@@ -394,18 +485,23 @@ void Splitter::cleanUp()
 int Splitter::run()
 {
     int r = prepare();
-    if (r < 0)
-        return r;
-    r = createOutputs();
-    if (r <= 0)
-        return r;
-    if (rec_->io.seek(rec_->io.context, rec_->position) != 0)
-        return KRV_ERROR_SEEK;
-    if (rec_->dataPacketsCount > 0 && (r = packetLoop()) < 0)
-        return r;
-    if ((r = finish()) < 0)
-        return r;
-    return 1;
+    if (r >= 0)
+        r = createOutputs();
+    if (r > 0) {
+        if (rec_->io.seek(rec_->io.context, rec_->position) != 0)
+            r = KRV_ERROR_SEEK;
+        else if (rec_->dataPacketsCount > 0)
+            r = packetLoop();
+        if (r >= 0)
+            r = finish();
+        if (r >= 0)
+            r = commit();
+        if (r >= 0)
+            r = 1;
+    }
+    if (r == KRV_ERROR_IO)
+        noteIoFailure(errno);
+    return r;
 }
 
 } // namespace
@@ -459,14 +555,19 @@ int64_t krv_timeline_offset(const KrvSplitTimeline& timeline, size_t z)
     return int64_t(timeline.fileZeroMs[z]) - int64_t(krv_timeline_start(timeline));
 }
 
-int krv_split(KrvFile* recording, const std::string& folder, bool avSync, KrvSplitTimeline* timeline)
+int krv_split(KrvFile* recording, const std::string& folder, const KrvSplitOptions& options,
+              KrvSplitFailure* failure, KrvSplitTimeline* timeline)
 {
     if (!recording)
         return KRV_ERROR_INTERNAL;
     try {
-        Splitter splitter(recording, folder, avSync, timeline);
+        Splitter splitter(recording, folder, options, failure, timeline);
         return splitter.run();
     } catch (const std::bad_alloc&) {
         return KRV_ERROR_OUTOFMEM;
     }
 }
+
+void krv_request_stop(bool stop) { g_stopRequested.store(stop, std::memory_order_relaxed); }
+
+bool krv_stop_requested() { return g_stopRequested.load(std::memory_order_relaxed); }

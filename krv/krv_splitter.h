@@ -39,8 +39,30 @@ uint32_t krv_timeline_start(const KrvSplitTimeline& timeline);
 // Where output z's time 0 falls relative to krv_timeline_start, in ms.
 int64_t krv_timeline_offset(const KrvSplitTimeline& timeline, size_t z);
 
+// How a split writes its files.
+struct KrvSplitOptions {
+    bool avSync = false;
+    bool privateFiles = false; // 0600 whatever the umask (working folders); else as the umask gives
+};
+
+// The file a split could not create or write, and the system's reason.
+struct KrvSplitFailure {
+    int systemError = 0; // errno; EINTR when krv_request_stop ended the split
+    std::string path;    // the file as it would have been named
+};
+
 // Splits `recording` (opened and initialised, at its first packet) into
-// `folder` (UTF-8, no trailing slash). 1 on success, 0 when a channel file
-// cannot be created in the normal mode, or a negative KrvError. `timeline`,
-// when given, receives where the files begin.
-int krv_split(KrvFile* recording, const std::string& folder, bool avSync, KrvSplitTimeline* timeline = nullptr);
+// `folder` (UTF-8, no trailing slash). Each file is written under a temporary
+// name ("<name>.part") whose first bytes make no valid file until the end, and
+// all are renamed into place once every one is whole; a split that fails
+// removes what it wrote. 1 on success, 0 when a channel file cannot be created
+// in the normal mode, or a negative KrvError; `failure` (may be null) says
+// which file could not be created or written, and why. `timeline`, when
+// given, receives where the files begin.
+int krv_split(KrvFile* recording, const std::string& folder, const KrvSplitOptions& options,
+              KrvSplitFailure* failure = nullptr, KrvSplitTimeline* timeline = nullptr);
+
+// Asks a split of this process to stop at its next packet; it then fails with
+// KRV_ERROR_IO and EINTR. Safe to call from a signal handler.
+void krv_request_stop(bool stop = true);
+bool krv_stop_requested();

@@ -246,8 +246,10 @@ static void turnbox_set_property(GObject* object, guint propId, const GValue* va
   switch (propId) {
     case PROP_ROTATION: {
       const gint mode = g_value_get_enum(value);
+      // Refused quietly: an application may try this in a loop while playing, and a warning
+      // per try would flood its output. The element's debug log has it.
       if (turnbox_SetRotation(reinterpret_cast<IRotation*>(object), mode) != ROTATION_S_OK)
-        g_warning("turnbox: rotation %d refused while the output is negotiated", mode);
+        GST_INFO_OBJECT(object, "rotation %d refused while the output is negotiated", mode);
       break;
     }
     default:

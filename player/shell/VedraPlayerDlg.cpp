@@ -27,6 +27,7 @@
 #include "shell/app_paths.h"
 #include "shell/deck_widgets.h"
 #include "shell/message_box.h"
+#include "shell/native_path.h"
 #include "shell/run_flags.h"
 #include "shell/work_tree.h"
 #include "view/video_pane.h"
@@ -188,6 +189,8 @@ void CVedraPlayerDlg::SetButtonIcon(int id, int iconId) {
 
 int CVedraPlayerDlg::DoModal() {
   OnInitDialog();
+  // A quit signal during a message box of the start-up closed the window before it was shown.
+  if (closing_) return Rejected;
   return exec();
 }
 
@@ -473,7 +476,7 @@ void CVedraPlayerDlg::dragEnterEvent(QDragEnterEvent* event) {
 void CVedraPlayerDlg::dropEvent(QDropEvent* event) {
   QStringList paths;
   for (const QUrl& url : event->mimeData()->urls())
-    if (url.isLocalFile()) paths << url.toLocalFile();
+    if (url.isLocalFile()) paths << LocalPathOfUrl(url);
   if (!paths.isEmpty()) {
     event->acceptProposedAction();
     OnDropFiles(paths);

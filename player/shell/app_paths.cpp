@@ -1,28 +1,18 @@
 #include "app_paths.h"
 
-#include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
+#include "krv/krv_workfolder.h"
+
 namespace vedra {
 namespace {
 
-std::string EnvOr(const char* name, const std::string& fallback) {
-  const char* value = std::getenv(name);
-  // XDG says relative values are invalid and must be ignored.
-  if (value != nullptr && value[0] == '/') return value;
-  return fallback;
-}
-
-std::string HomeFolder() {
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && home[0] != '\0') return home;
-  if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr)
-    return pw->pw_dir;
-  return "/tmp";
+std::string Under(const std::filesystem::path& base, const char* name) {
+  return base.empty() ? std::string() : (base / name).string();
 }
 
 }  // namespace
@@ -34,20 +24,18 @@ std::string ProgramFolder() {
   return exe.parent_path().string();
 }
 
-std::string WorkRoot() {
-  return EnvOr("XDG_DATA_HOME", HomeFolder() + "/.local/share") + "/" + kAppName;
-}
+std::string WorkRoot() { return krv_work_root().string(); }
 
-std::string ConfigFolder() {
-  return EnvOr("XDG_CONFIG_HOME", HomeFolder() + "/.config") + "/" + kAppName;
-}
+std::string FallbackWorkRoot() { return krv_fallback_work_root().string(); }
 
-std::string RuntimeFolder() {
-  return EnvOr("XDG_RUNTIME_DIR", "/tmp/vedra-" + std::to_string(getuid()));
-}
+std::string ConfigFolder() { return Under(krv_config_home(), kAppName); }
+
+std::string RuntimeFolder() { return krv_runtime_folder().string(); }
 
 std::string PicturesFolder() {
-  return EnvOr("XDG_PICTURES_DIR", HomeFolder() + "/Pictures");
+  const char* value = std::getenv("XDG_PICTURES_DIR");
+  if (value != nullptr && value[0] == '/') return value;
+  return Under(krv_home_folder(), "Pictures");
 }
 
 bool IsWritableFolder(const std::string& path) {

@@ -1,26 +1,34 @@
-// Where the player keeps things on a Linux desktop. Paths are UTF-8 std::strings, without a
-// trailing slash; every function reads the environment at the time of the call.
+// Where the player keeps things on a Linux desktop, by the rule krv/krv_paths.h states for the
+// player and krvtool alike. Paths are std::strings of the file system's bytes, without a
+// trailing slash, "" when the user has no home; every function reads the environment at the
+// time of the call.
 #pragma once
 
 #include <string>
 
+#include "krv/krv_paths.h"
+
 namespace vedra {
 
-inline constexpr const char* kAppName = "Vedra Media Player";
+inline constexpr const char* kAppName = kKrvAppFolder;
 
 // Folder of the running executable ("" when it cannot be read).
 std::string ProgramFolder();
 
-// $XDG_DATA_HOME (default ~/.local/share) + "/Vedra Media Player": holds only working folders.
+// <data home>/Vedra Media Player: holds only working folders.
 std::string WorkRoot();
 
-// $XDG_CONFIG_HOME (default ~/.config) + "/Vedra Media Player": holds registry.ini.
+// <cache home>/Vedra Media Player/work: the working folders when WorkRoot() cannot hold them.
+std::string FallbackWorkRoot();
+
+// <config home>/Vedra Media Player: holds registry.ini.
 std::string ConfigFolder();
 
-// Folder of the per-user instance lock: $XDG_RUNTIME_DIR, else /tmp/vedra-<uid>.
+// Folder of the per-user instance lock: $XDG_RUNTIME_DIR, else a checked private folder of the
+// user's ("" when none can be had).
 std::string RuntimeFolder();
 
-// The user's pictures folder ($XDG_PICTURES_DIR, else ~/Pictures).
+// The user's pictures folder ($XDG_PICTURES_DIR, else <home>/Pictures).
 std::string PicturesFolder();
 
 // True when path names a directory this process may create files in.

@@ -16,7 +16,9 @@ void SetUpEngine(CVedraPlayerDlg& dialog) {
   };
   dialog.convertRecording = [](const std::string& path) {
     // Read at every split, as the setting may change between recordings.
-    KrvConversion conversion = krv_convert_recording(path, krv_av_sync_enabled(), krv_work_root());
+    // The work root, else a private folder under the user's cache.
+    KrvConversion conversion = krv_convert_recording(path, krv_av_sync_enabled(),
+                                                     {krv_work_root(), krv_fallback_work_root()});
     ConversionOutcome outcome{conversion.split ? conversion.result : path, {}, conversion.timeline,
                               conversion.creationDate};
     for (const KrvUserMessage& message : conversion.messages) outcome.messages.push_back(message.text);

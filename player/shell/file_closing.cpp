@@ -4,6 +4,7 @@
 
 #include "resources/resource_ids.h"
 #include "shell/VedraPlayerDlg.h"
+#include "shell/native_path.h"
 #include "shell/work_tree.h"
 
 namespace vedra {
@@ -32,10 +33,8 @@ void CVedraPlayerDlg::DestroyRecording(Recording* recording) {
 }
 
 void CVedraPlayerDlg::DeleteWorkFolder(const QString& folder) {
-  // Only working folders this player made: never anything outside the work root, and the
-  // tree removal follows no symbolic link.
-  if (folder.isEmpty() || !IsInsideWorkRoot(folder.toStdString())) return;
-  DeleteTree(folder.toStdString());
+  // Only a working folder this player made goes, and its removal follows no link.
+  RemoveWorkFolder(NativePath(folder));
 }
 
 // Keeps slotFileIndex aligned with recordings when position r goes.

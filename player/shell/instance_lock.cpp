@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,7 +11,8 @@
 namespace vedra {
 
 std::string InstanceLock::LockPath() {
-  return RuntimeFolder() + "/" + kAppName + ".lock";
+  const std::string folder = RuntimeFolder();
+  return folder.empty() ? std::string() : folder + "/" + kAppName + ".lock";
 }
 
 InstanceLock::~InstanceLock() {
@@ -20,15 +20,10 @@ InstanceLock::~InstanceLock() {
 }
 
 InstanceLock::Result InstanceLock::Acquire() {
-  const std::string folder = RuntimeFolder();
-  // The /tmp fallback is shared by every user: make it ours and private, and refuse one that
-  // someone else made (or a symlink planted in its place).
-  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return Result::kUnavailable;
-  struct stat st {};
-  if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid())
-    return Result::kUnavailable;
-
-  const int fd = open(LockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  // RuntimeFolder() is a checked folder of this user's own, never a link or another's folder.
+  const std::string path = LockPath();
+  if (path.empty()) return Result::kUnavailable;
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return Result::kUnavailable;
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const bool busy = errno == EWOULDBLOCK;

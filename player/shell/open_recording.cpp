@@ -4,7 +4,6 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QEventLoop>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QProgressDialog>
@@ -13,11 +12,14 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <future>
 
 #include "resources/resource_ids.h"
 #include "shell/VedraPlayerDlg.h"
 #include "shell/message_box.h"
+#include "shell/native_path.h"
 
 namespace vedra {
 namespace {
@@ -81,12 +83,12 @@ void CVedraPlayerDlg::PauseKeepingWindowPainted(int ms) {
 }
 
 ConversionOutcome CVedraPlayerDlg::RunConversion(const QString& path) {
-  if (!convertRecording) return {path.toStdString(), {}, {}, 0};
+  if (!convertRecording) return {NativePath(path), {}, {}, 0};
   // The split runs on a worker thread; the window stays painted and shows a modal progress
   // indication while it takes long. The worker touches no dialog state.
   auto convert = convertRecording;
   std::future<ConversionOutcome> done =
-      std::async(std::launch::async, [convert, p = path.toStdString()] { return convert(p); });
+      std::async(std::launch::async, [convert, p = NativePath(path)] { return convert(p); });
   QProgressDialog progress(QStringLiteral("Splitting the recording..."), QString(), 0, 0, this);
   progress.setWindowModality(Qt::WindowModal);
   progress.setMinimumDuration(400);
@@ -133,12 +135,15 @@ void CVedraPlayerDlg::OpenRecordingSteps(QString path, int fileIndex, bool scanF
   // The recording on screen leaves the screen; it stays open.
   deck_->TakeOffScreen();
 
-  // Paths stay UTF-8 from end to end, so no conversion can fail or rename the file.
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
+  // Paths keep the file system's bytes from end to end, so no conversion can fail or rename
+  // the file.
+  const std::string native = NativePath(path);
+  std::error_code ec;
+  std::ifstream file(native, std::ios::binary);
+  if (!file || std::filesystem::is_directory(native, ec))
     return fail("Failed to open the file to read, please check it !");
   char definition = 0;
-  if (file.seek(kAudioChannelOffset) && file.read(&definition, 1) != 1) definition = 0;
+  if (!file.seekg(kAudioChannelOffset) || !file.read(&definition, 1)) definition = 0;
   file.close();
   const int audioChannel = static_cast<unsigned char>(definition) & 0x0F;
   if (audioChannel > 4)
@@ -148,8 +153,8 @@ void CVedraPlayerDlg::OpenRecordingSteps(QString path, int fileIndex, bool scanF
   for (const std::string& message : outcome.messages)
     ShowMessageBox(QString::fromStdString(message), {}, this);
   if (outcome.result.empty()) return fail(nullptr);
-  const QString result = QString::fromStdString(outcome.result);
-  const bool split = result != path;
+  const QString result = PathFromNative(outcome.result);
+  const bool split = outcome.result != native;
   if (split) workFolders.push_back(result);
 
   recordings.push_back(std::make_unique<Recording>());
@@ -219,7 +224,7 @@ void CVedraPlayerDlg::OpenRecordingSteps(QString path, int fileIndex, bool scanF
     // Played directly.
     workFolders.push_back(QString());
     std::unique_ptr<PlaybackGraph> graph = newGraph();
-    if (graph && graph->Create(this) && graph->RenderMediaFile(path.toStdString(), true)) {
+    if (graph && graph->Create(this) && graph->RenderMediaFile(native, true)) {
       channelMask = 1;
       vgaSum = graph->vgaCount();
       recording->channelGraphs.push_back(std::move(graph));

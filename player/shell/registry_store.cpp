@@ -1,5 +1,9 @@
 #include "registry_store.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -60,9 +64,8 @@ bool ParseDword(const std::string& raw, uint32_t* value) {
 std::string RegistryKey::StorePath() { return ConfigFolder() + "/registry.ini"; }
 
 std::unique_ptr<RegistryKey> RegistryKey::Open(const std::string& subkey) {
+  if (!krv_make_private_folder(ConfigFolder())) return nullptr;
   std::error_code ec;
-  std::filesystem::create_directories(ConfigFolder(), ec);
-  if (ec) return nullptr;
 
   std::unique_ptr<RegistryKey> key(new RegistryKey);
   key->subkey_ = subkey;
@@ -146,16 +149,23 @@ bool RegistryKey::Save() const {
     for (const auto& [name, raw] : s.values) out << Quote(name) << '=' << raw << '\n';
     out << '\n';
   }
+  // A temporary file of this write's own (two players may write at once), private whatever
+  // the umask, then renamed over the store.
   const std::string path = StorePath();
-  const std::string temp = path + ".new";
-  {
-    std::ofstream file(temp, std::ios::binary | std::ios::trunc);
-    if (!file) return false;
-    file << out.str();
-    file.flush();
-    if (!file) return false;
+  std::string temp = path + ".XXXXXX";
+  const int fd = mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  const std::string text = out.str();
+  bool ok = fchmod(fd, 0600) == 0;
+  for (size_t done = 0; ok && done < text.size();) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    done += ok ? static_cast<size_t>(n) : 0;
   }
-  return std::rename(temp.c_str(), path.c_str()) == 0;
+  ok = close(fd) == 0 && ok && std::rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) unlink(temp.c_str());
+  return ok;
 }
 
 }  // namespace vedra

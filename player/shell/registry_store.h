@@ -29,7 +29,8 @@ class RegistryKey {
 
   Query QueryDword(const std::string& name, uint32_t* value) const;
 
-  // Each write goes to disk at once (write a temporary file, then rename over the store).
+  // Each write goes to disk at once (a temporary file of its own, then renamed over the store);
+  // the store is 0600 and its folder 0700, whatever the umask.
   bool SetDword(const std::string& name, uint32_t value);
   bool SetString(const std::string& name, const std::string& text);
 

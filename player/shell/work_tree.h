@@ -1,21 +1,21 @@
-// Removal of folder trees: working folders of recordings and the work root.
+// The player's working folders on disk. Each was made by a conversion of this process and
+// carries a marker of its owner (krv/krv_workfolder.h): the player removes only its own, and at
+// start the ones whose owner is gone.
 #pragma once
 
 #include <string>
 
 namespace vedra {
 
-// Deletes folder with everything in it and returns whether folder itself was removed.
-// Symbolic links are removed as links, never followed: a link inside the tree pointing
-// elsewhere loses only the link, and a folder that is itself a link is left alone (false).
-// Failures of single entries are ignored, as the rest of the tree still goes.
-bool DeleteTree(const std::string& folder);
+// Removes a working folder this process made; any other path is left alone.
+void RemoveWorkFolder(const std::string& folder);
 
-// True when path lies strictly inside WorkRoot() (compared lexically after normalisation,
-// so ".." cannot climb out).
-bool IsInsideWorkRoot(const std::string& path);
+// Removes the working folders, in WorkRoot() and FallbackWorkRoot(), whose owner has ended
+// (killed, or left with Esc). Returns how many went.
+int RemoveStaleWorkFolders();
 
-// Deletes the work root (DeleteTree on WorkRoot()); the result is ignored by callers.
+// Removes every working folder this process still holds, then each work root left empty. The
+// folders of other players and tools stay.
 void RemoveWorkRoot();
 
 }  // namespace vedra

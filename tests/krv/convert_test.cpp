@@ -70,7 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
         MessageRow{"objectSizeOpen", -303, KrvPhase::Open, "The KRV File Parse Error (?]....."},
         MessageRow{"objectSizeSplit", -303, KrvPhase::Split, "The KRV File Parse Error (KRV_ERROR_INVALID_OBJECT_SIZE)....."},
         MessageRow{"lengthSplit", -300, KrvPhase::Split, "The KRV File Parse Error (KRV_ERROR_INVALID_LENGTH)....."},
-        MessageRow{"ioSplitIsInternal", -202, KrvPhase::Split, "The KRV File Parse Error (KRV_ERROR_INTERNAL)....."},
+        MessageRow{"ioSplit", -202, KrvPhase::Split, "The KRV File Parse Error (KRV_ERROR_IO)....."},
+        MessageRow{"internalSplit", -100, KrvPhase::Split, "The KRV File Parse Error (KRV_ERROR_INTERNAL)....."},
         MessageRow{"outOfMemorySplit", -101, KrvPhase::Split, "The KRV File Parse Error (KRV_ERROR_OUTOFMEM)....."},
         MessageRow{"needsBytesSplit", -200, KrvPhase::Split, "The KRV File Parse Error (KRV_ERROR_NEEDS_BYTES)....."},
         MessageRow{"eofSplit", -201, KrvPhase::Split, "The KRV File Parse Error (KRV_ERROR_EOF)....."},
@@ -156,7 +157,7 @@ TEST(ConvertRecording, OneVideoStreamIsPlayedDirectly)
 {
     const std::filesystem::path root = freshDir("convertOne") / "root";
     const std::string path = writeTemp(smallRecording(false), "convertOne/one.krv");
-    const KrvConversion c = krv_convert_recording(path, false, root);
+    const KrvConversion c = krv_convert_recording(path, false, {root});
     EXPECT_FALSE(c.split);
     EXPECT_EQ(c.result, path);
     EXPECT_TRUE(c.messages.empty());
@@ -167,7 +168,7 @@ TEST(ConvertRecording, TwoStreamsGiveADatedWorkingFolder)
 {
     const std::filesystem::path root = freshDir("convertTwo") / "Vedra Media Player";
     const std::string path = writeTemp(smallRecording(true), "convertTwo/two.krv");
-    const KrvConversion c = krv_convert_recording(path, false, root);
+    const KrvConversion c = krv_convert_recording(path, false, {root});
     ASSERT_TRUE(c.split);
     EXPECT_TRUE(c.messages.empty());
     const std::filesystem::path folder(c.result);
@@ -180,7 +181,7 @@ TEST(ConvertRecording, TwoStreamsGiveADatedWorkingFolder)
         EXPECT_TRUE(std::filesystem::exists(folder / name)) << name;
     EXPECT_EQ(readChannel(folder / "Video1.krv").objects.size(), 1u);
 
-    const KrvConversion again = krv_convert_recording(path, false, root);
+    const KrvConversion again = krv_convert_recording(path, false, {root});
     ASSERT_TRUE(again.split);
     EXPECT_NE(again.result, c.result) << "a second conversion never reuses a folder";
 }
@@ -190,35 +191,40 @@ TEST(ConvertRecording, NonAsciiPathsStayUtf8)
     const std::string dir = "convertUtf8/\xC3\x9C" "berwachung \xE6\x9D\xB1\xE4\xBA\xAC";
     const std::filesystem::path root = freshDir("convertUtf8") / "\xC3\xA9t\xC3\xA9" / "Vedra Media Player";
     const std::string path = writeTemp(smallRecording(true), dir + "/Kamera \xC3\xA4.krv");
-    const KrvConversion c = krv_convert_recording(path, true, root);
+    const KrvConversion c = krv_convert_recording(path, true, {root});
     ASSERT_TRUE(c.split) << (c.messages.empty() ? "" : c.messages[0].text);
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(c.result) / "Kamera \xC3\xA4_Video1.asf"));
 }
 
+// A root that cannot be made gives way to the next one; with none left the
+// recording plays directly after one message, and nothing is split.
 TEST(ConvertRecording, FolderThatCannotBeCreated)
 {
     const std::filesystem::path base = freshDir("convertNoDir");
     { std::ofstream blocker(base / "file"); }
-    const std::filesystem::path root = base / "file" / "Vedra Media Player";
+    const std::filesystem::path blocked = base / "file" / "Vedra Media Player";
+    const std::filesystem::path fallback = base / "cache" / "work";
     const std::string path = writeTemp(smallRecording(true), "convertNoDir/rec.krv");
 
-    const KrvConversion normal = krv_convert_recording(path, false, root);
-    EXPECT_FALSE(normal.split);
-    EXPECT_EQ(normal.result, path);
-    ASSERT_EQ(normal.messages.size(), 2u) << "root and working folder; the split itself stays silent";
-    EXPECT_EQ(normal.messages[0].text, "Create Dir error!");
-    EXPECT_EQ(normal.messages[1].text, "Create Dir error!");
+    const KrvConversion moved = krv_convert_recording(path, false, {blocked, fallback});
+    ASSERT_TRUE(moved.split);
+    EXPECT_TRUE(moved.messages.empty());
+    EXPECT_EQ(std::filesystem::path(moved.result).parent_path(), fallback);
+    krv_remove_owned_folder(moved.result);
 
-    const KrvConversion av = krv_convert_recording(path, true, root);
-    ASSERT_EQ(av.messages.size(), 3u);
-    EXPECT_EQ(av.messages[2].text, "The KRV File Parse Error (KRV_ERROR_FAIL_OPEN_FILE).....");
+    for (bool avSync : {false, true}) {
+        const KrvConversion none = krv_convert_recording(path, avSync, {blocked, base / "file" / "x"});
+        EXPECT_FALSE(none.split);
+        EXPECT_EQ(none.result, path);
+        ASSERT_EQ(none.messages.size(), 1u);
+        EXPECT_EQ(none.messages[0].text, "Create Dir error!");
+    }
 }
 
 #ifdef KRVSYNTH_PATH
 struct DamageRow {
     const char* name;
     const char* damage;
-    bool folderMade; // the error came from the split
     std::vector<KrvUserMessage> messages;
 };
 
@@ -235,7 +241,7 @@ TEST_P(ConvertDamaged, MessagesAndPathBack)
                               " --seconds 2 --damage " + row.damage + " 2>&1");
     ASSERT_EQ(synth.status, 0) << synth.out;
     const std::filesystem::path root = work / "root";
-    const KrvConversion c = krv_convert_recording(path, false, root);
+    const KrvConversion c = krv_convert_recording(path, false, {root});
     EXPECT_FALSE(c.split);
     EXPECT_EQ(c.result, path);
     ASSERT_EQ(c.messages.size(), row.messages.size());
@@ -243,8 +249,8 @@ TEST_P(ConvertDamaged, MessagesAndPathBack)
         EXPECT_EQ(c.messages[i].text, row.messages[i].text);
         EXPECT_EQ(c.messages[i].caption, row.messages[i].caption);
     }
-    // A failed split leaves its folder as written, for the caller to remove.
-    EXPECT_EQ(entries(root).size(), row.folderMade ? 1u : 0u);
+    // A failed split removes its folder: nothing of it stays behind.
+    EXPECT_TRUE(entries(root).empty()) << entries(root)[0];
     if (!HasFailure())
         std::filesystem::remove_all(work);
 }
@@ -252,17 +258,17 @@ TEST_P(ConvertDamaged, MessagesAndPathBack)
 INSTANTIATE_TEST_SUITE_P(
     Rows, ConvertDamaged,
     ::testing::Values(
-        DamageRow{"badPacketSize", "bad-packet-size", false,
+        DamageRow{"badPacketSize", "bad-packet-size",
                   {{"The KRV File Parse Error (KRV_ERROR_INVALID_PACKET_SIZE).....", ""}}},
-        DamageRow{"packetSizeMismatch", "packet-size-mismatch", false, {{"The KRV File Parse Error (?].....", ""}}},
-        DamageRow{"noHeaderExtension", "no-header-extension", false, {{"The KRV File Parse Error (?].....", ""}}},
-        DamageRow{"shortStreamProps", "short-stream-props", false, {{"The KRV File Parse Error (?].....", ""}}},
-        DamageRow{"badAudioDef", "bad-audio-def", false,
+        DamageRow{"packetSizeMismatch", "packet-size-mismatch", {{"The KRV File Parse Error (?].....", ""}}},
+        DamageRow{"noHeaderExtension", "no-header-extension", {{"The KRV File Parse Error (?].....", ""}}},
+        DamageRow{"shortStreamProps", "short-stream-props", {{"The KRV File Parse Error (?].....", ""}}},
+        DamageRow{"badAudioDef", "bad-audio-def",
                   {{"The Audio channel definition isn't correct, please check it !", "Warning"},
                    {"The KRV File Parse Error (KRV_ERROR_FAIL_OPEN_FILE).....", ""}}},
-        DamageRow{"stream6", "stream6", true,
+        DamageRow{"stream6", "stream6",
                   {{"The KRV File Parse Error (KRV_ERROR_INVALID_STREAM_NUMBER).....", ""}}},
-        DamageRow{"multipayloadSize", "multipayload-size", true,
+        DamageRow{"multipayloadSize", "multipayload-size",
                   {{"The KRV File Parse Error (KRV_ERROR_INVALID_MULTIPAYLOAD_SIZE).....", ""}}}),
     [](const auto& info) { return std::string(info.param.name); });
 #endif

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "fake_graph.h"
+#include "krv/krv_workfolder.h"
 #include "shell/VedraPlayerDlg.h"
 #include "shell/app_paths.h"
 #include "shell/message_box.h"
@@ -45,7 +46,9 @@ class PlayerFixture {
       if (splitFiles.empty()) return out;
       const QString folder = QString::fromStdString(WorkRoot()) +
                              QString("/tempFile2026010100%1").arg(++splits, 4, 10, QChar('0'));
-      QDir().mkpath(folder);
+      // Made as a conversion makes it: owned by this process, so closing may remove it.
+      krv_make_private_folder(WorkRoot());
+      krv_create_owned_folder(folder.toStdString());
       for (const std::string& name : splitFiles) {
         QFile f(folder + "/" + QString::fromStdString(name));
         f.open(QIODevice::WriteOnly);

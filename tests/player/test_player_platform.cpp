@@ -1,8 +1,10 @@
-// Platform layer of the player: registry store, run flags, instance lock, tree removal.
+// Platform layer of the player: registry store, run flags, instance lock, paths, the removal of
+// working folders.
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "krv/krv_workfolder.h"
 #include "shell/app_paths.h"
 #include "shell/instance_lock.h"
 #include "shell/message_box.h"
@@ -40,6 +43,7 @@ class PlayerPlatformTest : public QObject {
   QTemporaryDir home_;
   QStringList messages_;
   vedra::MessageBoxHook previousBox_;
+  const QByteArray home0_ = qgetenv("HOME");
 
   fs::path Home() const { return home_.path().toStdString(); }
 
@@ -50,14 +54,20 @@ class PlayerPlatformTest : public QObject {
     qputenv("XDG_CONFIG_HOME", home_.filePath("config").toUtf8());
     qputenv("XDG_DATA_HOME", home_.filePath("data").toUtf8());
     qputenv("XDG_RUNTIME_DIR", home_.filePath("run").toUtf8());
+    qputenv("XDG_CACHE_HOME", home_.filePath("cache").toUtf8());
+    qputenv("TMPDIR", home_.filePath("tmp").toUtf8());
     fs::create_directories(Home() / "run");
+    fs::create_directories(Home() / "tmp");
     messages_.clear();
     previousBox_ = vedra::SetMessageBoxHook(
         [this](const std::string& text, const std::string&, void*) {
           messages_ << QString::fromStdString(text);
         });
   }
-  void cleanup() { vedra::SetMessageBoxHook(previousBox_); }
+  void cleanup() {
+    vedra::SetMessageBoxHook(previousBox_);
+    qputenv("HOME", home0_);
+  }
 
   void pathsFollowXdg() {
     QCOMPARE(vedra::WorkRoot(), (Home() / "data" / "Vedra Media Player").string());
@@ -142,10 +152,41 @@ class PlayerPlatformTest : public QObject {
     QCOMPARE(handle, 0u);
   }
 
+  // A second process of the same user is refused while the first holds the lock. The lock
+  // lives in the runtime folder, else the fallback: a folder of this user's own that is no
+  // link, else one under the cache. Whatever another user planted is never used.
+  void instanceLockIsPerUserAndExclusive_data() {
+    QTest::addColumn<QString>("planted");  // what stands where the lock would go
+    QTest::addColumn<bool>("xdgRuntime");  // XDG_RUNTIME_DIR set (to the planted place)
+    QTest::newRow("runtime folder") << "" << true;
+    QTest::newRow("runtime folder is a link") << "link" << true;
+    QTest::newRow("fallback is a link") << "link" << false;
+    QTest::newRow("fallback is another user's folder") << "foreign" << false;
+    QTest::newRow("fallback is open to all") << "open" << false;
+  }
   void instanceLockIsPerUserAndExclusive() {
+    QFETCH(QString, planted);
+    QFETCH(bool, xdgRuntime);
+    const fs::path place = xdgRuntime ? Home() / "run" : Home() / "tmp" / ("vedra-" + std::to_string(getuid()));
+    const fs::path elsewhere = Home() / "elsewhere";
+    fs::create_directories(elsewhere);
+    chmod(elsewhere.c_str(), 0777);
+    fs::remove_all(place);
+    if (planted == "link") fs::create_directory_symlink(elsewhere, place);
+    else fs::create_directories(place);
+    if (planted == "open") chmod(place.c_str(), 0777);
+    if (planted == "foreign" && chown(place.c_str(), 65534, 65534) != 0) QSKIP("needs root to plant");
+    if (!xdgRuntime) qunsetenv("XDG_RUNTIME_DIR");
+
     vedra::InstanceLock first;
     QCOMPARE(first.Acquire(), vedra::InstanceLock::Result::kAcquired);
-    // A second process of the same user is refused while the first holds the lock.
+    const fs::path lock = vedra::InstanceLock::LockPath();
+    struct stat st {};
+    QCOMPARE(lstat(lock.parent_path().c_str(), &st), 0);
+    QVERIFY(S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 077) == 0);
+    QVERIFY(fs::is_empty(elsewhere));
+    if (planted == "foreign") QVERIFY(fs::is_empty(place));
+    if (planted.isEmpty() || planted == "open") QCOMPARE(lock.parent_path(), place);  // ours: private
     const pid_t child = fork();
     if (child == 0) {
       vedra::InstanceLock second;
@@ -157,58 +198,46 @@ class PlayerPlatformTest : public QObject {
     QCOMPARE(WEXITSTATUS(status), 0);
   }
 
-  void instanceLockRefusesForeignFolder() {
-    // A symlink in place of the runtime folder is not ours to use.
-    fs::remove_all(Home() / "run");
-    fs::create_directories(Home() / "elsewhere");
-    fs::create_directory_symlink(Home() / "elsewhere", Home() / "run");
-    vedra::InstanceLock lock;
-    QCOMPARE(lock.Acquire(), vedra::InstanceLock::Result::kUnavailable);
-    QVERIFY(fs::is_empty(Home() / "elsewhere"));
+  // With HOME unset the player and krvtool find the same home, the passwd entry's; never a
+  // folder under /tmp that anyone could have made first.
+  void homeUnsetUsesThePasswdEntry() {
+    qunsetenv("HOME");
+    qunsetenv("XDG_DATA_HOME");
+    const passwd* pw = getpwuid(getuid());
+    QVERIFY(pw != nullptr);
+    QCOMPARE(vedra::WorkRoot(), std::string(pw->pw_dir) + "/.local/share/Vedra Media Player");
+    QCOMPARE(vedra::WorkRoot(), krv_work_root().string());
   }
 
-  void deleteTreeNeverFollowsLinks() {
+  // The store is private whatever the umask; two writers never share a temporary file.
+  void registryIsPrivate() {
+    const mode_t previous = umask(0);
+    QVERIFY(vedra::SetRunState(nullptr, true));
+    umask(previous);
+    struct stat st {};
+    QCOMPARE(stat(RegistryKey::StorePath().c_str(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, mode_t{0600});
+    QCOMPARE(stat(vedra::ConfigFolder().c_str(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, mode_t{0700});
+    QCOMPARE(std::distance(fs::directory_iterator(vedra::ConfigFolder()), {}), 1);
+  }
+
+  // Shutdown removes this player's folders and leaves everyone else's, and the work root only
+  // when nothing else is in it.
+  void removeWorkRootKeepsOthersFolders() {
     const fs::path root = vedra::WorkRoot();
-    const fs::path outside = Home() / "precious";
-    WriteFile(outside / "keep.txt", "keep");
-    WriteFile(root / "tempFile20260101000000" / "Video1.krv", "v");
-    WriteFile(root / "tempFile20260101000000" / "deep" / "Audio1.wav", "a");
-    fs::create_directory_symlink(outside, root / "tempFile20260101000000" / "linkdir");
-    fs::create_symlink(outside / "keep.txt", root / "linkfile");
-
+    fs::path own;
+    QVERIFY(krv_create_work_folder(root, 0, own));
+    WriteFile(own / "Video1.krv", "v");
+    WriteFile(root / "tempFile20260101000000" / "Video1.krv", "split output of an older krvtool");
+    vedra::RemoveWorkFolder((root / "tempFile20260101000000").string());
     vedra::RemoveWorkRoot();
-    QVERIFY(!fs::exists(fs::symlink_status(root)));
-    QCOMPARE(ReadFile(outside / "keep.txt"), std::string("keep"));
-  }
-
-  void deleteTreeLeavesALinkedRootAlone() {
-    const fs::path target = Home() / "target";
-    WriteFile(target / "keep.txt", "keep");
-    fs::create_directories(Home() / "data");
-    fs::create_directory_symlink(target, vedra::WorkRoot());
-    QVERIFY(!vedra::DeleteTree(vedra::WorkRoot()));
-    QVERIFY(fs::exists(target / "keep.txt"));
-    QVERIFY(fs::is_symlink(vedra::WorkRoot()));
-    QVERIFY(!vedra::DeleteTree(""));
-    QVERIFY(!vedra::DeleteTree((Home() / "missing").string()));
-  }
-
-  void insideWorkRoot_data() {
-    QTest::addColumn<QString>("relative");  // to the work root's parent
-    QTest::addColumn<bool>("inside");
-    QTest::newRow("working folder") << "Vedra Media Player/tempFile20260101000000" << true;
-    QTest::newRow("root itself") << "Vedra Media Player" << false;
-    QTest::newRow("root with slash") << "Vedra Media Player/" << false;
-    QTest::newRow("climbing out") << "Vedra Media Player/../other" << false;
-    QTest::newRow("sibling with same prefix") << "Vedra Media Player2/x" << false;
-    QTest::newRow("parent") << "." << false;
-  }
-  void insideWorkRoot() {
-    QFETCH(QString, relative);
-    QFETCH(bool, inside);
-    const std::string path = (Home() / "data").string() + "/" + relative.toStdString();
-    QCOMPARE(vedra::IsInsideWorkRoot(path), inside);
-    QVERIFY(!vedra::IsInsideWorkRoot("relative/path"));
+    QVERIFY(!fs::exists(own));
+    QVERIFY(fs::exists(root / "tempFile20260101000000" / "Video1.krv"));
+    fs::remove_all(root / "tempFile20260101000000");
+    QVERIFY(krv_create_work_folder(root, 0, own));
+    vedra::RemoveWorkRoot();
+    QVERIFY(!fs::exists(root));
   }
 };
 

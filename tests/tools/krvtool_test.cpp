@@ -55,7 +55,6 @@ INSTANTIATE_TEST_SUITE_P(
                 {"Audio1.wav", "Video1.krv", "Video4.krv", "packets", "samples"}, {}},
         ToolRow{"SplitAvSync", {"--audio-def", "1"}, {"split", "{rec}", "{out}", "--av-sync"}, 0,
                 {"cam01_Video1.asf", "cam01_Video4.asf", "A/V-sync"}, {}},
-        ToolRow{"SplitIntoWorkFolder", {}, {"split", "{rec}"}, 0, {"Vedra Media Player/tempFile"}, {}},
         ToolRow{"OneStreamIsNotSplit", {"--no-audio-stream", "--channels", "1"}, {"split", "{rec}", "{out}"}, 0,
                 {"nothing to split"}, {}},
         ToolRow{"MissingFile", {"none"}, {"split", "{rec}"}, 1, {},
@@ -107,32 +106,10 @@ TEST(Krvtool, OneStreamCreatesNoFolder)
 {
     ScratchDir dir;
     synthesize(dir / "r.krv", {"--no-audio-stream", "--channels", "2"});
-    const ToolRun r = runTool(KRVTOOL_PATH, {"split", (dir / "r.krv").string()},
-                              {"XDG_DATA_HOME=" + (dir / "xdg").string()});
+    const ToolRun r = runTool(KRVTOOL_PATH, {"split", "r.krv"}, {"XDG_DATA_HOME=" + (dir / "xdg").string()}, dir.path());
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_FALSE(fs::exists(dir / "xdg" / "Vedra Media Player")) << r.out;
-}
-
-TEST(Krvtool, WorkFolderIsNamedByTheTime)
-{
-    ScratchDir dir;
-    synthesize(dir / "r.krv", {"--seconds", "1"});
-    const ToolRun r = runTool(KRVTOOL_PATH, {"split", (dir / "r.krv").string()},
-                              {"XDG_DATA_HOME=" + (dir / "xdg").string()});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir / "xdg" / "Vedra Media Player"))
-        names.push_back(e.path().filename().string());
-    ASSERT_EQ(names.size(), 1u);
-    const std::string& n = names[0];
-    auto digits = [](std::string_view s) {
-        return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return std::isdigit(uint8_t(c)); });
-    };
-    // tempFile + YYYYMMDDhhmmss, and "_N" only when the name was taken
-    EXPECT_TRUE(n.starts_with("tempFile") && n.size() >= 22 && digits(std::string_view(n).substr(8, 14))
-                && (n.size() == 22 || (n[22] == '_' && digits(std::string_view(n).substr(23)))))
-        << n;
-    EXPECT_TRUE(fs::exists(dir / "xdg" / "Vedra Media Player" / names[0] / "Video4.krv"));
+    EXPECT_FALSE(fs::exists(dir / "xdg")) << r.out;
+    EXPECT_FALSE(fs::exists(dir / "r")) << r.out;
 }
 
 // Paths stay UTF-8: a recording in a folder with non-ASCII letters splits.
@@ -193,10 +170,15 @@ TEST(KrvtoolBatch, FolderInOrderWorstExitCode)
     EXPECT_TRUE(fs::exists(dir / "out" / "b" / "Video1.krv")) << "cut short, split all the same";
     EXPECT_NE(split.err.find("b.krv: cut short (exit 3)"), std::string::npos) << split.err;
 
-    // Two files and no OUTDIR: working folders; cut short is worse than done.
-    const ToolRun two = runTool(KRVTOOL_PATH, {"split", (folder / "a.krv").string(), (folder / "b.krv").string()}, env);
+    // Two files and no OUTDIR: a folder named after each in the current directory; cut short is
+    // worse than done.
+    fs::create_directories(dir / "cwd");
+    const ToolRun two =
+        runTool(KRVTOOL_PATH, {"split", (folder / "a.krv").string(), (folder / "b.krv").string()}, env, dir / "cwd");
     EXPECT_EQ(two.exitCode, 3) << two.err;
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "xdg" / "Vedra Media Player"), fs::directory_iterator()), 2);
+    EXPECT_TRUE(fs::exists(dir / "cwd" / "a" / "Video1.krv"));
+    EXPECT_TRUE(fs::exists(dir / "cwd" / "b" / "Video1.krv"));
+    EXPECT_FALSE(fs::exists(dir / "xdg" / "Vedra Media Player")) << "krvtool never writes into the player's folders";
 }
 
 } // namespace

@@ -5,10 +5,8 @@
 // same library call the window makes; nothing is split first.
 #include <unistd.h>
 
-#include <array>
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <future>
@@ -21,6 +19,7 @@
 #include "krv/krv_reader.h"
 #include "krv/krv_time.h"
 #include "range_export.h"
+#include "stop_signals.h"
 #include "tool_report.h"
 
 namespace krvtool {
@@ -43,32 +42,6 @@ constexpr const char* kExportUsage =
     "                    copied) or mp4 (audio converted to AAC)\n"
     "  --single-file     mkv and mp4: all channels as tracks of one file\n"
     "  -j N              with several recordings (a folder: its .krv files), N at once\n";
-
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void onSignal(int) { g_interrupted = true; }
-
-// Ctrl+C and the like stop the export, which then removes what it wrote.
-class InterruptScope {
-public:
-    InterruptScope()
-    {
-        struct sigaction sa {};
-        sa.sa_handler = onSignal;
-        sigemptyset(&sa.sa_mask);
-        for (size_t i = 0; i < kSignals.size(); ++i)
-            sigaction(kSignals[i], &sa, &previous_[i]);
-    }
-    ~InterruptScope()
-    {
-        for (size_t i = 0; i < kSignals.size(); ++i)
-            sigaction(kSignals[i], &previous_[i], nullptr);
-    }
-
-private:
-    static constexpr std::array<int, 3> kSignals{SIGINT, SIGTERM, SIGHUP};
-    std::array<struct sigaction, 3> previous_{};
-};
 
 struct Options {
     std::vector<std::string> names;      // recordings and folders, then OUTDIR
@@ -203,13 +176,14 @@ int exportOne(const Options& o, const std::string& recording, const std::string&
     const bool showProgress = isatty(STDERR_FILENO);
     std::atomic<int> percent{-1};
     std::stop_source stop;
-    InterruptScope interrupts;
+    // Ctrl+C and the like stop the export, which then removes what it wrote.
+    InstallStopSignals();
     auto run = std::async(std::launch::async, [&] {
         return vedra::RunRangeExport(req, [&](double f) { percent = int(f * 100); }, stop.get_token());
     });
     int shown = -1;
     while (run.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-        if (g_interrupted)
+        if (StopSignal() != 0)
             stop.request_stop();
         if (showProgress && percent != shown) {
             shown = percent;

@@ -64,6 +64,7 @@ int runPlay(std::span<char* const> args)
         return kExitFailed;
 
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+    QuitLoopOnStopSignal(loop);
     std::map<int, Channel> channels;
     vedra::CDXGraph audio;
     bool haveAudio = false;

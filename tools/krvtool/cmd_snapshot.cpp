@@ -11,6 +11,7 @@
 #include "cdxgraph.h"
 #include "commands.h"
 #include "engine_session.h"
+#include "stop_signals.h"
 #include "tool_report.h"
 
 namespace krvtool {
@@ -89,7 +90,7 @@ int runSnapshot(std::span<char* const> args)
     else
         graph.RequestBmpSnapshot(out);
     graph.SeekTo(at);
-    for (int waited = 0; waited < 3000 && graph.HasPendingSnapshot(); waited += 20)
+    for (int waited = 0; waited < 3000 && graph.HasPendingSnapshot() && !StopSignal(); waited += 20)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     const bool taken = !graph.HasPendingSnapshot();
     const vedra::GrabbedMediaType type = graph.grabbedMediaType();

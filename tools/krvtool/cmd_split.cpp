@@ -1,11 +1,17 @@
 // krvtool split FILE [OUTDIR] [--av-sync]: the conversion the player runs on a
 // recording, from the command line. Without OUTDIR the channel files go to a
-// fresh working folder under the user's work root, as the player's do.
+// new folder in the current directory named after the recording. The folder is
+// locked for the time of the split, and a split that fails leaves nothing
+// behind (nor the folder, when it made it).
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <algorithm>
 #include <cctype>
 #include <cinttypes>
 #include <cstdio>
-#include <ctime>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -21,6 +27,7 @@
 #include "krv/krv_splitter.h"
 #include "krv/krv_workfolder.h"
 #include "split_progress.h"
+#include "stop_signals.h"
 #include "tool_report.h"
 
 namespace krvtool {
@@ -31,8 +38,8 @@ namespace fs = std::filesystem;
 
 constexpr const char* kSplitUsage =
     "usage: krvtool split FILE|FOLDER... [OUTDIR] [--av-sync] [-j N]\n"
-    "  OUTDIR     folder for the channel files (created when missing); default: a fresh\n"
-    "             working folder under \"<XDG data home>/Vedra Media Player\"; with several\n"
+    "  OUTDIR     folder for the channel files (created when missing); default: a new\n"
+    "             folder in the current directory named after the recording; with several\n"
     "             recordings each gets OUTDIR/<its name>\n"
     "  --av-sync  A/V-sync mode (channel files with the audio inside one of them);\n"
     "             default: iSupportAVSyncFunc in [SYS_SETTING] of Config.INI beside krvtool\n"
@@ -113,6 +120,42 @@ void listOutputs(const std::vector<fs::path>& files)
     }
 }
 
+// The folder to split into, created here when missing; `made` tells whether
+// it was. Empty (after saying why) when it cannot be used.
+fs::path outputFolder(const std::string& recording, const std::string& outdir, bool& made)
+{
+    std::error_code ec;
+    made = false;
+    if (!outdir.empty()) {
+        const fs::path folder = outdir;
+        made = !fs::exists(folder, ec);
+        fs::create_directories(folder, ec);
+        if (fs::is_directory(folder, ec))
+            return folder;
+        std::fprintf(stderr, "%s\n", kKrvCreateDirError);
+        reportError("cannot create " + folder.string() + ": " + ec.message());
+        return {};
+    }
+    // Named after the recording; an existing folder of that name is never
+    // written into unless the user names it.
+    const fs::path name = fs::path(recording).stem();
+    if (name.empty() || name == "." || name == "..") {
+        reportError("no folder name in " + recording + ": give OUTDIR");
+        return {};
+    }
+    if (mkdir(name.c_str(), 0777) != 0) {
+        const int error = errno;
+        std::fprintf(stderr, "%s\n", kKrvCreateDirError);
+        if (error == EEXIST)
+            reportError(name.string() + " exists already: give it as OUTDIR to split into it");
+        else
+            reportError("cannot create " + name.string() + ": " + std::strerror(error));
+        return {};
+    }
+    made = true;
+    return fs::current_path(ec) / name;
+}
+
 } // namespace
 
 int runSplit(std::span<char* const> args)
@@ -177,34 +220,39 @@ int runSplit(std::span<char* const> args)
     // Whole packets only when the recording was cut short.
     const KrvCutShort cut = krv_keep_whole_packets(krv_current_recording(), krv_file_size(*krv_current_recording()));
 
-    fs::path folder;
-    std::error_code ec;
-    if (!outdir.empty()) {
-        folder = outdir;
-        fs::create_directories(folder, ec);
-        if (!fs::is_directory(folder, ec)) {
-            std::fprintf(stderr, "%s\n", kKrvCreateDirError);
-            krv_close_current();
-            return kExitFailed;
-        }
-    } else if (!krv_create_work_folder(krv_work_root(), std::time(nullptr), folder)) {
-        std::fprintf(stderr, "%s\n", kKrvCreateDirError);
+    InstallStopSignals();
+    bool made = false;
+    const fs::path folder = outputFolder(path, outdir, made);
+    if (folder.empty()) {
+        krv_close_current();
+        return kExitFailed;
+    }
+    // Two splits into one folder would mix their files.
+    const KrvFolderLock lock(folder);
+    if (!lock.acquired()) {
+        reportError("another split is writing into " + folder.string() + ": nothing written");
         krv_close_current();
         return kExitFailed;
     }
 
     int s;
+    KrvSplitFailure failure;
+    std::error_code ec;
     {
         const uint64_t total = fs::file_size(path, ec);
         SplitProgress progress(krv_current_recording(), ec ? 0 : total);
-        s = krv_split_current(folder.string(), avSync);
+        s = krv_split_current(folder.string(), KrvSplitOptions{avSync, false}, &failure);
     }
-    if (s < 0) {
-        reportContainerError(s, KrvPhase::Split);
-        return kExitFailed;
-    }
-    if (s == 0) {
-        reportError("a channel file could not be created in " + folder.string());
+    if (s <= 0) {
+        if (made)
+            fs::remove(folder, ec); // only when the failed split left it empty
+        if (StopSignal())
+            reportError("stopped by signal " + std::to_string(StopSignal()) + ": nothing written");
+        else if (s < 0)
+            reportContainerError(s, KrvPhase::Split, krv_failure_text(failure));
+        else
+            reportError("a channel file could not be created in " + folder.string() + ": " +
+                        krv_failure_text(failure));
         return kExitFailed;
     }
     std::printf("Split %s (%s mode) into %s\n", path.c_str(), avSync ? "A/V-sync" : "normal", folder.string().c_str());

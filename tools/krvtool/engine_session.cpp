@@ -1,15 +1,19 @@
 #include "engine_session.h"
 
+#include <glib-unix.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <ctime>
-#include <set>
+#include <cstring>
 #include <sstream>
 
 #include "krv/krv_config.h"
 #include "krv/krv_convert.h"
+#include "krv/krv_paths.h"
 #include "krv/krv_reader.h"
 #include "krv/krv_workfolder.h"
 #include "message_box.h"
+#include "stop_signals.h"
 
 namespace krvtool {
 namespace fs = std::filesystem;
@@ -23,31 +27,24 @@ bool HoldsPackets(const std::string& path)
     return f && krv_init(f.get()) > 0 && f->dataPacketsCount > 0;
 }
 
-std::set<fs::path> WorkFolders(const fs::path& root)
-{
-    std::set<fs::path> folders;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(root, ec))
-        if (entry.path().filename().string().rfind("tempFile", 0) == 0)
-            folders.insert(entry.path());
-    return folders;
-}
+constexpr const char* kTempPrefix = "vedra-krvtool-";
 
 }  // namespace
 
 EngineSession::EngineSession()
 {
+    InstallStopSignals();
     vedra::SetMessageBoxHook([](const std::string& text, const std::string& caption, void*) {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
     });
+    // Folders of commands that were killed outright: their owner is gone.
+    krv_remove_stale_folders(krv_temp_home(), kTempPrefix);
 }
 
 EngineSession::~EngineSession()
 {
-    if (!folder_.empty()) {
-        std::error_code ec;
-        fs::remove_all(folder_, ec);
-    }
+    // The working folder inside goes first, then the temporary folder.
+    krv_remove_owned_folders();
 }
 
 bool EngineSession::Open(const std::string& recording)
@@ -57,24 +54,25 @@ bool EngineSession::Open(const std::string& recording)
         std::fprintf(stderr, "krvtool: cannot open %s\n", recording.c_str());
         return false;
     }
-    const fs::path root = krv_work_root();
-    const std::set<fs::path> before = WorkFolders(root);
-    const KrvConversion c = krv_convert_recording(recording, krv_av_sync_enabled(), root);
+    folder_ = krv_create_temp_folder(kTempPrefix);
+    if (folder_.empty()) {
+        std::fprintf(stderr, "krvtool: cannot create a temporary folder in %s: %s\n", krv_temp_home().c_str(),
+                     std::strerror(errno));
+        return false;
+    }
+    const KrvConversion c = krv_convert_recording(recording, krv_av_sync_enabled(), {folder_});
+    if (StopSignal())
+        return false;
     for (const KrvUserMessage& m : c.messages)
         std::fprintf(stderr, "%s: %s\n", m.caption.empty() ? vedra::kProgramName : m.caption.c_str(), m.text.c_str());
     if (!c.split) {
-        // A split that failed half-way leaves its new working folder behind.
-        for (const fs::path& folder : WorkFolders(root))
-            if (!before.count(folder))
-                fs::remove_all(folder, ec);
         // Fewer than two media streams: the file plays as it is, as one channel.
         if (!c.messages.empty())
             return false;
         channels_[1] = c.result;
         return true;
     }
-    folder_ = c.result;
-    for (const auto& entry : fs::directory_iterator(folder_, ec)) {
+    for (const auto& entry : fs::directory_iterator(c.result, ec)) {
         const std::string name = entry.path().filename().string();
         const std::string path = entry.path().string();
         if (name == "Audio1.wav") {
@@ -95,6 +93,18 @@ bool EngineSession::Open(const std::string& recording)
         return false;
     }
     return true;
+}
+
+void QuitLoopOnStopSignal(GMainLoop* loop)
+{
+    // The source keeps the loop alive for as long as it stays attached.
+    g_unix_fd_add_full(
+        G_PRIORITY_DEFAULT, StopSignalFd(), G_IO_IN,
+        [](gint, GIOCondition, gpointer data) -> gboolean {
+            g_main_loop_quit(static_cast<GMainLoop*>(data));
+            return G_SOURCE_REMOVE;
+        },
+        g_main_loop_ref(loop), reinterpret_cast<GDestroyNotify>(g_main_loop_unref));
 }
 
 void MainLoopNotify::PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam)

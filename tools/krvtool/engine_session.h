@@ -1,6 +1,7 @@
-// What krvtool's engine commands share: a recording split into a working
-// folder that is removed again in every case, the channel and audio files it
-// holds, and graph notifications delivered on a GLib main loop.
+// What krvtool's engine commands share: a recording split into a private
+// temporary folder of the command's own, removed again on every way out (a
+// quit signal ends the command through the same clean-up), the channel and
+// audio files it holds, and graph notifications delivered on a GLib main loop.
 #pragma once
 
 #include <glib.h>
@@ -16,8 +17,9 @@ namespace krvtool {
 
 class EngineSession {
 public:
+    // Installs the quit signals and removes what killed commands left behind.
     EngineSession();
-    ~EngineSession();   // removes the working folder
+    ~EngineSession();   // removes the temporary folder
     EngineSession(const EngineSession&) = delete;
     EngineSession& operator=(const EngineSession&) = delete;
 
@@ -31,7 +33,7 @@ public:
     const std::string& audio() const { return audio_; }
 
 private:
-    std::filesystem::path folder_;   // working folder, empty when none was made
+    std::filesystem::path folder_;   // temporary folder, empty when none was made
     std::map<int, std::string> channels_;
     std::string audio_;
 };
@@ -47,6 +49,9 @@ private:
     GMainLoop* loop_;
     Handler handler_;
 };
+
+// Quits `loop` when a quit signal arrives (see stop_signals.h).
+void QuitLoopOnStopSignal(GMainLoop* loop);
 
 // Parses "1,3" into channel numbers 1-4; false on anything else.
 bool ParseChannelList(const std::string& text, std::vector<int>& channels);

@@ -1,10 +1,12 @@
 // krvtool: the container side of Vedra Media Player on the command line.
 // One file per sub-command; main only dispatches.
+#include <csignal>
 #include <cstdio>
 #include <span>
 #include <string_view>
 
 #include "commands.h"
+#include "stop_signals.h"
 #include "tool_report.h"
 
 namespace krvtool {
@@ -58,9 +60,16 @@ int main(int argc, char** argv)
         return kExitOk;
     }
     installReportHooks();
-    for (const Command& c : commands())
-        if (c.name == first)
-            return c.run(std::span<char* const>(argv + 2, size_t(argc - 2)));
+    // A file size limit then fails the write with "File too large", reported
+    // and cleaned up like a full disk, instead of killing the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+    for (const Command& c : commands()) {
+        if (c.name == first) {
+            const int code = c.run(std::span<char* const>(argv + 2, size_t(argc - 2)));
+            RaiseStopSignal();
+            return code;
+        }
+    }
     reportError("unknown command " + std::string(first));
     printUsage(stderr);
     return kExitUsage;

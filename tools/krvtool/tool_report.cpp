@@ -44,13 +44,23 @@ std::string errorName(int code)
     }
 }
 
-void reportContainerError(int code, KrvPhase phase) { reportContainerError(code, krv_error_message(code, phase)); }
+namespace {
 
-void reportContainerError(int code, const std::string& message)
+void printContainerError(int code, const std::string& message, const std::string& reason)
 {
     std::fprintf(stderr, "%s\n", message.c_str());
-    std::fprintf(stderr, "krvtool: error %d (%s)\n", code, errorName(code).c_str());
+    std::fprintf(stderr, "krvtool: error %d (%s)%s%s\n", code, errorName(code).c_str(), reason.empty() ? "" : ": ",
+                 reason.c_str());
 }
+
+}  // namespace
+
+void reportContainerError(int code, KrvPhase phase, const std::string& reason)
+{
+    printContainerError(code, krv_error_message(code, phase), reason);
+}
+
+void reportContainerError(int code, const std::string& message) { printContainerError(code, message, {}); }
 
 void reportError(const std::string& text) { std::fprintf(stderr, "krvtool: %s\n", text.c_str()); }
 

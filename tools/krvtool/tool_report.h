@@ -11,9 +11,9 @@ namespace krvtool {
 // Routes the container code's log lines and user messages to stderr.
 void installReportHooks();
 
-// Prints the system's message for a container error code, then the code and
-// its name, on stderr.
-void reportContainerError(int code, KrvPhase phase);
+// Prints the system's message for a container error code, then the code, its
+// name and the system's reason when one is known, on stderr.
+void reportContainerError(int code, KrvPhase phase, const std::string& reason = {});
 // The same with the message already chosen.
 void reportContainerError(int code, const std::string& message);
 
