@@ -21,11 +21,13 @@
 
 #include "krv/krv_config.h"
 #include "player/engine/cdxgraph.h"
+#include "player/engine/range_export_job.h"
 #include "resources/dialog_template.h"
 #include "resources/resource_ids.h"
 #include "resources/resources.h"
 #include "shell/app_paths.h"
 #include "shell/deck_widgets.h"
+#include "shell/marked_slider.h"
 #include "shell/message_box.h"
 #include "shell/native_path.h"
 #include "shell/run_flags.h"
@@ -81,6 +83,8 @@ CVedraPlayerDlg::CVedraPlayerDlg(QWidget* parent) : QDialog(parent) {
 CVedraPlayerDlg::~CVedraPlayerDlg() {
   // An export still copying posts to this window when it ends: let it end first.
   if (exportJob.running && exportJob.running->worker.joinable()) exportJob.running->worker.join();
+  // An export still running is stopped; it removes what it wrote.
+  StopRangeExport();
   // Normally the close sequence has released everything; whatever is left goes now.
   for (auto& recording : recordings) DestroyRecording(recording.get());
 }
@@ -104,7 +108,8 @@ void CVedraPlayerDlg::BuildControls() {
         break;
       }
       case ControlKind::kTrackbar: {
-        auto* slider = new QSlider(Qt::Horizontal, this);
+        // The progress trackbar also shows the marks of a range to export.
+        auto* slider = t.id == IDC_PROGRESS ? new MarkedSlider(this) : new QSlider(Qt::Horizontal, this);
         slider->setRange(0, 100);  // a trackbar's default until OnInitDialog sets it
         widget = slider;
         break;
@@ -388,6 +393,7 @@ void CVedraPlayerDlg::WarnIfDecoderMissing(const PlaybackGraph& graph, bool rein
 }
 
 void CVedraPlayerDlg::WindowCloseSequence() {
+  StopRangeExport();
   OnStop();
   CloseFiles(true);
   SetRunState(this, false);

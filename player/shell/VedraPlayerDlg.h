@@ -12,6 +12,7 @@
 #include <QDialog>
 #include <QIcon>
 #include <QPoint>
+#include <QPointer>
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -20,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,12 +30,14 @@
 #include "player/engine/audio_devices.h"
 #include "player/engine/export_job.h"
 #include "player/engine/notify_target.h"
+#include "shell/range_export_dialog.h"
 #include "view/channel_deck.h"
 #include "view/playback_graph.h"
 #include "view/recording.h"
 
 class QLabel;
 class QMenu;
+class QProgressDialog;
 class QPushButton;
 class QCheckBox;
 class QSlider;
@@ -41,6 +45,7 @@ class QSlider;
 namespace vedra {
 
 class CVideoPane;
+class RangeExportJob;
 class ReviewKeys;
 
 // One file the user loaded.
@@ -156,6 +161,14 @@ class CVedraPlayerDlg : public QDialog, public INotifyTarget {
   static QSize TemplateSize();
   // What Ctrl+G asks (tests answer it).
   std::function<QString(QWidget* owner, const QString& now)> askTime;
+  // Ctrl+E: the marked range (or the whole recording) of the checked channels exported on a
+  // worker, with progress and Cancel.
+  void OnExportRange();
+  // What Ctrl+E asks (tests answer it).
+  std::function<std::optional<ExportChoice>(QWidget* owner, const QString& range, const QString& cameras,
+                                            bool hasAudio, const ExportChoice& proposed)>
+      askExport;
+  bool exportRunning() const;
 
   // ---- Transport and timeline: the deck acts while a file is open
   void OnPlay();
@@ -251,6 +264,13 @@ class CVedraPlayerDlg : public QDialog, public INotifyTarget {
   QStringList snapshotsAwaited_;
   int snapshotWatchTicks_ = 0;
   QStringList exported_;
+  void FollowRangeExport();
+  void OnRangeExportEnded();
+  void StopRangeExport();
+  std::unique_ptr<RangeExportJob> rangeExport_;
+  QPointer<QProgressDialog> exportProgress_;
+  QTimer exportPoll_;
+  ExportChoice lastExport_;
   std::map<int, QWidget*> controls_;
   std::unique_ptr<IDeckControls> deckWidgets_;
   std::unique_ptr<ChannelDeck> deck_;

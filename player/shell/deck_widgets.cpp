@@ -8,6 +8,7 @@
 
 #include "resources/resource_ids.h"
 #include "shell/VedraPlayerDlg.h"
+#include "shell/marked_slider.h"
 #include "view/video_pane.h"
 
 namespace vedra {
@@ -56,6 +57,10 @@ QString SpeedText(double rate) {
 
 void DeckWidgets::ShowSpeed(double rate) {
   if (auto* label = dialog_.findChild<QLabel*>(QStringLiteral("speed"))) label->setText(SpeedText(rate));
+}
+
+void DeckWidgets::ShowMarks(int in, int out) {
+  if (auto* slider = qobject_cast<MarkedSlider*>(dialog_.trackbar(IDC_PROGRESS))) slider->SetMarks(in, out);
 }
 
 CVideoPane* DeckWidgets::Pane(int pane) const { return dialog_.pane(IDC_PANE_1 + pane); }

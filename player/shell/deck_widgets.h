@@ -29,6 +29,7 @@ class DeckWidgets : public IDeckControls {
   void SetVolumePosition(int position) override;
   void ShowTimes(float current, float total) override;
   void ShowSpeed(double rate) override;
+  void ShowMarks(int in, int out) override;
   CVideoPane* Pane(int pane) const override;
   void SetPaneShown(int pane, bool shown) override;
   void SetPaneLabelsShown(bool shown) override;

@@ -65,6 +65,7 @@ void CVedraPlayerDlg::BuildReviewWidgets() {
   bandBackground_->setPalette(band);
   bandBackground_->hide();
 
+  connect(&exportPoll_, &QTimer::timeout, this, &CVedraPlayerDlg::FollowRangeExport);
   snapshotWatch_.setInterval(kSnapshotWatchMs);
   connect(&snapshotWatch_, &QTimer::timeout, this, [this] {
     QStringList written;
@@ -126,6 +127,10 @@ void CVedraPlayerDlg::SetUpKeys() {
   keys_->Bind(Qt::Key_0, none, "Wheel / drag / 0", "Zoom into a pane / pan / whole picture",
               [this] { ResetZoom(); });
   keys_->Bind(Qt::Key_S, none, "S", "JPEG snapshot of the checked channels", [this] { OnJpg(); });
+  keys_->Bind(Qt::Key_I, none, "I / O", "Mark the start / the end of a range to export", [deck] { deck->MarkIn(); });
+  keys_->Bind(Qt::Key_O, none, "", "", [deck] { deck->MarkOut(); });
+  keys_->Bind(Qt::Key_E, ctrl, "Ctrl+E", "Export the marked range (or all) of the checked cameras",
+              [this] { OnExportRange(); });
   keys_->Bind(Qt::Key_O, ctrl, "Ctrl+O", "Load a recording", [this] { OnLoad(); });
   keys_->Bind(Qt::Key_F1, none, "F1  ?", "This list", [this] { ToggleKeyList(); });
   keys_->Bind(Qt::Key_Question, none, "", "", [this] { ToggleKeyList(); });

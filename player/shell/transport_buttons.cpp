@@ -1,5 +1,6 @@
 // The transport buttons, the trackbars, the timeline timer and the graph notifications: the
 // deck acts on them; with no file open the transport does nothing.
+#include "player/engine/range_export_job.h"
 #include "resources/resource_ids.h"
 #include "shell/VedraPlayerDlg.h"
 
@@ -32,8 +33,9 @@ void CVedraPlayerDlg::OnTimer() {
 }
 
 intptr_t CVedraPlayerDlg::OnGraphNotify(uintptr_t /*wParam*/, intptr_t lParam) {
-  // Parameter 123 comes from the AVI export, never from a playback graph.
+  // Parameters 123 and 124 come from the exports, never from a playback graph.
   if (lParam == kExportNotifyParam) OnExportNotify();
+  if (lParam == kRangeExportNotifyParam) OnRangeExportEnded();
   deck_->OnGraphNotify();
   return 0;
 }

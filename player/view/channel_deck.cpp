@@ -190,6 +190,8 @@ void ChannelDeck::TakeOffScreen() {
 void ChannelDeck::ShowRecordingState(Recording* recording) {
   recording_ = recording;
   ApplySpeed(recording);
+  markIn_ = markOut_ = -1;
+  ShowMarks();
   channelMask_ = recording->channelMask;
   visibleCount_ = recording->visibleCount;
   audioChannel_ = recording->audioChannel;

@@ -77,6 +77,13 @@ class ChannelDeck {
   // A quad pane's channel alone in the large pane, and back to the quad view as it was.
   void ToggleLarge(int pane);
   int enlargedBox() const { return enlargedBox_; }
+  // The in and out marks of a range to export (I and O), at the time on screen; deck times,
+  // -1 while unset. Another recording on screen clears them.
+  void MarkIn();
+  void MarkOut();
+  double markIn() const { return markIn_; }
+  double markOut() const { return markOut_; }
+
   // The time on screen, to the frame.
   double timeOnScreen() const { return currentTime_; }
 
@@ -122,6 +129,7 @@ class ChannelDeck {
   bool AudioFollowsSpeed() const;
   void ApplySpeed(Recording* recording);
   void ShowTimeOnTrackbar(double t);
+  void ShowMarks();
 
   // The time the trackbar stands for: the timeline's own time while the thumb shows it,
   // else the thumb's position.
@@ -152,6 +160,8 @@ class ChannelDeck {
   bool paneInUse_[4] = {};
   bool audioPresent_ = false;
   double speed_ = 1.0;
+  double markIn_ = -1;
+  double markOut_ = -1;
   int enlargedBox_ = -1;  // the box whose channel fills the large pane, -1 none
 };
 

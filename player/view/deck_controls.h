@@ -31,6 +31,8 @@ class IDeckControls {
   virtual void ShowTimes(float current, float total) = 0;
   // The playback speed beside them (1 normal).
   virtual void ShowSpeed(double rate) = 0;
+  // The in and out marks on the progress trackbar, as its positions; -1: unset.
+  virtual void ShowMarks(int in, int out) = 0;
 
   virtual CVideoPane* Pane(int pane) const = 0;
   virtual void SetPaneShown(int pane, bool shown) = 0;

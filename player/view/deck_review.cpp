@@ -131,4 +131,22 @@ void ChannelDeck::LeaveLarge() {
   BlankFreePanes();
 }
 
+void ChannelDeck::MarkIn() {
+  if (recording_ == nullptr) return;
+  markIn_ = currentTime_;
+  if (markOut_ >= 0 && markOut_ <= markIn_) markOut_ = -1;
+  ShowMarks();
+}
+
+void ChannelDeck::MarkOut() {
+  if (recording_ == nullptr) return;
+  markOut_ = currentTime_;
+  if (markIn_ >= 0 && markIn_ >= markOut_) markIn_ = -1;
+  ShowMarks();
+}
+
+void ChannelDeck::ShowMarks() {
+  controls_.ShowMarks(markIn_ >= 0 ? PositionOf(markIn_) : -1, markOut_ >= 0 ? PositionOf(markOut_) : -1);
+}
+
 }  // namespace vedra

@@ -30,6 +30,7 @@ class FakeDeckControls : public IDeckControls {
     shownTotal = total;
   }
   void ShowSpeed(double rate) override { shownSpeed = rate; }
+  void ShowMarks(int in, int out) override { marks = {in, out}; }
   CVideoPane* Pane(int pane) const override { return panes[pane].get(); }
   void SetPaneShown(int pane, bool on) override { shown[pane] = on; }
   void SetPaneLabelsShown(bool on) override { labels = on; }
@@ -52,6 +53,7 @@ class FakeDeckControls : public IDeckControls {
   float shownCurrent = -1;
   float shownTotal = -1;
   double shownSpeed = 1;
+  std::pair<int, int> marks{-1, -1};
   std::array<std::unique_ptr<CVideoPane>, 5> panes;
 };
 

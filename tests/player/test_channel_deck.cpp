@@ -272,6 +272,28 @@ class ChannelDeckTest : public QObject {
     fx.deck.ToggleLarge(0);
     QCOMPARE(fx.deck.enlargedBox(), -1);
   }
+
+  // I and O mark the time on screen; a mark on the wrong side of the other clears that one;
+  // another recording on screen clears both.
+  void marksOfARange() {
+    DeckFixture fx(0x01, {100, 0, 0, 0});
+    QVERIFY(fx.deck.ShowQuadView(&fx.recording));
+    fx.deck.JumpTo(40);
+    fx.deck.MarkIn();
+    fx.deck.JumpTo(70);
+    fx.deck.MarkOut();
+    QCOMPARE(fx.controls.marks, std::make_pair(400, 700));
+    fx.deck.JumpTo(80);
+    fx.deck.MarkIn();  // after the out mark: the out mark goes
+    QCOMPARE(fx.controls.marks, std::make_pair(800, -1));
+    fx.deck.JumpTo(10);
+    fx.deck.MarkOut();  // before the in mark: the in mark goes
+    QCOMPARE(fx.controls.marks, std::make_pair(-1, 100));
+    fx.deck.TakeOffScreen();
+    QVERIFY(fx.deck.ShowQuadView(&fx.recording));
+    QCOMPARE(fx.controls.marks, std::make_pair(-1, -1));
+    QCOMPARE(fx.deck.markOut(), -1.0);
+  }
 };
 
 QTEST_MAIN(ChannelDeckTest)

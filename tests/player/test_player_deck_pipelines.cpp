@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSlider>
 #include <QStandardPaths>
@@ -258,6 +259,62 @@ class PlayerDeckPipelinesTest : public QObject {
     QTRY_VERIFY(!d->isFullScreen());
     QVERIFY(d->isVisible());
     QVERIFY(!d->control(IDC_PLAY)->isHidden());
+  }
+
+  // I and O mark a range; Ctrl+E hands it on as one Matroska file of every checked camera and
+  // the sound, with a checksum that verifies; Cancel leaves nothing.
+  void exportOfTheMarkedRange() {
+    PlayerFixture fx;
+    // Long enough that the export is still at work when Cancel comes.
+    auto d = OpenRealRecording(fx, "hand.krv", {"--seconds", "10", "--fps", "25", "--gop", "25", "--repeat", "12"});
+    QVERIFY(d);
+    d->OnPause();
+    ClickBox(*d, 2);  // camera 3 stays out
+    d->deck().JumpTo(2.0);
+    QTest::keyClick(d.get(), Qt::Key_I);
+    d->deck().JumpTo(6.0);
+    QTest::keyClick(d.get(), Qt::Key_O);
+    QCOMPARE(d->deck().markIn(), 2.0);
+    QCOMPARE(d->deck().markOut(), 6.0);
+    const QString out = fx.home.filePath("handed");
+    QString asked;
+    d->askExport = [&](QWidget*, const QString& range, const QString& cameras, bool hasAudio,
+                       const ExportChoice&) -> std::optional<ExportChoice> {
+      asked = range + " | " + cameras + (hasAudio ? " | sound" : "");
+      return ExportChoice{ExportFormat::Mkv, true, true, out};
+    };
+    QTest::keyClick(d.get(), Qt::Key_E, Qt::ControlModifier);
+    QVERIFY2(asked.endsWith("| 1, 2, 4 | sound"), qPrintable(asked));
+    QTRY_VERIFY_WITH_TIMEOUT(d->noticeText().startsWith("Saved "), 20000);
+    const QStringList files = QDir(out).entryList(QDir::Files, QDir::Name);
+    QCOMPARE(files.size(), 2);
+    QVERIFY(files[0].endsWith(".mkv") && files[1] == files[0] + ".sha256");
+    QProcess check;
+    check.setWorkingDirectory(out);
+    check.start("sha256sum", {"-c", files[1]});
+    QVERIFY(check.waitForFinished(10000));
+    QCOMPARE(check.exitCode(), 0);
+    QProcess probe;
+    probe.start("ffprobe", {"-v", "error", "-show_entries", "stream=codec_type", "-of", "csv=p=0", out + "/" + files[0]});
+    QVERIFY(probe.waitForFinished(10000));
+    QCOMPARE(QString::fromUtf8(probe.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
+             QStringList({"video", "video", "video", "audio"}));
+
+    // The whole recording, cancelled at once: nothing written, and the window says so.
+    QTest::keyClick(d.get(), Qt::Key_Home);
+    QTest::keyClick(d.get(), Qt::Key_O);  // an out mark before the in mark clears that
+    QTest::keyClick(d.get(), Qt::Key_End);
+    QTest::keyClick(d.get(), Qt::Key_O);
+    const QString cancelled = fx.home.filePath("cancelled");
+    d->askExport = [&](QWidget*, const QString&, const QString&, bool, const ExportChoice&) {
+      return std::optional<ExportChoice>(ExportChoice{ExportFormat::Mp4, false, true, cancelled});
+    };
+    QTest::keyClick(d.get(), Qt::Key_E, Qt::ControlModifier);
+    auto* progress = d->findChild<QProgressDialog*>();
+    QVERIFY(progress);
+    emit progress->canceled();  // the Cancel button
+    QTRY_VERIFY_WITH_TIMEOUT(d->noticeText().startsWith("Export cancelled"), 20000);
+    QVERIFY(QDir(cancelled).entryList(QDir::Files | QDir::Hidden).isEmpty());
   }
 
   // Esc in the real program under X: the close sequence runs, no copy of the footage stays.
