@@ -5,56 +5,39 @@
 #include <new>
 
 #include "krv/krv_data_packets.h"
-#include "krv/krv_log.h"
 #include "krv/krv_messages.h"
 #include "krv/krv_recording.h"
 #include "krv/krv_workfolder.h"
 
-namespace {
-
-// Collects the reader's own messages (the "Warning" for a bad audio channel
-// definition) for the caller while a conversion runs.
-class MessageCollector {
-public:
-    explicit MessageCollector(std::vector<KrvUserMessage>& into)
-        : previous_(krv_set_message_hook([&into](std::string_view text, std::string_view caption) {
-              into.push_back({std::string(text), std::string(caption)});
-          }))
-    {
-    }
-    ~MessageCollector() { krv_set_message_hook(std::move(previous_)); }
-    MessageCollector(const MessageCollector&) = delete;
-    MessageCollector& operator=(const MessageCollector&) = delete;
-
-private:
-    KrvMessageHook previous_;
-};
-
-} // namespace
-
 KrvConversion krv_convert_recording(const std::string& path, bool avSync,
-                                    const std::vector<std::filesystem::path>& workRoots)
+                                    const std::vector<std::filesystem::path>& workRoots,
+                                    const KrvMessageSink* sink)
 {
     KrvConversion c;
     c.result = path;
     try {
-        MessageCollector collect(c.messages);
+        // The reader's own messages (the "Warning" for a bad audio channel
+        // definition) go to the user with the conversion's.
+        KrvMessageSink collect;
+        if (sink)
+            collect.log = sink->log;
+        collect.message = [&c](std::string_view text, std::string_view caption) {
+            c.messages.push_back({std::string(text), std::string(caption)});
+        };
 
-        int r = krv_open_recording(path);
+        KrvFilePtr recording;
+        int r = krv_open_recording(path, recording, &collect);
         if (r < 0) {
             c.messages.push_back({krv_error_message(r, KrvPhase::Open), ""});
             return c;
         }
-        if (const KrvFile* file = krv_current_recording())
-            c.creationDate = file->creationDate;
-        int count = 0;
-        if (!krv_count_media_streams(count) || count < 2)
-            return c; // played directly; the recording stays current until the next open
+        c.creationDate = recording->creationDate;
+        if (krv_count_media_streams(*recording) < 2)
+            return c; // played directly
 
         // A recording cut short (the recorder lost power) is split up to its
         // last whole packet; the user is still told that its data ends early.
-        KrvFile* recording = krv_current_recording();
-        const KrvCutShort cut = krv_keep_whole_packets(recording, krv_file_size(*recording));
+        const KrvCutShort cut = krv_keep_whole_packets(recording.get(), krv_file_size(*recording));
 
         std::filesystem::path folder;
         const std::time_t now = std::time(nullptr);
@@ -67,7 +50,9 @@ KrvConversion krv_convert_recording(const std::string& path, bool avSync,
         }
 
         KrvSplitFailure failure;
-        const int s = krv_split_current(folder.string(), KrvSplitOptions{avSync, true}, &failure, &c.timeline);
+        const KrvSplitOptions options{avSync, true, nullptr, &collect};
+        const int s = krv_split(recording.get(), folder.string(), options, &failure, &c.timeline);
+        recording.reset();
         if (s > 0) {
             c.split = true;
             c.result = folder.string();

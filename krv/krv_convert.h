@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "krv/krv_log.h"
 #include "krv/krv_splitter.h"
 
 struct KrvUserMessage {
@@ -26,9 +27,12 @@ struct KrvConversion {
 // mode. The working folder goes into the first of `workRoots` that takes one
 // (the user's: krv_work_root(), then krv_fallback_work_root()); it is owned by
 // this process and private, its files 0600. A split that fails removes its
-// folder again. Never throws.
+// folder again. Messages for the user come back in the result; `sink` gets
+// the diagnostic lines (null: stderr). Conversions on several threads at once
+// are independent. Never throws.
 KrvConversion krv_convert_recording(const std::string& path, bool avSync,
-                                    const std::vector<std::filesystem::path>& workRoots);
+                                    const std::vector<std::filesystem::path>& workRoots,
+                                    const KrvMessageSink* sink = nullptr);
 inline KrvConversion krv_convert_recording(const std::string& path, bool avSync,
                                            const std::filesystem::path& workRoot)
 {

@@ -2,42 +2,33 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <utility>
-#include <vector>
+#include <string>
 
 namespace {
 
-void default_log(std::string_view line) {
-    fwrite(line.data(), 1, line.size(), stderr);
-}
-
-KrvLogHook& log_hook() {
-    static KrvLogHook hook = default_log;
-    return hook;
-}
-
-KrvMessageHook& message_hook() {
-    static KrvMessageHook hook;
-    return hook;
+void writeLine(const KrvMessageSink* sink, std::string_view line)
+{
+    if (sink && sink->log)
+        sink->log(line);
+    else
+        fwrite(line.data(), 1, line.size(), stderr);
 }
 
 } // namespace
 
-KrvLogHook krv_set_log_hook(KrvLogHook hook) {
-    KrvLogHook old = std::exchange(log_hook(), hook ? std::move(hook) : KrvLogHook(default_log));
-    return old;
+const KrvMessageSink& krv_quiet_sink()
+{
+    static const KrvMessageSink quiet{[](std::string_view) {}, [](std::string_view, std::string_view) {}};
+    return quiet;
 }
 
-KrvMessageHook krv_set_message_hook(KrvMessageHook hook) {
-    return std::exchange(message_hook(), std::move(hook));
-}
-
-void krv_log(const char* format, ...) {
+void krv_log(const KrvMessageSink* sink, const char* format, ...)
+{
     va_list args;
     va_start(args, format);
     va_list copy;
     va_copy(copy, args);
-    int n = vsnprintf(nullptr, 0, format, copy);
+    const int n = vsnprintf(nullptr, 0, format, copy);
     va_end(copy);
     std::string line;
     if (n > 0) {
@@ -46,15 +37,16 @@ void krv_log(const char* format, ...) {
         line.resize(size_t(n));
     }
     va_end(args);
-    log_hook()(line);
+    writeLine(sink, line);
 }
 
-void krv_message(std::string_view text, std::string_view caption) {
-    if (message_hook()) {
-        message_hook()(text, caption);
+void krv_message(const KrvMessageSink* sink, std::string_view text, std::string_view caption)
+{
+    if (sink && sink->message) {
+        sink->message(text, caption);
         return;
     }
     std::string line;
     line.append(caption).append(": ").append(text).append("\n");
-    log_hook()(line);
+    writeLine(sink, line);
 }

@@ -1,22 +1,23 @@
-// Where the container code's diagnostics go. A library must not write on a
-// tool's stdout, so lines go through a replaceable hook (default: stderr),
-// and messages meant for the user (text + caption) through another one
-// (default: the log hook).
+// Where the container code's diagnostics and its messages for the user go: a
+// sink the caller owns and passes in with each call that may report, so
+// callers on different threads report to different places. A library must
+// not write on a tool's stdout: without a sink (null, or an empty member),
+// lines go to stderr and messages go with the lines as "caption: text".
 #pragma once
 
 #include <functional>
-#include <string>
 #include <string_view>
 
-using KrvLogHook = std::function<void(std::string_view line)>;
-using KrvMessageHook = std::function<void(std::string_view text, std::string_view caption)>;
+struct KrvMessageSink {
+    std::function<void(std::string_view line)> log;                                // diagnostics, as formatted
+    std::function<void(std::string_view text, std::string_view caption)> message; // for the user
+};
 
-// Each setter returns the hook it replaces; an empty hook restores the default.
-KrvLogHook krv_set_log_hook(KrvLogHook hook);
-KrvMessageHook krv_set_message_hook(KrvMessageHook hook);
+// A sink that drops everything (fuzz targets, quiet tools).
+const KrvMessageSink& krv_quiet_sink();
 
-// printf-style diagnostic line, passed to the log hook as formatted.
-void krv_log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// printf-style diagnostic line to `sink`.
+void krv_log(const KrvMessageSink* sink, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // A message the caller shows to the user.
-void krv_message(std::string_view text, std::string_view caption);
+void krv_message(const KrvMessageSink* sink, std::string_view text, std::string_view caption);

@@ -11,7 +11,6 @@
 #include "krv/krv_guid.h"
 #include "krv/krv_io.h"
 #include "krv/krv_log.h"
-#include "krv/krv_recording.h"
 
 namespace {
 
@@ -620,7 +619,7 @@ int read_packet(KrvFile& file, KrvPacket& packet, bool continuing, const KrvSave
     return int(size);
 }
 
-KrvFile* open_over(KrvFile* file) {
+KrvFile* open_over(KrvFile* file, const KrvMessageSink* sink) {
     // Audio channel definition: low four bits of byte 649; a short file gives 0.
     uint8_t byte = 0;
     if (file->io.seek && file->io.seek(file->io.context, kAudioDefinitionOffset) == 0) {
@@ -628,19 +627,18 @@ KrvFile* open_over(KrvFile* file) {
     }
     uint8_t definition = byte & 0x0F;
     if (definition > kMaxAudioDefinition) {
-        krv_message("The Audio channel definition isn't correct, please check it !", "Warning");
+        krv_message(sink, "The Audio channel definition isn't correct, please check it !", "Warning");
         krv_close(file);
         return nullptr;
     }
     file->audioChannelDefinition = definition;
-    krv_note_audio_channel_definition(definition);
     if (file->io.seek) file->io.seek(file->io.context, 0);
     return file;
 }
 
 } // namespace
 
-KrvFile* krv_open(const std::string& path, bool forReading) {
+KrvFile* krv_open(const std::string& path, bool forReading, const KrvMessageSink* sink) {
     FILE* stream = fopen(path.c_str(), forReading ? "rb" : "wb+");
     if (!stream) return nullptr;
     KrvFile* file = new (std::nothrow) KrvFile;
@@ -652,7 +650,7 @@ KrvFile* krv_open(const std::string& path, bool forReading) {
     file->stream = stream;
     file->io = krv_stdio_io(stream);
     if (!forReading) return file;
-    return open_over(file);
+    return open_over(file, sink);
 }
 
 KrvFile* krv_create(const std::string& path, unsigned mode) {
@@ -673,13 +671,13 @@ KrvFile* krv_create(const std::string& path, unsigned mode) {
     return file;
 }
 
-KrvFile* krv_open_io(const KrvIo& io, const std::string& name) {
+KrvFile* krv_open_io(const KrvIo& io, const std::string& name, const KrvMessageSink* sink) {
     if (!io.read) return nullptr;
     KrvFile* file = new (std::nothrow) KrvFile;
     if (!file) return nullptr;
     file->path = name;
     file->io = io;
-    return open_over(file);
+    return open_over(file, sink);
 }
 
 int krv_init(KrvFile* file) {

@@ -5,12 +5,14 @@
 
 #include <string>
 
+#include "krv/krv_log.h"
 #include "krv/krv_types.h"
 
 // Opens a file: for reading ("rb", checks the audio channel definition at
-// byte 649; above 4 posts the "Warning" message and gives null), or for
-// writing ("wb+", created or truncated). Null when the file cannot be opened.
-KrvFile* krv_open(const std::string& path, bool forReading);
+// byte 649; above 4 posts the "Warning" message to `sink` and gives null), or
+// for writing ("wb+", created or truncated). Null when the file cannot be
+// opened.
+KrvFile* krv_open(const std::string& path, bool forReading, const KrvMessageSink* sink = nullptr);
 
 // Creates `path` for writing ("wb+") with the permission bits `mode` (the
 // umask still applies). A file or link of that name is replaced, never written
@@ -19,7 +21,7 @@ KrvFile* krv_create(const std::string& path, unsigned mode);
 
 // Reading over caller-supplied callbacks (memory, tests); the caller keeps
 // the context alive until krv_close. Same checks as krv_open for reading.
-KrvFile* krv_open_io(const KrvIo& io, const std::string& name);
+KrvFile* krv_open_io(const KrvIo& io, const std::string& name, const KrvMessageSink* sink = nullptr);
 
 // Parses the Header object and the Data object header; leaves the file at
 // the first data packet. 1 or a negative KrvError.

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -36,9 +35,6 @@ constexpr size_t kUnfinishedKrvBytes = 16;
 constexpr size_t kUnfinishedWavBytes = 4;
 constexpr const char* kTemporarySuffix = ".part";
 
-std::atomic<bool> g_stopRequested{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "set from signal handlers");
-
 struct Resolution {
     uint32_t width, height;
     uint8_t index;
@@ -69,7 +65,8 @@ public:
     Splitter(KrvFile* recording, const std::string& folder, const KrvSplitOptions& options,
              KrvSplitFailure* failure, KrvSplitTimeline* timeline)
         : rec_(recording), folder_(folder), avSync_(options.avSync), privateFiles_(options.privateFiles),
-          failure_(failure), audioDef_(recording->audioChannelDefinition), timeline_(timeline)
+          stop_(options.stop), sink_(options.sink), failure_(failure),
+          audioDef_(recording->audioChannelDefinition), timeline_(timeline)
     {
     }
     ~Splitter() { cleanUp(); }
@@ -107,6 +104,8 @@ private:
     std::string folder_;
     bool avSync_;
     bool privateFiles_;
+    const std::atomic<bool>* stop_;
+    const KrvMessageSink* sink_;
     KrvSplitFailure* failure_;
     bool committed_ = false;
     uint8_t audioDef_;
@@ -214,10 +213,10 @@ int Splitter::createOutputs()
         if (openOutput(z, path) < 0) {
             noteFailure(errno, path);
             if (avSync_) {
-                krv_log("Error opening file %s\n", path.c_str());
+                krv_log(sink_, "Error opening file %s\n", path.c_str());
                 return KRV_ERROR_FAIL_OPEN_FILE;
             }
-            krv_log("Error opening file %s ..... \n", path.c_str());
+            krv_log(sink_, "Error opening file %s ..... \n", path.c_str());
             return 0;
         }
         Output& out = outs_[z];
@@ -368,14 +367,14 @@ int Splitter::packetLoop()
     if (!source_)
         return KRV_ERROR_OUTOFMEM;
     while (true) {
-        if (krv_stop_requested()) {
+        if (stop_ && stop_->load(std::memory_order_relaxed)) {
             noteFailure(EINTR, folder_);
             return KRV_ERROR_IO;
         }
         krv_packet_reset(source_);
         int r = krv_get_packet(rec_, source_, assembler_.busy(), assembler_.saved());
         if (r < 0) {
-            krv_log("Error %d getting packet\n", r);
+            krv_log(sink_, "Error %d getting packet\n", r);
             return r;
         }
         if (r == 0)
@@ -567,7 +566,3 @@ int krv_split(KrvFile* recording, const std::string& folder, const KrvSplitOptio
         return KRV_ERROR_OUTOFMEM;
     }
 }
-
-void krv_request_stop(bool stop) { g_stopRequested.store(stop, std::memory_order_relaxed); }
-
-bool krv_stop_requested() { return g_stopRequested.load(std::memory_order_relaxed); }

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <string>
 
+#include "krv/krv_log.h"
 #include "krv/krv_object_assembler.h"
 #include "krv/krv_types.h"
 
@@ -42,12 +44,16 @@ int64_t krv_timeline_offset(const KrvSplitTimeline& timeline, size_t z);
 // How a split writes its files.
 struct KrvSplitOptions {
     bool avSync = false;
-    bool privateFiles = false; // 0600 whatever the umask (working folders); else as the umask gives
+    bool privateFiles = false;                 // 0600 whatever the umask (working folders); else as the umask gives
+    const std::atomic<bool>* stop = nullptr;   // when it turns true (any thread, a signal handler), the split
+                                               // ends at its next packet with KRV_ERROR_IO and EINTR
+    const KrvMessageSink* sink = nullptr;      // its diagnostic lines; null: stderr
 };
+static_assert(std::atomic<bool>::is_always_lock_free, "a stop flag may be set from a signal handler");
 
 // The file a split could not create or write, and the system's reason.
 struct KrvSplitFailure {
-    int systemError = 0; // errno; EINTR when krv_request_stop ended the split
+    int systemError = 0; // errno; EINTR when the stop flag ended the split
     std::string path;    // the file as it would have been named
 };
 
@@ -61,8 +67,3 @@ struct KrvSplitFailure {
 // given, receives where the files begin.
 int krv_split(KrvFile* recording, const std::string& folder, const KrvSplitOptions& options,
               KrvSplitFailure* failure = nullptr, KrvSplitTimeline* timeline = nullptr);
-
-// Asks a split of this process to stop at its next packet; it then fails with
-// KRV_ERROR_IO and EINTR. Safe to call from a signal handler.
-void krv_request_stop(bool stop = true);
-bool krv_stop_requested();

@@ -3,7 +3,9 @@
 // ".owner.lock", held with flock for as long as its folder lives; the lock ends
 // with the process, so a marker nobody holds belongs to a process that is gone.
 // A process removes only folders it made itself, and a folder without a marker
-// is never judged stale.
+// is never judged stale. The folders this process holds are the one thing the
+// library keeps per process (they belong to the process, not to a caller);
+// the list is guarded, so every function here is safe on any thread.
 #pragma once
 
 #include <ctime>

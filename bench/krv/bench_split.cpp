@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "bench_process.h"
-#include "krv/krv_log.h"
 #include "krv/krv_recording.h"
+#include "krv/krv_splitter.h"
 
 namespace fs = std::filesystem;
 
@@ -31,9 +31,11 @@ double splitInProcess(const fs::path& recording, const fs::path& folder)
     fs::remove_all(folder);
     fs::create_directories(folder);
     const auto t0 = std::chrono::steady_clock::now();
-    int r = krv_open_recording(recording.string());
+    KrvFilePtr file;
+    int r = krv_open_recording(recording.string(), file);
     if (r >= 0)
-        r = krv_split_current(folder.string(), false);
+        r = krv_split(file.get(), folder.string(), KrvSplitOptions{});
+    file.reset();
     const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     if (r <= 0) {
         std::fprintf(stderr, "bench_split: split failed with %d\n", r);
@@ -57,7 +59,6 @@ int main(int argc, char** argv)
     const uint64_t mb = options.mb;
     const int rounds = options.rounds;
     const fs::path dir = options.dir;
-    krv_set_log_hook([](std::string_view line) { std::fwrite(line.data(), 1, line.size(), stderr); });
     fs::create_directories(dir);
 
     std::printf("writing recordings with krvsynth in %s ...\n", dir.c_str());

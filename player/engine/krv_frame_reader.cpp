@@ -2,31 +2,16 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 
 #include "krv/krv_io.h"
 
 namespace vedra {
-namespace {
-
-// krv_open records process-wide reader state; sources on several streaming
-// threads open their files one at a time.
-std::mutex& OpenMutex()
-{
-    static std::mutex m;
-    return m;
-}
-
-}  // namespace
 
 int KrvFrameReader::Open(const std::string& path)
 {
     Close();
     path_ = path;
-    {
-        std::lock_guard lock(OpenMutex());
-        file_.reset(krv_open(path, true));
-    }
+    file_.reset(krv_open(path, true));
     if (!file_)
         return KRV_ERROR_FAIL_OPEN_FILE;
     int r = krv_init(file_.get());

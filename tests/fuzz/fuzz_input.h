@@ -1,5 +1,4 @@
-// What the fuzz targets share: the container code kept quiet, and fuzz bytes
-// put behind a valid header in the recorder's layout so every run gets past
+// What the fuzz targets share: fuzz bytes put behind a valid header in the recorder's layout so every run gets past
 // the header to the code under test.
 #pragma once
 
@@ -7,20 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "krv/krv_log.h"
 #include "split_fixture.h"
 
 namespace fuzz {
-
-inline void quietContainer()
-{
-    static bool quiet = [] {
-        krv_set_log_hook([](std::string_view) {});
-        krv_set_message_hook([](std::string_view, std::string_view) {});
-        return true;
-    }();
-    (void)quiet;
-}
 
 // A recording announcing `packets` data packets, holding `size` bytes of
 // `data` after its header (zero-filled up to `fill` bytes when that is more).

@@ -22,7 +22,7 @@ constexpr int kMaxObjects = 100000;
 KrvFilePtr openMemory(krvtest::MemoryFile& memory)
 {
     memory.pos = 0;
-    KrvFilePtr file(krv_open_io(memory.io(), "fuzz"));
+    KrvFilePtr file(krv_open_io(memory.io(), "fuzz", &krv_quiet_sink()));
     if (file && krv_init(file.get()) < 0)
         file.reset();
     return file;
@@ -32,7 +32,6 @@ KrvFilePtr openMemory(krvtest::MemoryFile& memory)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    fuzz::quietContainer();
     if (size < kLead)
         return 0;
     KrvRange range;

@@ -37,19 +37,12 @@ int64_t memory_seek(void* context, uint64_t offset) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static bool quiet = [] {
-        krv_set_log_hook([](std::string_view) {});
-        krv_set_message_hook([](std::string_view, std::string_view) {});
-        return true;
-    }();
-    (void)quiet;
-
     Memory memory{data, size, 0};
     KrvIo io;
     io.read = memory_read;
     io.seek = memory_seek;
     io.context = &memory;
-    KrvFilePtr file(krv_open_io(io, "fuzz"));
+    KrvFilePtr file(krv_open_io(io, "fuzz", &krv_quiet_sink()));
     if (!file || krv_init(file.get()) < 0) return 0;
 
     KrvPacketPtr packet(krv_packet_create(file.get(), true));

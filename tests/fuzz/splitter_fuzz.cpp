@@ -12,6 +12,7 @@
 
 #include "fuzz_input.h"
 #include "krv/krv_recording.h"
+#include "krv/krv_splitter.h"
 
 namespace {
 
@@ -31,7 +32,6 @@ const std::filesystem::path& workDir()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    fuzz::quietContainer();
     if (size < 1)
         return 0;
     const bool avSync = data[0] & 1;
@@ -49,8 +49,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
     }
-    if (krv_open_recording(path.string()) == 1)
-        krv_split_current((workDir() / "out").string(), avSync);
-    krv_close_current();
+    KrvFilePtr recording;
+    if (krv_open_recording(path.string(), recording, &krv_quiet_sink()) == 1) {
+        KrvSplitOptions options;
+        options.avSync = avSync;
+        options.sink = &krv_quiet_sink();
+        krv_split(recording.get(), (workDir() / "out").string(), options);
+    }
     return 0;
 }

@@ -8,7 +8,6 @@
 #include <map>
 
 #include "krv/krv_range_reader.h"
-#include "krv/krv_recording.h"
 #include "split_fixture.h"
 
 using namespace krvtest;
@@ -53,8 +52,7 @@ TEST_P(RangeReader, FramesOfTheRangeAsRecorded)
     const std::filesystem::path& rec = s.path;
     const std::filesystem::path& dump = s.dump;
     // The split's channel files hold the same frames: they are the byte reference.
-    ASSERT_EQ(krv_open_recording(rec.string()), 1);
-    ASSERT_EQ(krv_split_current(work.string(), false), 1);
+    ASSERT_EQ(splitPath(rec.string(), work.string()), 1);
     const uint64_t fullSize = std::filesystem::file_size(rec);
     if (row.cutAt < 1)
         std::filesystem::resize_file(rec, uint64_t(double(fullSize) * row.cutAt));

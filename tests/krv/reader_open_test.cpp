@@ -1,5 +1,5 @@
-// Opening recordings: the audio channel definition, the log and message
-// hooks, the process-wide current recording and paths.
+// Opening recordings: the audio channel definition, the message sink, the
+// caller's recording and paths.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -15,22 +15,16 @@ using namespace krvtest;
 
 namespace {
 
-// Captures log lines and messages for the life of a test.
+// A sink that keeps the log lines and messages it is given.
 struct Hooks {
     std::string log;
     std::vector<std::pair<std::string, std::string>> messages;
-    KrvLogHook oldLog;
-    KrvMessageHook oldMessage;
-    Hooks() {
-        oldLog = krv_set_log_hook([this](std::string_view line) { log.append(line); });
-        oldMessage = krv_set_message_hook([this](std::string_view text, std::string_view caption) {
-            messages.emplace_back(std::string(text), std::string(caption));
-        });
-    }
-    ~Hooks() {
-        krv_set_log_hook(oldLog);
-        krv_set_message_hook(oldMessage);
-    }
+    KrvMessageSink sink{[this](std::string_view line) { log.append(line); },
+                        [this](std::string_view text, std::string_view caption) {
+                            messages.emplace_back(std::string(text), std::string(caption));
+                        }};
+    Hooks() = default;
+    Hooks(const Hooks&) = delete;
 };
 
 Bytes recordingWithDefinition(uint8_t byte649) {
@@ -62,11 +56,10 @@ TEST_P(AudioDefinition, OpenResult) {
     Hooks hooks;
     const DefinitionCase& c = GetParam();
     std::string path = writeTemp(recordingWithDefinition(c.byte));
-    KrvFilePtr file(krv_open(path, true));
+    KrvFilePtr file(krv_open(path, true, &hooks.sink));
     EXPECT_EQ(bool(file), c.opens);
     if (c.opens) {
         EXPECT_EQ(file->audioChannelDefinition, c.definition);
-        EXPECT_EQ(krv_audio_channel_definition(), c.definition);
         EXPECT_EQ(krv_init(file.get()), 1); // positioned back at 0
         EXPECT_TRUE(hooks.messages.empty());
     } else {
@@ -158,17 +151,12 @@ TEST(Recording, OpenCountAndClose) {
     Recording r;
     r.packets.push_back(simplePacket());
     std::string path = writeTemp(build(r), "two-streams.krv");
-    ASSERT_EQ(krv_open_recording(path), 1);
-    int count = -1;
-    ASSERT_TRUE(krv_count_media_streams(count));
-    EXPECT_EQ(count, 2);
-    KrvPropsLocation loc = krv_audio_props_location();
-    EXPECT_GT(loc.offset, 0u);
-    EXPECT_EQ(loc.size, audioStream({}).size());
-    ASSERT_NE(krv_current_recording(), nullptr);
-    krv_close_current();
-    EXPECT_FALSE(krv_count_media_streams(count));
-    EXPECT_EQ(krv_audio_props_location().size, 0u);
+    KrvFilePtr recording;
+    ASSERT_EQ(krv_open_recording(path, recording, &hooks.sink), 1);
+    ASSERT_TRUE(recording);
+    EXPECT_EQ(krv_count_media_streams(*recording), 2);
+    EXPECT_GT(recording->audioPropsOffset, 0u);
+    EXPECT_EQ(recording->audioPropsSize, audioStream({}).size());
     EXPECT_TRUE(hooks.log.empty());
 }
 
@@ -176,43 +164,42 @@ TEST(Recording, OneStreamOnly) {
     Recording r;
     r.withAudio = false;
     r.packets.push_back(simplePacket());
-    ASSERT_EQ(krv_open_recording(writeTemp(build(r), "one-stream.krv")), 1);
-    int count = 0;
-    ASSERT_TRUE(krv_count_media_streams(count));
-    EXPECT_EQ(count, 1);
-    krv_close_current();
+    KrvFilePtr recording;
+    ASSERT_EQ(krv_open_recording(writeTemp(build(r), "one-stream.krv"), recording), 1);
+    EXPECT_EQ(krv_count_media_streams(*recording), 1);
 }
 
-TEST(Recording, ParseErrorKeepsTheRecordingCurrent) {
+TEST(Recording, ParseErrorKeepsTheFileAsRead) {
     Recording r;
     r.withExtension = false;
-    ASSERT_EQ(krv_open_recording(writeTemp(build(r), "bad.krv")), KRV_ERROR_INVALID_OBJECT);
-    EXPECT_NE(krv_current_recording(), nullptr);
-    krv_close_current();
+    KrvFilePtr recording;
+    ASSERT_EQ(krv_open_recording(writeTemp(build(r), "bad.krv"), recording), KRV_ERROR_INVALID_OBJECT);
+    EXPECT_NE(recording, nullptr);
 }
 
 TEST(Recording, OpenFailureIsLogged) {
     Hooks hooks;
     std::string path = (tempDir() / "missing.krv").string();
-    EXPECT_EQ(krv_open_recording(path), KRV_ERROR_FAIL_OPEN_FILE);
+    KrvFilePtr recording;
+    EXPECT_EQ(krv_open_recording(path, recording, &hooks.sink), KRV_ERROR_FAIL_OPEN_FILE);
     EXPECT_EQ(hooks.log, "Error opening file " + path + "\n");
-    int count = 0;
-    EXPECT_FALSE(krv_count_media_streams(count));
+    EXPECT_EQ(recording, nullptr);
 }
 
 TEST(Recording, BadDefinitionIsMessageThenLog) {
     Hooks hooks;
     std::string path = writeTemp(recordingWithDefinition(0x07), "def7.krv");
-    EXPECT_EQ(krv_open_recording(path), KRV_ERROR_FAIL_OPEN_FILE);
+    KrvFilePtr recording;
+    EXPECT_EQ(krv_open_recording(path, recording, &hooks.sink), KRV_ERROR_FAIL_OPEN_FILE);
     ASSERT_EQ(hooks.messages.size(), 1u);
     EXPECT_EQ(hooks.messages[0].second, "Warning");
     EXPECT_EQ(hooks.log, "Error opening file " + path + "\n");
 }
 
-TEST(LogHook, MessageFallsBackToTheLog) {
+TEST(MessageSink, MessageFallsBackToTheLog) {
     Hooks hooks;
-    krv_set_message_hook({});
-    krv_message("text", "Caption");
+    hooks.sink.message = nullptr;
+    krv_message(&hooks.sink, "text", "Caption");
     EXPECT_EQ(hooks.log, "Caption: text\n");
 }
 

@@ -191,17 +191,25 @@ Bytes recorderRecording(const std::vector<Bytes>& packets, RecorderLayout layout
     return b;
 }
 
+int splitPath(const std::string& path, const std::string& folder, const KrvSplitOptions& options,
+              KrvSplitFailure* failure)
+{
+    std::filesystem::create_directories(folder);
+    KrvFilePtr recording;
+    const int r = krv_open_recording(path, recording, options.sink);
+    return r < 0 ? r : krv_split(recording.get(), folder, options, failure);
+}
+
 SplitRun splitBytes(const Bytes& recording, const std::string& name, bool avSync)
 {
     SplitRun run;
     run.dir = freshDir(name);
     const std::string path = writeTemp(recording, name + ".krv");
-    run.open = krv_open_recording(path);
-    if (run.open < 0) {
-        krv_close_current();
+    KrvFilePtr file;
+    run.open = krv_open_recording(path, file);
+    if (run.open < 0)
         return run;
-    }
-    run.result = krv_split_current(run.dir.string(), avSync);
+    run.result = krv_split(file.get(), run.dir.string(), KrvSplitOptions{avSync});
     return run;
 }
 

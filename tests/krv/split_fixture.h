@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "krv/krv_splitter.h"
 #include "krv_fixture.h"
 
 namespace krvtest {
@@ -88,8 +89,13 @@ std::vector<std::string> frameMd5s(const std::string& ffmpegArgs);
 // A recording in the recorder's layout holding `packets`.
 Bytes recorderRecording(const std::vector<Bytes>& packets, RecorderLayout layout = {});
 
-// Writes the recording, opens it as the current one and splits it into a
-// fresh folder named `name`.
+// Opens the recording at `path` and splits it into `folder` (made when
+// missing): the open's error, else the split's result.
+int splitPath(const std::string& path, const std::string& folder, const KrvSplitOptions& options = {},
+              KrvSplitFailure* failure = nullptr);
+
+// Writes the recording, opens it and splits it into a fresh folder named
+// `name`.
 struct SplitRun {
     int open = 0;
     int result = 0;

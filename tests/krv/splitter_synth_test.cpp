@@ -6,7 +6,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "krv/krv_recording.h"
 #include "split_fixture.h"
 
 using namespace krvtest;
@@ -58,8 +57,7 @@ TEST_P(SplitterSynth, ChannelFilesHoldTheEncodedFrames)
                               " --dump-dir " + quote(dump.string()) + " 2>&1");
     ASSERT_EQ(synth.status, 0) << synth.out;
 
-    ASSERT_EQ(krv_open_recording(rec.string()), 1);
-    ASSERT_EQ(krv_split_current(out.string(), row.avSync), 1);
+    ASSERT_EQ(splitPath(rec.string(), out.string(), KrvSplitOptions{row.avSync}), 1);
 
     for (int ch = 1; ch <= 4; ++ch) {
         SCOPED_TRACE("channel " + std::to_string(ch));

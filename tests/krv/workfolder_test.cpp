@@ -6,11 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <fstream>
 
-#include "krv/krv_recording.h"
 #include "krv/krv_workfolder.h"
 #include "split_fixture.h"
 
@@ -180,7 +180,7 @@ struct SplitFilesRow {
     const char* name;
     bool privateFiles;
     mode_t umask;
-    bool stop;        // krv_request_stop before the split
+    bool stop;        // the stop flag raised before the split
     mode_t fileMode;  // of every file written
 };
 
@@ -195,13 +195,12 @@ TEST_P(SplitFiles, ModesAndNothingLeftWhenStopped)
     const fs::path rec = work / "rec.krv";
     ASSERT_EQ(run(std::string(KRVSYNTH_PATH) + " " + quote(rec.string()) + " --seconds 1 2>&1").status, 0);
     fs::create_directories(work / "out");
-    ASSERT_EQ(krv_open_recording(rec.string()), 1);
 
     const mode_t previous = umask(row.umask);
-    krv_request_stop(row.stop);
+    const std::atomic<bool> stop{row.stop};
     KrvSplitFailure failure;
-    const int r = krv_split_current((work / "out").string(), KrvSplitOptions{false, row.privateFiles}, &failure);
-    krv_request_stop(false);
+    const int r = splitPath(rec.string(), (work / "out").string(), KrvSplitOptions{false, row.privateFiles, &stop},
+                            &failure);
     umask(previous);
 
     if (row.stop) {

@@ -13,9 +13,9 @@
 #include "facts_json.h"
 #include "krv/krv_data_packets.h"
 #include "krv/krv_facts.h"
-#include "krv/krv_log.h"
 #include "krv/krv_messages.h"
 #include "krv/krv_reader.h"
+#include "krv/krv_recording.h"
 #include "krv/krv_types.h"
 #include "tool_report.h"
 
@@ -146,13 +146,8 @@ int infoJson(const std::string& path)
 
 int infoText(const std::string& path)
 {
-    KrvFilePtr file(krv_open(path, true));
-    if (!file) {
-        krv_log("Error opening file %s\n", path.c_str());
-        reportContainerError(KRV_ERROR_FAIL_OPEN_FILE, KrvPhase::Open);
-        return kExitFailed;
-    }
-    const int r = krv_init(file.get());
+    KrvFilePtr file;
+    const int r = krv_open_recording(path, file);
     if (r < 0) {
         reportContainerError(r, KrvPhase::Open);
         return kExitFailed;

@@ -202,36 +202,31 @@ int runSplit(std::span<char* const> args)
         return splitBatch(files, outdir, avSync, jobs);
     const std::string& path = files[0];
 
-    int r = krv_open_recording(path);
+    KrvFilePtr recording;
+    const int r = krv_open_recording(path, recording);
     if (r < 0) {
         reportContainerError(r, KrvPhase::Open);
-        krv_close_current();
         return kExitFailed;
     }
-    int count = 0;
-    krv_count_media_streams(count);
+    const int count = krv_count_media_streams(*recording);
     if (count < 2) {
         // The player plays such a file as it is.
         std::printf("%s holds %d media stream(s): nothing to split, it plays as it is\n", path.c_str(), count);
-        krv_close_current();
         return kExitOk;
     }
 
     // Whole packets only when the recording was cut short.
-    const KrvCutShort cut = krv_keep_whole_packets(krv_current_recording(), krv_file_size(*krv_current_recording()));
+    const KrvCutShort cut = krv_keep_whole_packets(recording.get(), krv_file_size(*recording));
 
     InstallStopSignals();
     bool made = false;
     const fs::path folder = outputFolder(path, outdir, made);
-    if (folder.empty()) {
-        krv_close_current();
+    if (folder.empty())
         return kExitFailed;
-    }
     // Two splits into one folder would mix their files.
     const KrvFolderLock lock(folder);
     if (!lock.acquired()) {
         reportError("another split is writing into " + folder.string() + ": nothing written");
-        krv_close_current();
         return kExitFailed;
     }
 
@@ -240,9 +235,11 @@ int runSplit(std::span<char* const> args)
     std::error_code ec;
     {
         const uint64_t total = fs::file_size(path, ec);
-        SplitProgress progress(krv_current_recording(), ec ? 0 : total);
-        s = krv_split_current(folder.string(), KrvSplitOptions{avSync, false}, &failure);
+        SplitProgress progress(recording.get(), ec ? 0 : total);
+        const KrvSplitOptions options{avSync, false, &StopFlag()};
+        s = krv_split(recording.get(), folder.string(), options, &failure);
     }
+    recording.reset();
     if (s <= 0) {
         if (made)
             fs::remove(folder, ec); // only when the failed split left it empty

@@ -59,7 +59,6 @@ int main(int argc, char** argv)
         std::printf("krvtool (Vedra Media Player) %s\n", VEDRA_VERSION);
         return kExitOk;
     }
-    installReportHooks();
     // A file size limit then fails the write with "File too large", reported
     // and cleaned up like a full disk, instead of killing the process.
     std::signal(SIGXFSZ, SIG_IGN);

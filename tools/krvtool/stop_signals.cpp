@@ -7,13 +7,12 @@
 #include <csignal>
 #include <cstdio>
 
-#include "krv/krv_splitter.h"
-
 namespace krvtool {
 namespace {
 
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 volatile sig_atomic_t g_signal = 0;
+std::atomic<bool> g_stop{false};
 // [0] read by the commands' loops, [1] written by the handler.
 int g_pipe[2] = {-1, -1};
 
@@ -22,7 +21,7 @@ extern "C" void OnStopSignal(int signal)
     const int saved = errno;
     if (g_signal == 0)
         g_signal = signal;
-    krv_request_stop();
+    g_stop.store(true, std::memory_order_relaxed);
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = write(g_pipe[1], &byte, 1);
     errno = saved;
@@ -52,6 +51,8 @@ void InstallStopSignals()
 int StopSignal() { return g_signal; }
 
 int StopSignalFd() { return g_pipe[0]; }
+
+const std::atomic<bool>& StopFlag() { return g_stop; }
 
 void RaiseStopSignal()
 {

@@ -1,25 +1,10 @@
 #include "tool_report.h"
 
 #include <cstdio>
-#include <string_view>
 
-#include "krv/krv_log.h"
 #include "krv/krv_types.h"
 
 namespace krvtool {
-
-void installReportHooks()
-{
-    krv_set_log_hook([](std::string_view line) {
-        std::fwrite(line.data(), 1, line.size(), stderr);
-        if (line.empty() || line.back() != '\n')
-            std::fputc('\n', stderr);
-    });
-    krv_set_message_hook([](std::string_view text, std::string_view caption) {
-        std::fprintf(stderr, "%.*s: %.*s\n", int(caption.empty() ? 11 : caption.size()),
-                     caption.empty() ? "VedraPlayer" : caption.data(), int(text.size()), text.data());
-    });
-}
 
 std::string errorName(int code)
 {

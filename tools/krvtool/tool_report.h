@@ -1,5 +1,6 @@
 // How krvtool reports: results on stdout; the container code's diagnostics,
-// the messages meant for the user and errors on stderr.
+// the messages meant for the user (the library's default sink) and errors on
+// stderr.
 #pragma once
 
 #include <string>
@@ -7,9 +8,6 @@
 #include "krv/krv_messages.h"
 
 namespace krvtool {
-
-// Routes the container code's log lines and user messages to stderr.
-void installReportHooks();
 
 // Prints the system's message for a container error code, then the code, its
 // name and the system's reason when one is known, on stderr.
