@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <sstream>
+#include <thread>
 
 #include "split_fixture.h"
 
@@ -42,6 +44,15 @@ long audioTotalSamples(const std::filesystem::path& txt)
 }
 
 class SplitterSynth : public ::testing::TestWithParam<SynthRow> {};
+
+// Every file of a folder by name, with its bytes.
+std::map<std::string, Bytes> folderFiles(const std::filesystem::path& dir)
+{
+    std::map<std::string, Bytes> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        files[entry.path().filename().string()] = readFile(entry.path());
+    return files;
+}
 
 } // namespace
 
@@ -123,3 +134,50 @@ INSTANTIATE_TEST_SUITE_P(
         SynthRow{"prerollAndLateTimes", "--channels 1 --preroll 500 --start-ms 3000 --seconds 2", false, {1}, 352,
                  288, true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Each thread has its own recording and sink: two splits at once, in both
+// modes, write the files that one split after the other writes.
+TEST(SplitterThreads, TwoAtOnceEqualOneAfterTheOther)
+{
+    const std::filesystem::path work = freshDir("threads");
+    const std::filesystem::path recs[2] = {work / "a.krv", work / "b.krv"};
+    const char* args[2] = {"--channels 1,2,3,4 --seconds 3 --big-keyframes",
+                           "--channels 2,4 --size 640x480 --seconds 4 --audio-def 3"};
+    KrvSplitOptions modes[2];
+    modes[1].avSync = true;
+    for (int i = 0; i < 2; ++i) {
+        const CommandResult synth = run(std::string(KRVSYNTH_PATH) + " " + quote(recs[i].string()) + " " + args[i] + " 2>&1");
+        ASSERT_EQ(synth.status, 0) << synth.out;
+        ASSERT_EQ(splitPath(recs[i].string(), (work / "oneByOne" / recs[i].stem()).string(), modes[i]), 1);
+    }
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const std::filesystem::path atOnce = work / ("atOnce" + std::to_string(round));
+        int results[2] = {};
+        std::string logs[2];
+        std::thread threads[2];
+        for (int i = 0; i < 2; ++i) {
+            threads[i] = std::thread([&, i] {
+                KrvMessageSink sink;
+                sink.log = [&logs, i](std::string_view line) { logs[i].append(line); };
+                KrvSplitOptions options = modes[i];
+                options.sink = &sink;
+                results[i] = splitPath(recs[i].string(), (atOnce / recs[i].stem()).string(), options);
+            });
+        }
+        for (std::thread& t : threads)
+            t.join();
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_EQ(results[i], 1);
+            EXPECT_EQ(logs[i], "");
+            const auto expected = folderFiles(work / "oneByOne" / recs[i].stem());
+            const auto got = folderFiles(atOnce / recs[i].stem());
+            EXPECT_EQ(expected.size(), i == 0 ? 5u : 4u);
+            ASSERT_EQ(got.size(), expected.size());
+            for (const auto& [name, bytes] : expected)
+                EXPECT_TRUE(got.count(name) && got.at(name) == bytes) << name;
+        }
+    }
+    if (!HasFailure())
+        std::filesystem::remove_all(work);
+}
