@@ -51,7 +51,7 @@ KrvConversion krv_convert_recording(const std::string& path, bool avSync,
 
         KrvSplitFailure failure;
         const KrvSplitOptions options{avSync, true, nullptr, &collect};
-        const int s = krv_split(recording.get(), folder.string(), options, &failure, &c.timeline);
+        const int s = krv_split(recording.get(), folder.string(), options, &failure, &c.files);
         recording.reset();
         if (s > 0) {
             c.split = true;

@@ -19,7 +19,7 @@ struct KrvConversion {
     bool split = false;                  // true: `result` is a working folder holding the channel files
     std::string result;                  // the working folder, else the recording's own path
     std::vector<KrvUserMessage> messages; // in the order they arose
-    KrvSplitTimeline timeline;           // of a split: where its files lie in the recording
+    KrvSplitFiles files;                 // of a split: what it wrote into the working folder
     uint64_t creationDate = 0;           // file properties: 100-ns units since 1601 UTC, 0 when none
 };
 

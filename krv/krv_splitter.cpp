@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -45,6 +46,22 @@ constexpr Resolution kResolutions[] = {
 };
 constexpr uint8_t kDefaultResolutionIndex = 2;
 
+// Where the outputs begin on the recording's timeline, by output.
+struct Timeline {
+    std::array<uint32_t, kSplitOutputs> fileZeroMs{}; // time 0 of the file
+    std::array<uint32_t, kSplitOutputs> firstMs{};    // time of the first media object written
+    std::array<bool, kSplitOutputs> hasMedia{};
+
+    uint32_t start() const
+    {
+        uint32_t start = UINT32_MAX;
+        for (size_t z = 0; z < kSplitOutputs; ++z)
+            if (hasMedia[z])
+                start = std::min(start, firstMs[z]);
+        return start == UINT32_MAX ? 0 : start;
+    }
+};
+
 struct Output {
     std::string path;                 // the file's own name
     std::string temp;                 // its name while written; empty until created
@@ -63,10 +80,10 @@ struct Output {
 class Splitter {
 public:
     Splitter(KrvFile* recording, const std::string& folder, const KrvSplitOptions& options,
-             KrvSplitFailure* failure, KrvSplitTimeline* timeline)
+             KrvSplitFailure* failure, KrvSplitFiles* written)
         : rec_(recording), folder_(folder), avSync_(options.avSync), privateFiles_(options.privateFiles),
           stop_(options.stop), sink_(options.sink), failure_(failure),
-          audioDef_(recording->audioChannelDefinition), timeline_(timeline)
+          audioDef_(recording->audioChannelDefinition), written_(written)
     {
     }
     ~Splitter() { cleanUp(); }
@@ -83,6 +100,8 @@ private:
     int emit(const KrvWholeObject& object);
     int finish();
     int commit();
+    // Tells the caller what the split wrote.
+    void describe();
     void cleanUp();
     // Keeps the first cause of a failure for the caller.
     void noteFailure(int systemError, const std::string& path);
@@ -92,12 +111,12 @@ private:
     // audio file's time 0 is its first block.
     void noteFirst(int z, uint32_t presentationTime)
     {
-        if (!timeline_ || timeline_->hasMedia[z])
+        if (timeline_.hasMedia[z])
             return;
-        timeline_->hasMedia[z] = true;
-        timeline_->firstMs[z] = presentationTime;
+        timeline_.hasMedia[z] = true;
+        timeline_.firstMs[z] = presentationTime;
         if (z == kAudioOutput)
-            timeline_->fileZeroMs[z] = presentationTime;
+            timeline_.fileZeroMs[z] = presentationTime;
     }
 
     KrvFile* rec_;
@@ -109,7 +128,8 @@ private:
     KrvSplitFailure* failure_;
     bool committed_ = false;
     uint8_t audioDef_;
-    KrvSplitTimeline* timeline_;
+    KrvSplitFiles* written_;
+    Timeline timeline_;
     std::vector<uint8_t> headerCopy_;
     Output outs_[kSplitOutputs];
     KrvPacket* source_ = nullptr;
@@ -413,8 +433,7 @@ int Splitter::finish()
         }
         if ((r = krv_write_packet(out.writer, f, *out.packet)) < 0)
             return r;
-        if (timeline_)
-            timeline_->fileZeroMs[z] = f.timeRebased ? f.rebaseOffset : 0;
+        timeline_.fileZeroMs[z] = f.timeRebased ? f.rebaseOffset : 0;
         if (f.packetsWritten == 0) {
             // Header only: the placeholder with its first bytes in place.
             if (f.io.seek(f.io.context, 0) != 0 ||
@@ -466,6 +485,34 @@ int Splitter::commit()
     return 0;
 }
 
+void Splitter::describe()
+{
+    if (!written_)
+        return;
+    written_->folder = folder_;
+    written_->avSync = avSync_;
+    written_->startMs = timeline_.start();
+    written_->files.clear();
+    for (size_t z = 0; z < kSplitOutputs; ++z) {
+        const Output& out = outs_[z];
+        if (!out.renamed)
+            continue;
+        KrvSplitFile file;
+        file.output = z;
+        file.path = out.path;
+        if (z == kAudioOutput) {
+            file.count = krv_u32(out.wav.data() + kWavSampleCountOffset);
+            file.dataBytes = out.wavData;
+        } else {
+            file.count = out.file->packetsWritten;
+            file.dataBytes = out.file->packetsWritten * out.file->packetSize;
+            file.carriesAudio = out.writer.carriesAudio;
+        }
+        file.offsetMs = int64_t(timeline_.fileZeroMs[z]) - int64_t(written_->startMs);
+        written_->files.push_back(std::move(file));
+    }
+}
+
 void Splitter::cleanUp()
 {
     for (Output& out : outs_) {
@@ -495,8 +542,10 @@ int Splitter::run()
             r = finish();
         if (r >= 0)
             r = commit();
-        if (r >= 0)
+        if (r >= 0) {
+            describe();
             r = 1;
+        }
     }
     if (r == KRV_ERROR_IO)
         noteIoFailure(errno);
@@ -538,29 +587,21 @@ std::string krv_base_name(const std::string& path)
     return name.substr(0, end);
 }
 
-uint32_t krv_timeline_start(const KrvSplitTimeline& timeline)
+const KrvSplitFile* krv_split_file(const KrvSplitFiles& written, size_t output)
 {
-    uint32_t start = UINT32_MAX;
-    for (size_t z = 0; z < kSplitOutputs; ++z)
-        if (timeline.hasMedia[z])
-            start = std::min(start, timeline.firstMs[z]);
-    return start == UINT32_MAX ? 0 : start;
-}
-
-int64_t krv_timeline_offset(const KrvSplitTimeline& timeline, size_t z)
-{
-    if (z >= kSplitOutputs)
-        return 0;
-    return int64_t(timeline.fileZeroMs[z]) - int64_t(krv_timeline_start(timeline));
+    for (const KrvSplitFile& file : written.files)
+        if (file.output == output)
+            return &file;
+    return nullptr;
 }
 
 int krv_split(KrvFile* recording, const std::string& folder, const KrvSplitOptions& options,
-              KrvSplitFailure* failure, KrvSplitTimeline* timeline)
+              KrvSplitFailure* failure, KrvSplitFiles* written)
 {
     if (!recording)
         return KRV_ERROR_INTERNAL;
     try {
-        Splitter splitter(recording, folder, options, failure, timeline);
+        Splitter splitter(recording, folder, options, failure, written);
         return splitter.run();
     } catch (const std::bad_alloc&) {
         return KRV_ERROR_OUTOFMEM;

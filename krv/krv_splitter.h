@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "krv/krv_log.h"
 #include "krv/krv_object_assembler.h"
@@ -25,21 +26,32 @@ uint8_t krv_resolution_index(uint32_t width, uint32_t height);
 // The recording's file name without its last four characters.
 std::string krv_base_name(const std::string& path);
 
-// Where the files of a split lie on the recording's own timeline (ms,
-// preroll subtracted), by output (0 audio, 1-4 channels). A channel file's
-// times had its rebasing taken off and the audio file counts from its first
-// block: a player adds fileZeroMs back so that every file plays at the
-// recording's time. firstMs is the time of the first media object written.
-struct KrvSplitTimeline {
-    std::array<uint32_t, kSplitOutputs> fileZeroMs{};
-    std::array<uint32_t, kSplitOutputs> firstMs{};
-    std::array<bool, kSplitOutputs> hasMedia{};
+// One file a split wrote. Times are the recording's own (ms, preroll
+// subtracted): a channel file's times had its rebasing taken off and the
+// audio file counts from its first block, so a player puts the file's time 0
+// at offsetMs on the recording's timeline to play every file at the
+// recording's time.
+struct KrvSplitFile {
+    size_t output = 0;         // 0 the audio file, 1-4 the file of channel 1-4
+    std::string path;          // its name now that the split is done
+    uint64_t count = 0;        // packets of a channel file, samples of the audio file; 0: header only
+    uint64_t dataBytes = 0;    // bytes of those packets, or of the audio data
+    bool carriesAudio = false; // A/V-sync mode: the channel file holding the audio
+    int64_t offsetMs = 0;      // where its time 0 falls, from the start of the timeline
 };
 
-// The first media time of the split (0 when it holds none): a player's time 0.
-uint32_t krv_timeline_start(const KrvSplitTimeline& timeline);
-// Where output z's time 0 falls relative to krv_timeline_start, in ms.
-int64_t krv_timeline_offset(const KrvSplitTimeline& timeline, size_t z);
+// What a split wrote, in channel order: the audio file (normal mode), then
+// the files of channels 1-4. A split writes a file for every channel, with a
+// header only for a channel the recording does not hold.
+struct KrvSplitFiles {
+    std::string folder;
+    bool avSync = false;
+    uint32_t startMs = 0;            // the first media time of the split (0 when it holds none): a player's time 0
+    std::vector<KrvSplitFile> files;
+};
+
+// The file of output `output` (0 audio, 1-4 channels); null when none was written.
+const KrvSplitFile* krv_split_file(const KrvSplitFiles& written, size_t output);
 
 // How a split writes its files.
 struct KrvSplitOptions {
@@ -63,7 +75,7 @@ struct KrvSplitFailure {
 // all are renamed into place once every one is whole; a split that fails
 // removes what it wrote. 1 on success, 0 when a channel file cannot be created
 // in the normal mode, or a negative KrvError; `failure` (may be null) says
-// which file could not be created or written, and why. `timeline`, when
-// given, receives where the files begin.
+// which file could not be created or written, and why. On success `written`,
+// when given, receives what the split wrote.
 int krv_split(KrvFile* recording, const std::string& folder, const KrvSplitOptions& options,
-              KrvSplitFailure* failure = nullptr, KrvSplitTimeline* timeline = nullptr);
+              KrvSplitFailure* failure = nullptr, KrvSplitFiles* written = nullptr);

@@ -50,6 +50,6 @@ void krv_finish_wav(KrvWavHeader& header, uint32_t dataSize, uint64_t sendDurati
         krv_put_u32(p + 28, uint32_t(dataSize / seconds));
     const uint16_t blockAlign = krv_u16(p + 32);
     const uint16_t samplesPerBlock = krv_u16(p + 38);
-    krv_put_u32(p + 78, blockAlign ? uint32_t((dataSize / blockAlign) * samplesPerBlock) : 0u);
-    krv_put_u32(p + 86, dataSize);
+    krv_put_u32(p + kWavSampleCountOffset, blockAlign ? uint32_t((dataSize / blockAlign) * samplesPerBlock) : 0u);
+    krv_put_u32(p + kWavDataSizeOffset, dataSize);
 }

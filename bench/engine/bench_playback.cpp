@@ -202,9 +202,18 @@ void Sample(CDXGraph* audio, CDXGraph* video, CountingFrameSink* sinks, int coun
     }
 }
 
+// The channel files of a split, channels 1 to 4.
+std::vector<std::string> ChannelFiles(const KrvSplitFiles& written)
+{
+    std::vector<std::string> files;
+    for (const KrvSplitFile& file : written.files)
+        if (file.output > 0)
+            files.push_back(file.path);
+    return files;
+}
+
 // The four channels and the audio on the recording's timeline, started and moved together.
-Spread MeasureStep(const std::vector<std::string>& files, const std::string& audioFile, const KrvSplitTimeline& timeline,
-                   double duration)
+Spread MeasureStep(const KrvSplitFiles& written, double duration)
 {
     Spread spread;
     CDXGraph graphs[4];
@@ -213,16 +222,21 @@ Spread MeasureStep(const std::vector<std::string>& files, const std::string& aud
                                   CountingFrameSink(kQuadPane, false), CountingFrameSink(kQuadPane, false)};
     std::vector<CDXGraph*> group;
     for (int i = 0; i < 4; ++i) {
+        const KrvSplitFile* file = krv_split_file(written, static_cast<size_t>(i + 1));
         graphs[i].Create(nullptr);
-        graphs[i].SetTimeOffset(static_cast<double>(krv_timeline_offset(timeline, static_cast<size_t>(i + 1))) / 1000.0);
-        if (!graphs[i].RenderMediaFile(files[static_cast<size_t>(i)], true))
+        if (!file)
+            return spread;
+        graphs[i].SetTimeOffset(static_cast<double>(file->offsetMs) / 1000.0);
+        if (!graphs[i].RenderMediaFile(file->path, true))
             return spread;
         graphs[i].AttachToPane(&sinks[i]);
         group.push_back(&graphs[i]);
     }
+    const KrvSplitFile* audioFile = krv_split_file(written, 0);
     audio.Create(nullptr);
-    audio.SetTimeOffset(static_cast<double>(krv_timeline_offset(timeline, 0)) / 1000.0);
-    const bool haveAudio = audio.RenderMediaFile(audioFile, true);
+    if (audioFile)
+        audio.SetTimeOffset(static_cast<double>(audioFile->offsetMs) / 1000.0);
+    const bool haveAudio = audioFile && audio.RenderMediaFile(audioFile->path, true);
     if (haveAudio)
         group.push_back(&audio);
     CDXGraph* heard = haveAudio ? &audio : nullptr;
@@ -310,11 +324,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "split failed\n");
         return 1;
     }
-    std::vector<std::string> files;
-    for (int n = 1; n <= 4; ++n)
-        files.push_back((fs::path(c.result) / ("Video" + std::to_string(n) + ".krv")).string());
+    const std::vector<std::string> files = ChannelFiles(c.files);
 
-    const Spread step = MeasureStep(files, (fs::path(c.result) / "Audio1.wav").string(), c.timeline, seconds);
+    const Spread step = MeasureStep(c.files, seconds);
     const EngineRun pane = RunEngine(files, kQuadPane, seconds);
     const EngineRun native = RunEngine(files, FrameRequest{}, seconds);
     if (!pane.ok || !native.ok)
@@ -359,9 +371,7 @@ int main(int argc, char** argv)
                                   "' --channels 1,2,3,4 --size 352x288 --fps 25 --seconds 20 --gop 25 --repeat 12 >/dev/null";
     if (std::system(fastSynth.c_str()) == 0) {
         const KrvConversion fast = krv_convert_recording(fastRecording, false, dir / "work-fast");
-        std::vector<std::string> fastFiles;
-        for (int n = 1; n <= 4; ++n)
-            fastFiles.push_back((fs::path(fast.result) / ("Video" + std::to_string(n) + ".krv")).string());
+        const std::vector<std::string> fastFiles = ChannelFiles(fast.files);
         for (double rate : {16.0, 8.0}) {
             const FastRun r = MeasureSpeed(fastFiles, rate, 8);
             std::printf("  speed %2.0fx:   4 CIF channels, %5.1f s of the recording in %5.2f s (%.1fx); CPU %.2f s "

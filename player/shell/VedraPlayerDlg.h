@@ -60,7 +60,7 @@ struct FileEntry {
 struct ConversionOutcome {
   std::string result;
   std::vector<std::string> messages;
-  KrvSplitTimeline timeline;  // of a split: where its files lie on the recording's timeline
+  KrvSplitFiles files;        // of a split: what it wrote, where each file lies on the timeline
   uint64_t creationDate = 0;  // of the recording, 100-ns units since 1601 UTC; 0 when none
 };
 

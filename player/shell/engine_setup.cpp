@@ -19,7 +19,7 @@ void SetUpEngine(CVedraPlayerDlg& dialog) {
     // The work root, else a private folder under the user's cache.
     KrvConversion conversion = krv_convert_recording(path, krv_av_sync_enabled(),
                                                      {krv_work_root(), krv_fallback_work_root()});
-    ConversionOutcome outcome{conversion.split ? conversion.result : path, {}, conversion.timeline,
+    ConversionOutcome outcome{conversion.split ? conversion.result : path, {}, std::move(conversion.files),
                               conversion.creationDate};
     for (const KrvUserMessage& message : conversion.messages) outcome.messages.push_back(message.text);
     return outcome;

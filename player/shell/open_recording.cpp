@@ -7,7 +7,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QProgressDialog>
-#include <QRegularExpression>
 #include <QThread>
 #include <QTimer>
 
@@ -35,15 +34,6 @@ QStringList ChooseWithFileDialog(QWidget* owner) {
   dialog.setNameFilter(QStringLiteral("KRV File (*.krv;*.asf) (*.krv *.asf *.KRV *.ASF)"));
   if (dialog.exec() != QDialog::Accepted) return {};
   return dialog.selectedFiles();
-}
-
-// Which output of a split a file of the working folder is: 0 the audio, 1-4 the channels;
-// -1 for any other file.
-int SplitOutputOf(const QString& name) {
-  if (name == QLatin1String("Audio1.wav")) return 0;
-  static const QRegularExpression channel(QStringLiteral("^Video([1-4])\\.krv$"));
-  const QRegularExpressionMatch match = channel.match(name);
-  return match.hasMatch() ? match.captured(1).toInt() : -1;
 }
 
 }  // namespace
@@ -168,25 +158,21 @@ void CVedraPlayerDlg::OpenRecordingSteps(QString path, int fileIndex, bool scanF
     return graphFactory ? graphFactory() : nullptr;
   };
   if (split) {
-    // One graph per audio and channel file, in name order (Audio1.wav, Video1.krv, ...).
-    const QFileInfoList entries =
-        QDir(result).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    // One graph per file the split wrote, in channel order: the audio file, then the channel
+    // files. The audio file takes no channel position, so channel files take bits by their place
+    // among the files kept. An A/V-sync split's channel files (the audio inside one of them) are
+    // not played: the recording opens empty.
+    const KrvSplitFiles& written = outcome.files;
     // Every file plays on the recording's timeline, which the deck shows from its first media.
-    recording->timeBaseMs = krv_timeline_start(outcome.timeline);
-    auto placeOnTimeline = [&](PlaybackGraph& graph, const QString& name) {
-      const int output = SplitOutputOf(name);
-      if (output >= 0)
-        graph.SetTimeOffset(static_cast<double>(krv_timeline_offset(outcome.timeline, output)) / 1000.0);
-    };
+    recording->timeBaseMs = written.startMs;
     int counter = 0;
-    for (const QFileInfo& entry : entries) {
-      const QString name = entry.fileName();
-      const std::string full = entry.filePath().toStdString();
-      if (name.indexOf(QLatin1String(".wav")) > 0) {
+    for (const KrvSplitFile& file : written.files) {
+      const double offset = static_cast<double>(file.offsetMs) / 1000.0;
+      if (file.output == 0) {
         recording->audioGraph = newGraph();
         if (recording->audioGraph && recording->audioGraph->Create(this)) {
-          placeOnTimeline(*recording->audioGraph, name);
-          if (!recording->audioGraph->RenderMediaFile(full, true)) {
+          recording->audioGraph->SetTimeOffset(offset);
+          if (!recording->audioGraph->RenderMediaFile(file.path, true)) {
             WarnIfDecoderMissing(*recording->audioGraph, true);
             recording->audioGraph->Destroy();
             recording->audioGraph.reset();
@@ -195,12 +181,12 @@ void CVedraPlayerDlg::OpenRecordingSteps(QString path, int fileIndex, bool scanF
         } else {
           recording->audioGraph.reset();
         }
-      } else if (name.indexOf(QLatin1String(".krv")) > 0) {
+      } else if (!written.avSync) {
         std::unique_ptr<PlaybackGraph> graph = newGraph();
         // A graph that cannot be created is dropped like one that does not render, so every
         // graph kept has its bit in channelMask.
-        if (graph && graph->Create(this)) placeOnTimeline(*graph, name);
-        if (graph && graph->RenderMediaFile(full, true)) {
+        if (graph && graph->Create(this)) graph->SetTimeOffset(offset);
+        if (graph && graph->RenderMediaFile(file.path, true)) {
           if (counter >= 0 && counter < 8) channelMask |= static_cast<uint8_t>(1u << counter);
           vgaSum += graph->vgaCount();
           ++visibleCount;

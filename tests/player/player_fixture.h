@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,10 +50,15 @@ class PlayerFixture {
       // Made as a conversion makes it: owned by this process, so closing may remove it.
       krv_make_private_folder(WorkRoot());
       krv_create_owned_folder(folder.toStdString());
+      out.files.folder = folder.toStdString();
       for (const std::string& name : splitFiles) {
         QFile f(folder + "/" + QString::fromStdString(name));
         f.open(QIODevice::WriteOnly);
+        out.files.files.push_back(SplitFileNamed(out.files, name));
       }
+      // In channel order, as a split reports them.
+      std::stable_sort(out.files.files.begin(), out.files.files.end(),
+                       [](const KrvSplitFile& a, const KrvSplitFile& b) { return a.output < b.output; });
       out.result = folder.toStdString();
       return out;
     };
@@ -70,6 +76,17 @@ class PlayerFixture {
     f.open(QIODevice::WriteOnly);
     f.write(bytes);
     return path;
+  }
+
+  // What the split reports for a file it wrote under one of the splitter's names: "Audio1.wav",
+  // "VideoN.krv", or "<name>_VideoN.asf" of the A/V-sync mode.
+  static KrvSplitFile SplitFileNamed(KrvSplitFiles& files, const std::string& name) {
+    KrvSplitFile file;
+    file.path = files.folder + "/" + name;
+    const size_t video = name.rfind("Video");
+    if (video != std::string::npos && video + 5 < name.size()) file.output = name[video + 5] - '0';
+    files.avSync = files.avSync || name.ends_with(".asf");
+    return file;
   }
 
   // The split writes these names; each renders as world.files says.

@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -22,7 +21,6 @@
 #include "commands.h"
 #include "krv/krv_config.h"
 #include "krv/krv_data_packets.h"
-#include "krv/krv_reader.h"
 #include "krv/krv_recording.h"
 #include "krv/krv_splitter.h"
 #include "krv/krv_workfolder.h"
@@ -75,47 +73,17 @@ int splitBatch(const std::vector<std::string>& files, const std::string& outdir,
     }, jobs);
 }
 
-uint32_t readU32At(const fs::path& path, std::streamoff offset)
+// One line per file the split wrote: its size and what it holds.
+void listOutputs(const KrvSplitFiles& written)
 {
-    std::ifstream in(path, std::ios::binary);
-    uint8_t b[4] = {};
-    if (!in.seekg(offset) || !in.read(reinterpret_cast<char*>(b), 4))
-        return 0;
-    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
-}
-
-// The files a split writes, in the order it creates them.
-std::vector<fs::path> splitOutputs(const fs::path& folder, const std::string& recording, bool avSync)
-{
-    std::vector<fs::path> files;
-    if (!avSync)
-        files.push_back(folder / "Audio1.wav");
-    const std::string base = krv_base_name(recording);
-    for (int z = 1; z <= 4; ++z)
-        files.push_back(folder / (avSync ? base + "_Video" + std::to_string(z) + ".asf"
-                                         : "Video" + std::to_string(z) + ".krv"));
-    return files;
-}
-
-// One line per file written: its size and what it holds.
-void listOutputs(const std::vector<fs::path>& files)
-{
-    for (const fs::path& p : files) {
+    for (const KrvSplitFile& file : written.files) {
         std::error_code ec;
-        const uint64_t size = fs::file_size(p, ec);
-        if (ec)
-            continue;  // the audio file is dropped when it cannot be created
-        std::printf("  %-28s %12" PRIu64 " bytes", p.filename().string().c_str(), size);
-        if (p.extension() == ".wav") {
-            // WAV header of the channel writer: sample count at 78, data size at 86.
-            std::printf("  %u samples, %u data bytes", readU32At(p, 78), readU32At(p, 86));
-        } else {
-            KrvFilePtr f(krv_open(p.string(), true));
-            if (f && krv_init(f.get()) > 0)
-                std::printf("  %" PRIu64 " packets", f->dataPacketsCount);
-            else
-                std::printf("  header only");
-        }
+        const uint64_t size = fs::file_size(file.path, ec);
+        std::printf("  %-28s %12" PRIu64 " bytes", fs::path(file.path).filename().string().c_str(), size);
+        if (file.output == 0)
+            std::printf("  %" PRIu64 " samples, %" PRIu64 " data bytes", file.count, file.dataBytes);
+        else
+            std::printf("  %" PRIu64 " packets", file.count);
         std::printf("\n");
     }
 }
@@ -232,12 +200,13 @@ int runSplit(std::span<char* const> args)
 
     int s;
     KrvSplitFailure failure;
+    KrvSplitFiles written;
     std::error_code ec;
     {
         const uint64_t total = fs::file_size(path, ec);
         SplitProgress progress(recording.get(), ec ? 0 : total);
         const KrvSplitOptions options{avSync, false, &StopFlag()};
-        s = krv_split(recording.get(), folder.string(), options, &failure);
+        s = krv_split(recording.get(), folder.string(), options, &failure, &written);
     }
     recording.reset();
     if (s <= 0) {
@@ -253,7 +222,7 @@ int runSplit(std::span<char* const> args)
         return kExitFailed;
     }
     std::printf("Split %s (%s mode) into %s\n", path.c_str(), avSync ? "A/V-sync" : "normal", folder.string().c_str());
-    listOutputs(splitOutputs(folder, path, avSync));
+    listOutputs(written);
     if (cut.cut) {
         reportContainerError(KRV_ERROR_EOF, KrvPhase::Split);
         std::printf("Cut short: kept %" PRIu64 " of %" PRIu64 " packets\n", cut.whole, cut.announced);

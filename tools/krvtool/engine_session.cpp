@@ -10,7 +10,6 @@
 #include "krv/krv_config.h"
 #include "krv/krv_convert.h"
 #include "krv/krv_paths.h"
-#include "krv/krv_reader.h"
 #include "krv/krv_workfolder.h"
 #include "message_box.h"
 #include "stop_signals.h"
@@ -19,13 +18,6 @@ namespace krvtool {
 namespace fs = std::filesystem;
 
 namespace {
-
-// A channel file the split wrote for a channel that never started holds a header only.
-bool HoldsPackets(const std::string& path)
-{
-    KrvFilePtr f(krv_open(path, true));
-    return f && krv_init(f.get()) > 0 && f->dataPacketsCount > 0;
-}
 
 constexpr const char* kTempPrefix = "vedra-krvtool-";
 
@@ -72,21 +64,15 @@ bool EngineSession::Open(const std::string& recording)
         channels_[1] = c.result;
         return true;
     }
-    for (const auto& entry : fs::directory_iterator(c.result, ec)) {
-        const std::string name = entry.path().filename().string();
-        const std::string path = entry.path().string();
-        if (name == "Audio1.wav") {
-            if (entry.file_size(ec) > 90)
-                audio_ = path;
+    // A channel that never started has a file with a header only, a recording
+    // without sound an audio file without samples: neither plays.
+    for (const KrvSplitFile& file : c.files.files) {
+        if (file.count == 0)
             continue;
-        }
-        // "Video%d.krv", or "<name>_Video%d.asf" in the A/V-sync mode.
-        const auto at = name.rfind("Video");
-        if (at == std::string::npos || at + 6 > name.size())
-            continue;
-        const int n = name[at + 5] - '0';
-        if (n >= 1 && n <= 4 && HoldsPackets(path))
-            channels_[n] = path;
+        if (file.output == 0)
+            audio_ = file.path;
+        else
+            channels_[int(file.output)] = file.path;
     }
     if (channels_.empty()) {
         std::fprintf(stderr, "krvtool: %s holds no channel with pictures\n", recording.c_str());
