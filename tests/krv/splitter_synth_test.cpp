@@ -3,11 +3,15 @@
 // krvsynth encoded for its channel, and the audio must decode whole.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <thread>
 
+#include "krv/krv_io.h"
+#include "krv/krv_recording.h"
+#include "krv/krv_wav.h"
 #include "split_fixture.h"
 
 using namespace krvtest;
@@ -181,3 +185,75 @@ TEST(SplitterThreads, TwoAtOnceEqualOneAfterTheOther)
     if (!HasFailure())
         std::filesystem::remove_all(work);
 }
+
+// What the split says it wrote is what lies in its folder: every file, in
+// channel order, with its packets or samples and its place on the timeline.
+class SplitterWritten : public ::testing::TestWithParam<bool> {};
+
+TEST_P(SplitterWritten, ListEqualsTheFolder)
+{
+    const bool avSync = GetParam();
+    // Channels 2 and 4 only, the audio defined on channel 2, channel 4 starting late.
+    const SynthRecording s = synthesizeWithDump(avSync ? "writtenAvSync" : "writtenNormal",
+                                                "--channels 2,4 --seconds 2 --audio-def 1 --late-start 4:3");
+    ASSERT_EQ(s.synth.status, 0) << s.synth.out;
+    const std::filesystem::path out = s.work / "out";
+    KrvFilePtr recording;
+    ASSERT_EQ(krv_open_recording(s.path.string(), recording), 1);
+    std::filesystem::create_directories(out);
+    KrvSplitFiles written;
+    ASSERT_EQ(krv_split(recording.get(), out.string(), KrvSplitOptions{avSync}, nullptr, &written), 1);
+
+    EXPECT_EQ(written.folder, out.string());
+    EXPECT_EQ(written.avSync, avSync);
+    std::vector<std::string> listed, onDisk;
+    std::vector<size_t> outputs;
+    for (const KrvSplitFile& file : written.files) {
+        listed.push_back(file.path);
+        outputs.push_back(file.output);
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(out))
+        onDisk.push_back(entry.path().string());
+    std::sort(onDisk.begin(), onDisk.end());
+    EXPECT_EQ(listed, onDisk);
+    const std::vector<size_t> channelOrder =
+        avSync ? std::vector<size_t>{1, 2, 3, 4} : std::vector<size_t>{0, 1, 2, 3, 4};
+    EXPECT_EQ(outputs, channelOrder);
+
+    const SynthAudio audio = readSynthAudio(s.dump / "audio.txt");
+    ASSERT_FALSE(audio.objects.empty());
+    EXPECT_EQ(written.startMs, uint32_t(audio.objects[0].ms)) << "the first media of the recording";
+    for (const KrvSplitFile& file : written.files) {
+        SCOPED_TRACE(file.path);
+        const int64_t fileZero = int64_t(written.startMs) + file.offsetMs;
+        if (file.output == 0) {
+            const Bytes wav = readFile(file.path);
+            ASSERT_GE(wav.size(), kWavHeaderSize);
+            EXPECT_EQ(file.count, uint64_t(audio.values.at("samples")));
+            EXPECT_EQ(file.count, krv_u32(wav.data() + kWavSampleCountOffset));
+            EXPECT_EQ(file.dataBytes, wav.size() - kWavHeaderSize);
+            EXPECT_EQ(fileZero, audio.objects[0].ms);
+            continue;
+        }
+        const Channel channel = readChannel(file.path);
+        EXPECT_EQ(file.count, channel.packets);
+        EXPECT_EQ(file.dataBytes, channel.packets * kPacketSize);
+        EXPECT_EQ(file.carriesAudio, avSync && file.output == 2);
+        const auto frames = s.dump / ("ch" + std::to_string(file.output) + ".txt");
+        if (file.output % 2 == 1) {
+            EXPECT_EQ(file.count, 0u) << "a channel the recording lacks keeps its header only";
+            continue;
+        }
+        const std::vector<SynthFrame> expected = readSynthFrames(frames);
+        const auto first = std::find_if(channel.objects.begin(), channel.objects.end(),
+                                        [](const ChannelObject& o) { return o.stream != 1; });
+        ASSERT_FALSE(expected.empty());
+        ASSERT_NE(first, channel.objects.end());
+        EXPECT_EQ(fileZero + first->time, expected[0].ms) << "its first frame at its time in the recording";
+    }
+    if (!HasFailure())
+        std::filesystem::remove_all(s.work);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, SplitterWritten, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? std::string("avSync") : std::string("normal"); });
