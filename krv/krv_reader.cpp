@@ -1,6 +1,7 @@
 #include "krv/krv_reader.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -619,15 +620,19 @@ int read_packet(KrvFile& file, KrvPacket& packet, bool continuing, const KrvSave
     return int(size);
 }
 
-KrvFile* open_over(KrvFile* file, const KrvMessageSink* sink) {
-    // Audio channel definition: low four bits of byte 649; a short file gives 0.
+// Audio channel definition: low four bits of byte 649; a short file gives 0.
+uint8_t read_audio_definition(const KrvIo& io) {
     uint8_t byte = 0;
-    if (file->io.seek && file->io.seek(file->io.context, kAudioDefinitionOffset) == 0) {
-        if (file->io.read(file->io.context, &byte, 1) != 1) byte = 0;
+    if (io.seek && io.seek(io.context, kAudioDefinitionOffset) == 0) {
+        if (io.read(io.context, &byte, 1) != 1) byte = 0;
     }
-    uint8_t definition = byte & 0x0F;
+    return byte & 0x0F;
+}
+
+KrvFile* open_over(KrvFile* file, const KrvMessageSink* sink) {
+    const uint8_t definition = read_audio_definition(file->io);
     if (definition > kMaxAudioDefinition) {
-        krv_message(sink, "The Audio channel definition isn't correct, please check it !", "Warning");
+        krv_message(sink, kKrvAudioDefinitionError, "Warning");
         krv_close(file);
         return nullptr;
     }
@@ -651,6 +656,18 @@ KrvFile* krv_open(const std::string& path, bool forReading, const KrvMessageSink
     file->io = krv_stdio_io(stream);
     if (!forReading) return file;
     return open_over(file, sink);
+}
+
+int krv_read_audio_definition(const std::string& path, uint8_t& definition) {
+    definition = 0;
+    FILE* stream = fopen(path.c_str(), "rb");
+    if (!stream) return KRV_ERROR_FAIL_OPEN_FILE;
+    struct stat st {};
+    const bool file = fstat(fileno(stream), &st) == 0 && !S_ISDIR(st.st_mode);
+    if (file) definition = read_audio_definition(krv_stdio_io(stream));
+    fclose(stream);
+    if (!file) return KRV_ERROR_FAIL_OPEN_FILE;
+    return definition > kMaxAudioDefinition ? KRV_ERROR_INVALID_VALUE : 1;
 }
 
 KrvFile* krv_create(const std::string& path, unsigned mode) {

@@ -11,10 +11,9 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <future>
 
+#include "krv/krv_reader.h"
 #include "resources/resource_ids.h"
 #include "shell/VedraPlayerDlg.h"
 #include "shell/message_box.h"
@@ -23,7 +22,6 @@
 namespace vedra {
 namespace {
 
-constexpr qint64 kAudioChannelOffset = 649;
 constexpr int kOpenLimit = CVedraPlayerDlg::maxOpenRecordings;
 
 QStringList ChooseWithFileDialog(QWidget* owner) {
@@ -128,16 +126,12 @@ void CVedraPlayerDlg::OpenRecordingSteps(QString path, int fileIndex, bool scanF
   // Paths keep the file system's bytes from end to end, so no conversion can fail or rename
   // the file.
   const std::string native = NativePath(path);
-  std::error_code ec;
-  std::ifstream file(native, std::ios::binary);
-  if (!file || std::filesystem::is_directory(native, ec))
+  uint8_t definition = 0;
+  const int checked = krv_read_audio_definition(native, definition);
+  if (checked == KRV_ERROR_FAIL_OPEN_FILE)
     return fail("Failed to open the file to read, please check it !");
-  char definition = 0;
-  if (!file.seekg(kAudioChannelOffset) || !file.read(&definition, 1)) definition = 0;
-  file.close();
-  const int audioChannel = static_cast<unsigned char>(definition) & 0x0F;
-  if (audioChannel > 4)
-    return fail("The Audio channel definition isn't correct, please check it !");
+  if (checked < 0) return fail(kKrvAudioDefinitionError);
+  const int audioChannel = definition;
 
   const ConversionOutcome outcome = RunConversion(path);
   for (const std::string& message : outcome.messages)

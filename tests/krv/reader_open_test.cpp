@@ -1,6 +1,7 @@
 // Opening recordings: the audio channel definition, the message sink, the
 // caller's recording and paths.
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,10 @@ TEST_P(AudioDefinition, OpenResult) {
     std::string path = writeTemp(recordingWithDefinition(c.byte));
     KrvFilePtr file(krv_open(path, true, &hooks.sink));
     EXPECT_EQ(bool(file), c.opens);
+    // The loader's check before a conversion is the same one.
+    uint8_t definition = 0xFF;
+    EXPECT_EQ(krv_read_audio_definition(path, definition), c.opens ? 1 : KRV_ERROR_INVALID_VALUE);
+    EXPECT_EQ(definition, c.byte & 0x0F);
     if (c.opens) {
         EXPECT_EQ(file->audioChannelDefinition, c.definition);
         EXPECT_EQ(krv_init(file.get()), 1); // positioned back at 0
@@ -78,10 +83,18 @@ TEST(ReaderOpen, ShortFileHasDefinitionZero) {
     ASSERT_TRUE(file);
     EXPECT_EQ(file->audioChannelDefinition, 0);
     EXPECT_EQ(krv_init(file.get()), KRV_ERROR_INVALID_OBJECT_SIZE); // size field 0xFF.. is absurd
+    uint8_t definition = 0xFF;
+    EXPECT_EQ(krv_read_audio_definition(path, definition), 1);
+    EXPECT_EQ(definition, 0);
 }
 
 TEST(ReaderOpen, MissingFileGivesNone) {
     EXPECT_EQ(krv_open((tempDir() / "does-not-exist.krv").string(), true), nullptr);
+    uint8_t definition = 0;
+    EXPECT_EQ(krv_read_audio_definition((tempDir() / "does-not-exist.krv").string(), definition),
+              KRV_ERROR_FAIL_OPEN_FILE);
+    std::filesystem::create_directories(tempDir() / "folder.krv");
+    EXPECT_EQ(krv_read_audio_definition((tempDir() / "folder.krv").string(), definition), KRV_ERROR_FAIL_OPEN_FILE);
 }
 
 TEST(ReaderOpen, ForWritingCreatesAndTruncates) {
