@@ -126,6 +126,14 @@ int64_t unixMsOf(uint64_t filetime) { return (int64_t(filetime) - int64_t(kFilet
 
 } // namespace
 
+double krv_duration_seconds(uint64_t duration) { return double(duration) / kFiletimeTicksPerSecond; }
+
+uint64_t krv_play_length_ms(uint64_t playDuration, uint64_t prerollMs)
+{
+    const uint64_t playMs = playDuration / kFiletimeTicksPerMs;
+    return playMs > prerollMs ? playMs - prerollMs : 0;
+}
+
 uint64_t krv_time_of_day(uint64_t creationDate, uint32_t offsetMs)
 {
     return creationDate == 0 ? 0 : creationDate + uint64_t(offsetMs) * kFiletimeTicksPerMs;

@@ -11,8 +11,16 @@
 #include <string_view>
 
 inline constexpr uint64_t kFiletimeTicksPerMs = 10000;
+inline constexpr double kFiletimeTicksPerSecond = 1e7;
 // 1970-01-01 as a FILETIME.
 inline constexpr uint64_t kFiletimeUnixEpoch = 116444736000000000ull;
+
+// A duration of the file properties (100-ns units) in seconds.
+double krv_duration_seconds(uint64_t duration);
+
+// The recording's length by its file properties: the play duration (100-ns
+// units) less the preroll (ms), in ms; 0 when the preroll is as long.
+uint64_t krv_play_length_ms(uint64_t playDuration, uint64_t prerollMs);
 
 // The FILETIME of the frame at `offsetMs`; 0 when the creation date is 0.
 uint64_t krv_time_of_day(uint64_t creationDate, uint32_t offsetMs);

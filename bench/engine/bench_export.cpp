@@ -16,6 +16,7 @@
 
 #include "bench_process.h"
 #include "krv/krv_reader.h"
+#include "krv/krv_time.h"
 #include "range_export.h"
 
 namespace fs = std::filesystem;
@@ -84,7 +85,7 @@ int main(int argc, char** argv)
 
     // A range from the middle of the recording.
     KrvFilePtr header(krv_open(big.string(), true));
-    const int64_t lengthMs = header && krv_init(header.get()) > 0 ? int64_t(header->playDuration / 10000) : 0;
+    const int64_t lengthMs = header && krv_init(header.get()) > 0 ? int64_t(krv_play_length_ms(header->playDuration, header->preroll)) : 0;
     header.reset();
     const int64_t fromMs = std::max<int64_t>(0, lengthMs / 2 - seconds * 500) / 1000 * 1000;
     const int64_t toMs = fromMs + seconds * 1000;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "krv/krv_io.h"
+#include "krv/krv_time.h"
 
 namespace vedra {
 
@@ -38,9 +39,13 @@ int KrvFrameReader::Open(const std::string& path)
         Close();
         return KRV_ERROR_OUTOFMEM;
     }
-    const uint64_t playMs = file_->playDuration / 10000;
-    durationMs_ = playMs > file_->preroll ? playMs - file_->preroll : 0;
+    durationMs_ = krv_play_length_ms(file_->playDuration, file_->preroll);
     return 1;
+}
+
+double KrvFrameReader::headerDurationSeconds() const
+{
+    return file_ ? krv_duration_seconds(file_->sendDuration) : 0.0;
 }
 
 void KrvFrameReader::Close()

@@ -39,7 +39,7 @@ public:
     uint64_t durationMs() const { return durationMs_; }
     // The send duration of the file properties, in seconds: what the player shows
     // as the channel's length.
-    double headerDurationSeconds() const { return file_ ? static_cast<double>(file_->sendDuration) / 10000000.0 : 0.0; }
+    double headerDurationSeconds() const;
     uint64_t packetCount() const { return file_ ? file_->dataPacketsCount : 0; }
 
     // 1 with the next frame, 0 at the end, or a negative KrvError.

@@ -100,4 +100,12 @@ TEST(TimeText, IsoUtcAndOffsets)
     EXPECT_EQ(krv_offset_text(100ull * 3600000), "100:00:00.000");
 }
 
+TEST(TimeText, HeaderDurations)
+{
+    EXPECT_EQ(krv_play_length_ms(35000000, 500), 3000u) << "the preroll comes off";
+    EXPECT_EQ(krv_play_length_ms(5000000, 500), 0u);
+    EXPECT_EQ(krv_play_length_ms(4000000, 500), 0u) << "never below 0";
+    EXPECT_DOUBLE_EQ(krv_duration_seconds(25000000), 2.5);
+}
+
 } // namespace

@@ -16,6 +16,7 @@
 #include "krv/krv_messages.h"
 #include "krv/krv_reader.h"
 #include "krv/krv_recording.h"
+#include "krv/krv_time.h"
 #include "krv/krv_types.h"
 #include "tool_report.h"
 
@@ -46,8 +47,6 @@ std::string guidText(const KrvGuid& g)
                   g.data4[7]);
     return buf;
 }
-
-double seconds(uint64_t hundredNs) { return double(hundredNs) / 1e7; }
 
 void printStreams(const KrvFile& f)
 {
@@ -160,8 +159,8 @@ int infoText(const std::string& path)
     std::printf("Header: %" PRIu64 " bytes, %u objects\n", f.header->size, f.header->objectCount);
     std::printf("File ID: {%s}\n", guidText(f.fileId).c_str());
     std::printf("Data packets: %" PRIu64 " of %u bytes\n", f.dataPacketsCount, f.packetSize);
-    std::printf("Play duration: %.3f s, send duration: %.3f s, preroll: %" PRIu64 " ms\n", seconds(f.playDuration),
-                seconds(f.sendDuration), f.preroll);
+    std::printf("Play duration: %.3f s, send duration: %.3f s, preroll: %" PRIu64 " ms\n", krv_duration_seconds(f.playDuration),
+                krv_duration_seconds(f.sendDuration), f.preroll);
     std::printf("Flags: 0x%X%s, maximum bitrate: %u\n", f.flags, (f.flags & kFileSeekable) ? " (seekable)" : "",
                 f.maxBitrate);
     if (f.audioChannelDefinition < 4)

@@ -102,7 +102,6 @@ std::string jsonString(const std::string& text)
 std::string factsJson(const std::string& path, const KrvFacts& f)
 {
     const std::string created = krv_iso8601_utc(f.creationDate);
-    const uint64_t playMs = f.playDuration / kFiletimeTicksPerMs;
     std::string channels = "[";
     for (int c = 0; c < 4; ++c)
         channels += (c ? "," : "") + channelJson(c + 1, f.channels[c]);
@@ -111,7 +110,7 @@ std::string factsJson(const std::string& path, const KrvFacts& f)
         .add("file", jsonString(path))
         .add("size", number(f.fileSize))
         .add("creation_date", created.empty() ? "null" : jsonString(created))
-        .add("duration", ms(playMs > f.preroll ? playMs - f.preroll : 0))
+        .add("duration", ms(krv_play_length_ms(f.playDuration, f.preroll)))
         .add("preroll", ms(f.preroll))
         .add("packets", number(f.packetsRead))
         .add("packets_announced", number(f.packetsAnnounced))
