@@ -126,6 +126,16 @@ int64_t unixMsOf(uint64_t filetime) { return (int64_t(filetime) - int64_t(kFilet
 
 } // namespace
 
+std::string krv_local_time_name(std::time_t when)
+{
+    std::tm local{};
+    localtime_r(&when, &local);
+    char name[32];
+    std::snprintf(name, sizeof name, "%04d%02d%02d%02d%02d%02d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    return name;
+}
+
 double krv_duration_seconds(uint64_t duration) { return double(duration) / kFiletimeTicksPerSecond; }
 
 uint64_t krv_play_length_ms(uint64_t playDuration, uint64_t prerollMs)

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,6 +25,9 @@ uint64_t krv_play_length_ms(uint64_t playDuration, uint64_t prerollMs);
 
 // The FILETIME of the frame at `offsetMs`; 0 when the creation date is 0.
 uint64_t krv_time_of_day(uint64_t creationDate, uint32_t offsetMs);
+
+// The local time as file names carry it: "YYYYMMDDhhmmss".
+std::string krv_local_time_name(std::time_t when);
 
 // "2026-01-01T00:00:01.250Z"; empty for a FILETIME of 0 or one before 1970.
 std::string krv_iso8601_utc(uint64_t filetime);

@@ -7,13 +7,13 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <map>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "krv/krv_paths.h"
+#include "krv/krv_time.h"
 
 namespace fs = std::filesystem;
 
@@ -134,15 +134,7 @@ fs::path krv_fallback_work_root()
     return cache.empty() ? fs::path() : cache / kKrvAppFolder / "work";
 }
 
-std::string krv_work_folder_name(std::time_t when)
-{
-    std::tm local{};
-    localtime_r(&when, &local);
-    char name[64];
-    std::snprintf(name, sizeof name, "tempFile%04d%02d%02d%02d%02d%02d", local.tm_year + 1900,
-                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    return name;
-}
+std::string krv_work_folder_name(std::time_t when) { return "tempFile" + krv_local_time_name(when); }
 
 bool krv_create_work_folder(const fs::path& root, std::time_t when, fs::path& folder)
 {

@@ -1,4 +1,4 @@
-// File names made from the local time: "%04d%02d%02d%02d%02d%02d".
+// File names made from the local time, as krv_local_time_name writes it: "YYYYMMDDhhmmss".
 #pragma once
 
 #include <ctime>

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "krv/krv_config.h"
 #include "krv/krv_workfolder.h"
 
 namespace vedra {
@@ -17,12 +18,7 @@ std::string Under(const std::filesystem::path& base, const char* name) {
 
 }  // namespace
 
-std::string ProgramFolder() {
-  std::error_code ec;
-  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return {};
-  return exe.parent_path().string();
-}
+std::string ProgramFolder() { return krv_program_folder().string(); }
 
 std::string WorkRoot() { return krv_work_root().string(); }
 
