@@ -102,6 +102,25 @@ INSTANTIATE_TEST_SUITE_P(
         ToolRow{"Version", {"none"}, {"--version"}, 0, {"krvtool (Vedra Media Player) "}, {}}),
     [](const auto& info) { return info.param.name; });
 
+// info and split start without the playback engine: krvtool needs no Qt,
+// GStreamer or libav library, and hands the engine commands over to
+// krvtool-engine beside it, saying so when that is missing.
+TEST(Krvtool, StartsWithoutTheEngine)
+{
+    const ToolRun libs = runTool("ldd", {KRVTOOL_PATH});
+    ASSERT_EQ(libs.exitCode, 0) << libs.err;
+    for (const char* engine : {"libQt", "libgst", "libav", "libglib"})
+        EXPECT_EQ(libs.out.find(engine), std::string::npos) << engine << " in\n" << libs.out;
+
+    if (runTool(KRVTOOL_PATH, {"--help"}).out.find("play FILE") == std::string::npos)
+        return; // built without the engine
+    ScratchDir dir;
+    fs::copy_file(KRVTOOL_PATH, dir / "krvtool");
+    const ToolRun alone = runTool((dir / "krvtool").string(), {"play", "none.krv"});
+    EXPECT_EQ(alone.exitCode, 1);
+    EXPECT_NE(alone.err.find("cannot start " + (dir / "krvtool-engine").string()), std::string::npos) << alone.err;
+}
+
 TEST(Krvtool, OneStreamCreatesNoFolder)
 {
     ScratchDir dir;
