@@ -30,9 +30,10 @@ constexpr KrvSequenceHeader kSequenceTemplate = {0x00, 0x00, 0x01, 0x00, 0x00, 0
                                                  0x40, 0x43, 0xC1, 0x41, 0x83};
 constexpr size_t kOutputBufferSize = 1 << 20; // whole packets reach the disk in large writes
 constexpr int kAudioOutput = 0;
-// Bytes at the start of a file that stay zero until it is whole: the header
-// object's GUID, or the WAV file's "RIFF".
-constexpr size_t kUnfinishedKrvBytes = 16;
+// Bytes at the start of a file that stay zero until it is whole: the WAV
+// file's "RIFF", or the header object's GUID and size, so that no reader takes
+// it for a recording (ours does not look at that GUID, but refuses a size of 0).
+constexpr size_t kUnfinishedKrvBytes = kObjectPrefixSize;
 constexpr size_t kUnfinishedWavBytes = 4;
 constexpr const char* kTemporarySuffix = ".part";
 

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <fstream>
 
+#include "krv/krv_recording.h"
 #include "krv/krv_workfolder.h"
 #include "split_fixture.h"
 
@@ -215,6 +216,58 @@ TEST_P(SplitFiles, ModesAndNothingLeftWhenStopped)
               (std::vector<std::string>{"Audio1.wav", "Video1.krv", "Video2.krv", "Video3.krv", "Video4.krv"}));
     for (const std::string& name : names(work / "out"))
         EXPECT_EQ(modeOf(work / "out" / name), row.fileMode) << name;
+}
+
+// Reads the recording for a split and, a few packets in, opens every file
+// the split has on disk so far: what kill -9 would leave at that moment.
+struct Midway {
+    KrvIo inner;
+    fs::path folder;
+    int reads = 0;
+    std::vector<std::string> seen;
+    std::vector<int> opened;
+
+    static int64_t read(void* context, uint8_t* buffer, size_t size)
+    {
+        auto* self = static_cast<Midway*>(context);
+        if (++self->reads == 8) {
+            for (const std::string& name : names(self->folder)) {
+                KrvFilePtr file;
+                self->seen.push_back(name);
+                self->opened.push_back(
+                    krv_open_recording((self->folder / name).string(), file, &krv_quiet_sink()));
+            }
+        }
+        return self->inner.read(self->inner.context, buffer, size);
+    }
+    static int64_t seek(void* context, uint64_t offset)
+    {
+        auto* self = static_cast<Midway*>(context);
+        return self->inner.seek(self->inner.context, offset);
+    }
+};
+
+TEST(SplitFiles, HalfWrittenFilesOpenAsNoRecording)
+{
+    const fs::path work = freshDir("splitMidway");
+    const fs::path rec = work / "rec.krv";
+    ASSERT_EQ(run(std::string(KRVSYNTH_PATH) + " " + quote(rec.string()) + " --seconds 6 --size 640x480 2>&1").status,
+              0);
+    KrvFilePtr recording;
+    ASSERT_EQ(krv_open_recording(rec.string(), recording), 1);
+    Midway midway;
+    midway.inner = recording->io;
+    midway.folder = work / "out";
+    recording->io = {&Midway::read, nullptr, &Midway::seek, &midway};
+    fs::create_directories(midway.folder);
+    ASSERT_EQ(krv_split(recording.get(), midway.folder.string(), KrvSplitOptions{}), 1);
+    ASSERT_EQ(midway.seen.size(), 5u);
+    for (size_t i = 0; i < midway.seen.size(); ++i) {
+        EXPECT_TRUE(midway.seen[i].ends_with(".part")) << midway.seen[i];
+        if (midway.seen[i].find(".krv") != std::string::npos) {
+            EXPECT_LT(midway.opened[i], 0) << midway.seen[i] << " opens";
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, SplitFiles,
