@@ -108,7 +108,7 @@ int krv_write_packet(const KrvChannelWriter& writer, KrvFile& out, KrvPacket& pa
     const uint16_t count = packet.payloadCount;
     if (count == 0)
         return 0;
-    if (!out.io.write)
+    if (!out.io.write && !writer.sink)
         return KRV_ERROR_INTERNAL;
     const uint32_t capacity = uint32_t(packet.buffer.size());
     const uint32_t used = krv_out_packet_used(packet);
@@ -170,8 +170,12 @@ int krv_write_packet(const KrvChannelWriter& writer, KrvFile& out, KrvPacket& pa
     krv_put_u32(buf + 4, sendTime);
     krv_put_u16(buf + 8, duration);
 
-    if (out.io.write(out.io.context, buf, capacity) != int64_t(capacity))
+    if (writer.sink) {
+        if (const int r = writer.sink->take(out, packet.buffer); r < 0)
+            return r;
+    } else if (out.io.write(out.io.context, buf, capacity) != int64_t(capacity)) {
         return KRV_ERROR_IO;
+    }
     out.bytesWritten += capacity;
     out.fileSize = out.bytesWritten;
     out.packetsWritten += 1;

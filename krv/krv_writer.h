@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "krv/krv_types.h"
 
@@ -26,11 +27,24 @@ struct KrvMediaObject {
     uint32_t size = 0;
 };
 
+// Where a channel file's finished packets go when not straight to its
+// io.write: a sink takes the packet's bytes whole, swapping the buffer for an
+// empty one of the same size, so that it can write many packets at once
+// without copying them. Whatever else is written to the file must wait until
+// the sink has written what it holds.
+class KrvPacketSink {
+public:
+    virtual ~KrvPacketSink() = default;
+    // 0 or a negative KrvError.
+    virtual int take(KrvFile& out, std::vector<uint8_t>& packet) = 0;
+};
+
 // Context of one channel file's packet writing.
 struct KrvChannelWriter {
     int channel = 0;              // 1-4
     bool avSync = false;
     bool carriesAudio = false;    // A/V-sync file of the audio's channel: keeps audio positions
+    KrvPacketSink* sink = nullptr; // null: each packet goes to the file's io.write at once
 };
 
 // Empties an output packet for reuse (no allocation once sized).
@@ -53,7 +67,8 @@ int krv_pack_object(const KrvChannelWriter& writer, KrvFile& out, KrvPacket& pac
 
 // Completes the packet header and payload headers (send time, duration,
 // times rebased, padding), writes the packet (packet size bytes) at the end
-// of the file, records its time for the index and clears it. Number of
+// of the file or hands it to the writer's sink, records its time for the
+// index and clears it. Number of
 // payloads written (0 for an empty packet, which is not written) or a
 // negative KrvError.
 int krv_write_packet(const KrvChannelWriter& writer, KrvFile& out, KrvPacket& packet);

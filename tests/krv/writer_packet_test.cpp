@@ -156,6 +156,34 @@ TEST(WriterPacket, LargeObjectFillsPacketsWithFragments)
         ASSERT_EQ(object[i], uint8_t(9 + i * 7)) << "byte " << i;
 }
 
+// Takes the packets as a batching sink does, leaving a buffer full of
+// leftovers: the writer must rewrite every byte of the next packet.
+struct CollectingSink : KrvPacketSink {
+    Bytes bytes;
+    int take(KrvFile&, std::vector<uint8_t>& packet) override
+    {
+        bytes.insert(bytes.end(), packet.begin(), packet.end());
+        std::vector<uint8_t>(packet.size(), 0xEE).swap(packet);
+        return 0;
+    }
+};
+
+TEST(WriterPacket, SinkTakesWhatTheFileWouldGet)
+{
+    OutChannel direct, sunk;
+    CollectingSink sink;
+    sunk.writer.sink = &sink;
+    for (OutChannel* c : {&direct, &sunk}) {
+        ASSERT_EQ(c->pack(2, 700, 20000, true), 0);
+        ASSERT_EQ(c->pack(2, 800, 70000, false, 9), 0);
+        ASSERT_EQ(c->pack(2, 900, 300), 0);
+        ASSERT_EQ(c->flush(), 2);
+    }
+    EXPECT_TRUE(sunk.mem.bytes.empty());
+    EXPECT_EQ(sink.bytes, direct.mem.bytes);
+    EXPECT_EQ(sunk.out.packetsWritten, direct.out.packetsWritten);
+}
+
 TEST(WriterPacket, PacketClosedEarlyWhenNoRoomForAFragment)
 {
     OutChannel c;
