@@ -1,6 +1,5 @@
 #include "krv/krv_splitter.h"
 
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,7 +29,6 @@ constexpr KrvSequenceHeader kSequenceTemplate = {0x00, 0x00, 0x01, 0x00, 0x00, 0
                                                  0x20, 0x00, 0xC8, 0x88, 0xBA, 0x98, 0x51,
                                                  0x40, 0x43, 0xC1, 0x41, 0x83};
 constexpr size_t kAudioBufferSize = 1 << 20; // the audio file's small pieces reach the disk in large writes
-constexpr size_t kBatchPackets = 32;         // a channel file's packets reach it 1 MB at a time
 constexpr int kAudioOutput = 0;
 // Bytes at the start of a file that stay zero until it is whole: the WAV
 // file's "RIFF", or the header object's GUID and size, so that no reader takes
@@ -65,75 +63,6 @@ struct Timeline {
     }
 };
 
-// A channel file's packets on their way to the disk: each taken whole as the
-// writer finishes it and written with one writev per kBatchPackets, straight
-// from the buffer it was built in. Everything else written to the file goes
-// through its stream, unbuffered, after a flush().
-class PacketBatch : public KrvPacketSink {
-public:
-    void attach(int fd) { fd_ = fd; }
-    int take(KrvFile& out, std::vector<uint8_t>& packet) override;
-    // Writes the packets held. 0, or KRV_ERROR_IO with errno set.
-    int flush();
-    bool failed() const { return failed_; }
-
-private:
-    int fd_ = -1;
-    bool failed_ = false;
-    std::vector<std::vector<uint8_t>> full_;
-    std::vector<std::vector<uint8_t>> spare_; // written ones, for the packets to come
-};
-
-int PacketBatch::take(KrvFile&, std::vector<uint8_t>& packet)
-{
-    std::vector<uint8_t> next;
-    if (!spare_.empty()) {
-        next = std::move(spare_.back());
-        spare_.pop_back();
-    }
-    next.resize(packet.size());
-    full_.push_back(std::move(packet));
-    packet = std::move(next);
-    return full_.size() >= kBatchPackets ? flush() : 0;
-}
-
-int PacketBatch::flush()
-{
-    iovec parts[kBatchPackets];
-    size_t first = 0; // packets written whole
-    size_t done = 0;  // bytes of full_[first] written
-    while (first < full_.size()) {
-        int count = 0;
-        for (size_t i = first; i < full_.size() && count < int(kBatchPackets); ++i, ++count) {
-            const size_t skip = i == first ? done : 0;
-            parts[count] = {full_[i].data() + skip, full_[i].size() - skip};
-        }
-        ssize_t n = writev(fd_, parts, count);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = EIO;
-            failed_ = true;
-            return KRV_ERROR_IO;
-        }
-        for (size_t left = size_t(n); left > 0 && first < full_.size();) {
-            const size_t rest = full_[first].size() - done;
-            const size_t step = std::min(left, rest);
-            done += step;
-            left -= step;
-            if (done == full_[first].size()) {
-                ++first;
-                done = 0;
-            }
-        }
-    }
-    for (std::vector<uint8_t>& written : full_)
-        spare_.push_back(std::move(written));
-    full_.clear();
-    return 0;
-}
-
 struct Output {
     std::string path;                 // the file's own name
     std::string temp;                 // its name while written; empty until created
@@ -141,7 +70,7 @@ struct Output {
     KrvFile* file = nullptr;
     KrvPacket* packet = nullptr;
     std::unique_ptr<char[]> ioBuffer; // stdio buffer of the audio file, freed after it is closed
-    PacketBatch batch;                // a channel file's packets
+    KrvPacketBatch batch;             // a channel file's packets
     KrvChannelWriter writer;
     KrvHeaderRewrite header;
     std::vector<uint8_t> placeholder; // the header of a channel file with no packets
@@ -273,7 +202,7 @@ int Splitter::openOutput(int z, const std::string& path)
     if (!out.file->stream)
         return 0;
     if (z != kAudioOutput) {
-        // Packets go past the stream (PacketBatch): it must hold nothing back.
+        // Packets go past the stream, in batches: it must hold nothing back.
         setvbuf(out.file->stream, nullptr, _IONBF, 0);
         out.batch.attach(fileno(out.file->stream));
         return 0;

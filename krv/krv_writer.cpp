@@ -1,6 +1,9 @@
 #include "krv/krv_writer.h"
 
+#include <sys/uio.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "krv/krv_io.h"
@@ -21,6 +24,55 @@ uint32_t lowered(uint64_t value, uint32_t by)
 bool isVideo(const KrvPayload& p) { return p.streamNumber >= 2 && p.streamNumber <= 5; }
 
 } // namespace
+
+int KrvPacketBatch::take(std::vector<uint8_t>& packet)
+{
+    std::vector<uint8_t> next;
+    if (!spare_.empty()) {
+        next = std::move(spare_.back());
+        spare_.pop_back();
+    }
+    next.resize(packet.size());
+    full_.push_back(std::move(packet));
+    packet = std::move(next);
+    return full_.size() >= kBatchPackets ? flush() : 0;
+}
+
+int KrvPacketBatch::flush()
+{
+    iovec parts[kBatchPackets];
+    size_t first = 0; // packets written whole
+    size_t done = 0;  // bytes of full_[first] written
+    while (first < full_.size()) {
+        int count = 0;
+        for (size_t i = first; i < full_.size() && count < int(kBatchPackets); ++i, ++count) {
+            const size_t skip = i == first ? done : 0;
+            parts[count] = {full_[i].data() + skip, full_[i].size() - skip};
+        }
+        const ssize_t n = writev(fd_, parts, count);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            failed_ = true;
+            return KRV_ERROR_IO;
+        }
+        for (size_t left = size_t(n); left > 0 && first < full_.size();) {
+            const size_t step = std::min(left, full_[first].size() - done);
+            done += step;
+            left -= step;
+            if (done == full_[first].size()) {
+                ++first;
+                done = 0;
+            }
+        }
+    }
+    for (std::vector<uint8_t>& written : full_)
+        spare_.push_back(std::move(written));
+    full_.clear();
+    return 0;
+}
 
 void krv_out_packet_clear(KrvPacket& packet)
 {
@@ -108,7 +160,7 @@ int krv_write_packet(const KrvChannelWriter& writer, KrvFile& out, KrvPacket& pa
     const uint16_t count = packet.payloadCount;
     if (count == 0)
         return 0;
-    if (!out.io.write && !writer.sink)
+    if (!out.io.write && !writer.batch)
         return KRV_ERROR_INTERNAL;
     const uint32_t capacity = uint32_t(packet.buffer.size());
     const uint32_t used = krv_out_packet_used(packet);
@@ -170,8 +222,8 @@ int krv_write_packet(const KrvChannelWriter& writer, KrvFile& out, KrvPacket& pa
     krv_put_u32(buf + 4, sendTime);
     krv_put_u16(buf + 8, duration);
 
-    if (writer.sink) {
-        if (const int r = writer.sink->take(out, packet.buffer); r < 0)
+    if (writer.batch) {
+        if (const int r = writer.batch->take(packet.buffer); r < 0)
             return r;
     } else if (out.io.write(out.io.context, buf, capacity) != int64_t(capacity)) {
         return KRV_ERROR_IO;

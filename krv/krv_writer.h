@@ -27,24 +27,39 @@ struct KrvMediaObject {
     uint32_t size = 0;
 };
 
-// Where a channel file's finished packets go when not straight to its
-// io.write: a sink takes the packet's bytes whole, swapping the buffer for an
-// empty one of the same size, so that it can write many packets at once
-// without copying them. Whatever else is written to the file must wait until
-// the sink has written what it holds.
-class KrvPacketSink {
+// A channel file's packets on their way to the disk, for writing many at once
+// without copying them: each finished packet's buffer is taken whole (the
+// packet gets a spare one of the same size), and kBatchPackets of them go out
+// with one writev on the file's descriptor. Whatever else is written to the
+// file must wait for flush() and must not wait in a stdio buffer itself.
+class KrvPacketBatch {
 public:
-    virtual ~KrvPacketSink() = default;
-    // 0 or a negative KrvError.
-    virtual int take(KrvFile& out, std::vector<uint8_t>& packet) = 0;
+    static constexpr size_t kBatchPackets = 32;
+
+    explicit KrvPacketBatch(int fd = -1) : fd_(fd) {}
+    void attach(int fd) { fd_ = fd; }
+
+    // Takes `packet`'s bytes, leaving it a buffer of the same size to fill
+    // anew. 0, or KRV_ERROR_IO (errno set) when a full batch cannot be written.
+    int take(std::vector<uint8_t>& packet);
+    // Writes the packets held. 0, or KRV_ERROR_IO with errno set.
+    int flush();
+    // A write has failed.
+    bool failed() const { return failed_; }
+
+private:
+    int fd_;
+    bool failed_ = false;
+    std::vector<std::vector<uint8_t>> full_;
+    std::vector<std::vector<uint8_t>> spare_; // written ones, for the packets to come
 };
 
 // Context of one channel file's packet writing.
 struct KrvChannelWriter {
-    int channel = 0;              // 1-4
+    int channel = 0;                 // 1-4
     bool avSync = false;
-    bool carriesAudio = false;    // A/V-sync file of the audio's channel: keeps audio positions
-    KrvPacketSink* sink = nullptr; // null: each packet goes to the file's io.write at once
+    bool carriesAudio = false;       // A/V-sync file of the audio's channel: keeps audio positions
+    KrvPacketBatch* batch = nullptr; // null: each packet goes to the file's io.write at once
 };
 
 // Empties an output packet for reuse (no allocation once sized).
@@ -67,8 +82,8 @@ int krv_pack_object(const KrvChannelWriter& writer, KrvFile& out, KrvPacket& pac
 
 // Completes the packet header and payload headers (send time, duration,
 // times rebased, padding), writes the packet (packet size bytes) at the end
-// of the file or hands it to the writer's sink, records its time for the
-// index and clears it. Number of
+// of the file or into the writer's batch, records its time for the index and
+// clears it. Number of
 // payloads written (0 for an empty packet, which is not written) or a
 // negative KrvError.
 int krv_write_packet(const KrvChannelWriter& writer, KrvFile& out, KrvPacket& packet);

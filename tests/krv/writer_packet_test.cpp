@@ -1,6 +1,10 @@
 // Byte layout of the packets the channel writer produces, and their times.
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 
 #include "krv/krv_io.h"
@@ -156,32 +160,43 @@ TEST(WriterPacket, LargeObjectFillsPacketsWithFragments)
         ASSERT_EQ(object[i], uint8_t(9 + i * 7)) << "byte " << i;
 }
 
-// Takes the packets as a batching sink does, leaving a buffer full of
-// leftovers: the writer must rewrite every byte of the next packet.
-struct CollectingSink : KrvPacketSink {
-    Bytes bytes;
-    int take(KrvFile&, std::vector<uint8_t>& packet) override
-    {
-        bytes.insert(bytes.end(), packet.begin(), packet.end());
-        std::vector<uint8_t>(packet.size(), 0xEE).swap(packet);
-        return 0;
-    }
-};
-
-TEST(WriterPacket, SinkTakesWhatTheFileWouldGet)
+// Packets written in batches reach the file as they would one by one: full
+// batches on their own, the rest when flushed; the buffers a batch hands back
+// to be filled anew hold old packets, which must not show through.
+TEST(WriterPacket, BatchWritesWhatTheFileWouldGet)
 {
-    OutChannel direct, sunk;
-    CollectingSink sink;
-    sunk.writer.sink = &sink;
-    for (OutChannel* c : {&direct, &sunk}) {
-        ASSERT_EQ(c->pack(2, 700, 20000, true), 0);
-        ASSERT_EQ(c->pack(2, 800, 70000, false, 9), 0);
-        ASSERT_EQ(c->pack(2, 900, 300), 0);
-        ASSERT_EQ(c->flush(), 2);
+    OutChannel direct, batched;
+    const int fd = memfd_create("batch", MFD_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    KrvPacketBatch batch(fd);
+    batched.writer.batch = &batch;
+    for (OutChannel* c : {&direct, &batched}) {
+        for (uint32_t i = 0; i < 45; ++i)
+            ASSERT_EQ(c->pack(2, 700 + i, 20000 + 997 * i, i % 10 == 0, uint8_t(i)), 0);
+        ASSERT_GT(c->flush(), 0);
     }
-    EXPECT_TRUE(sunk.mem.bytes.empty());
-    EXPECT_EQ(sink.bytes, direct.mem.bytes);
-    EXPECT_EQ(sunk.out.packetsWritten, direct.out.packetsWritten);
+    EXPECT_GT(direct.out.packetsWritten, KrvPacketBatch::kBatchPackets + 1);
+    EXPECT_EQ(batched.out.packetsWritten, direct.out.packetsWritten);
+    EXPECT_TRUE(batched.mem.bytes.empty());
+    ASSERT_EQ(batch.flush(), 0);
+    Bytes written(direct.mem.bytes.size() + 1);
+    EXPECT_EQ(pread(fd, written.data(), written.size(), 0), ssize_t(direct.mem.bytes.size()));
+    written.resize(direct.mem.bytes.size());
+    EXPECT_TRUE(written == direct.mem.bytes);
+    EXPECT_FALSE(batch.failed());
+    close(fd);
+}
+
+TEST(WriterPacket, BatchWriteFailureIsReported)
+{
+    OutChannel c;
+    KrvPacketBatch batch(-1);
+    c.writer.batch = &batch;
+    ASSERT_EQ(c.pack(2, 700, 100, true), 0);
+    ASSERT_EQ(c.flush(), 1) << "held, not written yet";
+    EXPECT_EQ(batch.flush(), KRV_ERROR_IO);
+    EXPECT_EQ(errno, EBADF);
+    EXPECT_TRUE(batch.failed());
 }
 
 TEST(WriterPacket, PacketClosedEarlyWhenNoRoomForAFragment)
