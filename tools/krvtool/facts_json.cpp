@@ -8,16 +8,16 @@
 namespace krvtool {
 namespace {
 
-std::string seconds(double s)
+std::string secondsJson(double s)
 {
     char text[48];
     std::snprintf(text, sizeof text, "%.3f", s);
     return text;
 }
 
-std::string ms(uint64_t value) { return seconds(double(value) / 1000.0); }
+std::string msJson(uint64_t value) { return secondsJson(double(value) / 1000.0); }
 
-std::string number(uint64_t n) { return std::to_string(n); }
+std::string numberJson(uint64_t n) { return std::to_string(n); }
 
 // Fields in order, joined into an object.
 class Object {
@@ -33,27 +33,28 @@ private:
     std::string text_;
 };
 
-std::string channelJson(int number_, const KrvChannelFacts& c)
+std::string channelJson(int channel, const KrvChannelFacts& c)
 {
     Object o;
-    o.add("channel", std::to_string(number_)).add("present", c.present ? "true" : "false");
+    o.add("channel", std::to_string(channel)).add("present", c.present ? "true" : "false");
     if (!c.present)
         return o.str();
     std::string gaps = "[";
     for (const KrvGap& g : c.gaps)
-        gaps += (gaps.size() > 1 ? "," : "") + Object().add("start", ms(g.startMs)).add("length", ms(g.lengthMs)).str();
+        gaps += (gaps.size() > 1 ? "," : "") +
+                Object().add("start", msJson(g.startMs)).add("length", msJson(g.lengthMs)).str();
     gaps += "]";
     char rate[32];
     std::snprintf(rate, sizeof rate, "%.3f", c.frameRate);
-    o.add("width", number(c.width))
-        .add("height", number(c.height))
-        .add("frames", number(c.frames))
-        .add("key_frames", number(c.keyFrames))
+    o.add("width", numberJson(c.width))
+        .add("height", numberJson(c.height))
+        .add("frames", numberJson(c.frames))
+        .add("key_frames", numberJson(c.keyFrames))
         .add("frame_rate", rate)
-        .add("first_time", ms(c.firstMs))
-        .add("last_time", ms(c.lastMs))
+        .add("first_time", msJson(c.firstMs))
+        .add("last_time", msJson(c.lastMs))
         .add("gaps", gaps)
-        .add("bytes", number(c.bytes));
+        .add("bytes", numberJson(c.bytes));
     return o.str();
 }
 
@@ -64,13 +65,13 @@ std::string audioJson(const KrvAudioFacts& a)
     if (!a.present)
         return o.str();
     o.add("format", jsonString(a.formatTag == 2 ? "MS ADPCM" : "other"))
-        .add("format_tag", number(a.formatTag))
-        .add("channels", number(a.channels))
-        .add("rate", number(a.rate))
-        .add("block_align", number(a.blockAlign))
-        .add("samples_per_block", number(a.samplesPerBlock))
-        .add("blocks", number(a.blocks))
-        .add("duration", seconds(a.durationSec));
+        .add("format_tag", numberJson(a.formatTag))
+        .add("channels", numberJson(a.channels))
+        .add("rate", numberJson(a.rate))
+        .add("block_align", numberJson(a.blockAlign))
+        .add("samples_per_block", numberJson(a.samplesPerBlock))
+        .add("blocks", numberJson(a.blocks))
+        .add("duration", secondsJson(a.durationSec));
     return o.str();
 }
 
@@ -108,14 +109,14 @@ std::string factsJson(const std::string& path, const KrvFacts& f)
     channels += "]";
     return Object()
         .add("file", jsonString(path))
-        .add("size", number(f.fileSize))
+        .add("size", numberJson(f.fileSize))
         .add("creation_date", created.empty() ? "null" : jsonString(created))
-        .add("duration", ms(krv_play_length_ms(f.playDuration, f.preroll)))
-        .add("preroll", ms(f.preroll))
-        .add("packets", number(f.packetsRead))
-        .add("packets_announced", number(f.packetsAnnounced))
-        .add("damaged_packets", number(f.damagedPackets))
-        .add("missing_packets", number(f.missingPackets))
+        .add("duration", msJson(krv_play_length_ms(f.playDuration, f.preroll)))
+        .add("preroll", msJson(f.preroll))
+        .add("packets", numberJson(f.packetsRead))
+        .add("packets_announced", numberJson(f.packetsAnnounced))
+        .add("damaged_packets", numberJson(f.damagedPackets))
+        .add("missing_packets", numberJson(f.missingPackets))
         .add("cut_short", f.cutShort ? "true" : "false")
         .add("channels", channels)
         .add("audio", audioJson(f.audio))
