@@ -20,9 +20,9 @@ protected:
         ASSERT_TRUE(MakeRecording(recording_, "--channels 2,4 --size 640x480 --seconds 2"));
     }
     // Runs krvtool with its working folders under the test's own data folder.
-    std::string Krvtool(const std::string& args, int* status)
+    std::string Krvtool(const std::string& args, int* status, const std::string& env = {})
     {
-        return RunCommand("XDG_DATA_HOME='" + dir_.file("data") + "' " KRVTOOL_PATH " " + args + " 2>&1", status);
+        return RunCommand(env + "XDG_DATA_HOME='" + dir_.file("data") + "' " KRVTOOL_PATH " " + args + " 2>&1", status);
     }
     bool WorkRootEmpty()
     {
@@ -157,6 +157,25 @@ TEST_F(KrvtoolEngineTest, DamagedRecordingsGiveTheSystemsMessageAndLeaveNoFolder
             EXPECT_NE(out.find(row.message), std::string::npos) << out;
             EXPECT_TRUE(WorkRootEmpty());
         }
+    }
+}
+
+// Without the system's GStreamer plugins the video decoder is missing: the
+// commands say so with the decoder warning, not only that nothing plays.
+TEST_F(KrvtoolEngineTest, MissingDecoderIsNamed)
+{
+    const std::string noPlugins = "GST_REGISTRY='" + dir_.file("empty-registry.bin") +
+                                  "' GST_PLUGIN_SYSTEM_PATH_1_0='" + dir_.file("no-plugins") + "' ";
+    for (const std::string& command : {"play '" + recording_ + "' --seconds 1",
+                                       "snapshot '" + recording_ + "' --channel 2 --at 0.5 '" + dir_.file("x.jpg") + "'"}) {
+        SCOPED_TRACE(command);
+        int status = -1;
+        const std::string out = Krvtool(command, &status, noPlugins);
+        EXPECT_EQ(WEXITSTATUS(status), 1) << out;
+        EXPECT_NE(out.find("channel 2 cannot be played: It can't find any necessarity ffdshow codec, please re-install"),
+                  std::string::npos)
+            << out;
+        EXPECT_TRUE(WorkRootEmpty());
     }
 }
 

@@ -101,7 +101,7 @@ int runPlay(std::span<char* const> args)
     for (const auto& [n, path] : session.channels()) {
         Channel& c = channels[n];
         if (!c.graph->Create(nullptr) || !c.graph->RenderMediaFile(path, true)) {
-            reportError("channel " + std::to_string(n) + " cannot be played");
+            reportError(CannotPlayText("channel " + std::to_string(n), *c.graph));
             c.graph->Destroy();
             channels.erase(n);
             ++failures;
@@ -115,7 +115,7 @@ int runPlay(std::span<char* const> args)
         if (haveAudio)
             audio.SetNotifyWindow(&notify, vedra::MsgGraphNotify, 0);
         else
-            reportError("the audio cannot be played");
+            reportError(CannotPlayText("the audio", audio));
     }
     if (channels.empty()) {
         audio.Destroy();

@@ -74,7 +74,7 @@ int runSnapshot(std::span<char* const> args)
     vedra::CDXGraph graph;
     if (!graph.Create(nullptr) || !graph.RenderMediaFile(it->second, true)) {
         graph.Destroy();
-        reportError("channel " + std::to_string(channel) + " cannot be played");
+        reportError(CannotPlayText("channel " + std::to_string(channel), graph));
         return kExitFailed;
     }
     double duration = 0;

@@ -2,11 +2,13 @@
 
 #include <glib-unix.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
 
+#include "cdxgraph.h"
 #include "krv/krv_config.h"
 #include "krv/krv_convert.h"
 #include "krv/krv_paths.h"
@@ -114,6 +116,19 @@ void MainLoopNotify::PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam
         call, [](gpointer data) { delete static_cast<Call*>(data); });
     g_source_attach(source, g_main_loop_get_context(loop_));
     g_source_unref(source);
+}
+
+std::string CannotPlayText(const std::string& what, const vedra::CDXGraph& graph)
+{
+    std::string text = what + " cannot be played";
+    if (!graph.decoderMissing())
+        return text;
+    // The warning is written for a message box: one line here.
+    std::string warning = vedra::CDXGraph::MissingDecoderText(true);
+    warning.erase(std::remove(warning.begin(), warning.end(), '\n'), warning.end());
+    while (!warning.empty() && warning.back() == ' ')
+        warning.pop_back();
+    return text + ": " + warning;
 }
 
 bool ParseChannelList(const std::string& text, std::vector<int>& channels)

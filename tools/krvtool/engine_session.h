@@ -13,6 +13,10 @@
 
 #include "notify_target.h"
 
+namespace vedra {
+class CDXGraph;
+}
+
 namespace krvtool {
 
 class EngineSession {
@@ -52,6 +56,10 @@ private:
 
 // Quits `loop` when a quit signal arrives (see stop_signals.h).
 void QuitLoopOnStopSignal(GMainLoop* loop);
+
+// "<what> cannot be played", with the decoder warning when the decoder was
+// what failed, for a graph whose render failed.
+std::string CannotPlayText(const std::string& what, const vedra::CDXGraph& graph);
 
 // Parses "1,3" into channel numbers 1-4; false on anything else.
 bool ParseChannelList(const std::string& text, std::vector<int>& channels);
