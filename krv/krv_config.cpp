@@ -49,8 +49,7 @@ int parseInt(std::string_view s)
 
 } // namespace
 
-int krv_ini_get_int(const std::filesystem::path& path, std::string_view section,
-                    std::string_view key, int fallback)
+int krv_ini_get_int(const std::filesystem::path& path, std::string_view section, std::string_view key, int fallback)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)

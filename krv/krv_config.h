@@ -8,8 +8,7 @@
 // `fallback` when the file, the section or the key is missing. Section and
 // key names compare without regard to case; the value is read like atoi
 // (leading blanks, optional sign, digits; anything else gives 0).
-int krv_ini_get_int(const std::filesystem::path& path, std::string_view section,
-                    std::string_view key, int fallback);
+int krv_ini_get_int(const std::filesystem::path& path, std::string_view section, std::string_view key, int fallback);
 
 // The folder holding the running program (empty when it cannot be found).
 std::filesystem::path krv_program_folder();

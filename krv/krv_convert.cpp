@@ -10,8 +10,7 @@
 #include "krv/krv_workfolder.h"
 
 KrvConversion krv_convert_recording(const std::string& path, bool avSync,
-                                    const std::vector<std::filesystem::path>& workRoots,
-                                    const KrvMessageSink* sink)
+                                    const std::vector<std::filesystem::path>& workRoots, const KrvMessageSink* sink)
 {
     KrvConversion c;
     c.result = path;

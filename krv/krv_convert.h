@@ -16,11 +16,11 @@ struct KrvUserMessage {
 };
 
 struct KrvConversion {
-    bool split = false;                  // true: `result` is a working folder holding the channel files
-    std::string result;                  // the working folder, else the recording's own path
+    bool split = false;                   // true: `result` is a working folder holding the channel files
+    std::string result;                   // the working folder, else the recording's own path
     std::vector<KrvUserMessage> messages; // in the order they arose
-    KrvSplitFiles files;                 // of a split: what it wrote into the working folder
-    uint64_t creationDate = 0;           // file properties: 100-ns units since 1601 UTC, 0 when none
+    KrvSplitFiles files;                  // of a split: what it wrote into the working folder
+    uint64_t creationDate = 0;            // file properties: 100-ns units since 1601 UTC, 0 when none
 };
 
 // Converts the recording at `path` (UTF-8). `avSync` chooses the A/V-sync
@@ -33,8 +33,7 @@ struct KrvConversion {
 KrvConversion krv_convert_recording(const std::string& path, bool avSync,
                                     const std::vector<std::filesystem::path>& workRoots,
                                     const KrvMessageSink* sink = nullptr);
-inline KrvConversion krv_convert_recording(const std::string& path, bool avSync,
-                                           const std::filesystem::path& workRoot)
+inline KrvConversion krv_convert_recording(const std::string& path, bool avSync, const std::filesystem::path& workRoot)
 {
     return krv_convert_recording(path, avSync, std::vector<std::filesystem::path>{workRoot});
 }

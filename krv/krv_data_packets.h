@@ -14,8 +14,8 @@ uint64_t krv_file_size(const KrvFile& file);
 // that lost power mid-write).
 struct KrvCutShort {
     bool cut = false;
-    uint64_t announced = 0;   // data packets count of the file properties
-    uint64_t whole = 0;       // whole packets the file holds, at most `announced`
+    uint64_t announced = 0; // data packets count of the file properties
+    uint64_t whole = 0;     // whole packets the file holds, at most `announced`
 };
 KrvCutShort krv_cut_short(const KrvFile& file, uint64_t fileSize);
 

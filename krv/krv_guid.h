@@ -17,11 +17,11 @@ KrvObjectKind krv_guid_kind(const KrvGuid& guid);
 extern const KrvGuid kGuidHeader;
 extern const KrvGuid kGuidData;
 extern const KrvGuid kGuidSimpleIndex;
-extern const KrvGuid kGuidSimpleIndexKrv;      // KRV variant, same layout
+extern const KrvGuid kGuidSimpleIndexKrv; // KRV variant, same layout
 extern const KrvGuid kGuidFileProperties;
 extern const KrvGuid kGuidStreamProperties;
 extern const KrvGuid kGuidHeaderExtension;
 extern const KrvGuid kGuidExtendedStreamProperties;
 extern const KrvGuid kGuidAudioMedia;
 extern const KrvGuid kGuidVideoMedia;
-extern const KrvGuid kGuidKrvFileId;           // stamped into written index objects
+extern const KrvGuid kGuidKrvFileId; // stamped into written index objects

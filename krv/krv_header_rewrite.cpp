@@ -15,7 +15,7 @@ constexpr uint64_t kFilePropsSendDuration = 72;
 constexpr uint64_t kStreamPropsMinSize = 78;
 constexpr uint64_t kStreamPropsFlags = 72;
 constexpr uint64_t kStreamPropsTypeData = 78;
-constexpr uint64_t kVideoCompression = 27;  // inside the video type-specific data
+constexpr uint64_t kVideoCompression = 27; // inside the video type-specific data
 constexpr uint64_t kVideoTypeDataMin = 51;
 constexpr uint64_t kDataObjectSizeField = 16;
 constexpr uint64_t kDataObjectPacketsField = 40;
@@ -35,12 +35,12 @@ struct Object {
 
 // What the walk of a header copy found.
 struct Layout {
-    uint64_t headerSize = 0;          // Header object
-    std::vector<Object> objects;      // its sub-objects in file order
+    uint64_t headerSize = 0;     // Header object
+    std::vector<Object> objects; // its sub-objects in file order
     const Object* fileProps = nullptr;
-    const Object* video = nullptr;    // the stream properties object the channel keeps
-    const Object* audio = nullptr;    // the audio object to cut, when it is one
-    bool recorder = false;            // the recorder's fixed offsets apply
+    const Object* video = nullptr; // the stream properties object the channel keeps
+    const Object* audio = nullptr; // the audio object to cut, when it is one
+    bool recorder = false;         // the recorder's fixed offsets apply
 };
 
 bool walk(const std::vector<uint8_t>& copy, const KrvHeaderRewrite& how, Layout& layout)
@@ -75,7 +75,8 @@ bool walk(const std::vector<uint8_t>& copy, const KrvHeaderRewrite& how, Layout&
             if ((krv_u16(b + o.offset + kStreamPropsFlags) & 0x7F) == wanted && !layout.video)
                 layout.video = &o;
         }
-        if (o.offset == how.audioPropsOffset && o.size == how.audioPropsSize && o.streamType == KrvObjectKind::AudioMedia)
+        if (o.offset == how.audioPropsOffset && o.size == how.audioPropsSize &&
+            o.streamType == KrvObjectKind::AudioMedia)
             layout.audio = &o;
     }
     const Object* atRecorderOffset = nullptr;
@@ -163,7 +164,8 @@ std::vector<uint8_t> krv_rewrite_header(const std::vector<uint8_t>& copy, const 
         if (how.avSync && how.keepAudio) {
             const Object* area = vendorAreaAround(layout, kRecorderResolutionOffset, kRecorderAudioTableOffset + 4);
             if (area) {
-                const uint64_t end = std::min(area->offset + area->size, kRecorderAudioTableOffset + kAudioPositionTableSize);
+                const uint64_t end =
+                    std::min(area->offset + area->size, kRecorderAudioTableOffset + kAudioPositionTableSize);
                 const size_t room = size_t((end - kRecorderAudioTableOffset) / 4);
                 const size_t n = std::min({out.audioPositions.size(), room, kMaxAudioPositions});
                 for (size_t i = 0; i < n; ++i) {

@@ -8,9 +8,9 @@
 #include "krv/krv_types.h"
 
 // Offsets of the header layout the recorder writes.
-inline constexpr uint64_t kRecorderVideoPropsOffset = 180;  // first stream properties object (video)
-inline constexpr uint64_t kRecorderStreamNumberOffset = 252; // its flags field
-inline constexpr uint64_t kRecorderCompressionOffset = 285; // its bitmap compression code
+inline constexpr uint64_t kRecorderVideoPropsOffset = 180;    // first stream properties object (video)
+inline constexpr uint64_t kRecorderStreamNumberOffset = 252;  // its flags field
+inline constexpr uint64_t kRecorderCompressionOffset = 285;   // its bitmap compression code
 inline constexpr uint64_t kRecorderCodecListCodeOffset = 617; // the code again, in the codec list
 inline constexpr uint64_t kRecorderResolutionOffset = 650;
 inline constexpr uint64_t kRecorderVendorFlagOffset = 651;
@@ -19,9 +19,9 @@ inline constexpr uint64_t kRecorderAudioFlagOffset = 659;
 inline constexpr uint64_t kRecorderAudioTableOffset = 661;
 
 struct KrvHeaderRewrite {
-    int channel = 1;              // 1-4; the video stream becomes number channel + 1
+    int channel = 1; // 1-4; the video stream becomes number channel + 1
     bool avSync = false;
-    bool keepAudio = false;       // the A/V-sync file that carries the audio
+    bool keepAudio = false;        // the A/V-sync file that carries the audio
     uint64_t audioPropsOffset = 0; // the recording's AudioMedia stream properties object
     uint64_t audioPropsSize = 0;
 };

@@ -9,7 +9,7 @@
 #include <string_view>
 
 struct KrvMessageSink {
-    std::function<void(std::string_view line)> log;                                // diagnostics, as formatted
+    std::function<void(std::string_view line)> log;                               // diagnostics, as formatted
     std::function<void(std::string_view text, std::string_view caption)> message; // for the user
 };
 

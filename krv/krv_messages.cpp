@@ -42,8 +42,7 @@ std::string krv_error_message(int code, KrvPhase phase)
             break;
         return std::string("The KRV File Parse Error (") + row.name + ").....";
     }
-    return phase == KrvPhase::Open ? "The KRV File Parse Error (?]....."
-                                   : "The KRV File Parse Error ( ? ).....";
+    return phase == KrvPhase::Open ? "The KRV File Parse Error (?]....." : "The KRV File Parse Error ( ? ).....";
 }
 
 std::string krv_failure_text(const KrvSplitFailure& failure)

@@ -17,7 +17,7 @@ inline constexpr uint32_t kMaxMediaObjectSize = 64u << 20;
 struct KrvObjectMeta {
     uint8_t streamNumber = 0;
     bool keyFrame = false;
-    uint8_t objectNumber = 0;     // low byte of the media object number
+    uint8_t objectNumber = 0;      // low byte of the media object number
     uint32_t presentationTime = 0; // ms, preroll subtracted
 };
 
@@ -28,7 +28,7 @@ struct KrvWholeObject {
     KrvObjectMeta meta;
     const uint8_t* data = nullptr;
     uint32_t size = 0;
-    int tag = 0;                  // what the caller gave start() for it
+    int tag = 0; // what the caller gave start() for it
 };
 
 // True when `length` bytes at `p` lie inside the packet's buffer.

@@ -45,11 +45,20 @@ fs::path krv_home_folder()
     return {};
 }
 
-fs::path krv_data_home() { return xdgOrHome("XDG_DATA_HOME", ".local/share"); }
+fs::path krv_data_home()
+{
+    return xdgOrHome("XDG_DATA_HOME", ".local/share");
+}
 
-fs::path krv_config_home() { return xdgOrHome("XDG_CONFIG_HOME", ".config"); }
+fs::path krv_config_home()
+{
+    return xdgOrHome("XDG_CONFIG_HOME", ".config");
+}
 
-fs::path krv_cache_home() { return xdgOrHome("XDG_CACHE_HOME", ".cache"); }
+fs::path krv_cache_home()
+{
+    return xdgOrHome("XDG_CACHE_HOME", ".cache");
+}
 
 fs::path krv_temp_home()
 {

@@ -11,10 +11,13 @@ namespace {
 // Packets are sent in time order, objects within a little of their packet's
 // send time: once packets are sent this much after `to`, nothing of the range follows.
 constexpr int64_t kEndSlackMs = 5000;
-constexpr size_t kIntervalSamples = 64;  // frame times kept per channel for the interval
-constexpr uint64_t kFirstWindow = 16;    // packets looked at before the range, doubled each time
+constexpr size_t kIntervalSamples = 64; // frame times kept per channel for the interval
+constexpr uint64_t kFirstWindow = 16;   // packets looked at before the range, doubled each time
 
-int channelOf(const KrvPayload& p) { return p.streamNumber >= 2 && p.streamNumber <= 5 ? p.streamNumber - 1 : 0; }
+int channelOf(const KrvPayload& p)
+{
+    return p.streamNumber >= 2 && p.streamNumber <= 5 ? p.streamNumber - 1 : 0;
+}
 
 } // namespace
 

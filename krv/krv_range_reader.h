@@ -15,26 +15,26 @@
 inline constexpr int kRangeChannels = 4;
 
 struct KrvRange {
-    int64_t fromMs = 0;                                      // offset (preroll subtracted); below 0 = 0
-    int64_t toMs = std::numeric_limits<int64_t>::max();      // exclusive
-    uint8_t channels = 0x0F;                                 // bit c - 1: video channel c
+    int64_t fromMs = 0;                                 // offset (preroll subtracted); below 0 = 0
+    int64_t toMs = std::numeric_limits<int64_t>::max(); // exclusive
+    uint8_t channels = 0x0F;                            // bit c - 1: video channel c
     bool audio = true;
 };
 
 struct KrvRangeObject {
-    int channel = 0;              // 1-4 video; 0 audio
+    int channel = 0; // 1-4 video; 0 audio
     bool keyFrame = false;
-    uint32_t time = 0;            // ms, preroll subtracted
+    uint32_t time = 0;             // ms, preroll subtracted
     const uint8_t* data = nullptr; // a frame as recorded; audio: the bare ADPCM blocks
-    uint32_t size = 0;            // valid until the next call
+    uint32_t size = 0;             // valid until the next call
 };
 
 // Where a channel's part of the range begins.
 struct KrvRangeChannel {
-    bool present = false;         // it has a key frame to start at before the range ends
-    uint32_t startMs = 0;         // the key frame at or before `from`, else its first one after
-    uint64_t startPacket = 0;     // the packet that key frame begins in
-    double frameIntervalMs = 0;   // median gap between its frames seen while looking; 0: unknown
+    bool present = false;       // it has a key frame to start at before the range ends
+    uint32_t startMs = 0;       // the key frame at or before `from`, else its first one after
+    uint64_t startPacket = 0;   // the packet that key frame begins in
+    double frameIntervalMs = 0; // median gap between its frames seen while looking; 0: unknown
 };
 
 class KrvRangeReader {
@@ -76,23 +76,23 @@ private:
     KrvFile* rec_;
     KrvPacketPtr packet_;
     KrvObjectAssembler assembler_;
-    std::vector<uint8_t> audio_;  // unpacked blocks of the object handed out
-    uint64_t packets_ = 0;        // whole packets to read
+    std::vector<uint8_t> audio_; // unpacked blocks of the object handed out
+    uint64_t packets_ = 0;       // whole packets to read
     bool cut_ = false;
     uint16_t blockAlign_ = 0;
 
     KrvRange range_;
     KrvRangeChannel channels_[kRangeChannels];
     uint32_t baseMs_ = 0;
-    uint64_t first_ = 0;          // first packet read for the range
-    uint64_t end_ = 0;            // estimated packet past the range, for progress
-    int64_t stopMs_ = 0;          // a packet sent after this ends the reading
+    uint64_t first_ = 0; // first packet read for the range
+    uint64_t end_ = 0;   // estimated packet past the range, for progress
+    int64_t stopMs_ = 0; // a packet sent after this ends the reading
 
     // reading state
     uint64_t nextPacket_ = 0;
-    uint64_t current_ = 0;        // packet held in packet_
+    uint64_t current_ = 0; // packet held in packet_
     bool havePacket_ = false;
-    bool ended_ = false;          // next() has given 0
+    bool ended_ = false; // next() has given 0
     uint16_t nextPayload_ = 0;
     bool started_[kRangeChannels] = {};
     bool done_[kRangeChannels + 1] = {}; // [0..3] channels, [4] audio: an object at or after `to` was seen

@@ -46,8 +46,7 @@ void krv_packet_destroy(KrvPacket* packet);
 // the file properties has been delivered, or a negative KrvError.
 // `continuing`: the caller is reassembling the media object described by
 // `saved`, so the first payload takes its header values from there.
-int krv_get_packet(KrvFile* file, KrvPacket* packet, bool continuing,
-                   const KrvSavedHeader* saved);
+int krv_get_packet(KrvFile* file, KrvPacket* packet, bool continuing, const KrvSavedHeader* saved);
 
 // Frees everything the file owns and closes the stdio file it opened.
 // Accepts null.

@@ -25,9 +25,8 @@ namespace {
 // MPEG-4 video object start code, video object layer start code and the
 // first 11 bytes of a VOL header (simple profile, 30000 ticks per second),
 // here for 640 x 480.
-constexpr KrvSequenceHeader kSequenceTemplate = {0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01,
-                                                 0x20, 0x00, 0xC8, 0x88, 0xBA, 0x98, 0x51,
-                                                 0x40, 0x43, 0xC1, 0x41, 0x83};
+constexpr KrvSequenceHeader kSequenceTemplate = {0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x20, 0x00, 0xC8,
+                                                 0x88, 0xBA, 0x98, 0x51, 0x40, 0x43, 0xC1, 0x41, 0x83};
 constexpr size_t kAudioBufferSize = 1 << 20; // the audio file's small pieces reach the disk in large writes
 constexpr int kAudioOutput = 0;
 // Bytes at the start of a file that stay zero until it is whole: the WAV
@@ -42,7 +41,7 @@ struct Resolution {
     uint8_t index;
 };
 constexpr Resolution kResolutions[] = {
-    {160, 128, 0}, {176, 144, 1}, {320, 240, 2}, {320, 256, 3}, {352, 288, 4},
+    {160, 128, 0}, {176, 144, 1}, {320, 240, 2},  {320, 256, 3},   {352, 288, 4},
     {640, 480, 5}, {800, 600, 6}, {1024, 768, 7}, {1600, 1200, 8},
 };
 constexpr uint8_t kDefaultResolutionIndex = 2;
@@ -64,9 +63,9 @@ struct Timeline {
 };
 
 struct Output {
-    std::string path;                 // the file's own name
-    std::string temp;                 // its name while written; empty until created
-    bool renamed = false;             // moved to `path`
+    std::string path;     // the file's own name
+    std::string temp;     // its name while written; empty until created
+    bool renamed = false; // moved to `path`
     KrvFile* file = nullptr;
     KrvPacket* packet = nullptr;
     std::unique_ptr<char[]> ioBuffer; // stdio buffer of the audio file, freed after it is closed
@@ -81,13 +80,12 @@ struct Output {
 
 class Splitter {
 public:
-    Splitter(KrvFile* recording, const std::string& folder, const KrvSplitOptions& options,
-             KrvSplitFailure* failure, KrvSplitFiles* written)
+    Splitter(KrvFile* recording, const std::string& folder, const KrvSplitOptions& options, KrvSplitFailure* failure,
+             KrvSplitFiles* written)
         : rec_(recording), folder_(folder), avSync_(options.avSync), privateFiles_(options.privateFiles),
-          stop_(options.stop), sink_(options.sink), failure_(failure),
-          audioDef_(recording->audioChannelDefinition), written_(written)
-    {
-    }
+          stop_(options.stop), sink_(options.sink), failure_(failure), audioDef_(recording->audioChannelDefinition),
+          written_(written)
+    {}
     ~Splitter() { cleanUp(); }
 
     int run();
@@ -145,7 +143,8 @@ private:
 int Splitter::prepare()
 {
     // The recording's header object and data object header, up to its first packet.
-    if (rec_->position < kHeaderFixedSize + kDataObjectHeaderSize || rec_->position > kMaxHeaderSize + kDataObjectHeaderSize)
+    if (rec_->position < kHeaderFixedSize + kDataObjectHeaderSize ||
+        rec_->position > kMaxHeaderSize + kDataObjectHeaderSize)
         return KRV_ERROR_INTERNAL;
     try {
         headerCopy_.resize(size_t(rec_->position));
@@ -230,7 +229,8 @@ int Splitter::createOutputs()
             out.wav = krv_wav_header(format);
             KrvWavHeader unfinished = out.wav;
             std::fill_n(unfinished.begin(), kUnfinishedWavBytes, 0);
-            if (out.file->io.write(out.file->io.context, unfinished.data(), unfinished.size()) != int64_t(unfinished.size()))
+            if (out.file->io.write(out.file->io.context, unfinished.data(), unfinished.size()) !=
+                int64_t(unfinished.size()))
                 return KRV_ERROR_IO;
             out.file->bytesWritten = out.wav.size();
         }
@@ -411,7 +411,8 @@ int Splitter::packetLoop()
             return 0;
         const bool multiple = source_->lengthTypeFlags & 1;
         const uint32_t headerSize = multiple ? kMultiPayloadHeaderSize : kSinglePayloadHeaderSize;
-        uint64_t cursor = uint64_t(source_->paddingLength) + (multiple ? kMultiPacketHeaderSize : kSinglePacketHeaderSize);
+        uint64_t cursor =
+            uint64_t(source_->paddingLength) + (multiple ? kMultiPacketHeaderSize : kSinglePacketHeaderSize);
         const uint16_t count = source_->payloadCount;
         if (count > 0 && source_->payloads[0].streamNumber > 5)
             return KRV_ERROR_INVALID_STREAM_NUMBER;
@@ -605,8 +606,8 @@ const KrvSplitFile* krv_split_file(const KrvSplitFiles& written, size_t output)
     return nullptr;
 }
 
-int krv_split(KrvFile* recording, const std::string& folder, const KrvSplitOptions& options,
-              KrvSplitFailure* failure, KrvSplitFiles* written)
+int krv_split(KrvFile* recording, const std::string& folder, const KrvSplitOptions& options, KrvSplitFailure* failure,
+              KrvSplitFiles* written)
 {
     if (!recording)
         return KRV_ERROR_INTERNAL;

@@ -46,7 +46,7 @@ struct KrvSplitFile {
 struct KrvSplitFiles {
     std::string folder;
     bool avSync = false;
-    uint32_t startMs = 0;            // the first media time of the split (0 when it holds none): a player's time 0
+    uint32_t startMs = 0; // the first media time of the split (0 when it holds none): a player's time 0
     std::vector<KrvSplitFile> files;
 };
 
@@ -56,10 +56,10 @@ const KrvSplitFile* krv_split_file(const KrvSplitFiles& written, size_t output);
 // How a split writes its files.
 struct KrvSplitOptions {
     bool avSync = false;
-    bool privateFiles = false;                 // 0600 whatever the umask (working folders); else as the umask gives
-    const std::atomic<bool>* stop = nullptr;   // when it turns true (any thread, a signal handler), the split
-                                               // ends at its next packet with KRV_ERROR_IO and EINTR
-    const KrvMessageSink* sink = nullptr;      // its diagnostic lines; null: stderr
+    bool privateFiles = false;               // 0600 whatever the umask (working folders); else as the umask gives
+    const std::atomic<bool>* stop = nullptr; // when it turns true (any thread, a signal handler), the split
+                                             // ends at its next packet with KRV_ERROR_IO and EINTR
+    const KrvMessageSink* sink = nullptr;    // its diagnostic lines; null: stderr
 };
 static_assert(std::atomic<bool>::is_always_lock_free, "a stop flag may be set from a signal handler");
 

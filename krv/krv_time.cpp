@@ -122,7 +122,10 @@ bool dayOf(int64_t unixMs, bool utc, int& year, unsigned& month, unsigned& day)
     return true;
 }
 
-int64_t unixMsOf(uint64_t filetime) { return (int64_t(filetime) - int64_t(kFiletimeUnixEpoch)) / int64_t(kFiletimeTicksPerMs); }
+int64_t unixMsOf(uint64_t filetime)
+{
+    return (int64_t(filetime) - int64_t(kFiletimeUnixEpoch)) / int64_t(kFiletimeTicksPerMs);
+}
 
 } // namespace
 
@@ -131,12 +134,15 @@ std::string krv_local_time_name(std::time_t when)
     std::tm local{};
     localtime_r(&when, &local);
     char name[32];
-    std::snprintf(name, sizeof name, "%04d%02d%02d%02d%02d%02d", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    std::snprintf(name, sizeof name, "%04d%02d%02d%02d%02d%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                  local.tm_hour, local.tm_min, local.tm_sec);
     return name;
 }
 
-double krv_duration_seconds(uint64_t duration) { return double(duration) / kFiletimeTicksPerSecond; }
+double krv_duration_seconds(uint64_t duration)
+{
+    return double(duration) / kFiletimeTicksPerSecond;
+}
 
 uint64_t krv_play_length_ms(uint64_t playDuration, uint64_t prerollMs)
 {
@@ -191,8 +197,8 @@ std::optional<int64_t> krv_parse_time(std::string_view text, uint64_t creationDa
         if (text.find(':') == std::string_view::npos) {
             const size_t dot = text.find('.');
             long seconds = 0, ms = 0;
-            if (!parseField(text.substr(0, dot), 9, 999999999, seconds)
-                || !parseFraction(dot == std::string_view::npos ? std::string_view() : text.substr(dot), ms))
+            if (!parseField(text.substr(0, dot), 9, 999999999, seconds) ||
+                !parseFraction(dot == std::string_view::npos ? std::string_view() : text.substr(dot), ms))
                 return fail("not a time: " + shown);
             return int64_t(seconds) * 1000 + ms;
         }
@@ -230,8 +236,9 @@ std::optional<int64_t> krv_parse_time(std::string_view text, uint64_t creationDa
 
     // YYYY-MM-DD[T ]clock
     long year = 0, month = 0, mday = 0;
-    if (text.size() < 11 || !parseField(text.substr(0, 4), 4, 9999, year) || !parseField(text.substr(5, 2), 2, 12, month)
-        || !parseField(text.substr(8, 2), 2, 31, mday) || (text[10] != 'T' && text[10] != ' '))
+    if (text.size() < 11 || !parseField(text.substr(0, 4), 4, 9999, year) ||
+        !parseField(text.substr(5, 2), 2, 12, month) || !parseField(text.substr(8, 2), 2, 31, mday) ||
+        (text[10] != 'T' && text[10] != ' '))
         return fail("not a date and time: " + shown);
     const std::optional<int64_t> clock = parseClock(text.substr(11), 23, true);
     const std::optional<int64_t> at =

@@ -9,7 +9,7 @@ namespace {
 
 constexpr uint16_t kFormatMsAdpcm = 2;
 constexpr uint16_t kAdpcmBitsPerSample = 4;
-constexpr uint32_t kFmtChunkSize = 50;   // 18-byte WAVEFORMATEX + 32 extra bytes
+constexpr uint32_t kFmtChunkSize = 50; // 18-byte WAVEFORMATEX + 32 extra bytes
 constexpr uint32_t kFactChunkSize = 4;
 
 } // namespace

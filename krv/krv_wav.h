@@ -8,8 +8,8 @@
 #include "krv/krv_types.h"
 
 inline constexpr size_t kWavHeaderSize = 90;
-inline constexpr uint32_t kWavRiffOverhead = 82;   // RIFF size = data size + 82
-inline constexpr size_t kWavExtraBytes = 32;       // samples per block, count, 7 coefficient pairs
+inline constexpr uint32_t kWavRiffOverhead = 82;    // RIFF size = data size + 82
+inline constexpr size_t kWavExtraBytes = 32;        // samples per block, count, 7 coefficient pairs
 inline constexpr size_t kWavSampleCountOffset = 78; // u32 of the fact chunk
 inline constexpr size_t kWavDataSizeOffset = 86;    // u32 of the data chunk
 

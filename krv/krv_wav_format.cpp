@@ -7,13 +7,19 @@
 namespace {
 
 constexpr int kMaxChunks = 64;
-constexpr uint32_t kFmtBytesRead = 20;   // up to the ADPCM samples per block
+constexpr uint32_t kFmtBytesRead = 20; // up to the ADPCM samples per block
 constexpr uint32_t kAdpcmBlockHeaderPerChannel = 7;
 
-uint32_t U16(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
-uint32_t U32(const uint8_t* p) { return U16(p) | U16(p + 2) << 16; }
+uint32_t U16(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8;
+}
+uint32_t U32(const uint8_t* p)
+{
+    return U16(p) | U16(p + 2) << 16;
+}
 
-}  // namespace
+} // namespace
 
 KrvWavFormat krv_read_wav_format(const std::string& path)
 {

@@ -31,7 +31,10 @@ constexpr const char* kMarkerUnderConstruction = ".owner.new";
 std::mutex g_ownedMutex;
 std::map<std::string, int> g_owned;
 
-std::string key(const fs::path& folder) { return folder.lexically_normal().string(); }
+std::string key(const fs::path& folder)
+{
+    return folder.lexically_normal().string();
+}
 
 bool isDotOrDotDot(const char* name)
 {
@@ -99,7 +102,8 @@ void hold(const fs::path& folder, int fd)
 // True when `folder` still holds the marker behind `lockFd`.
 bool carriesMarker(int dirFd, int lockFd)
 {
-    struct stat held {}, found {};
+    struct stat held {
+    }, found{};
     return fstat(lockFd, &held) == 0 && fstatat(dirFd, kMarker, &found, AT_SYMLINK_NOFOLLOW) == 0 &&
            held.st_dev == found.st_dev && held.st_ino == found.st_ino;
 }
@@ -134,7 +138,10 @@ fs::path krv_fallback_work_root()
     return cache.empty() ? fs::path() : cache / kKrvAppFolder / "work";
 }
 
-std::string krv_work_folder_name(std::time_t when) { return "tempFile" + krv_local_time_name(when); }
+std::string krv_work_folder_name(std::time_t when)
+{
+    return "tempFile" + krv_local_time_name(when);
+}
 
 bool krv_create_work_folder(const fs::path& root, std::time_t when, fs::path& folder)
 {

@@ -29,8 +29,7 @@ std::string krv_work_folder_name(std::time_t when);
 // share a folder. `root` is made private (krv_make_private_folder); the folder
 // is owned (krv_create_owned_folder). Returns false (and `folder` = the name it
 // tried, errno = the cause) when no folder can be made.
-bool krv_create_work_folder(const std::filesystem::path& root, std::time_t when,
-                            std::filesystem::path& folder);
+bool krv_create_work_folder(const std::filesystem::path& root, std::time_t when, std::filesystem::path& folder);
 
 // Makes `folder` (0700 whatever the umask) with its marker held by this
 // process. False, with errno set, when it exists already or cannot be made.

@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr uint32_t kHeader = kMultiPayloadHeaderSize;    // 17
+constexpr uint32_t kHeader = kMultiPayloadHeaderSize;      // 17
 constexpr uint32_t kPacketHeader = kMultiPacketHeaderSize; // 11
 // The single-payload form drops the payload flags byte and the payload length.
 constexpr uint32_t kSingleFormSaving = 3;
@@ -21,7 +21,10 @@ uint32_t lowered(uint64_t value, uint32_t by)
     return value > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(value);
 }
 
-bool isVideo(const KrvPayload& p) { return p.streamNumber >= 2 && p.streamNumber <= 5; }
+bool isVideo(const KrvPayload& p)
+{
+    return p.streamNumber >= 2 && p.streamNumber <= 5;
+}
 
 } // namespace
 
@@ -88,8 +91,8 @@ void krv_out_packet_clear(KrvPacket& packet)
     packet.duration = 0;
 }
 
-void krv_out_packet_append(KrvPacket& packet, const KrvMediaObject& object, uint32_t offset,
-                           const uint8_t* bytes, uint32_t length)
+void krv_out_packet_append(KrvPacket& packet, const KrvMediaObject& object, uint32_t offset, const uint8_t* bytes,
+                           uint32_t length)
 {
     uint8_t* h = packet.buffer.data() + kPacketHeader + packet.payloadDataLength;
     h[0] = uint8_t((object.streamNumber & 0x7F) | (object.keyFrame ? 0x80 : 0));
@@ -118,8 +121,7 @@ void krv_out_packet_append(KrvPacket& packet, const KrvMediaObject& object, uint
     packet.payloadDataLength += kHeader + length;
 }
 
-int krv_pack_object(const KrvChannelWriter& writer, KrvFile& out, KrvPacket& packet,
-                    const KrvMediaObject& object)
+int krv_pack_object(const KrvChannelWriter& writer, KrvFile& out, KrvPacket& packet, const KrvMediaObject& object)
 {
     const uint32_t capacity = uint32_t(packet.buffer.size());
     const uint32_t length = object.size;

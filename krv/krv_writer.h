@@ -10,8 +10,8 @@
 
 inline constexpr uint32_t kRebaseThresholdMs = 649; // first send time above it is moved to 650
 inline constexpr uint32_t kRebasedFirstSendMs = 650;
-inline constexpr uint8_t kWrittenLengthTypeFlags = 0x11;   // multiple payloads, u16 padding length
-inline constexpr uint8_t kWrittenPropertyFlags = 0x5D;     // u8 stream, u8 object number, u32 offset, u8 replicated length
+inline constexpr uint8_t kWrittenLengthTypeFlags = 0x11; // multiple payloads, u16 padding length
+inline constexpr uint8_t kWrittenPropertyFlags = 0x5D; // u8 stream, u8 object number, u32 offset, u8 replicated length
 inline constexpr uint8_t kWrittenPayloadLengthType = 0x80; // u16 payload lengths
 inline constexpr uint8_t kReplicatedDataLength = 8;        // object size + presentation time
 // Data bytes of a packet holding nothing but one fragment (multiple-payload budget).
@@ -19,9 +19,9 @@ inline constexpr uint32_t kFragmentCapacity = kPacketSize - kMultiPacketHeaderSi
 
 // One whole media object on its way into a channel file.
 struct KrvMediaObject {
-    uint8_t streamNumber = 0;     // 1 audio, 2-5 video
+    uint8_t streamNumber = 0; // 1 audio, 2-5 video
     bool keyFrame = false;
-    uint8_t objectNumber = 0;     // low byte of the media object number
+    uint8_t objectNumber = 0;      // low byte of the media object number
     uint32_t presentationTime = 0; // ms, preroll subtracted (as the reader delivers it)
     const uint8_t* data = nullptr;
     uint32_t size = 0;
@@ -56,7 +56,7 @@ private:
 
 // Context of one channel file's packet writing.
 struct KrvChannelWriter {
-    int channel = 0;                 // 1-4
+    int channel = 0; // 1-4
     bool avSync = false;
     bool carriesAudio = false;       // A/V-sync file of the audio's channel: keeps audio positions
     KrvPacketBatch* batch = nullptr; // null: each packet goes to the file's io.write at once
@@ -67,18 +67,20 @@ void krv_out_packet_clear(KrvPacket& packet);
 
 // Adds a payload (header + bytes) to the output packet; the caller has made
 // sure it fits. `offset`: position of these bytes inside the media object.
-void krv_out_packet_append(KrvPacket& packet, const KrvMediaObject& object, uint32_t offset,
-                           const uint8_t* bytes, uint32_t length);
+void krv_out_packet_append(KrvPacket& packet, const KrvMediaObject& object, uint32_t offset, const uint8_t* bytes,
+                           uint32_t length);
 
 // Bytes of the packet taken by payloads and their headers.
-inline uint32_t krv_out_packet_used(const KrvPacket& packet) { return packet.payloadDataLength; }
+inline uint32_t krv_out_packet_used(const KrvPacket& packet)
+{
+    return packet.payloadDataLength;
+}
 
 // Packs a whole object into the channel file: appended to the open packet
 // when it fits, else split into fragments that fill packets, each full
 // packet written at once; the last fragment stays in the open packet.
 // 0 or a negative KrvError.
-int krv_pack_object(const KrvChannelWriter& writer, KrvFile& out, KrvPacket& packet,
-                    const KrvMediaObject& object);
+int krv_pack_object(const KrvChannelWriter& writer, KrvFile& out, KrvPacket& packet, const KrvMediaObject& object);
 
 // Completes the packet header and payload headers (send time, duration,
 // times rebased, padding), writes the packet (packet size bytes) at the end

@@ -32,30 +32,35 @@ typedef gint32 RotationResult;
 typedef struct _IRotation IRotation; /* the implementing object */
 
 typedef struct _IRotationInterface {
-  GTypeInterface parent;
-  RotationResult (*SetRotation)(IRotation* self, gint32 mode);
-  RotationResult (*GetRotation)(IRotation* self, gint32* mode);
+    GTypeInterface parent;
+    RotationResult (*SetRotation)(IRotation* self, gint32 mode);
+    RotationResult (*GetRotation)(IRotation* self, gint32* mode);
 } IRotationInterface;
 
-static inline const IRotationInterface* irotation_interface(gpointer object) {
-  GType type = g_type_from_name(IROTATION_TYPE_NAME);
-  if (type == 0 || object == NULL || !G_IS_OBJECT(object) ||
-      !G_TYPE_CHECK_INSTANCE_TYPE(object, type))
-    return NULL;
-  return (const IRotationInterface*)g_type_interface_peek(G_OBJECT_GET_CLASS(object), type);
+static inline const IRotationInterface* irotation_interface(gpointer object)
+{
+    GType type = g_type_from_name(IROTATION_TYPE_NAME);
+    if (type == 0 || object == NULL || !G_IS_OBJECT(object) || !G_TYPE_CHECK_INSTANCE_TYPE(object, type))
+        return NULL;
+    return (const IRotationInterface*)g_type_interface_peek(G_OBJECT_GET_CLASS(object), type);
 }
 
-static inline RotationResult irotation_set_rotation(gpointer object, gint32 mode) {
-  const IRotationInterface* iface = irotation_interface(object);
-  if (iface == NULL || iface->SetRotation == NULL) return ROTATION_E_NOINTERFACE;
-  return iface->SetRotation((IRotation*)object, mode);
+static inline RotationResult irotation_set_rotation(gpointer object, gint32 mode)
+{
+    const IRotationInterface* iface = irotation_interface(object);
+    if (iface == NULL || iface->SetRotation == NULL)
+        return ROTATION_E_NOINTERFACE;
+    return iface->SetRotation((IRotation*)object, mode);
 }
 
-static inline RotationResult irotation_get_rotation(gpointer object, gint32* mode) {
-  const IRotationInterface* iface = irotation_interface(object);
-  if (iface == NULL || iface->GetRotation == NULL) return ROTATION_E_NOINTERFACE;
-  if (mode == NULL) return ROTATION_E_POINTER;
-  return iface->GetRotation((IRotation*)object, mode);
+static inline RotationResult irotation_get_rotation(gpointer object, gint32* mode)
+{
+    const IRotationInterface* iface = irotation_interface(object);
+    if (iface == NULL || iface->GetRotation == NULL)
+        return ROTATION_E_NOINTERFACE;
+    if (mode == NULL)
+        return ROTATION_E_POINTER;
+    return iface->GetRotation((IRotation*)object, mode);
 }
 
 G_END_DECLS

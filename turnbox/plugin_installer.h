@@ -9,8 +9,8 @@ namespace turnbox {
 inline constexpr const char* kModuleFileName = "libgstturnbox.so";
 
 struct InstallResult {
-  bool ok;
-  std::string message;  // what was done, or why it failed
+    bool ok;
+    std::string message; // what was done, or why it failed
 };
 
 // $XDG_DATA_HOME/gstreamer-1.0/plugins (XDG_DATA_HOME defaults to ~/.local/share).
@@ -26,4 +26,4 @@ InstallResult InstallModule(const std::string& modulePath, const std::string& fo
 // Removes the installed copy; succeeds when there is none.
 InstallResult UninstallModule(const std::string& folder);
 
-}  // namespace turnbox
+} // namespace turnbox

@@ -9,19 +9,19 @@
 namespace turnbox {
 
 struct ConstPlane {
-  const std::uint8_t* data;
-  std::ptrdiff_t stride;  // bytes from one row to the next
-  int width;              // pixels
-  int height;             // rows
-  std::size_t size;       // bytes readable from data on
+    const std::uint8_t* data;
+    std::ptrdiff_t stride; // bytes from one row to the next
+    int width;             // pixels
+    int height;            // rows
+    std::size_t size;      // bytes readable from data on
 };
 
 struct Plane {
-  std::uint8_t* data;
-  std::ptrdiff_t stride;
-  int width;
-  int height;
-  std::size_t size;  // bytes writable from data on
+    std::uint8_t* data;
+    std::ptrdiff_t stride;
+    int width;
+    int height;
+    std::size_t size; // bytes writable from data on
 };
 
 // Bytes a plane of this shape needs from its first pixel to the end of its
@@ -34,4 +34,4 @@ std::size_t PlaneExtent(std::ptrdiff_t stride, int width, int height, int bytesP
 // fit in its buffer.
 bool RotateFrame(const ConstPlane& in, const Plane& out, int bytesPerPixel, int mode);
 
-}  // namespace turnbox
+} // namespace turnbox

@@ -1,8 +1,8 @@
 #include "bench_process.h"
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -78,8 +78,8 @@ double median(std::vector<double> v)
 
 fs::path makeRecording(const std::string& krvsynth, const fs::path& dir, const std::string& name, uint64_t mb)
 {
-    const std::vector<std::string> base = {krvsynth, "", "--channels", "1,2,3,4", "--size", "640x480",
-                                           "--seconds", "10", "--start-ms", "0"};
+    const std::vector<std::string> base = {krvsynth,  "",          "--channels", "1,2,3,4",    "--size",
+                                           "640x480", "--seconds", "10",         "--start-ms", "0"};
     const fs::path probe = dir / "probe.krv";
     std::vector<std::string> argv = base;
     argv[1] = probe.string();
@@ -97,4 +97,4 @@ fs::path makeRecording(const std::string& krvsynth, const fs::path& dir, const s
     return out;
 }
 
-}  // namespace bench
+} // namespace bench

@@ -10,10 +10,10 @@ namespace bench {
 
 // The options every benchmark takes: --mb N, --rounds N, --dir DIR, --keep.
 struct Options {
-    uint64_t mb = 200;            // size of the large recording
+    uint64_t mb = 200; // size of the large recording
     int rounds = 3;
-    std::filesystem::path dir;    // scratch folder
-    bool keep = false;            // leave it in place
+    std::filesystem::path dir; // scratch folder
+    bool keep = false;         // leave it in place
 };
 
 // Reads argv[i] (and its value) when it is one of the common options; false
@@ -21,9 +21,9 @@ struct Options {
 bool commonOption(int argc, char** argv, int& i, Options& options);
 
 struct RunResult {
-    int status = -1;        // exit status, -1 when it could not run
+    int status = -1; // exit status, -1 when it could not run
     double seconds = 0;
-    long maxRssKb = 0;      // the child's peak resident set
+    long maxRssKb = 0; // the child's peak resident set
 };
 
 // Runs argv with stdout and stderr on /dev/null.
@@ -39,4 +39,4 @@ double median(std::vector<double> v);
 std::filesystem::path makeRecording(const std::string& krvsynth, const std::filesystem::path& dir,
                                     const std::string& name, uint64_t mb);
 
-}  // namespace bench
+} // namespace bench

@@ -30,8 +30,7 @@ struct Contender {
     bool hashSource;
 };
 
-double exportInProcess(const fs::path& recording, const fs::path& out, int64_t fromMs, int64_t toMs,
-                       const Contender& c)
+double exportInProcess(const fs::path& recording, const fs::path& out, int64_t fromMs, int64_t toMs, const Contender& c)
 {
     fs::remove_all(out);
     vedra::RangeExportRequest req;
@@ -54,9 +53,12 @@ double exportInProcess(const fs::path& recording, const fs::path& out, int64_t f
     return s;
 }
 
-std::string secondsArg(int64_t ms) { return std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100); }
+std::string secondsArg(int64_t ms)
+{
+    return std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100);
+}
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -69,8 +71,9 @@ int main(int argc, char** argv)
         if (std::string(argv[i]) == "--seconds" && i + 1 < argc) {
             seconds = std::max<int64_t>(1, std::atoll(argv[++i]));
         } else {
-            std::fprintf(stderr,
-                         "usage: bench_export [--mb N (200)] [--seconds S (60)] [--rounds N (3)] [--dir DIR] [--keep]\n");
+            std::fprintf(
+                stderr,
+                "usage: bench_export [--mb N (200)] [--seconds S (60)] [--rounds N (3)] [--dir DIR] [--keep]\n");
             return 2;
         }
     }
@@ -85,17 +88,18 @@ int main(int argc, char** argv)
 
     // A range from the middle of the recording.
     KrvFilePtr header(krv_open(big.string(), true));
-    const int64_t lengthMs = header && krv_init(header.get()) > 0 ? int64_t(krv_play_length_ms(header->playDuration, header->preroll)) : 0;
+    const int64_t lengthMs =
+        header && krv_init(header.get()) > 0 ? int64_t(krv_play_length_ms(header->playDuration, header->preroll)) : 0;
     header.reset();
     const int64_t fromMs = std::max<int64_t>(0, lengthMs / 2 - seconds * 500) / 1000 * 1000;
     const int64_t toMs = fromMs + seconds * 1000;
     const fs::path ffOut = dir / "ffmpeg.mkv";
-    const std::vector<std::string> ff = {"ffmpeg", "-y", "-v", "error", "-ss", secondsArg(fromMs), "-to",
-                                         secondsArg(toMs), "-i", big.string(), "-map", "0:v:0", "-c", "copy",
-                                         ffOut.string()};
+    const std::vector<std::string> ff = {
+        "ffmpeg",     "-y",   "-v",    "error", "-ss",  secondsArg(fromMs), "-to", secondsArg(toMs), "-i",
+        big.string(), "-map", "0:v:0", "-c",    "copy", ffOut.string()};
     const fs::path toolOut = dir / "tool";
-    const std::vector<std::string> tool = {KRVTOOL_PATH, "export", big.string(), toolOut.string(), "--from",
-                                           secondsArg(fromMs), "--to", secondsArg(toMs), "--format", "mkv",
+    const std::vector<std::string> tool = {KRVTOOL_PATH,       "export", big.string(),     toolOut.string(), "--from",
+                                           secondsArg(fromMs), "--to",   secondsArg(toMs), "--format",       "mkv",
                                            "--single-file"};
     const Contender contenders[] = {
         {"ours, channel 1 (library)", {1}, false, false},
@@ -118,8 +122,9 @@ int main(int argc, char** argv)
         tools.push_back(bench::timedOrDie(tool));
     }
     const double f = bench::median(ffmpegs);
-    std::printf("\nexport of %lld s (%s to %s) from %.1f MB (4 channels + audio, 640x480) to Matroska, median of %d rounds:\n",
-                (long long)seconds, secondsArg(fromMs).c_str(), secondsArg(toMs).c_str(), bigMb, rounds);
+    std::printf(
+        "\nexport of %lld s (%s to %s) from %.1f MB (4 channels + audio, 640x480) to Matroska, median of %d rounds:\n",
+        (long long)seconds, secondsArg(fromMs).c_str(), secondsArg(toMs).c_str(), bigMb, rounds);
     std::printf("  ffmpeg -ss -to -c copy, channel 1        %8.3f s\n", f);
     for (size_t k = 0; k < std::size(contenders); ++k) {
         const double o = bench::median(ours[k]);

@@ -147,8 +147,7 @@ EngineRun RunEngine(const std::vector<std::string>& files, const FrameRequest& r
     for (CDXGraph& g : graphs)
         g.Run();
     // Until every channel has announced its end, or a generous limit.
-    while (ends.count() < 4 &&
-           std::chrono::steady_clock::now() - start < std::chrono::seconds(seconds * 2 + 10))
+    while (ends.count() < 4 && std::chrono::steady_clock::now() - start < std::chrono::seconds(seconds * 2 + 10))
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     run.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.cpu = CpuSeconds(RUSAGE_SELF) - cpuBefore;
@@ -171,10 +170,10 @@ void StartTogether(const std::vector<CDXGraph*>& graphs, double t)
 }
 
 struct Spread {
-    double video = 0;   // largest gap between the frames the panes hold, seconds
-    double audio = 0;   // largest gap between the audio's position and the video's
+    double video = 0; // largest gap between the frames the panes hold, seconds
+    double audio = 0; // largest gap between the audio's position and the video's
     int samples = 0;
-    int together = 0;   // instants at which all four held frames of one time
+    int together = 0; // instants at which all four held frames of one time
 };
 
 // Samples `count` instants `every` apart; the first one after `settle`.
@@ -241,13 +240,13 @@ Spread MeasureStep(const KrvSplitFiles& written, double duration)
         group.push_back(&audio);
     CDXGraph* heard = haveAudio ? &audio : nullptr;
     using std::chrono::milliseconds;
-    StartTogether(group, 0);   // after loading
+    StartTogether(group, 0); // after loading
     Sample(heard, &graphs[0], sinks, 10, milliseconds(100), spread);
-    for (double at : {duration * 0.6, duration * 0.2, duration * 0.4}) {   // seeks while playing
+    for (double at : {duration * 0.6, duration * 0.2, duration * 0.4}) { // seeks while playing
         StartTogether(group, at);
         Sample(heard, &graphs[0], sinks, 10, milliseconds(100), spread);
     }
-    for (CDXGraph* g : group)   // Pause, every graph to the time shown, Play
+    for (CDXGraph* g : group) // Pause, every graph to the time shown, Play
         g->Pause();
     const double t = graphs[0].GetPositionSeconds();
     for (CDXGraph* g : group)
@@ -263,7 +262,7 @@ Spread MeasureStep(const KrvSplitFiles& written, double duration)
 struct FastRun {
     double cpu = 0;
     double wall = 0;
-    double media = 0;   // seconds of the recording shown
+    double media = 0; // seconds of the recording shown
     Spread spread;
 };
 
@@ -297,7 +296,7 @@ FastRun MeasureSpeed(const std::vector<std::string>& files, double rate, double 
     return run;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -312,9 +311,9 @@ int main(int argc, char** argv)
     const fs::path dir = fs::temp_directory_path() / ("vedra-bench-playback-" + std::to_string(getpid()));
     fs::create_directories(dir);
     const std::string recording = (dir / "bench.krv").string();
-    const std::string synth = std::string(KRVSYNTH_PATH) + " '" + recording + "' --channels 1,2,3,4 --size 640x480 --fps " +
-                              std::to_string(fps) + " --seconds " + std::to_string(seconds) +
-                              " --gop 25 --late-start 3:7 >/dev/null";
+    const std::string synth = std::string(KRVSYNTH_PATH) + " '" + recording +
+                              "' --channels 1,2,3,4 --size 640x480 --fps " + std::to_string(fps) + " --seconds " +
+                              std::to_string(seconds) + " --gop 25 --late-start 3:7 >/dev/null";
     if (std::system(synth.c_str()) != 0) {
         std::fprintf(stderr, "krvsynth failed\n");
         return 1;
@@ -345,8 +344,9 @@ int main(int argc, char** argv)
                     pane.delivered[i] >= want && native.delivered[i] >= want ? "" : "  (DROPS)");
         everyFrame = everyFrame && pane.delivered[i] >= want && native.delivered[i] >= want;
     }
-    std::printf("  engine:      %6.2f s CPU in %6.2f s (panes ask for BGRx fitted into %d x %d, the quad view's pane)\n",
-                pane.cpu, pane.wall, kQuadPane.width, kQuadPane.height);
+    std::printf(
+        "  engine:      %6.2f s CPU in %6.2f s (panes ask for BGRx fitted into %d x %d, the quad view's pane)\n",
+        pane.cpu, pane.wall, kQuadPane.width, kQuadPane.height);
     std::printf("  engine:      %6.2f s CPU in %6.2f s (native size 640 x 480 RGB, for reference)\n", native.cpu,
                 native.wall);
     std::printf("  gst-launch:  %6.2f s CPU in %6.2f s (decode to fakesink)\n", refCpu, refWall);
@@ -367,8 +367,9 @@ int main(int argc, char** argv)
 
     // Speed: four CIF channels at 16x (key frames only above 8x) and at 8x (every frame).
     const std::string fastRecording = (dir / "fast.krv").string();
-    const std::string fastSynth = std::string(KRVSYNTH_PATH) + " '" + fastRecording +
-                                  "' --channels 1,2,3,4 --size 352x288 --fps 25 --seconds 20 --gop 25 --repeat 12 >/dev/null";
+    const std::string fastSynth =
+        std::string(KRVSYNTH_PATH) + " '" + fastRecording +
+        "' --channels 1,2,3,4 --size 352x288 --fps 25 --seconds 20 --gop 25 --repeat 12 >/dev/null";
     if (std::system(fastSynth.c_str()) == 0) {
         const KrvConversion fast = krv_convert_recording(fastRecording, false, dir / "work-fast");
         const std::vector<std::string> fastFiles = ChannelFiles(fast.files);

@@ -21,10 +21,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using bench::RunResult;
-using bench::runChild;
-using bench::timedOrDie;
 using bench::median;
+using bench::runChild;
+using bench::RunResult;
+using bench::timedOrDie;
 
 // Our split through the krv library, in this process.
 double splitInProcess(const fs::path& recording, const fs::path& folder)
@@ -86,8 +86,8 @@ int main(int argc, char** argv)
     const fs::path splitOut = dir / "split";
     const fs::path toolOut = dir / "krvtool";
     const std::vector<std::string> cp = {"cp", big.string(), cpOut.string()};
-    const std::vector<std::string> ff = {"ffmpeg", "-y", "-v", "error", "-i", big.string(), "-map", "0",
-                                         "-c", "copy", "-f", "asf", ffOut.string()};
+    const std::vector<std::string> ff = {"ffmpeg", "-y", "-v",   "error", "-i",  big.string(),  "-map",
+                                         "0",      "-c", "copy", "-f",    "asf", ffOut.string()};
     timedOrDie(cp);
     splitInProcess(big, splitOut);
     splitByKrvtool(big, toolOut);

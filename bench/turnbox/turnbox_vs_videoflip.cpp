@@ -19,136 +19,138 @@
 namespace {
 
 struct HarnessRelease {
-  void operator()(GstHarness* h) const { gst_harness_teardown(h); }
+    void operator()(GstHarness* h) const { gst_harness_teardown(h); }
 };
 struct BufferRelease {
-  void operator()(GstBuffer* b) const { gst_buffer_unref(b); }
+    void operator()(GstBuffer* b) const { gst_buffer_unref(b); }
 };
 using HarnessPtr = std::unique_ptr<GstHarness, HarnessRelease>;
 using BufferPtr = std::unique_ptr<GstBuffer, BufferRelease>;
 
 struct Mode {
-  int turnbox;         // "rotation"
-  int videoDirection;  // videoflip's "video-direction" (GstVideoOrientationMethod)
-  const char* name;
+    int turnbox;        // "rotation"
+    int videoDirection; // videoflip's "video-direction" (GstVideoOrientationMethod)
+    const char* name;
 };
 
 constexpr Mode kModes[] = {
-    {1, GST_VIDEO_ORIENTATION_90R, "clockwise"},
-    {2, GST_VIDEO_ORIENTATION_180, "rotate-180"},
-    {3, GST_VIDEO_ORIENTATION_90L, "counterclockwise"},
-    {4, GST_VIDEO_ORIENTATION_VERT, "vertical-flip"},
-    {5, GST_VIDEO_ORIENTATION_HORIZ, "horizontal-flip"},
-    {6, GST_VIDEO_ORIENTATION_UL_LR, "upper-left-diagonal"},
+    {1, GST_VIDEO_ORIENTATION_90R, "clockwise"},         {2, GST_VIDEO_ORIENTATION_180, "rotate-180"},
+    {3, GST_VIDEO_ORIENTATION_90L, "counterclockwise"},  {4, GST_VIDEO_ORIENTATION_VERT, "vertical-flip"},
+    {5, GST_VIDEO_ORIENTATION_HORIZ, "horizontal-flip"}, {6, GST_VIDEO_ORIENTATION_UL_LR, "upper-left-diagonal"},
 };
 
-HarnessPtr Element(bool turnbox, const Mode& mode, GstCaps* caps) {
-  HarnessPtr h(gst_harness_new(turnbox ? "turnbox" : "videoflip"));
-  if (turnbox)
-    g_object_set(h->element, "rotation", mode.turnbox, nullptr);
-  else  // "method" is ignored on some 1.22 launch lines; video-direction is not
-    gst_util_set_object_arg(G_OBJECT(h->element), "video-direction",
-                            std::to_string(mode.videoDirection).c_str());
-  gst_harness_set_src_caps(h.get(), gst_caps_ref(caps));
-  return h;
+HarnessPtr Element(bool turnbox, const Mode& mode, GstCaps* caps)
+{
+    HarnessPtr h(gst_harness_new(turnbox ? "turnbox" : "videoflip"));
+    if (turnbox)
+        g_object_set(h->element, "rotation", mode.turnbox, nullptr);
+    else // "method" is ignored on some 1.22 launch lines; video-direction is not
+        gst_util_set_object_arg(G_OBJECT(h->element), "video-direction", std::to_string(mode.videoDirection).c_str());
+    gst_harness_set_src_caps(h.get(), gst_caps_ref(caps));
+    return h;
 }
 
-double FramesPerSecond(GstHarness* h, GstBuffer* frame, double seconds) {
-  using Clock = std::chrono::steady_clock;
-  const auto start = Clock::now();
-  const auto until = start + std::chrono::duration<double>(seconds);
-  long frames = 0;
-  do {
-    for (int i = 0; i < 8; ++i, ++frames) {
-      gst_harness_push(h, gst_buffer_ref(frame));
-      gst_buffer_unref(gst_harness_pull(h));
-    }
-  } while (Clock::now() < until);
-  return frames / std::chrono::duration<double>(Clock::now() - start).count();
+double FramesPerSecond(GstHarness* h, GstBuffer* frame, double seconds)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const auto until = start + std::chrono::duration<double>(seconds);
+    long frames = 0;
+    do {
+        for (int i = 0; i < 8; ++i, ++frames) {
+            gst_harness_push(h, gst_buffer_ref(frame));
+            gst_buffer_unref(gst_harness_pull(h));
+        }
+    } while (Clock::now() < until);
+    return frames / std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 // The two elements must agree on the picture, or the comparison means nothing.
-bool SameOutput(GstHarness* a, GstHarness* b, GstBuffer* frame) {
-  gst_harness_push(a, gst_buffer_ref(frame));
-  gst_harness_push(b, gst_buffer_ref(frame));
-  BufferPtr x(gst_harness_pull(a));
-  BufferPtr y(gst_harness_pull(b));
-  GstCaps* caps = gst_pad_get_current_caps(a->sinkpad);
-  GstVideoInfo info;
-  const bool parsed = caps && gst_video_info_from_caps(&info, caps);
-  if (caps) gst_caps_unref(caps);
-  if (!parsed || !x || !y) return false;
-  GstMapInfo mx, my;
-  gst_buffer_map(x.get(), &mx, GST_MAP_READ);
-  gst_buffer_map(y.get(), &my, GST_MAP_READ);
-  bool same = mx.size >= info.size && my.size >= info.size;
-  const int rowBytes = GST_VIDEO_INFO_WIDTH(&info) * GST_VIDEO_INFO_COMP_PSTRIDE(&info, 0);
-  for (int r = 0; same && r < GST_VIDEO_INFO_HEIGHT(&info); ++r) {
-    const gsize at = static_cast<gsize>(r) * GST_VIDEO_INFO_PLANE_STRIDE(&info, 0);
-    same = std::memcmp(mx.data + at, my.data + at, rowBytes) == 0;
-  }
-  gst_buffer_unmap(x.get(), &mx);
-  gst_buffer_unmap(y.get(), &my);
-  return same;
+bool SameOutput(GstHarness* a, GstHarness* b, GstBuffer* frame)
+{
+    gst_harness_push(a, gst_buffer_ref(frame));
+    gst_harness_push(b, gst_buffer_ref(frame));
+    BufferPtr x(gst_harness_pull(a));
+    BufferPtr y(gst_harness_pull(b));
+    GstCaps* caps = gst_pad_get_current_caps(a->sinkpad);
+    GstVideoInfo info;
+    const bool parsed = caps && gst_video_info_from_caps(&info, caps);
+    if (caps)
+        gst_caps_unref(caps);
+    if (!parsed || !x || !y)
+        return false;
+    GstMapInfo mx, my;
+    gst_buffer_map(x.get(), &mx, GST_MAP_READ);
+    gst_buffer_map(y.get(), &my, GST_MAP_READ);
+    bool same = mx.size >= info.size && my.size >= info.size;
+    const int rowBytes = GST_VIDEO_INFO_WIDTH(&info) * GST_VIDEO_INFO_COMP_PSTRIDE(&info, 0);
+    for (int r = 0; same && r < GST_VIDEO_INFO_HEIGHT(&info); ++r) {
+        const gsize at = static_cast<gsize>(r) * GST_VIDEO_INFO_PLANE_STRIDE(&info, 0);
+        same = std::memcmp(mx.data + at, my.data + at, rowBytes) == 0;
+    }
+    gst_buffer_unmap(x.get(), &mx);
+    gst_buffer_unmap(y.get(), &my);
+    return same;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
-  const double seconds = argc > 1 ? std::atof(argv[1]) : 0.4;
-  char tmpl[] = "/tmp/turnbox-bench-XXXXXX";
-  const std::string home = mkdtemp(tmpl) ? tmpl : "/tmp";
-  setenv("XDG_DATA_HOME", home.c_str(), 1);  // no user-installed copy of the plugin
-  gst_init(nullptr, nullptr);
-  GError* error = nullptr;
-  GstPlugin* plugin = gst_plugin_load_file(TURNBOX_MODULE_PATH, &error);
-  if (plugin == nullptr) {
-    std::fprintf(stderr, "cannot load %s: %s\n", TURNBOX_MODULE_PATH, error ? error->message : "?");
-    return 1;
-  }
-  gst_object_unref(plugin);
-
-  struct Input {
-    GstVideoFormat format;
-    int width, height;
-  } inputs[] = {{GST_VIDEO_FORMAT_BGR, 1920, 1080},
-                {GST_VIDEO_FORMAT_BGRx, 1920, 1080},
-                {GST_VIDEO_FORMAT_BGR, 640, 480},
-                {GST_VIDEO_FORMAT_BGRx, 640, 480}};
-  constexpr int kRounds = 3;  // alternate the elements and keep each one's best round
-
-  std::printf("%-14s %-20s %12s %12s %7s\n", "input", "mode", "turnbox fps", "videoflip fps",
-              "ratio");
-  bool allSame = true;
-  for (const Input& in : inputs) {
-    GstVideoInfo info;
-    gst_video_info_set_format(&info, in.format, in.width, in.height);
-    GstCaps* caps = gst_video_info_to_caps(&info);
-    BufferPtr frame(gst_buffer_new_allocate(nullptr, info.size, nullptr));
-    GstMapInfo map;
-    gst_buffer_map(frame.get(), &map, GST_MAP_WRITE);
-    for (gsize i = 0; i < map.size; ++i) map.data[i] = static_cast<guint8>(i * 2654435761u >> 24);
-    gst_buffer_unmap(frame.get(), &map);
-
-    const std::string label = std::string(gst_video_format_to_string(in.format)) + " " +
-                              std::to_string(in.width) + "x" + std::to_string(in.height);
-    for (const Mode& mode : kModes) {
-      HarnessPtr ours = Element(true, mode, caps);
-      HarnessPtr theirs = Element(false, mode, caps);
-      const bool same = SameOutput(ours.get(), theirs.get(), frame.get());
-      allSame = allSame && same;
-      double best[2] = {0, 0};
-      for (int round = 0; round < kRounds; ++round) {
-        best[0] = std::max(best[0], FramesPerSecond(ours.get(), frame.get(), seconds));
-        best[1] = std::max(best[1], FramesPerSecond(theirs.get(), frame.get(), seconds));
-      }
-      std::printf("%-14s %-20s %12.1f %12.1f %6.2fx%s\n", label.c_str(), mode.name, best[0],
-                  best[1], best[0] / best[1], same ? "" : "  (outputs differ!)");
-      std::fflush(stdout);
+int main(int argc, char** argv)
+{
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 0.4;
+    char tmpl[] = "/tmp/turnbox-bench-XXXXXX";
+    const std::string home = mkdtemp(tmpl) ? tmpl : "/tmp";
+    setenv("XDG_DATA_HOME", home.c_str(), 1); // no user-installed copy of the plugin
+    gst_init(nullptr, nullptr);
+    GError* error = nullptr;
+    GstPlugin* plugin = gst_plugin_load_file(TURNBOX_MODULE_PATH, &error);
+    if (plugin == nullptr) {
+        std::fprintf(stderr, "cannot load %s: %s\n", TURNBOX_MODULE_PATH, error ? error->message : "?");
+        return 1;
     }
-    gst_caps_unref(caps);
-  }
-  std::error_code ec;
-  std::filesystem::remove_all(home, ec);
-  return allSame ? 0 : 1;
+    gst_object_unref(plugin);
+
+    struct Input {
+        GstVideoFormat format;
+        int width, height;
+    } inputs[] = {{GST_VIDEO_FORMAT_BGR, 1920, 1080},
+                  {GST_VIDEO_FORMAT_BGRx, 1920, 1080},
+                  {GST_VIDEO_FORMAT_BGR, 640, 480},
+                  {GST_VIDEO_FORMAT_BGRx, 640, 480}};
+    constexpr int kRounds = 3; // alternate the elements and keep each one's best round
+
+    std::printf("%-14s %-20s %12s %12s %7s\n", "input", "mode", "turnbox fps", "videoflip fps", "ratio");
+    bool allSame = true;
+    for (const Input& in : inputs) {
+        GstVideoInfo info;
+        gst_video_info_set_format(&info, in.format, in.width, in.height);
+        GstCaps* caps = gst_video_info_to_caps(&info);
+        BufferPtr frame(gst_buffer_new_allocate(nullptr, info.size, nullptr));
+        GstMapInfo map;
+        gst_buffer_map(frame.get(), &map, GST_MAP_WRITE);
+        for (gsize i = 0; i < map.size; ++i)
+            map.data[i] = static_cast<guint8>(i * 2654435761u >> 24);
+        gst_buffer_unmap(frame.get(), &map);
+
+        const std::string label = std::string(gst_video_format_to_string(in.format)) + " " + std::to_string(in.width) +
+                                  "x" + std::to_string(in.height);
+        for (const Mode& mode : kModes) {
+            HarnessPtr ours = Element(true, mode, caps);
+            HarnessPtr theirs = Element(false, mode, caps);
+            const bool same = SameOutput(ours.get(), theirs.get(), frame.get());
+            allSame = allSame && same;
+            double best[2] = {0, 0};
+            for (int round = 0; round < kRounds; ++round) {
+                best[0] = std::max(best[0], FramesPerSecond(ours.get(), frame.get(), seconds));
+                best[1] = std::max(best[1], FramesPerSecond(theirs.get(), frame.get(), seconds));
+            }
+            std::printf("%-14s %-20s %12.1f %12.1f %6.2fx%s\n", label.c_str(), mode.name, best[0], best[1],
+                        best[0] / best[1], same ? "" : "  (outputs differ!)");
+            std::fflush(stdout);
+        }
+        gst_caps_unref(caps);
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(home, ec);
+    return allSame ? 0 : 1;
 }

@@ -17,7 +17,7 @@ int64_t AacBitRate(uint32_t sampleRate, int channels)
     return std::min<int64_t>(int64_t(sampleRate) * 4, 64000) * channels;
 }
 
-}  // namespace
+} // namespace
 
 bool AdpcmToAac::Open(const AdpcmFormat& format, std::string& error)
 {
@@ -77,7 +77,10 @@ bool AdpcmToAac::Open(const AdpcmFormat& format, std::string& error)
     return true;
 }
 
-int AdpcmToAac::CopyParameters(AVCodecParameters* par) const { return avcodec_parameters_from_context(par, encoder_.get()); }
+int AdpcmToAac::CopyParameters(AVCodecParameters* par) const
+{
+    return avcodec_parameters_from_context(par, encoder_.get());
+}
 
 int AdpcmToAac::Push(const uint8_t* blocks, uint32_t size, int64_t startSample, const PacketSink& sink)
 {
@@ -166,4 +169,4 @@ int AdpcmToAac::Flush(const PacketSink& sink)
     return Drain(sink);
 }
 
-}  // namespace vedra
+} // namespace vedra

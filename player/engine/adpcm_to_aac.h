@@ -16,7 +16,7 @@ struct AdpcmFormat {
     uint32_t sampleRate = 0;
     uint16_t channels = 0;
     uint16_t blockAlign = 0;
-    std::vector<uint8_t> extraData;   // samples per block, coefficients
+    std::vector<uint8_t> extraData; // samples per block, coefficients
 };
 
 class AdpcmToAac {
@@ -48,8 +48,8 @@ private:
     AvFramePtr frame_;
     AvPacketPtr in_;
     AvPacketPtr out_;
-    std::vector<std::vector<float>> pending_;  // per channel, samples not yet encoded
-    int64_t pendingStart_ = -1;                // sample number of pending_[.][0]
+    std::vector<std::vector<float>> pending_; // per channel, samples not yet encoded
+    int64_t pendingStart_ = -1;               // sample number of pending_[.][0]
 };
 
-}  // namespace vedra
+} // namespace vedra

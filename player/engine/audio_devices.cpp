@@ -35,7 +35,7 @@ void ForEachAudioSinkDevice(F&& visit)
     gst_device_monitor_stop(monitor.get());
 }
 
-}  // namespace
+} // namespace
 
 bool IsListedAudioDeviceName(const std::string& friendlyName)
 {
@@ -51,7 +51,7 @@ bool EnumerateAudioDevices(std::vector<AudioDevice>& audioDevices)
             return true;
         GstElement* sink = gst_device_create_element(device, nullptr);
         if (!sink)
-            return false;   // the devices after it are not looked at
+            return false; // the devices after it are not looked at
         audioDevices.push_back({name.get(), ElementHandle::Adopt(GST_ELEMENT(gst_object_ref_sink(sink)))});
         return true;
     });
@@ -109,4 +109,4 @@ void SelectAudioDevice(int id, std::vector<AudioDevice>& audioDevices, int32_t& 
     audioGraph->SeekTo(position);
 }
 
-}  // namespace vedra
+} // namespace vedra

@@ -16,8 +16,8 @@ inline constexpr int kFirstAudioDeviceCommand = 1740;
 inline constexpr int kLastAudioDeviceCommand = 1750;
 
 struct AudioDevice {
-    std::string friendlyName;   // label for the Audio Device menu
-    ElementHandle renderer;     // the device's sink element, held for the life of the list
+    std::string friendlyName; // label for the Audio Device menu
+    ElementHandle renderer;   // the device's sink element, held for the life of the list
 };
 
 // False for names that begin with "DEFAULT" or "DIRECT" in any letter case:
@@ -43,4 +43,4 @@ ElementHandle MakeDefaultAudioSink();
 void SelectAudioDevice(int id, std::vector<AudioDevice>& audioDevices, int32_t& selectedAudioDevice,
                        CDXGraph* audioGraph, CDXGraph* const channelSlots[4], void* owner);
 
-}  // namespace vedra
+} // namespace vedra

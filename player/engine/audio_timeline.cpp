@@ -8,9 +8,9 @@ namespace vedra {
 namespace {
 
 struct Timeline {
-    guint64 num;      // true samples per block
-    guint64 den;      // the parser's samples per block
-    gint64 offset;    // ns
+    guint64 num;   // true samples per block
+    guint64 den;   // the parser's samples per block
+    gint64 offset; // ns
     // The time last sought to, on the recording's timeline: a seek to before
     // the file's start keeps it as segment start, so the sound waits for its time.
     std::atomic<gint64> soughtTo{-1};
@@ -100,7 +100,7 @@ GstPadProbeReturn MapParserTime(GstPad*, GstPadProbeInfo* info, gpointer data)
     return GST_PAD_PROBE_OK;
 }
 
-}  // namespace
+} // namespace
 
 void InstallAudioTimeline(GstElement* parser, const KrvWavFormat& format, GstClockTimeDiff offset)
 {
@@ -119,4 +119,4 @@ void InstallAudioTimeline(GstElement* parser, const KrvWavFormat& format, GstClo
                       MapParserTime, map, [](gpointer p) { delete static_cast<Timeline*>(p); });
 }
 
-}  // namespace vedra
+} // namespace vedra

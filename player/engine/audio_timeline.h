@@ -21,4 +21,4 @@ namespace vedra {
 // offset: where the file's time 0 falls on the recording's timeline.
 void InstallAudioTimeline(GstElement* parser, const KrvWavFormat& format, GstClockTimeDiff offset);
 
-}  // namespace vedra
+} // namespace vedra

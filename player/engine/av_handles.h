@@ -51,4 +51,4 @@ inline std::string AvError(int code)
     return text;
 }
 
-}  // namespace vedra
+} // namespace vedra

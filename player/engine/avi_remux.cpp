@@ -41,7 +41,7 @@ AVRational EstimateFrameRate(const std::string& path, int streamIndex)
         return fallback;
     const AVStream* st = in->streams[streamIndex];
     PacketPtr pkt(av_packet_alloc());
-    std::vector<uint32_t> times;   // ms, as the recorder stamps them
+    std::vector<uint32_t> times; // ms, as the recorder stamps them
     while (times.size() < 120 && av_read_frame(in.get(), pkt.get()) >= 0) {
         if (pkt->stream_index == streamIndex && pkt->pts != AV_NOPTS_VALUE && pkt->pts >= 0)
             times.push_back(static_cast<uint32_t>(av_rescale_q(pkt->pts, st->time_base, AVRational{1, 1000})));
@@ -58,12 +58,12 @@ AVRational EstimateFrameRate(const std::string& path, int streamIndex)
 
 struct Source {
     InputPtr in;
-    std::vector<int> map;         // input stream -> output stream, -1 when dropped
+    std::vector<int> map; // input stream -> output stream, -1 when dropped
     PacketPtr next;
     bool ended = false;
 };
 
-}  // namespace
+} // namespace
 
 bool RemuxToAvi(const std::string& channelPath, const std::string& audioPath, const std::string& outPath,
                 std::string& error)
@@ -92,7 +92,7 @@ bool RemuxToAvi(const std::string& channelPath, const std::string& audioPath, co
     OutputPtr out(oc);
 
     // Every video and audio stream of the channel file; the audio of the audio file.
-    std::vector<AVRational> videoRate;   // per output stream: frame rate, {0,1} for audio
+    std::vector<AVRational> videoRate; // per output stream: frame rate, {0,1} for audio
     bool haveVideo = false;
     for (size_t s = 0; s < sources.size(); ++s) {
         AVFormatContext* in = sources[s].in.get();
@@ -108,7 +108,7 @@ bool RemuxToAvi(const std::string& channelPath, const std::string& audioPath, co
                 error = "cannot add a stream";
                 return false;
             }
-            os->codecpar->codec_tag = 0;   // let the AVI writer pick its own tag
+            os->codecpar->codec_tag = 0; // let the AVI writer pick its own tag
             AVRational rate{0, 1};
             if (isVideo) {
                 rate = EstimateFrameRate(channelPath, static_cast<int>(i));
@@ -181,8 +181,10 @@ bool RemuxToAvi(const std::string& channelPath, const std::string& audioPath, co
                 firstPts[static_cast<size_t>(o)] = t;
             if (t != AV_NOPTS_VALUE)
                 t = std::max<int64_t>(0, t - firstPts[static_cast<size_t>(o)]);
-            int64_t slot = t == AV_NOPTS_VALUE ? 0 : av_rescale_q_rnd(t, is->time_base, os->time_base,
-                                                                       static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
+            int64_t slot = t == AV_NOPTS_VALUE
+                               ? 0
+                               : av_rescale_q_rnd(t, is->time_base, os->time_base,
+                                                  static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
             if (lastDts[static_cast<size_t>(o)] != AV_NOPTS_VALUE && slot <= lastDts[static_cast<size_t>(o)])
                 slot = lastDts[static_cast<size_t>(o)] + 1;
             p->pts = p->dts = slot;
@@ -221,4 +223,4 @@ bool RemuxToAvi(const std::string& channelPath, const std::string& audioPath, co
     return ok;
 }
 
-}  // namespace vedra
+} // namespace vedra

@@ -11,4 +11,4 @@ namespace vedra {
 bool RemuxToAvi(const std::string& channelPath, const std::string& audioPath, const std::string& outPath,
                 std::string& error);
 
-}  // namespace vedra
+} // namespace vedra

@@ -5,8 +5,8 @@
 
 #include <cstdio>
 
-#include "audio_timeline.h"
 #include "audio_devices.h"
+#include "audio_timeline.h"
 #include "engine_init.h"
 #include "krv/krv_wav_format.h"
 #include "krv_frame_reader.h"
@@ -42,7 +42,7 @@ bool LinkMany(std::initializer_list<GstElement*> chain)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 CDXGraph::CDXGraph() = default;
 
@@ -91,10 +91,10 @@ bool CDXGraph::RenderMediaFile(const std::string& path, bool reinstallHint)
     }
     isContainerFile = IsContainerPath(filePath);
     if (isContainerFile)
-        headerDuration = 0.0;   // from the file's header once the reader has opened it
+        headerDuration = 0.0; // from the file's header once the reader has opened it
     FILE* probe = std::fopen(filePath.c_str(), "rb");
     if (!probe)
-        return false;   // no source for a missing file; no message
+        return false; // no source for a missing file; no message
     std::fclose(probe);
 
     const bool built = isContainerFile ? BuildChannelGraph(reinstallHint) : BuildAudioGraph();
@@ -137,7 +137,7 @@ bool CDXGraph::BuildChannelGraph(bool /*reinstallHint*/)
 
     decoder_ = MakeElement(videoDecoderFactory.c_str(), "MPEG4 Video Decoder");
     if (!decoder_) {
-        decoderMissing_ = true;   // the caller says so, with the wording reinstallHint picks
+        decoderMissing_ = true; // the caller says so, with the wording reinstallHint picks
         return false;
     }
     gst_bin_add(bin, decoder_.get());
@@ -161,8 +161,7 @@ bool CDXGraph::AddVideoTail(GstElement* decoder)
         return false;
     // Fill the pane as a video window sized to it would: no borders.
     g_object_set(scale.get(), "add-borders", FALSE, "method", kFrameScaleMethod, nullptr);
-    g_object_set(videoSink_.get(), "max-buffers", 1u, "drop", TRUE, "sync", TRUE, "enable-last-sample", FALSE,
-                 nullptr);
+    g_object_set(videoSink_.get(), "max-buffers", 1u, "drop", TRUE, "sync", TRUE, "enable-last-sample", FALSE, nullptr);
     FrameRequest request;
     {
         std::lock_guard lock(paneMutex_);
@@ -184,8 +183,7 @@ bool CDXGraph::AddVideoTail(GstElement* decoder)
     PadHandle tap = PadHandle::Adopt(gst_element_get_static_pad(decoder, "src"));
     if (tap)
         gst_pad_add_probe(tap.get(),
-                          static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER |
-                                                       GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+                          static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
                           &CDXGraph::OnDecodedFrame, this, nullptr);
     return true;
 }
@@ -357,4 +355,4 @@ bool CDXGraph::Destroy()
     return true;
 }
 
-}  // namespace vedra
+} // namespace vedra

@@ -122,11 +122,11 @@ public:
 
     // --- members the rest of the player reads (GUI thread) ---
     bool isContainerFile = false;
-    std::string filePath;            // survives Destroy
-    double headerDuration = 0.0;     // seconds
+    std::string filePath;        // survives Destroy
+    double headerDuration = 0.0; // seconds
     int32_t vgaCount = 0;
-    void* ownerWindow = nullptr;     // owner of the message boxes
-    GstElement* audioRenderer = nullptr;   // borrowed from the device list, never released here
+    void* ownerWindow = nullptr;         // owner of the message boxes
+    GstElement* audioRenderer = nullptr; // borrowed from the device list, never released here
     // Decoder factory to create; tests name a missing one.
     std::string videoDecoderFactory = kVideoDecoderFactory;
 
@@ -161,16 +161,16 @@ private:
     ElementHandle pipeline_;
     ElementHandle volume_;
     ElementHandle videoSink_;
-    FrameRequest frameRequest_;      // what the pane asks for
-    CapsHandle frameCaps_;           // what the appsink asks for: the request made for the decoded picture
+    FrameRequest frameRequest_; // what the pane asks for
+    CapsHandle frameCaps_;      // what the appsink asks for: the request made for the decoded picture
     ElementHandle decoder_;
-    ElementHandle audioHead_;        // the audio converter after the decoder
+    ElementHandle audioHead_; // the audio converter after the decoder
     bool addedAudioRenderer_ = false;
     int32_t volumeLevel_ = 0;
-    double pipelineDuration_ = -1.0;   // seconds, learnt while prerolling
-    double pendingSeek_ = -1.0;        // a seek made while stopped, applied on the next start
+    double pipelineDuration_ = -1.0; // seconds, learnt while prerolling
+    double pendingSeek_ = -1.0;      // a seek made while stopped, applied on the next start
     bool decoderMissing_ = false;
-    GstClockTimeDiff timeOffset_ = 0;   // ns
+    GstClockTimeDiff timeOffset_ = 0; // ns
     bool onTimeline_ = false;
     double rate_ = 1.0;
     // Running time at which a playing graph was paused (0 after a flushing seek,
@@ -184,7 +184,7 @@ private:
     // guarded by eventMutex_: end of stream and errors waiting for HandleGraphEvents
     std::mutex eventMutex_;
     std::deque<GstMessageType> events_;
-    std::string eventFile_;   // the file named in logged errors
+    std::string eventFile_; // the file named in logged errors
 
     // guarded by notifyMutex_ (read on streaming threads)
     mutable std::mutex notifyMutex_;
@@ -195,10 +195,10 @@ private:
     // guarded by paneMutex_
     std::mutex paneMutex_;
     IFrameSink* pane_ = nullptr;
-    const GstBuffer* lastPreroll_ = nullptr;   // compared only, never dereferenced
+    const GstBuffer* lastPreroll_ = nullptr; // compared only, never dereferenced
     GstClockTime lastPrerollPts_ = GST_CLOCK_TIME_NONE;
-    VideoFramePtr lastFrame_;                  // shown again at once in a pane newly attached
-    SourcePicture source_;                     // the decoded picture, learnt while prerolling
+    VideoFramePtr lastFrame_; // shown again at once in a pane newly attached
+    SourcePicture source_;    // the decoded picture, learnt while prerolling
 
     // guarded by snapshotMutex_
     mutable std::mutex snapshotMutex_;
@@ -208,4 +208,4 @@ private:
     std::atomic<bool> snapshotPending_{false};
 };
 
-}  // namespace vedra
+} // namespace vedra

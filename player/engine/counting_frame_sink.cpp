@@ -50,4 +50,4 @@ VideoFramePtr CountingFrameSink::last()
     return last_;
 }
 
-}  // namespace vedra
+} // namespace vedra

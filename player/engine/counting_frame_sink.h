@@ -13,8 +13,8 @@ class CountingFrameSink : public IFrameSink {
 public:
     // keepLast holds the newest frame for last(); a sink that only counts lets every
     // frame go back to the pipeline at once.
-    explicit CountingFrameSink(FrameRequest request = {}, bool keepLast = true)
-        : request_(request), keepLast_(keepLast) {}
+    explicit CountingFrameSink(FrameRequest request = {}, bool keepLast = true) : request_(request), keepLast_(keepLast)
+    {}
 
     void PresentFrame(VideoFramePtr frame) override;
     void HideFrame() override;
@@ -30,11 +30,11 @@ public:
 private:
     const FrameRequest request_;
     const bool keepLast_;
-    std::mutex mutex_;  // streaming threads count, the caller reads
+    std::mutex mutex_; // streaming threads count, the caller reads
     int frames_ = 0;
     int hides_ = 0;
     VideoFramePtr last_;
     GstClockTime lastPts_ = GST_CLOCK_TIME_NONE;
 };
 
-}  // namespace vedra
+} // namespace vedra

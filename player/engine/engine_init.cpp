@@ -13,4 +13,4 @@ bool EngineInit()
     return RegisterKrvSource();
 }
 
-}  // namespace vedra
+} // namespace vedra

@@ -7,4 +7,4 @@ namespace vedra {
 // source. Safe to call many times from the GUI thread; every graph calls it.
 bool EngineInit();
 
-}  // namespace vedra
+} // namespace vedra

@@ -16,7 +16,7 @@ bool Exists(const std::string& path)
     return ::stat(path.c_str(), &st) == 0;
 }
 
-}  // namespace
+} // namespace
 
 ExportJob::~ExportJob()
 {
@@ -34,8 +34,7 @@ std::string ExportOutputPath(const std::string& outputFolder)
     return path;
 }
 
-bool ExportStep(const std::string& audioPath, INotifyTarget* notify, ExportJob& job,
-                const std::string& channelPath)
+bool ExportStep(const std::string& audioPath, INotifyTarget* notify, ExportJob& job, const std::string& channelPath)
 {
     if (job.running)
         return false;
@@ -48,7 +47,7 @@ bool ExportStep(const std::string& audioPath, INotifyTarget* notify, ExportJob& 
     r->worker = std::thread([r, audioPath, channelPath, notify] {
         r->succeeded = RemuxToAvi(channelPath, audioPath, r->outputPath, r->error);
         if (!r->succeeded)
-            std::remove((r->outputPath + ".part").c_str());   // the reserved name
+            std::remove((r->outputPath + ".part").c_str()); // the reserved name
         r->finished = true;
         // A failed export completes too, so a chain never waits forever.
         if (notify)
@@ -70,4 +69,4 @@ int CheckExportCompletion(ExportJob& job)
     return 2;
 }
 
-}  // namespace vedra
+} // namespace vedra

@@ -21,8 +21,8 @@ struct ExportRun {
 };
 
 struct ExportJob {
-    std::string outputFolder;            // ends with '/'
-    std::unique_ptr<ExportRun> running;  // GUI thread only; none while idle
+    std::string outputFolder;           // ends with '/'
+    std::unique_ptr<ExportRun> running; // GUI thread only; none while idle
     // What the last completed export did (set by the completion check).
     std::string lastOutputPath;
     bool lastSucceeded = false;
@@ -31,7 +31,7 @@ struct ExportJob {
     ExportJob() = default;
     ExportJob(const ExportJob&) = delete;
     ExportJob& operator=(const ExportJob&) = delete;
-    ~ExportJob();   // waits for a running export
+    ~ExportJob(); // waits for a running export
 };
 
 // The output name of an export starting now: outputFolder + local time + ".avi";
@@ -42,10 +42,9 @@ std::string ExportOutputPath(const std::string& outputFolder);
 // empty) into a new AVI file; MsgGraphNotify with kExportNotifyParam is posted
 // to `notify` when it ends, successfully or not. Returns true (false only when
 // an export is already running in this job).
-bool ExportStep(const std::string& audioPath, INotifyTarget* notify, ExportJob& job,
-                const std::string& channelPath);
+bool ExportStep(const std::string& audioPath, INotifyTarget* notify, ExportJob& job, const std::string& channelPath);
 
 // 2 when the export has finished and was torn down (results in job.last*), 1 otherwise.
 int CheckExportCompletion(ExportJob& job);
 
-}  // namespace vedra
+} // namespace vedra

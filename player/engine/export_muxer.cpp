@@ -17,7 +17,7 @@ constexpr AVRational kFallbackRate{25, 1};
 
 struct FormatNames {
     ExportFormat format;
-    const char* muxer;      // libavformat's name
+    const char* muxer; // libavformat's name
     const char* extension;
 };
 constexpr FormatNames kFormats[] = {
@@ -34,7 +34,10 @@ const FormatNames& NamesOf(ExportFormat f)
     return kFormats[1];
 }
 
-const char* MuxerName(ExportFormat f) { return NamesOf(f).muxer; }
+const char* MuxerName(ExportFormat f)
+{
+    return NamesOf(f).muxer;
+}
 
 // Frames per second from the typical gap between frames.
 AVRational RateOf(double intervalMs)
@@ -65,9 +68,12 @@ AVStream* NewStream(AVFormatContext* oc, const char* what, std::string& error)
     return st;
 }
 
-}  // namespace
+} // namespace
 
-const char* ExportFormatExtension(ExportFormat format) { return NamesOf(format).extension; }
+const char* ExportFormatExtension(ExportFormat format)
+{
+    return NamesOf(format).extension;
+}
 
 ExportMuxer::~ExportMuxer() = default;
 
@@ -223,8 +229,8 @@ bool ExportMuxer::WriteFrame(int channel, const uint8_t* data, uint32_t size, bo
     std::memcpy(p->data, data, size);
     p->flags = keyFrame ? AV_PKT_FLAG_KEY : 0;
     const AVRational tb = track->stream->time_base;
-    p->pts = p->dts = av_rescale_q_rnd(int64_t(timeMs - baseMs_), kMs, tb,
-                                       AVRounding(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
+    p->pts = p->dts =
+        av_rescale_q_rnd(int64_t(timeMs - baseMs_), kMs, tb, AVRounding(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
     p->duration = format_ == ExportFormat::Avi ? 1 : av_rescale_q(1, av_inv_q(track->stream->avg_frame_rate), tb);
     Span& s = track->frames;
     if (s.frames++ == 0)
@@ -299,4 +305,4 @@ bool ExportMuxer::Finish(std::string& error)
     return true;
 }
 
-}  // namespace vedra
+} // namespace vedra

@@ -22,11 +22,11 @@ enum class ExportFormat { Avi, Mkv, Mp4 };
 const char* ExportFormatExtension(ExportFormat format);
 
 struct MuxVideoTrack {
-    int channel = 0;                // 1-4, titled "Channel N"
+    int channel = 0; // 1-4, titled "Channel N"
     uint32_t width = 0;
     uint32_t height = 0;
-    double frameIntervalMs = 0;     // typical gap between frames; 0: unknown
-    std::vector<uint8_t> config;    // the sequence header decoders start from
+    double frameIntervalMs = 0;  // typical gap between frames; 0: unknown
+    std::vector<uint8_t> config; // the sequence header decoders start from
 };
 
 struct MuxAudioTrack {
@@ -37,19 +37,18 @@ struct MuxAudioTrack {
 struct MuxFileInfo {
     std::string title;
     std::string comment;
-    std::string creationTime;       // ISO 8601, empty: none
+    std::string creationTime; // ISO 8601, empty: none
 };
 
 class ExportMuxer {
 public:
     ExportMuxer() = default;
-    ~ExportMuxer();                 // an unfinished file is closed as it is
+    ~ExportMuxer(); // an unfinished file is closed as it is
     ExportMuxer(const ExportMuxer&) = delete;
     ExportMuxer& operator=(const ExportMuxer&) = delete;
 
     bool Open(const std::string& path, ExportFormat format, const std::vector<MuxVideoTrack>& video,
-              const std::optional<MuxAudioTrack>& audio, const MuxFileInfo& info, uint32_t baseMs,
-              std::string& error);
+              const std::optional<MuxAudioTrack>& audio, const MuxFileInfo& info, uint32_t baseMs, std::string& error);
     bool WriteFrame(int channel, const uint8_t* data, uint32_t size, bool keyFrame, uint32_t timeMs,
                     std::string& error);
     // Bare ADPCM blocks starting at `timeMs`.
@@ -68,10 +67,10 @@ public:
 
 private:
     struct Track {
-        int channel = 0;            // 0: audio
+        int channel = 0; // 0: audio
         AVStream* stream = nullptr;
         int64_t last = AV_NOPTS_VALUE; // last timestamp written, stream time base
-        Span frames;                // video tracks
+        Span frames;                   // video tracks
     };
     bool Write(Track& track, AVPacket* packet, std::string& error);
     bool AddVideo(const MuxVideoTrack& v, std::string& error);
@@ -80,11 +79,11 @@ private:
     ExportFormat format_ = ExportFormat::Mkv;
     AvOutputPtr out_;
     AvPacketPtr packet_;
-    std::vector<Track> tracks_;     // video tracks, then the audio
+    std::vector<Track> tracks_; // video tracks, then the audio
     std::optional<MuxAudioTrack> audio_;
     std::unique_ptr<AdpcmToAac> aac_;
     uint32_t baseMs_ = 0;
     bool headerWritten_ = false;
 };
 
-}  // namespace vedra
+} // namespace vedra

@@ -17,7 +17,7 @@ int EvenSide(double length, double limit)
     return std::max(2, std::min(nearest, most));
 }
 
-}  // namespace
+} // namespace
 
 int DisplayWidth(const SourcePicture& source)
 {
@@ -39,23 +39,17 @@ FrameSize FrameSizeFor(const FrameRequest& request, const SourcePicture& source)
     const double shapeHeight = source.height;
     const double mostScale = request.sourcePixelsAtMost ? 1.0 : kMaxFrameScale;
     const double scale = std::min({request.width / shapeWidth, request.height / shapeHeight, mostScale});
-    const double widthLimit = std::min({static_cast<double>(request.width), shapeWidth * mostScale,
-                                        static_cast<double>(kMaxFrameSide)});
-    const double heightLimit = std::min({static_cast<double>(request.height), shapeHeight * mostScale,
-                                         static_cast<double>(kMaxFrameSide)});
+    const double widthLimit =
+        std::min({static_cast<double>(request.width), shapeWidth * mostScale, static_cast<double>(kMaxFrameSide)});
+    const double heightLimit =
+        std::min({static_cast<double>(request.height), shapeHeight * mostScale, static_cast<double>(kMaxFrameSide)});
     return {EvenSide(shapeWidth * scale, widthLimit), EvenSide(shapeHeight * scale, heightLimit)};
 }
 
-VideoFrame::VideoFrame(SampleHandle sample, FramePixels pixels, int width, int height, int stride,
-                       GstClockTime time, GstClockTime length, int sourceWidth, int sourceHeight)
-    : sample_(std::move(sample)),
-      pixels_(pixels),
-      width_(width),
-      height_(height),
-      stride_(stride),
-      time_(time),
-      length_(length),
-      sourceWidth_(sourceWidth > 0 && sourceHeight > 0 ? sourceWidth : width),
+VideoFrame::VideoFrame(SampleHandle sample, FramePixels pixels, int width, int height, int stride, GstClockTime time,
+                       GstClockTime length, int sourceWidth, int sourceHeight)
+    : sample_(std::move(sample)), pixels_(pixels), width_(width), height_(height), stride_(stride), time_(time),
+      length_(length), sourceWidth_(sourceWidth > 0 && sourceHeight > 0 ? sourceWidth : width),
       sourceHeight_(sourceWidth > 0 && sourceHeight > 0 ? sourceHeight : height)
 {
     const int pixelBytes = pixels_ == FramePixels::Bgrx ? 4 : 3;
@@ -92,4 +86,4 @@ GstClockTime VideoFrame::duration() const
     return buffer ? GST_BUFFER_DURATION(buffer) : GST_CLOCK_TIME_NONE;
 }
 
-}  // namespace vedra
+} // namespace vedra

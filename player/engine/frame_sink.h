@@ -13,8 +13,8 @@ namespace vedra {
 
 // How a pane wants its pixels.
 enum class FramePixels {
-    Rgb24,   // 3 bytes per pixel: R G B
-    Bgrx,    // 4 bytes per pixel: B G R 0xff (QImage::Format_RGB32 on little-endian)
+    Rgb24, // 3 bytes per pixel: R G B
+    Bgrx,  // 4 bytes per pixel: B G R 0xff (QImage::Format_RGB32 on little-endian)
 };
 
 // The picture a pane shows. A size of 0 x 0 is the stream's own size; a pane
@@ -37,7 +37,7 @@ struct FrameRequest {
 struct SourcePicture {
     int width = 0;
     int height = 0;
-    int parN = 1;   // pixel aspect ratio parN / parD
+    int parN = 1; // pixel aspect ratio parN / parD
     int parD = 1;
     bool known() const { return width > 0 && height > 0 && parN > 0 && parD > 0; }
 };
@@ -69,22 +69,22 @@ public:
     // decoded picture's shape on screen (square pixels) the frame was scaled from; 0 x 0 when
     // it is the frame's own.
     VideoFrame(SampleHandle sample, FramePixels pixels, int width, int height, int stride,
-               GstClockTime time = GST_CLOCK_TIME_NONE, GstClockTime length = GST_CLOCK_TIME_NONE,
-               int sourceWidth = 0, int sourceHeight = 0);
+               GstClockTime time = GST_CLOCK_TIME_NONE, GstClockTime length = GST_CLOCK_TIME_NONE, int sourceWidth = 0,
+               int sourceHeight = 0);
     VideoFrame(const VideoFrame&) = delete;
     VideoFrame& operator=(const VideoFrame&) = delete;
     ~VideoFrame();
 
     int width() const { return width_; }
     int height() const { return height_; }
-    int stride() const { return stride_; }          // bytes per row
+    int stride() const { return stride_; } // bytes per row
     FramePixels pixels() const { return pixels_; }
     int sourceWidth() const { return sourceWidth_; }
     int sourceHeight() const { return sourceHeight_; }
     const uint8_t* data() const { return map_.data; }
     size_t size() const { return map_.size; }
-    GstClockTime pts() const;                        // the frame's presentation time
-    GstClockTime duration() const;                   // until the next frame; NONE when unknown
+    GstClockTime pts() const;      // the frame's presentation time
+    GstClockTime duration() const; // until the next frame; NONE when unknown
     bool valid() const { return mapped_; }
 
 private:
@@ -120,4 +120,4 @@ public:
     virtual FrameRequest Requested() const { return {}; }
 };
 
-}  // namespace vedra
+} // namespace vedra

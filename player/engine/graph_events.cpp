@@ -22,7 +22,7 @@ void LogBusError(GstMessage* msg, const std::string& file)
         std::fprintf(stderr, "VedraPlayer: %s: (%s)\n", file.c_str(), details.get());
 }
 
-}  // namespace
+} // namespace
 
 void CDXGraph::SetNotifyWindow(INotifyTarget* target, uint32_t msg, intptr_t param)
 {
@@ -37,7 +37,7 @@ void CDXGraph::SetNotifyWindow(INotifyTarget* target, uint32_t msg, intptr_t par
 GstBusSyncReply CDXGraph::OnBusMessage(GstBus*, GstMessage* msg, gpointer data)
 {
     auto* self = static_cast<CDXGraph*>(data);
-    MessageHandle message = MessageHandle::Adopt(msg);   // a dropped message is ours to release
+    MessageHandle message = MessageHandle::Adopt(msg); // a dropped message is ours to release
     const GstMessageType type = GST_MESSAGE_TYPE(msg);
     if (type != GST_MESSAGE_EOS && type != GST_MESSAGE_ERROR)
         return GST_BUS_DROP;
@@ -101,4 +101,4 @@ int CDXGraph::HandleGraphEvents()
     }
 }
 
-}  // namespace vedra
+} // namespace vedra

@@ -12,7 +12,7 @@ namespace {
 constexpr GstClockTime kStateQueryTimeout = 10 * GST_MSECOND;
 constexpr GstClockTime kSettleTimeout = 5 * GST_SECOND;
 
-}  // namespace
+} // namespace
 
 std::optional<GstState> CDXGraph::CurrentTarget() const
 {
@@ -59,14 +59,14 @@ bool CDXGraph::FlushSeek(double seconds, SeekMode mode, bool toPlay)
 {
     if (!(seconds >= 0.0))
         seconds = 0.0;
-    const gint64 units = static_cast<gint64>(seconds * 10000000.0);   // 100-ns units, truncated
+    const gint64 units = static_cast<gint64>(seconds * 10000000.0); // 100-ns units, truncated
     int flags = GST_SEEK_FLAG_FLUSH | (mode == SeekMode::KeyUnit ? GST_SEEK_FLAG_KEY_UNIT : GST_SEEK_FLAG_ACCURATE);
     const double rate = toPlay ? rate_ : 1.0;
     // Fast enough that decoding every frame cannot keep up: key frames only, no sound.
     if (rate > kFullDecodeMaxRate)
         flags |= GST_SEEK_FLAG_TRICKMODE | GST_SEEK_FLAG_TRICKMODE_KEY_UNITS | GST_SEEK_FLAG_TRICKMODE_NO_AUDIO;
-    if (!gst_element_seek(pipeline_.get(), rate, GST_FORMAT_TIME, static_cast<GstSeekFlags>(flags),
-                          GST_SEEK_TYPE_SET, units * 100, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE))
+    if (!gst_element_seek(pipeline_.get(), rate, GST_FORMAT_TIME, static_cast<GstSeekFlags>(flags), GST_SEEK_TYPE_SET,
+                          units * 100, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE))
         return false;
     // A flushing seek starts the running time again from 0.
     pausedRunningTime_ = 0;
@@ -222,7 +222,7 @@ bool CDXGraph::GetDurationSeconds(double& seconds)
     if (gst_element_query_duration(pipeline_.get(), GST_FORMAT_TIME, &duration) && duration >= 0)
         value = static_cast<double>(duration / 100) / 10000000.0;
     else
-        value = pipelineDuration_;   // a stopped graph cannot be asked; use what prerolling learnt
+        value = pipelineDuration_; // a stopped graph cannot be asked; use what prerolling learnt
     if (value < 0.0)
         return false;
     seconds = value;
@@ -255,4 +255,4 @@ void CDXGraph::ApplyVolume()
     }
 }
 
-}  // namespace vedra
+} // namespace vedra

@@ -18,11 +18,29 @@ public:
     GRefHandle(std::nullptr_t) {}
     GRefHandle(const GRefHandle& o) : p_(o.p_ ? AddRef(o.p_) : nullptr) {}
     GRefHandle(GRefHandle&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
-    GRefHandle& operator=(GRefHandle o) noexcept { std::swap(p_, o.p_); return *this; }
-    ~GRefHandle() { if (p_) Unref(p_); }
+    GRefHandle& operator=(GRefHandle o) noexcept
+    {
+        std::swap(p_, o.p_);
+        return *this;
+    }
+    ~GRefHandle()
+    {
+        if (p_)
+            Unref(p_);
+    }
 
-    static GRefHandle Adopt(T* p) { GRefHandle h; h.p_ = p; return h; }
-    static GRefHandle Ref(T* p) { GRefHandle h; h.p_ = p ? AddRef(p) : nullptr; return h; }
+    static GRefHandle Adopt(T* p)
+    {
+        GRefHandle h;
+        h.p_ = p;
+        return h;
+    }
+    static GRefHandle Ref(T* p)
+    {
+        GRefHandle h;
+        h.p_ = p ? AddRef(p) : nullptr;
+        return h;
+    }
 
     T* get() const { return p_; }
     T* release() { return std::exchange(p_, nullptr); }
@@ -36,19 +54,57 @@ private:
 };
 
 namespace detail {
-template <typename T> void ObjectUnref(T* p) { gst_object_unref(p); }
-template <typename T> T* ObjectRef(T* p) { return static_cast<T*>(gst_object_ref(p)); }
-inline void CapsUnref(GstCaps* p) { gst_caps_unref(p); }
-inline GstCaps* CapsRef(GstCaps* p) { return gst_caps_ref(p); }
-inline void MessageUnref(GstMessage* p) { gst_message_unref(p); }
-inline GstMessage* MessageRef(GstMessage* p) { return gst_message_ref(p); }
-inline void SampleUnref(GstSample* p) { gst_sample_unref(p); }
-inline GstSample* SampleRef(GstSample* p) { return gst_sample_ref(p); }
-inline void BufferUnref(GstBuffer* p) { gst_buffer_unref(p); }
-inline GstBuffer* BufferRef(GstBuffer* p) { return gst_buffer_ref(p); }
-inline void ErrorFree(GError* p) { g_error_free(p); }
-inline GError* ErrorCopy(GError* p) { return g_error_copy(p); }
-}  // namespace detail
+template <typename T>
+void ObjectUnref(T* p)
+{
+    gst_object_unref(p);
+}
+template <typename T>
+T* ObjectRef(T* p)
+{
+    return static_cast<T*>(gst_object_ref(p));
+}
+inline void CapsUnref(GstCaps* p)
+{
+    gst_caps_unref(p);
+}
+inline GstCaps* CapsRef(GstCaps* p)
+{
+    return gst_caps_ref(p);
+}
+inline void MessageUnref(GstMessage* p)
+{
+    gst_message_unref(p);
+}
+inline GstMessage* MessageRef(GstMessage* p)
+{
+    return gst_message_ref(p);
+}
+inline void SampleUnref(GstSample* p)
+{
+    gst_sample_unref(p);
+}
+inline GstSample* SampleRef(GstSample* p)
+{
+    return gst_sample_ref(p);
+}
+inline void BufferUnref(GstBuffer* p)
+{
+    gst_buffer_unref(p);
+}
+inline GstBuffer* BufferRef(GstBuffer* p)
+{
+    return gst_buffer_ref(p);
+}
+inline void ErrorFree(GError* p)
+{
+    g_error_free(p);
+}
+inline GError* ErrorCopy(GError* p)
+{
+    return g_error_copy(p);
+}
+} // namespace detail
 
 template <typename T>
 using GstObjectHandle = GRefHandle<T, detail::ObjectUnref<T>, detail::ObjectRef<T>>;
@@ -79,8 +135,9 @@ public:
     GCharHandle& operator=(const GCharHandle&) = delete;
     ~GCharHandle() { g_free(s_); }
     const char* get() const { return s_ ? s_ : ""; }
+
 private:
     gchar* s_;
 };
 
-}  // namespace vedra
+} // namespace vedra

@@ -112,7 +112,7 @@ int KrvFrameReader::Next(KrvFrame& frame)
                 krv_put_u32(&saved_.bytes[16], received_);
                 if (received_ < objectSize_) {
                     if (!lastInPacket || take == 0)
-                        ResetAssembly();   // nothing more can come for it
+                        ResetAssembly(); // nothing more can come for it
                     continue;
                 }
                 frame.data.swap(object_);
@@ -127,8 +127,7 @@ int KrvFrameReader::Next(KrvFrame& frame)
             }
         }
 
-        if (p.streamNumber != stream_ || p.offset != 0 || p.mediaObjectSize == 0 ||
-            p.mediaObjectSize > kMaxFrameSize)
+        if (p.streamNumber != stream_ || p.offset != 0 || p.mediaObjectSize == 0 || p.mediaObjectSize > kMaxFrameSize)
             continue;
         if (avail >= p.mediaObjectSize) {
             if (waitKey_ && !p.keyFrame)
@@ -141,8 +140,7 @@ int KrvFrameReader::Next(KrvFrame& frame)
             return 1;
         }
         // The object goes on in the next packet only when it ends this one.
-        const size_t headerLength = (packet_->lengthTypeFlags & 1) ? kMultiPayloadHeaderSize
-                                                                   : kSinglePayloadHeaderSize;
+        const size_t headerLength = (packet_->lengthTypeFlags & 1) ? kMultiPayloadHeaderSize : kSinglePayloadHeaderSize;
         if (!lastInPacket || !p.header || p.header + 15 > bufferEnd)
             continue;
         saved_ = KrvSavedHeader{};
@@ -188,7 +186,7 @@ int KrvFrameReader::ScanUntil(uint32_t ms)
     // Until a frame later than ms has been seen: every key frame up to ms is then known.
     while (!scanDone_ && (keys_.empty() || scannedMs_ <= ms)) {
         if (scanner_->Next(frame) <= 0) {
-            scanDone_ = true;   // the end, or damage: keep what was found
+            scanDone_ = true; // the end, or damage: keep what was found
             break;
         }
         scannedMs_ = std::max(scannedMs_, frame.ptsMs);
@@ -215,8 +213,8 @@ int KrvFrameReader::SeekToKeyFrame(uint32_t ms)
     if (scanned < 0)
         return scanned;
     uint64_t packet = 0;
-    auto it = std::upper_bound(keys_.begin(), keys_.end(), ms,
-                               [](uint32_t t, const KeyEntry& k) { return t < k.ptsMs; });
+    auto it =
+        std::upper_bound(keys_.begin(), keys_.end(), ms, [](uint32_t t, const KeyEntry& k) { return t < k.ptsMs; });
     if (it != keys_.begin())
         packet = std::prev(it)->packet;
     else if (!keys_.empty())
@@ -226,4 +224,4 @@ int KrvFrameReader::SeekToKeyFrame(uint32_t ms)
     return r;
 }
 
-}  // namespace vedra
+} // namespace vedra

@@ -19,7 +19,7 @@ namespace vedra {
 
 struct KrvFrame {
     std::vector<uint8_t> data;
-    uint32_t ptsMs = 0;      // presentation time, preroll already subtracted
+    uint32_t ptsMs = 0; // presentation time, preroll already subtracted
     bool keyFrame = false;
 };
 
@@ -35,7 +35,7 @@ public:
 
     uint32_t width() const { return width_; }
     uint32_t height() const { return height_; }
-    uint32_t compression() const { return compression_; }   // four-character code
+    uint32_t compression() const { return compression_; } // four-character code
     uint64_t durationMs() const { return durationMs_; }
     // The send duration of the file properties, in seconds: what the player shows
     // as the channel's length.
@@ -85,14 +85,14 @@ private:
     uint32_t received_ = 0;
     uint32_t objectPts_ = 0;
     bool objectKey_ = false;
-    uint64_t objectPacket_ = 0;     // packet the object being read began in
-    uint64_t lastFramePacket_ = 0;  // packet the frame last returned began in
+    uint64_t objectPacket_ = 0;    // packet the object being read began in
+    uint64_t lastFramePacket_ = 0; // packet the frame last returned began in
 
-    bool waitKey_ = false;          // after a seek, frames before the key frame are dropped
-    std::unique_ptr<KrvFrameReader> scanner_;   // reads ahead for the key frame table
+    bool waitKey_ = false;                    // after a seek, frames before the key frame are dropped
+    std::unique_ptr<KrvFrameReader> scanner_; // reads ahead for the key frame table
     bool scanDone_ = false;
-    uint32_t scannedMs_ = 0;        // latest presentation time the scanner has seen
-    std::vector<KeyEntry> keys_;    // in presentation order
+    uint32_t scannedMs_ = 0;     // latest presentation time the scanner has seen
+    std::vector<KeyEntry> keys_; // in presentation order
 };
 
-}  // namespace vedra
+} // namespace vedra

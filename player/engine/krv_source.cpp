@@ -31,23 +31,23 @@ enum { PROP_0, PROP_LOCATION, PROP_TIME_OFFSET };
 GST_DEBUG_CATEGORY_STATIC(krv_source_debug);
 #define GST_CAT_DEFAULT krv_source_debug
 
-GstStaticPadTemplate src_template = GST_STATIC_PAD_TEMPLATE(
-    "src", GST_PAD_SRC, GST_PAD_ALWAYS,
-    GST_STATIC_CAPS("video/mpeg, mpegversion=(int)4, systemstream=(boolean)false; "
-                    "video/x-divx, divxversion=(int)5"));
+GstStaticPadTemplate src_template =
+    GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_ALWAYS,
+                            GST_STATIC_CAPS("video/mpeg, mpegversion=(int)4, systemstream=(boolean)false; "
+                                            "video/x-divx, divxversion=(int)5"));
 
 struct VedraKrvSrc {
     GstPushSrc parent;
-    std::string* location;      // guarded by the object lock
-    gint width;                 // of the open file, guarded by the object lock; 0 when closed
+    std::string* location; // guarded by the object lock
+    gint width;            // of the open file, guarded by the object lock; 0 when closed
     gint height;
-    KrvFrameReader* reader;     // streaming thread (and seek, which holds the stream lock)
+    KrvFrameReader* reader; // streaming thread (and seek, which holds the stream lock)
     // The frame read ahead: a frame's duration is the gap to the next one, which
     // lets a seek into the middle of a frame keep that frame on screen.
     KrvFrame* ahead;
     bool haveAhead;
     GstClockTime lastDuration;
-    gint64 timeOffset;          // ns, guarded by the object lock
+    gint64 timeOffset; // ns, guarded by the object lock
 };
 
 struct VedraKrvSrcClass {
@@ -115,9 +115,9 @@ GstCaps* vedra_krv_src_get_caps(GstBaseSrc* base, GstCaps* filter)
         // Square pixels stated outright: left open, the pixel aspect ratio would be fixated
         // from whatever a renegotiating downstream offers (down to 1/2147483647, which no
         // scaler can size a picture from).
-        caps = gst_caps_new_simple("video/mpeg", "mpegversion", G_TYPE_INT, 4, "systemstream", G_TYPE_BOOLEAN,
-                                   FALSE, "width", G_TYPE_INT, width, "height", G_TYPE_INT, height,
-                                   "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
+        caps = gst_caps_new_simple("video/mpeg", "mpegversion", G_TYPE_INT, 4, "systemstream", G_TYPE_BOOLEAN, FALSE,
+                                   "width", G_TYPE_INT, width, "height", G_TYPE_INT, height, "pixel-aspect-ratio",
+                                   GST_TYPE_FRACTION, 1, 1, nullptr);
     } else {
         caps = gst_pad_get_pad_template_caps(GST_BASE_SRC_PAD(base));
     }
@@ -138,7 +138,7 @@ gboolean vedra_krv_src_do_seek(GstBaseSrc* base, GstSegment* segment)
 {
     VedraKrvSrc* self = VEDRA_KRV_SRC(base);
     if (!self->reader->IsOpen())
-        return TRUE;   // called before start: nothing to position yet
+        return TRUE; // called before start: nothing to position yet
     const guint64 start = segment->start == GST_CLOCK_TIME_NONE ? 0 : segment->start;
     const gint64 file = static_cast<gint64>(start) - TimeOffset(self);
     const guint64 ms = (file > 0 ? static_cast<guint64>(file) : 0) / GST_MSECOND;
@@ -273,8 +273,7 @@ void vedra_krv_src_class_init(VedraKrvSrcClass* klass)
 
     gst_element_class_add_static_pad_template(element, &src_template);
     gst_element_class_set_static_metadata(element, "KRV channel source", "Source/File/Video",
-                                          "Whole MPEG-4 frames of a KRV channel file",
-                                          "Vedra Media Player");
+                                          "Whole MPEG-4 frames of a KRV channel file", "Vedra Media Player");
 
     base->start = vedra_krv_src_start;
     base->stop = vedra_krv_src_stop;
@@ -299,7 +298,7 @@ void vedra_krv_src_init(VedraKrvSrc* self)
     gst_base_src_set_format(GST_BASE_SRC(self), GST_FORMAT_TIME);
 }
 
-}  // namespace
+} // namespace
 
 GstCaps* FrameTimeMetaCaps()
 {
@@ -311,10 +310,9 @@ bool RegisterKrvSource()
 {
     static std::once_flag once;
     static bool ok = false;
-    std::call_once(once, [] {
-        ok = gst_element_register(nullptr, kKrvSourceFactory, GST_RANK_NONE, vedra_krv_src_get_type());
-    });
+    std::call_once(
+        once, [] { ok = gst_element_register(nullptr, kKrvSourceFactory, GST_RANK_NONE, vedra_krv_src_get_type()); });
     return ok;
 }
 
-}  // namespace vedra
+} // namespace vedra

@@ -15,4 +15,4 @@ bool RegisterKrvSource();
 // tells when the recorder took it. Borrowed, alive for the process.
 GstCaps* FrameTimeMetaCaps();
 
-}  // namespace vedra
+} // namespace vedra

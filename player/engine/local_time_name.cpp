@@ -14,4 +14,4 @@ std::string LocalTimeNameNow()
     return LocalTimeName(std::time(nullptr));
 }
 
-}  // namespace vedra
+} // namespace vedra

@@ -10,4 +10,4 @@ namespace vedra {
 std::string LocalTimeName(std::time_t when);
 std::string LocalTimeNameNow();
 
-}  // namespace vedra
+} // namespace vedra

@@ -18,7 +18,7 @@ MessageBoxHook& Hook()
     return hook;
 }
 
-}  // namespace
+} // namespace
 
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook)
 {
@@ -42,4 +42,4 @@ void ShowMessageBox(const std::string& text, const std::string& caption, void* o
     std::fprintf(stderr, "%s: %s\n", cap.c_str(), text.c_str());
 }
 
-}  // namespace vedra
+} // namespace vedra

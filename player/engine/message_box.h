@@ -12,8 +12,7 @@ namespace vedra {
 inline constexpr const char* kProgramName = "VedraPlayer";
 
 // owner: the platform window the box belongs to, or nullptr.
-using MessageBoxHook =
-    std::function<void(const std::string& text, const std::string& caption, void* owner)>;
+using MessageBoxHook = std::function<void(const std::string& text, const std::string& caption, void* owner)>;
 
 // Returns the previous hook. Safe from any thread; the hook itself is called on the caller's thread.
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
@@ -21,4 +20,4 @@ MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
 // An empty caption means the program name.
 void ShowMessageBox(const std::string& text, const std::string& caption = {}, void* owner = nullptr);
 
-}  // namespace vedra
+} // namespace vedra

@@ -19,4 +19,4 @@ public:
     virtual void PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) = 0;
 };
 
-}  // namespace vedra
+} // namespace vedra

@@ -25,7 +25,7 @@ CapsHandle FrameCaps(FramePixels pixels, FrameSize size)
     return CapsHandle::Adopt(caps);
 }
 
-}  // namespace
+} // namespace
 
 bool CDXGraph::AttachToPane(IFrameSink* pane)
 {
@@ -119,14 +119,9 @@ void CDXGraph::Present(SampleHandle sample, bool preroll)
         return;
     FramePixels pixels;
     switch (GST_VIDEO_INFO_FORMAT(&info)) {
-    case GST_VIDEO_FORMAT_RGB:
-        pixels = FramePixels::Rgb24;
-        break;
-    case GST_VIDEO_FORMAT_BGRx:
-        pixels = FramePixels::Bgrx;
-        break;
-    default:
-        return;
+    case GST_VIDEO_FORMAT_RGB: pixels = FramePixels::Rgb24; break;
+    case GST_VIDEO_FORMAT_BGRx: pixels = FramePixels::Bgrx; break;
+    default: return;
     }
     // A graph cued before its first frame (a channel that starts later than the others)
     // prerolls on that frame: it is not due yet, so its pane shows nothing.
@@ -166,4 +161,4 @@ void CDXGraph::Present(SampleHandle sample, bool preroll)
         pane_->PresentFrame(std::move(frame));
 }
 
-}  // namespace vedra
+} // namespace vedra

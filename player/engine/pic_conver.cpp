@@ -16,8 +16,7 @@ std::string FindEncoderForMimeType(const std::string& mimeType)
     return formats.isEmpty() ? std::string() : formats.first().toStdString();
 }
 
-bool CPicConver::Convert(const std::vector<uint8_t>& bmpFile, std::vector<uint8_t>& output,
-                         const std::string& format)
+bool CPicConver::Convert(const std::vector<uint8_t>& bmpFile, std::vector<uint8_t>& output, const std::string& format)
 {
     output.clear();
     QImage image;
@@ -37,4 +36,4 @@ bool CPicConver::Convert(const std::vector<uint8_t>& bmpFile, std::vector<uint8_
     return true;
 }
 
-}  // namespace vedra
+} // namespace vedra

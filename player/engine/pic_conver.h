@@ -13,12 +13,11 @@ public:
     virtual ~CPicConver() = default;
     // format: "jpeg", "png", ... The output is left empty and false returned when
     // the input cannot be read or no writer of that format exists or encoding fails.
-    bool Convert(const std::vector<uint8_t>& bmpFile, std::vector<uint8_t>& output,
-                 const std::string& format);
+    bool Convert(const std::vector<uint8_t>& bmpFile, std::vector<uint8_t>& output, const std::string& format);
 };
 
 // The Qt image format that writes the given MIME type ("image/jpeg"), compared
 // case-sensitively; empty when no writer is installed for it.
 std::string FindEncoderForMimeType(const std::string& mimeType);
 
-}  // namespace vedra
+} // namespace vedra

@@ -28,14 +28,14 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr uint16_t kMsAdpcm = 2;
-constexpr double kCopyShare = 0.9;   // of the progress; checksums take the rest
+constexpr double kCopyShare = 0.9; // of the progress; checksums take the rest
 
 struct Output {
     std::vector<int> channels;
     bool audio = false;
-    std::string temp;                // hidden while written
+    std::string temp; // hidden while written
     std::unique_ptr<ExportMuxer> muxer;
-    std::string path;                // its name once finished
+    std::string path; // its name once finished
     std::string checksumTemp;
     std::string sha256;
 };
@@ -60,8 +60,7 @@ class RangeExport {
 public:
     RangeExport(const RangeExportRequest& request, const ExportProgress& progress, std::stop_token stop)
         : req_(request), progress_(progress), stop_(std::move(stop))
-    {
-    }
+    {}
     ~RangeExport() { RemoveAll(); }
 
     RangeExportResult Run();
@@ -88,7 +87,7 @@ private:
     std::unique_ptr<KrvRangeReader> reader_;
     KrvRange range_;
     std::vector<Output> outputs_;
-    std::vector<std::string> published_;  // final names already in place, removed on failure
+    std::vector<std::string> published_; // final names already in place, removed on failure
     bool madeFolder_ = false;
     double shown_ = -1;
     // The recording's checksum is read beside the copy, on a thread of its own.
@@ -137,8 +136,8 @@ void RangeExport::Report(double fraction)
 std::string RangeExport::TempName()
 {
     static std::atomic<int> counter{0};
-    return (fs::path(req_.outputFolder)
-            / (".vedra-export-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".part"))
+    return (fs::path(req_.outputFolder) /
+            (".vedra-export-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".part"))
         .string();
 }
 
@@ -237,9 +236,9 @@ bool RangeExport::PlanOutputs()
         MuxFileInfo info;
         info.title = stem;
         info.creationTime = creation;
-        info.comment = "From " + fs::path(req_.recording).filename().string() + ", channel"
-                       + (out.channels.size() > 1 ? "s " : " ") + JoinChannels(out.channels) + ", from "
-                       + krv_offset_text(baseMs) + " of the recording";
+        info.comment = "From " + fs::path(req_.recording).filename().string() + ", channel" +
+                       (out.channels.size() > 1 ? "s " : " ") + JoinChannels(out.channels) + ", from " +
+                       krv_offset_text(baseMs) + " of the recording";
         if (const std::string at = krv_iso8601_utc(krv_time_of_day(file_->creationDate, baseMs)); !at.empty())
             info.comment += " (" + at + ")";
         std::string error;
@@ -263,10 +262,9 @@ bool RangeExport::Copy()
     size_t count = 0;
     while ((r = reader_->next(object)) > 0) {
         for (Output& out : outputs_) {
-            const bool ok = object.channel == 0
-                                ? out.muxer->WriteAudio(object.data, object.size, object.time, error)
-                                : out.muxer->WriteFrame(object.channel, object.data, object.size, object.keyFrame,
-                                                        object.time, error);
+            const bool ok = object.channel == 0 ? out.muxer->WriteAudio(object.data, object.size, object.time, error)
+                                                : out.muxer->WriteFrame(object.channel, object.data, object.size,
+                                                                        object.keyFrame, object.time, error);
             if (!ok)
                 return Fail(error);
         }
@@ -304,8 +302,8 @@ bool RangeExport::Publish()
     }
     for (Output& out : outputs_) {
         const ExportMuxer::Span span = out.muxer->span();
-        const std::string base = stem + "_" + NameTime(span.firstMs) + "_" + NameTime(span.lastMs)
-                                 + (req_.singleFile ? "" : "_ch" + std::to_string(out.channels.front()));
+        const std::string base = stem + "_" + NameTime(span.firstMs) + "_" + NameTime(span.lastMs) +
+                                 (req_.singleFile ? "" : "_ch" + std::to_string(out.channels.front()));
         std::string name;
         for (int n = 1;; ++n) {
             name = base + (n > 1 ? "_" + std::to_string(n) : "") + "." + ext;
@@ -419,7 +417,7 @@ bool RangeExport::Steps()
     return true;
 }
 
-}  // namespace
+} // namespace
 
 RangeExportResult RunRangeExport(const RangeExportRequest& request, const ExportProgress& progress,
                                  std::stop_token stop)
@@ -428,4 +426,4 @@ RangeExportResult RunRangeExport(const RangeExportRequest& request, const Export
     return job.Run();
 }
 
-}  // namespace vedra
+} // namespace vedra

@@ -24,30 +24,30 @@ namespace vedra {
 
 struct RangeExportRequest {
     std::string recording;
-    std::string outputFolder;          // created when missing
-    std::optional<int64_t> fromMs;     // offset in the recording (preroll subtracted); none: its start
-    std::optional<int64_t> toMs;       // exclusive; none: its end
-    std::vector<int> channels;         // 1-4; empty: every channel with frames in the range
+    std::string outputFolder;      // created when missing
+    std::optional<int64_t> fromMs; // offset in the recording (preroll subtracted); none: its start
+    std::optional<int64_t> toMs;   // exclusive; none: its end
+    std::vector<int> channels;     // 1-4; empty: every channel with frames in the range
     bool audio = true;
     ExportFormat format = ExportFormat::Avi;
-    bool singleFile = false;           // every channel in one file (Matroska and MP4)
-    bool hashSource = true;            // the recording's SHA-256 for the manifest
+    bool singleFile = false; // every channel in one file (Matroska and MP4)
+    bool hashSource = true;  // the recording's SHA-256 for the manifest
 };
 
 struct ExportedChannel {
     int channel = 0;
-    uint32_t startMs = 0;              // its first frame: the key frame at or before `from`
-    uint32_t endMs = 0;                // its last frame before `to`
+    uint32_t startMs = 0; // its first frame: the key frame at or before `from`
+    uint32_t endMs = 0;   // its last frame before `to`
 };
 
 struct ExportedFile {
     std::string path;
-    std::string checksumPath;          // path + ".sha256", in the sha256sum format
+    std::string checksumPath; // path + ".sha256", in the sha256sum format
     std::string sha256;
     std::vector<int> channels;
     bool audio = false;
-    uint32_t startMs = 0;              // recording offsets of its first and last frame;
-    uint32_t endMs = 0;                // time 0 of the file is startMs
+    uint32_t startMs = 0; // recording offsets of its first and last frame;
+    uint32_t endMs = 0;   // time 0 of the file is startMs
     uint64_t frames = 0;
 };
 
@@ -55,15 +55,15 @@ enum class RangeExportStatus { Done, Failed, Cancelled };
 
 struct RangeExportResult {
     RangeExportStatus status = RangeExportStatus::Failed;
-    std::string error;                 // the system's message when it failed
-    int krvError = 0;                  // the container's code when that made it fail
+    std::string error; // the system's message when it failed
+    int krvError = 0;  // the container's code when that made it fail
     std::string source;
-    std::string sourceSha256;          // empty unless asked for
-    uint64_t creationDate = 0;         // FILETIME of the recording, 0: none
-    bool cutShort = false;             // the recording ends before its header says
+    std::string sourceSha256;  // empty unless asked for
+    uint64_t creationDate = 0; // FILETIME of the recording, 0: none
+    bool cutShort = false;     // the recording ends before its header says
     std::vector<ExportedChannel> channels;
-    std::vector<ExportedFile> files;   // in channel order; one for a single file
-    std::vector<std::string> notes;    // what the user should know (audio left out, ...)
+    std::vector<ExportedFile> files; // in channel order; one for a single file
+    std::vector<std::string> notes;  // what the user should know (audio left out, ...)
 };
 
 using ExportProgress = std::function<void(double fraction)>;
@@ -71,4 +71,4 @@ using ExportProgress = std::function<void(double fraction)>;
 RangeExportResult RunRangeExport(const RangeExportRequest& request, const ExportProgress& progress,
                                  std::stop_token stop);
 
-}  // namespace vedra
+} // namespace vedra

@@ -14,7 +14,7 @@ bool RangeExportJob::Start(RangeExportRequest request, INotifyTarget* notify)
     if (Running())
         return false;
     if (worker_.joinable())
-        worker_.join();   // the last one ended but its result was never taken
+        worker_.join(); // the last one ended but its result was never taken
     progress_ = 0;
     finished_ = false;
     {
@@ -22,7 +22,8 @@ bool RangeExportJob::Start(RangeExportRequest request, INotifyTarget* notify)
         result_.reset();
     }
     worker_ = std::jthread([this, request = std::move(request), notify](std::stop_token stop) {
-        RangeExportResult r = RunRangeExport(request, [this](double f) { progress_ = f; }, stop);
+        RangeExportResult r = RunRangeExport(
+            request, [this](double f) { progress_ = f; }, stop);
         {
             std::lock_guard lock(mutex_);
             result_ = std::move(r);
@@ -52,4 +53,4 @@ std::optional<RangeExportResult> RangeExportJob::TakeResult()
     return r;
 }
 
-}  // namespace vedra
+} // namespace vedra

@@ -19,7 +19,7 @@ inline constexpr intptr_t kRangeExportNotifyParam = 124;
 class RangeExportJob {
 public:
     RangeExportJob() = default;
-    ~RangeExportJob();   // cancels a running export and waits for it
+    ~RangeExportJob(); // cancels a running export and waits for it
     RangeExportJob(const RangeExportJob&) = delete;
     RangeExportJob& operator=(const RangeExportJob&) = delete;
 
@@ -42,8 +42,8 @@ private:
     std::jthread worker_;
     std::atomic<double> progress_{0};
     std::atomic<bool> finished_{false};
-    std::mutex mutex_;                     // guards result_
+    std::mutex mutex_; // guards result_
     std::optional<RangeExportResult> result_;
 };
 
-}  // namespace vedra
+} // namespace vedra

@@ -20,7 +20,7 @@ struct FileClose {
     void operator()(FILE* f) const { std::fclose(f); }
 };
 
-}  // namespace
+} // namespace
 
 std::string Sha256OfFile(const std::string& path, std::stop_token stop, std::string& error)
 {
@@ -59,6 +59,9 @@ std::string Sha256OfFile(const std::string& path, std::stop_token stop, std::str
     return hex;
 }
 
-std::string Sha256Line(const std::string& digest, const std::string& name) { return digest + "  " + name + "\n"; }
+std::string Sha256Line(const std::string& digest, const std::string& name)
+{
+    return digest + "  " + name + "\n";
+}
 
-}  // namespace vedra
+} // namespace vedra

@@ -13,4 +13,4 @@ std::string Sha256OfFile(const std::string& path, std::stop_token stop, std::str
 // The line `sha256sum` writes and `sha256sum -c` checks: digest, two spaces, name.
 std::string Sha256Line(const std::string& digest, const std::string& name);
 
-}  // namespace vedra
+} // namespace vedra

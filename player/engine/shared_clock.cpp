@@ -14,4 +14,4 @@ GstClockTime SharedClockNow()
     return gst_clock_get_time(SharedClock());
 }
 
-}  // namespace vedra
+} // namespace vedra

@@ -19,6 +19,9 @@ GstClock* SharedClock();
 GstClockTime SharedClockNow();
 
 // A base time for graphs that are cued (paused and prerolled) now.
-inline GstClockTime NextBaseTime() { return SharedClockNow() + kStartMargin; }
+inline GstClockTime NextBaseTime()
+{
+    return SharedClockNow() + kStartMargin;
+}
 
-}  // namespace vedra
+} // namespace vedra

@@ -36,11 +36,10 @@ uint8_t TruncateThenClamp(double v)
 
 bool UsableSize(int width, int height)
 {
-    return width > 0 && height > 0 &&
-           static_cast<int64_t>(width) * height <= kMaxSnapshotPixels;
+    return width > 0 && height > 0 && static_cast<int64_t>(width) * height <= kMaxSnapshotPixels;
 }
 
-}  // namespace
+} // namespace
 
 size_t BmpRowStride(int width)
 {
@@ -64,8 +63,7 @@ std::array<uint8_t, kBmpHeaderSize> MakeBmpHeader(int width, int height)
     return h;
 }
 
-bool ConvertYuy2ToBgr(const uint8_t* frame, size_t length, int width, int height,
-                      std::vector<uint8_t>& out)
+bool ConvertYuy2ToBgr(const uint8_t* frame, size_t length, int width, int height, std::vector<uint8_t>& out)
 {
     out.clear();
     if (!frame || !UsableSize(width, height))
@@ -97,8 +95,7 @@ bool ConvertYuy2ToBgr(const uint8_t* frame, size_t length, int width, int height
     return true;
 }
 
-bool ConvertYv12ToBgr(const uint8_t* frame, size_t length, int width, int height,
-                      std::vector<uint8_t>& out)
+bool ConvertYv12ToBgr(const uint8_t* frame, size_t length, int width, int height, std::vector<uint8_t>& out)
 {
     out.clear();
     if (!frame || !UsableSize(width, height) || width < 2)
@@ -132,4 +129,4 @@ bool ConvertYv12ToBgr(const uint8_t* frame, size_t length, int width, int height
     return true;
 }
 
-}  // namespace vedra
+} // namespace vedra

@@ -24,10 +24,8 @@ std::array<uint8_t, kBmpHeaderSize> MakeBmpHeader(int width, int height);
 // `out` empty when the sizes are unusable or `length` is too short for the frame.
 
 // Packed 4:2:2 (Y0 U Y1 V), studio range.
-bool ConvertYuy2ToBgr(const uint8_t* frame, size_t length, int width, int height,
-                      std::vector<uint8_t>& out);
+bool ConvertYuy2ToBgr(const uint8_t* frame, size_t length, int width, int height, std::vector<uint8_t>& out);
 // Planar 4:2:0: Y plane, then V, then U, full range.
-bool ConvertYv12ToBgr(const uint8_t* frame, size_t length, int width, int height,
-                      std::vector<uint8_t>& out);
+bool ConvertYv12ToBgr(const uint8_t* frame, size_t length, int width, int height, std::vector<uint8_t>& out);
 
-}  // namespace vedra
+} // namespace vedra

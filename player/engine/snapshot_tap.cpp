@@ -18,10 +18,8 @@ uint32_t SubtypeOf(GstVideoFormat format)
 {
     switch (format) {
     case GST_VIDEO_FORMAT_I420:
-    case GST_VIDEO_FORMAT_YV12:
-        return kSubtypeYv12;
-    case GST_VIDEO_FORMAT_YUY2:
-        return kSubtypeYuy2;
+    case GST_VIDEO_FORMAT_YV12: return kSubtypeYv12;
+    case GST_VIDEO_FORMAT_YUY2: return kSubtypeYuy2;
     default: {
         const char* name = gst_video_format_to_string(format);
         char f[4] = {' ', ' ', ' ', ' '};
@@ -71,13 +69,12 @@ std::vector<uint8_t> PackFrame(const GstVideoFrame& vf)
         out.assign(4 * ((static_cast<size_t>(w) * h + 1) / 2), 0);
         copyPlane(0, 0, w * 2, h, static_cast<size_t>(w) * 2);
         break;
-    default:
-        break;
+    default: break;
     }
     return out;
 }
 
-}  // namespace
+} // namespace
 
 void CDXGraph::RequestJpegSnapshot(const std::string& path)
 {
@@ -172,9 +169,10 @@ GstPadProbeReturn CDXGraph::OnDecodedFrame(GstPad* pad, GstPadProbeInfo* info, g
     } catch (const std::bad_alloc&) {
     }
     gst_video_frame_unmap(&vf);
-    const double time = GST_BUFFER_PTS_IS_VALID(buffer) ? static_cast<double>(GST_BUFFER_PTS(buffer)) / GST_SECOND : 0.0;
+    const double time =
+        GST_BUFFER_PTS_IS_VALID(buffer) ? static_cast<double>(GST_BUFFER_PTS(buffer)) / GST_SECOND : 0.0;
     self->BufferCB(time, bytes.empty() ? nullptr : bytes.data(), bytes.size());
     return GST_PAD_PROBE_OK;
 }
 
-}  // namespace vedra
+} // namespace vedra

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -42,8 +42,8 @@ bool WriteFileAtomically(const std::string& path, const uint8_t* data, size_t si
     return ok;
 }
 
-SnapshotResult WriteSnapshot(const GrabbedMediaType& type, const uint8_t* frame, size_t length,
-                             const std::string& path, bool asJpeg)
+SnapshotResult WriteSnapshot(const GrabbedMediaType& type, const uint8_t* frame, size_t length, const std::string& path,
+                             bool asJpeg)
 {
     std::vector<uint8_t> pixels;
     bool converted = false;
@@ -65,8 +65,7 @@ SnapshotResult WriteSnapshot(const GrabbedMediaType& type, const uint8_t* frame,
             return SnapshotResult::EncodeFailed;
         bmp.swap(jpeg);
     }
-    return WriteFileAtomically(path, bmp.data(), bmp.size()) ? SnapshotResult::Written
-                                                              : SnapshotResult::WriteFailed;
+    return WriteFileAtomically(path, bmp.data(), bmp.size()) ? SnapshotResult::Written : SnapshotResult::WriteFailed;
 }
 
-}  // namespace vedra
+} // namespace vedra

@@ -50,16 +50,21 @@ constexpr ControlTemplate kTemplate[] = {
 };
 
 constexpr ToolTipText kToolTips[] = {
-    {1016, "Play Video File"},     {1017, "Pause Video File"},
-    {1020, "Stop Video File"},     {1035, "Snap Video File"},
-    {1031, "Video File To Avi"},   {1034, "Audio Volume Control"},
-    {1029, "Video Progress Bar"},  {1026, "Next Video File"},
-    {1030, "Previous Video File"}, {1032, "Play List"},
+    {1016, "Play Video File"},    {1017, "Pause Video File"},  {1020, "Stop Video File"},
+    {1035, "Snap Video File"},    {1031, "Video File To Avi"}, {1034, "Audio Volume Control"},
+    {1029, "Video Progress Bar"}, {1026, "Next Video File"},   {1030, "Previous Video File"},
+    {1032, "Play List"},
 };
 
-}  // namespace
+} // namespace
 
-std::span<const ControlTemplate> DialogTemplate() { return kTemplate; }
-std::span<const ToolTipText> DialogToolTips() { return kToolTips; }
+std::span<const ControlTemplate> DialogTemplate()
+{
+    return kTemplate;
+}
+std::span<const ToolTipText> DialogToolTips()
+{
+    return kToolTips;
+}
 
-}  // namespace vedra
+} // namespace vedra

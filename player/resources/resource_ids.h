@@ -33,15 +33,15 @@ inline constexpr int IDC_LOAD = 1000;
 inline constexpr int IDC_REPLAY = 1001;
 inline constexpr int IDC_MUTE = 1002;
 inline constexpr int IDC_TOOL_GROUP = 1003;
-inline constexpr int IDC_PANE_LABEL_1 = 1006;  // 1006..1009
+inline constexpr int IDC_PANE_LABEL_1 = 1006; // 1006..1009
 inline constexpr int IDC_UNIT_LABEL = 1010;
-inline constexpr int IDC_PANE_1 = 1011;  // 1011..1014 quad panes
+inline constexpr int IDC_PANE_1 = 1011; // 1011..1014 quad panes
 inline constexpr int IDC_PANE_LARGE = 1015;
 inline constexpr int IDC_PLAY = 1016;
 inline constexpr int IDC_PAUSE = 1017;
 inline constexpr int IDC_SLASH_LABEL = 1018;
 inline constexpr int IDC_STOP = 1020;
-inline constexpr int IDC_CHANNEL_1 = 1021;  // 1021..1024
+inline constexpr int IDC_CHANNEL_1 = 1021; // 1021..1024
 inline constexpr int IDC_AUDIO = 1025;
 inline constexpr int IDC_NEXT = 1026;
 inline constexpr int IDC_CURRENT_TIME = 1027;
@@ -59,9 +59,9 @@ inline constexpr int ID_FILE_EXIT = 32771;
 inline constexpr int ID_FILE_LOAD = 32772;
 inline constexpr int ID_FILE_CLOSE = 32773;
 inline constexpr int ID_FILE_CLOSE_ALL = 32776;
-inline constexpr int ID_FILE_LIST_FIRST = 1640;  // ..1650
+inline constexpr int ID_FILE_LIST_FIRST = 1640; // ..1650
 inline constexpr int ID_FILE_LIST_LAST = 1650;
-inline constexpr int ID_AUDIO_DEVICE_FIRST = 1740;  // ..1750
+inline constexpr int ID_AUDIO_DEVICE_FIRST = 1740; // ..1750
 inline constexpr int ID_AUDIO_DEVICE_LAST = 1750;
 
 // Window messages the dialog accepts (PostMessage).
@@ -69,6 +69,6 @@ inline constexpr unsigned MsgShowFileMenu = 0x478;
 inline constexpr unsigned MsgAddFile = 0xC02;
 inline constexpr unsigned MsgRemoveFileEntry = 0x1C02;
 inline constexpr unsigned MsgOpenFileEntry = 0x2C02;
-inline constexpr unsigned MsgClose = 0x0010;  // the close command the dialog posts to itself
+inline constexpr unsigned MsgClose = 0x0010; // the close command the dialog posts to itself
 
-}  // namespace vedra
+} // namespace vedra

@@ -12,4 +12,4 @@ QIcon LoadIcon(int id);
 QPixmap LoadBitmap(int id);
 QString LoadString(int id);
 
-}  // namespace vedra
+} // namespace vedra

@@ -21,8 +21,8 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,236 +50,235 @@ class ReviewKeys;
 
 // One file the user loaded.
 struct FileEntry {
-  QString path;              // as chosen or dropped
-  bool isOpen = false;
-  int recordingIndex = -1;   // index in recordings, -1 when not open
+    QString path; // as chosen or dropped
+    bool isOpen = false;
+    int recordingIndex = -1; // index in recordings, -1 when not open
 };
 
 // The result of splitting a recording: the working folder, or the path itself to play it
 // directly, and the messages to show on the way.
 struct ConversionOutcome {
-  std::string result;
-  std::vector<std::string> messages;
-  KrvSplitFiles files;        // of a split: what it wrote, where each file lies on the timeline
-  uint64_t creationDate = 0;  // of the recording, 100-ns units since 1601 UTC; 0 when none
+    std::string result;
+    std::vector<std::string> messages;
+    KrvSplitFiles files;       // of a split: what it wrote, where each file lies on the timeline
+    uint64_t creationDate = 0; // of the recording, 100-ns units since 1601 UTC; 0 when none
 };
 
 // The dialog is the notify target of its graphs and of the AVI export (PostMessage).
 class CVedraPlayerDlg : public QDialog, public INotifyTarget {
-  Q_OBJECT
+    Q_OBJECT
 
- public:
-  explicit CVedraPlayerDlg(QWidget* parent = nullptr);
-  ~CVedraPlayerDlg() override;
+public:
+    explicit CVedraPlayerDlg(QWidget* parent = nullptr);
+    ~CVedraPlayerDlg() override;
 
-  // Backends, replaceable before OnInitDialog (tests use scripted ones).
-  GraphFactory graphFactory;
-  std::function<void(std::vector<AudioDevice>&)> enumerateAudioDevices;
-  std::function<ConversionOutcome(const std::string& path)> convertRecording;
-  std::function<QStringList(QWidget* owner)> chooseFiles;  // the Load command's file dialog
-  // The Avi command's save dialog: the chosen path, or empty when cancelled.
-  std::function<QString(QWidget* owner, const QString& proposedName)> chooseExportFile;
-  std::string programFolder;                               // where "test.krv" and "Pic" live
-  int openPauseMs = 500;                                   // the loader's pause before the view
+    // Backends, replaceable before OnInitDialog (tests use scripted ones).
+    GraphFactory graphFactory;
+    std::function<void(std::vector<AudioDevice>&)> enumerateAudioDevices;
+    std::function<ConversionOutcome(const std::string& path)> convertRecording;
+    std::function<QStringList(QWidget* owner)> chooseFiles; // the Load command's file dialog
+    // The Avi command's save dialog: the chosen path, or empty when cancelled.
+    std::function<QString(QWidget* owner, const QString& proposedName)> chooseExportFile;
+    std::string programFolder; // where "test.krv" and "Pic" live
+    int openPauseMs = 500;     // the loader's pause before the view
 
-  // Runs OnInitDialog, then the modal loop. Returns the dialog's result.
-  int DoModal();
-  bool OnInitDialog();
+    // Runs OnInitDialog, then the modal loop. Returns the dialog's result.
+    int DoModal();
+    bool OnInitDialog();
 
-  // Queues a window message; safe from any thread. The handler runs on the GUI thread.
-  // MsgAddFile's lParam points at a zero-terminated wchar_t path, copied here.
-  void PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+    // Queues a window message; safe from any thread. The handler runs on the GUI thread.
+    // MsgAddFile's lParam points at a zero-terminated wchar_t path, copied here.
+    void PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
 
-  // The control with the template id (nullptr for an unknown id).
-  QWidget* control(int id) const;
-  QCheckBox* checkBox(int id) const;
-  QSlider* trackbar(int id) const;
-  CVideoPane* pane(int id) const;
+    // The control with the template id (nullptr for an unknown id).
+    QWidget* control(int id) const;
+    QCheckBox* checkBox(int id) const;
+    QSlider* trackbar(int id) const;
+    CVideoPane* pane(int id) const;
 
-  // Pushes the deck's current and total time into labels 1027 and 1028 ("%.*g", 6). save is
-  // never true.
-  void UpdateData(bool save);
-  void SetButtonIcon(int id, int iconId);
+    // Pushes the deck's current and total time into labels 1027 and 1028 ("%.*g", 6). save is
+    // never true.
+    void UpdateData(bool save);
+    void SetButtonIcon(int id, int iconId);
 
-  // What is on screen and how it plays.
-  ChannelDeck& deck() { return *deck_; }
-  const ChannelDeck& deck() const { return *deck_; }
+    // What is on screen and how it plays.
+    ChannelDeck& deck() { return *deck_; }
+    const ChannelDeck& deck() const { return *deck_; }
 
-  // ---- shutdown sequences and window handlers
-  void OnFileExit();
-  void OnMute();
-  void OnPlayList();
-  void OnShowFileMenu(QPoint clientPoint);
-  QMenu* fileMenuPopup() const { return fileMenu.get(); }
-  // SIGTERM, SIGINT, SIGHUP: boxes and menus of the moment close, then the window.
-  void OnQuitSignal();
+    // ---- shutdown sequences and window handlers
+    void OnFileExit();
+    void OnMute();
+    void OnPlayList();
+    void OnShowFileMenu(QPoint clientPoint);
+    QMenu* fileMenuPopup() const { return fileMenu.get(); }
+    // SIGTERM, SIGINT, SIGHUP: boxes and menus of the moment close, then the window.
+    void OnQuitSignal();
 
-  // ---- Opening recordings
-  void OnLoad();
-  void OnDropFiles(const QStringList& paths);
-  void OpenRecording(QString path, int fileIndex, bool scanFolder);
-  int ScanFolderRecordings(const QString& folder, const QString& path);
+    // ---- Opening recordings
+    void OnLoad();
+    void OnDropFiles(const QStringList& paths);
+    void OpenRecording(QString path, int fileIndex, bool scanFolder);
+    int ScanFolderRecordings(const QString& folder, const QString& path);
 
-  // ---- File list, navigation and closing
-  static constexpr int maxOpenRecordings = 5;
-  bool CloseFiles(bool all);
-  void CloseFile();
-  void CloseAllFiles();
-  void CloseAllRecordings();
-  void EvictRecordings();
-  void SwitchToRecording(int r);
-  void PreviousInFolder();
-  void NextInFolder();
-  void OpenFolderNeighbour(int t);
-  intptr_t AddFileEntry(intptr_t lParam);  // lParam: const wchar_t*
-  intptr_t OpenFileEntry(intptr_t lParam);
-  intptr_t RemoveFileEntry(intptr_t lParam);
-  void DestroyRecording(Recording* recording);
-  void DeleteWorkFolder(const QString& folder);
+    // ---- File list, navigation and closing
+    static constexpr int maxOpenRecordings = 5;
+    bool CloseFiles(bool all);
+    void CloseFile();
+    void CloseAllFiles();
+    void CloseAllRecordings();
+    void EvictRecordings();
+    void SwitchToRecording(int r);
+    void PreviousInFolder();
+    void NextInFolder();
+    void OpenFolderNeighbour(int t);
+    intptr_t AddFileEntry(intptr_t lParam); // lParam: const wchar_t*
+    intptr_t OpenFileEntry(intptr_t lParam);
+    intptr_t RemoveFileEntry(intptr_t lParam);
+    void DestroyRecording(Recording* recording);
+    void DeleteWorkFolder(const QString& folder);
 
-  // ---- Tool commands: snapshots, AVI export, audio devices
-  void OnJpg();
-  void OnBmp();
-  void OnAvi();
-  void OnAudioDevice(int id);
-  bool showTools = false;  // "iShowTools" of "Config.INI"
+    // ---- Tool commands: snapshots, AVI export, audio devices
+    void OnJpg();
+    void OnBmp();
+    void OnAvi();
+    void OnAudioDevice(int id);
+    bool showTools = false; // "iShowTools" of "Config.INI"
 
-  // ---- Reviewing: keys, the time of day, the notice line, the window's size
-  // The title: the file on screen and the recorder's time of the picture shown.
-  void UpdateTitle();
-  // A line at the bottom of the window for a few seconds; nothing modal.
-  void ShowNotice(const QString& text);
-  QString noticeText() const;
-  void OnGoToTime();
-  void ToggleKeyList();
-  void ToggleTimeOverlay();
-  void ResetZoom();
-  bool timeOverlayShown() const { return timeOverlay_; }
-  void ToggleFullScreen();
-  void SetPaneLabelsWanted(bool wanted);
-  ReviewKeys* keys() const { return keys_; }
-  static QSize TemplateSize();
-  // What Ctrl+G asks (tests answer it).
-  std::function<QString(QWidget* owner, const QString& now)> askTime;
-  // Ctrl+E: the marked range (or the whole recording) of the checked channels exported on a
-  // worker, with progress and Cancel.
-  void OnExportRange();
-  // What Ctrl+E asks (tests answer it).
-  std::function<std::optional<ExportChoice>(QWidget* owner, const QString& range, const QString& cameras,
-                                            bool hasAudio, const ExportChoice& proposed)>
-      askExport;
-  bool exportRunning() const;
+    // ---- Reviewing: keys, the time of day, the notice line, the window's size
+    // The title: the file on screen and the recorder's time of the picture shown.
+    void UpdateTitle();
+    // A line at the bottom of the window for a few seconds; nothing modal.
+    void ShowNotice(const QString& text);
+    QString noticeText() const;
+    void OnGoToTime();
+    void ToggleKeyList();
+    void ToggleTimeOverlay();
+    void ResetZoom();
+    bool timeOverlayShown() const { return timeOverlay_; }
+    void ToggleFullScreen();
+    void SetPaneLabelsWanted(bool wanted);
+    ReviewKeys* keys() const { return keys_; }
+    static QSize TemplateSize();
+    // What Ctrl+G asks (tests answer it).
+    std::function<QString(QWidget* owner, const QString& now)> askTime;
+    // Ctrl+E: the marked range (or the whole recording) of the checked channels exported on a
+    // worker, with progress and Cancel.
+    void OnExportRange();
+    // What Ctrl+E asks (tests answer it).
+    std::function<std::optional<ExportChoice>(QWidget* owner, const QString& range, const QString& cameras,
+                                              bool hasAudio, const ExportChoice& proposed)>
+        askExport;
+    bool exportRunning() const;
 
-  // ---- Transport and timeline: the deck acts while a file is open
-  void OnPlay();
-  void OnPause();
-  void OnStop();
-  void OnReplay();
-  void OnHScroll(int id);
-  void OnTimer();
-  intptr_t OnGraphNotify(uintptr_t wParam, intptr_t lParam);
+    // ---- Transport and timeline: the deck acts while a file is open
+    void OnPlay();
+    void OnPause();
+    void OnStop();
+    void OnReplay();
+    void OnHScroll(int id);
+    void OnTimer();
+    intptr_t OnGraphNotify(uintptr_t wParam, intptr_t lParam);
 
-  // ---- State (names as other parts of the player use them)
-  int slotFileIndex[5] = {-1, -1, -1, -1, -1};
-  uintptr_t gdiplusToken = 0;  // image encoding needs no start-up with Qt; marks its lifetime
-  std::vector<std::unique_ptr<Recording>> recordings;
-  std::vector<QString> workFolders;
-  std::vector<AudioDevice> audioDevices;
-  std::vector<std::unique_ptr<FileEntry>> fileList;
-  QStringList folderRecordings;
-  std::map<int, QString> toolTip;  // control id -> text
-  QIcon appIcon;
-  int currentFile = -1;
-  int selectedAudioDevice = 0;
-  int folderIndex = -1;
-  int nextExportChannel = 0;
-  std::unique_ptr<QMenu> fileMenu;
-  QPushButton* playListButton = nullptr;
-  ExportJob exportJob;
-  QString picFolder;
+    // ---- State (names as other parts of the player use them)
+    int slotFileIndex[5] = {-1, -1, -1, -1, -1};
+    uintptr_t gdiplusToken = 0; // image encoding needs no start-up with Qt; marks its lifetime
+    std::vector<std::unique_ptr<Recording>> recordings;
+    std::vector<QString> workFolders;
+    std::vector<AudioDevice> audioDevices;
+    std::vector<std::unique_ptr<FileEntry>> fileList;
+    QStringList folderRecordings;
+    std::map<int, QString> toolTip; // control id -> text
+    QIcon appIcon;
+    int currentFile = -1;
+    int selectedAudioDevice = 0;
+    int folderIndex = -1;
+    int nextExportChannel = 0;
+    std::unique_ptr<QMenu> fileMenu;
+    QPushButton* playListButton = nullptr;
+    ExportJob exportJob;
+    QString picFolder;
 
- protected:
-  void closeEvent(QCloseEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
-  void contextMenuEvent(QContextMenuEvent* event) override;
-  void dragEnterEvent(QDragEnterEvent* event) override;
-  void dropEvent(QDropEvent* event) override;
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
- private:
-  void BuildControls();
-  void BuildFileMenu();
-  void FillFileListMenu();
-  void FillAudioDeviceMenu();
-  void UpdateDeviceChecks();
-  bool IsOpenEntry(int index) const;
-  void TakeCurrentFileOffScreen();
-  void ShowAndRestart(int r, int progress);
-  void ForgetRecordingSlot(int r);
-  void RemoveEntry(int index);
-  void FinishDeferredClose();
-  void OnSnapshot(bool asJpeg);
-  void ExportNextChannel();
-  void OnExportNotify();
-  void ConnectControls();
-  void OnMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam, QPoint point,
-                 const std::wstring& text);
-  void ShowRecording(int r);
-  // The "Warning!!!" box when a render failed for want of the video decoder.
-  void WarnIfDecoderMissing(const PlaybackGraph& graph, bool reinstallHint);
-  void WindowCloseSequence();
-  void UpdateMenuChecks();
-  void PauseKeepingWindowPainted(int ms);
-  ConversionOutcome RunConversion(const QString& path);
-  void OpenRecordingSteps(QString path, int fileIndex, bool scanFolder);
-  // Where a control sits in the template (window_layout.cpp moves it from there).
-  struct Placement {
-    QWidget* widget;
-    int id;
-    QRect rect;
-  };
-  static constexpr int kSpeedLabelId = 2001;
-  static constexpr int kNoticeId = 2002;
-  void KeepTemplateGeometry(QWidget* widget, int id);
-  void LayOutControls();
-  bool InControlBand(const Placement& p);
-  void ShowControlBand(bool shown);
-  void FollowPointerInFullScreen(QPoint windowPos);
-  void SetUpKeys();
-  void BuildReviewWidgets();
-  void WatchSnapshots(const QStringList& paths);
-  void AnnounceWritten(const QStringList& paths);
-  std::vector<Placement> placements_;
-  bool bandShown_ = false;
-  bool paneLabelsWanted_ = true;
-  QWidget* bandBackground_ = nullptr;
-  bool timeOverlay_ = true;
-  ReviewKeys* keys_ = nullptr;
-  QLabel* speedLabel_ = nullptr;
-  QLabel* notice_ = nullptr;
-  QTimer noticeTimer_;
-  QLabel* keyList_ = nullptr;
-  QTimer snapshotWatch_;
-  QStringList snapshotsAwaited_;
-  int snapshotWatchTicks_ = 0;
-  QStringList exported_;
-  void FollowRangeExport();
-  void OnRangeExportEnded();
-  void StopRangeExport();
-  std::unique_ptr<RangeExportJob> rangeExport_;
-  QPointer<QProgressDialog> exportProgress_;
-  QTimer exportPoll_;
-  ExportChoice lastExport_;
-  std::map<int, QWidget*> controls_;
-  std::unique_ptr<IDeckControls> deckWidgets_;
-  std::unique_ptr<ChannelDeck> deck_;
-  QTimer timer_;
-  bool playListSwapped_ = false;
-  bool closing_ = false;
-  // While the loader waits (split, pause) events still run; a close then waits for it.
-  int loaderBusy_ = 0;
-  bool closeDeferred_ = false;
+private:
+    void BuildControls();
+    void BuildFileMenu();
+    void FillFileListMenu();
+    void FillAudioDeviceMenu();
+    void UpdateDeviceChecks();
+    bool IsOpenEntry(int index) const;
+    void TakeCurrentFileOffScreen();
+    void ShowAndRestart(int r, int progress);
+    void ForgetRecordingSlot(int r);
+    void RemoveEntry(int index);
+    void FinishDeferredClose();
+    void OnSnapshot(bool asJpeg);
+    void ExportNextChannel();
+    void OnExportNotify();
+    void ConnectControls();
+    void OnMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam, QPoint point, const std::wstring& text);
+    void ShowRecording(int r);
+    // The "Warning!!!" box when a render failed for want of the video decoder.
+    void WarnIfDecoderMissing(const PlaybackGraph& graph, bool reinstallHint);
+    void WindowCloseSequence();
+    void UpdateMenuChecks();
+    void PauseKeepingWindowPainted(int ms);
+    ConversionOutcome RunConversion(const QString& path);
+    void OpenRecordingSteps(QString path, int fileIndex, bool scanFolder);
+    // Where a control sits in the template (window_layout.cpp moves it from there).
+    struct Placement {
+        QWidget* widget;
+        int id;
+        QRect rect;
+    };
+    static constexpr int kSpeedLabelId = 2001;
+    static constexpr int kNoticeId = 2002;
+    void KeepTemplateGeometry(QWidget* widget, int id);
+    void LayOutControls();
+    bool InControlBand(const Placement& p);
+    void ShowControlBand(bool shown);
+    void FollowPointerInFullScreen(QPoint windowPos);
+    void SetUpKeys();
+    void BuildReviewWidgets();
+    void WatchSnapshots(const QStringList& paths);
+    void AnnounceWritten(const QStringList& paths);
+    std::vector<Placement> placements_;
+    bool bandShown_ = false;
+    bool paneLabelsWanted_ = true;
+    QWidget* bandBackground_ = nullptr;
+    bool timeOverlay_ = true;
+    ReviewKeys* keys_ = nullptr;
+    QLabel* speedLabel_ = nullptr;
+    QLabel* notice_ = nullptr;
+    QTimer noticeTimer_;
+    QLabel* keyList_ = nullptr;
+    QTimer snapshotWatch_;
+    QStringList snapshotsAwaited_;
+    int snapshotWatchTicks_ = 0;
+    QStringList exported_;
+    void FollowRangeExport();
+    void OnRangeExportEnded();
+    void StopRangeExport();
+    std::unique_ptr<RangeExportJob> rangeExport_;
+    QPointer<QProgressDialog> exportProgress_;
+    QTimer exportPoll_;
+    ExportChoice lastExport_;
+    std::map<int, QWidget*> controls_;
+    std::unique_ptr<IDeckControls> deckWidgets_;
+    std::unique_ptr<ChannelDeck> deck_;
+    QTimer timer_;
+    bool playListSwapped_ = false;
+    bool closing_ = false;
+    // While the loader waits (split, pause) events still run; a close then waits for it.
+    int loaderBusy_ = 0;
+    bool closeDeferred_ = false;
 };
 
-}  // namespace vedra
+} // namespace vedra

@@ -34,4 +34,4 @@ std::string PicturesFolder();
 // True when path names a directory this process may create files in.
 bool IsWritableFolder(const std::string& path);
 
-}  // namespace vedra
+} // namespace vedra

@@ -16,29 +16,29 @@ QString TimeLabelText(float seconds);
 QString SpeedText(double rate);
 
 class DeckWidgets : public IDeckControls {
- public:
-  explicit DeckWidgets(CVedraPlayerDlg& dialog) : dialog_(dialog) {}
+public:
+    explicit DeckWidgets(CVedraPlayerDlg& dialog) : dialog_(dialog) {}
 
-  bool IsBoxChecked(int box) const override;
-  void SetBoxChecked(int box, bool checked) override;
-  void SetBoxEnabled(int box, bool enabled) override;
-  int ProgressPosition() const override;
-  void SetProgressPosition(int position) override;
-  bool IsProgressDragged() const override;
-  int VolumePosition() const override;
-  void SetVolumePosition(int position) override;
-  void ShowTimes(float current, float total) override;
-  void ShowSpeed(double rate) override;
-  void ShowMarks(int in, int out) override;
-  CVideoPane* Pane(int pane) const override;
-  void SetPaneShown(int pane, bool shown) override;
-  void SetPaneLabelsShown(bool shown) override;
-  void ShowSoundOn() override;
-  void Repaint() override;
+    bool IsBoxChecked(int box) const override;
+    void SetBoxChecked(int box, bool checked) override;
+    void SetBoxEnabled(int box, bool enabled) override;
+    int ProgressPosition() const override;
+    void SetProgressPosition(int position) override;
+    bool IsProgressDragged() const override;
+    int VolumePosition() const override;
+    void SetVolumePosition(int position) override;
+    void ShowTimes(float current, float total) override;
+    void ShowSpeed(double rate) override;
+    void ShowMarks(int in, int out) override;
+    CVideoPane* Pane(int pane) const override;
+    void SetPaneShown(int pane, bool shown) override;
+    void SetPaneLabelsShown(bool shown) override;
+    void ShowSoundOn() override;
+    void Repaint() override;
 
- private:
-  static int BoxId(int box);
-  CVedraPlayerDlg& dialog_;
+private:
+    static int BoxId(int box);
+    CVedraPlayerDlg& dialog_;
 };
 
-}  // namespace vedra
+} // namespace vedra

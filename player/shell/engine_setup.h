@@ -7,4 +7,4 @@ class CVedraPlayerDlg;
 
 void SetUpEngine(CVedraPlayerDlg& dialog);
 
-}  // namespace vedra
+} // namespace vedra

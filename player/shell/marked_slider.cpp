@@ -10,48 +10,54 @@ const QColor kRange(46, 125, 200, 90);
 const QColor kMark(20, 90, 170);
 constexpr int kMarkHalfWidth = 4;
 
-}  // namespace
+} // namespace
 
-void MarkedSlider::SetMarks(int in, int out) {
-  if (in == in_ && out == out_) return;
-  in_ = in;
-  out_ = out;
-  update();
+void MarkedSlider::SetMarks(int in, int out)
+{
+    if (in == in_ && out == out_)
+        return;
+    in_ = in;
+    out_ = out;
+    update();
 }
 
 // Where the thumb's centre stands at a position, as the style draws it.
-int MarkedSlider::XOf(int position) const {
-  QStyleOptionSlider option;
-  initStyleOption(&option);
-  const QRect groove = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
-  const QRect handle = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
-  const int span = groove.width() - handle.width();
-  return groove.left() + handle.width() / 2 +
-         QStyle::sliderPositionFromValue(minimum(), maximum(), position, span, option.upsideDown);
+int MarkedSlider::XOf(int position) const
+{
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    const QRect groove = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+    const QRect handle = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    const int span = groove.width() - handle.width();
+    return groove.left() + handle.width() / 2 +
+           QStyle::sliderPositionFromValue(minimum(), maximum(), position, span, option.upsideDown);
 }
 
-void MarkedSlider::paintEvent(QPaintEvent* event) {
-  const bool marked = in_ >= 0 || out_ >= 0;
-  if (marked) {
-    // The range under the groove and the thumb...
+void MarkedSlider::paintEvent(QPaintEvent* event)
+{
+    const bool marked = in_ >= 0 || out_ >= 0;
+    if (marked) {
+        // The range under the groove and the thumb...
+        QPainter painter(this);
+        const int from = XOf(in_ >= 0 ? in_ : minimum());
+        const int to = XOf(out_ >= 0 ? out_ : maximum());
+        painter.fillRect(QRect(QPoint(std::min(from, to), 2), QPoint(std::max(from, to), height() - 3)), kRange);
+    }
+    QSlider::paintEvent(event);
+    if (!marked)
+        return;
+    // ...its marks over them: in a flag opening to the right, out one opening to the left.
     QPainter painter(this);
-    const int from = XOf(in_ >= 0 ? in_ : minimum());
-    const int to = XOf(out_ >= 0 ? out_ : maximum());
-    painter.fillRect(QRect(QPoint(std::min(from, to), 2), QPoint(std::max(from, to), height() - 3)), kRange);
-  }
-  QSlider::paintEvent(event);
-  if (!marked) return;
-  // ...its marks over them: in a flag opening to the right, out one opening to the left.
-  QPainter painter(this);
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(kMark);
-  for (const auto& [position, direction] : {std::pair{in_, 1}, std::pair{out_, -1}}) {
-    if (position < 0) continue;
-    const int x = XOf(position);
-    painter.drawRect(x - (direction < 0 ? 1 : 0), 0, 2, height());
-    const QPoint flag[] = {{x, 0}, {x + direction * kMarkHalfWidth * 2, 0}, {x, kMarkHalfWidth * 2}};
-    painter.drawPolygon(flag, 3);
-  }
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(kMark);
+    for (const auto& [position, direction] : {std::pair{in_, 1}, std::pair{out_, -1}}) {
+        if (position < 0)
+            continue;
+        const int x = XOf(position);
+        painter.drawRect(x - (direction < 0 ? 1 : 0), 0, 2, height());
+        const QPoint flag[] = {{x, 0}, {x + direction * kMarkHalfWidth * 2, 0}, {x, kMarkHalfWidth * 2}};
+        painter.drawPolygon(flag, 3);
+    }
 }
 
-}  // namespace vedra
+} // namespace vedra

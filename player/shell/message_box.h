@@ -17,4 +17,4 @@ void ShowMessageBox(const QString& text, const QString& caption = {}, QWidget* o
 // Makes the one function show a modal QMessageBox with one OK button, owned by owner.
 void InstallQtMessageBoxes();
 
-}  // namespace vedra
+} // namespace vedra

@@ -12,8 +12,9 @@
 namespace vedra {
 
 QString PathFromNative(const QByteArray& bytes);
-inline QString PathFromNative(const std::string& bytes) {
-  return PathFromNative(QByteArray::fromStdString(bytes));
+inline QString PathFromNative(const std::string& bytes)
+{
+    return PathFromNative(QByteArray::fromStdString(bytes));
 }
 
 // The bytes PathFromNative was given; plain UTF-8 for every other string.
@@ -22,4 +23,4 @@ std::string NativePath(const QString& path);
 // The local file a dropped URL names, its percent-encoded bytes kept as they are.
 QString LocalPathOfUrl(const QUrl& url);
 
-}  // namespace vedra
+} // namespace vedra

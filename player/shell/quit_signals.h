@@ -13,19 +13,19 @@ class QSocketNotifier;
 namespace vedra {
 
 class QuitSignals : public QObject {
- public:
-  // Installs the handlers; onSignal(signal number) runs on this object's thread. One at a time.
-  explicit QuitSignals(std::function<void(int)> onSignal);
-  // Restores the default actions.
-  ~QuitSignals() override;
+public:
+    // Installs the handlers; onSignal(signal number) runs on this object's thread. One at a time.
+    explicit QuitSignals(std::function<void(int)> onSignal);
+    // Restores the default actions.
+    ~QuitSignals() override;
 
-  bool installed() const { return notifier_ != nullptr; }
+    bool installed() const { return notifier_ != nullptr; }
 
- private:
-  void OnReadable();
+private:
+    void OnReadable();
 
-  std::function<void(int)> onSignal_;
-  std::unique_ptr<QSocketNotifier> notifier_;
+    std::function<void(int)> onSignal_;
+    std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-}  // namespace vedra
+} // namespace vedra

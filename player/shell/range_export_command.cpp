@@ -22,118 +22,143 @@ constexpr int kProgressPollMs = 100;
 
 // Box i stands for channel i + 1, but the large pane of a 640 x 480 recording holds its one
 // channel, whichever it is, in box 1.
-int ChannelOfBox(const Recording& recording, int box) {
-  if (!recording.singleView) return box + 1;
-  for (int i = 0; i < 8; ++i)
-    if (recording.channelMask & (1u << i)) return i + 1;
-  return 1;
+int ChannelOfBox(const Recording& recording, int box)
+{
+    if (!recording.singleView)
+        return box + 1;
+    for (int i = 0; i < 8; ++i)
+        if (recording.channelMask & (1u << i))
+            return i + 1;
+    return 1;
 }
 
-QString DefaultExportFolder() {
-  const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
-  return QDir(videos.isEmpty() ? QDir::homePath() : videos).filePath(QStringLiteral("Vedra Media Player"));
+QString DefaultExportFolder()
+{
+    const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    return QDir(videos.isEmpty() ? QDir::homePath() : videos).filePath(QStringLiteral("Vedra Media Player"));
 }
 
-}  // namespace
+} // namespace
 
-void CVedraPlayerDlg::OnExportRange() {
-  Recording* recording = deck_->recording();
-  if (recording == nullptr || currentFile < 0 || currentFile >= static_cast<int>(fileList.size())) return;
-  if (rangeExport_ && rangeExport_->Running()) {
-    ShowNotice(QStringLiteral("An export is still running"));
-    return;
-  }
-  RangeExportRequest request;
-  request.recording = QFile::encodeName(fileList[currentFile]->path).toStdString();
-  QStringList cameras;
-  for (int i = 0; i < 4; ++i) {
-    if (deck_->CheckedGraph(i) == nullptr) continue;
-    request.channels.push_back(ChannelOfBox(*recording, i));
-    cameras << QString::number(request.channels.back());
-  }
-  if (request.channels.empty()) {
-    ShowNotice(QStringLiteral("No camera is checked: nothing to export"));
-    return;
-  }
-  // Deck times are the recording's own less where its first file begins.
-  auto recordingMs = [recording](double deckSeconds) {
-    return static_cast<int64_t>(std::llround(deckSeconds * 1000.0)) + recording->timeBaseMs;
-  };
-  QString range = QStringLiteral("the whole recording");
-  if (deck_->markIn() >= 0) request.fromMs = recordingMs(deck_->markIn());
-  if (deck_->markOut() >= 0) request.toMs = recordingMs(deck_->markOut());
-  if (request.fromMs || request.toMs)
-    range = (request.fromMs ? RecorderTimeText(*recording, deck_->markIn()) : QStringLiteral("the start")) +
-            QStringLiteral(" to ") +
-            (request.toMs ? RecorderTimeText(*recording, deck_->markOut()) : QStringLiteral("the end"));
+void CVedraPlayerDlg::OnExportRange()
+{
+    Recording* recording = deck_->recording();
+    if (recording == nullptr || currentFile < 0 || currentFile >= static_cast<int>(fileList.size()))
+        return;
+    if (rangeExport_ && rangeExport_->Running()) {
+        ShowNotice(QStringLiteral("An export is still running"));
+        return;
+    }
+    RangeExportRequest request;
+    request.recording = QFile::encodeName(fileList[currentFile]->path).toStdString();
+    QStringList cameras;
+    for (int i = 0; i < 4; ++i) {
+        if (deck_->CheckedGraph(i) == nullptr)
+            continue;
+        request.channels.push_back(ChannelOfBox(*recording, i));
+        cameras << QString::number(request.channels.back());
+    }
+    if (request.channels.empty()) {
+        ShowNotice(QStringLiteral("No camera is checked: nothing to export"));
+        return;
+    }
+    // Deck times are the recording's own less where its first file begins.
+    auto recordingMs = [recording](double deckSeconds) {
+        return static_cast<int64_t>(std::llround(deckSeconds * 1000.0)) + recording->timeBaseMs;
+    };
+    QString range = QStringLiteral("the whole recording");
+    if (deck_->markIn() >= 0)
+        request.fromMs = recordingMs(deck_->markIn());
+    if (deck_->markOut() >= 0)
+        request.toMs = recordingMs(deck_->markOut());
+    if (request.fromMs || request.toMs)
+        range = (request.fromMs ? RecorderTimeText(*recording, deck_->markIn()) : QStringLiteral("the start")) +
+                QStringLiteral(" to ") +
+                (request.toMs ? RecorderTimeText(*recording, deck_->markOut()) : QStringLiteral("the end"));
 
-  ExportChoice proposed = lastExport_;
-  if (proposed.folder.isEmpty()) proposed.folder = DefaultExportFolder();
-  const bool hasAudio = recording->audioGraph != nullptr;
-  const QString camerasText = cameras.join(QStringLiteral(", "));
-  const std::optional<ExportChoice> choice = askExport ? askExport(this, range, camerasText, hasAudio, proposed)
-                                                       : AskExportChoice(this, range, camerasText, hasAudio, proposed);
-  if (!choice) return;
-  lastExport_ = *choice;
-  request.outputFolder = QFile::encodeName(choice->folder).toStdString();
-  request.format = choice->format;
-  request.singleFile = choice->singleFile;
-  request.audio = choice->audio && hasAudio;
+    ExportChoice proposed = lastExport_;
+    if (proposed.folder.isEmpty())
+        proposed.folder = DefaultExportFolder();
+    const bool hasAudio = recording->audioGraph != nullptr;
+    const QString camerasText = cameras.join(QStringLiteral(", "));
+    const std::optional<ExportChoice> choice = askExport
+                                                   ? askExport(this, range, camerasText, hasAudio, proposed)
+                                                   : AskExportChoice(this, range, camerasText, hasAudio, proposed);
+    if (!choice)
+        return;
+    lastExport_ = *choice;
+    request.outputFolder = QFile::encodeName(choice->folder).toStdString();
+    request.format = choice->format;
+    request.singleFile = choice->singleFile;
+    request.audio = choice->audio && hasAudio;
 
-  if (!rangeExport_) rangeExport_ = std::make_unique<RangeExportJob>();
-  if (!rangeExport_->Start(std::move(request), this)) return;
-  exportProgress_ = new QProgressDialog(QStringLiteral("Exporting cameras %1...").arg(camerasText),
-                                        QStringLiteral("Cancel"), 0, kProgressSteps, this);
-  exportProgress_->setWindowTitle(QStringLiteral("Export"));
-  exportProgress_->setAttribute(Qt::WA_DeleteOnClose);
-  exportProgress_->setMinimumDuration(0);
-  exportProgress_->setAutoClose(false);
-  exportProgress_->setAutoReset(false);
-  connect(exportProgress_, &QProgressDialog::canceled, this, [this] {
-    if (rangeExport_) rangeExport_->Cancel();
-  });
-  exportPoll_.start(kProgressPollMs);
+    if (!rangeExport_)
+        rangeExport_ = std::make_unique<RangeExportJob>();
+    if (!rangeExport_->Start(std::move(request), this))
+        return;
+    exportProgress_ = new QProgressDialog(QStringLiteral("Exporting cameras %1...").arg(camerasText),
+                                          QStringLiteral("Cancel"), 0, kProgressSteps, this);
+    exportProgress_->setWindowTitle(QStringLiteral("Export"));
+    exportProgress_->setAttribute(Qt::WA_DeleteOnClose);
+    exportProgress_->setMinimumDuration(0);
+    exportProgress_->setAutoClose(false);
+    exportProgress_->setAutoReset(false);
+    connect(exportProgress_, &QProgressDialog::canceled, this, [this] {
+        if (rangeExport_)
+            rangeExport_->Cancel();
+    });
+    exportPoll_.start(kProgressPollMs);
 }
 
-void CVedraPlayerDlg::FollowRangeExport() {
-  if (exportProgress_ && rangeExport_)
-    exportProgress_->setValue(static_cast<int>(rangeExport_->Progress() * kProgressSteps));
+void CVedraPlayerDlg::FollowRangeExport()
+{
+    if (exportProgress_ && rangeExport_)
+        exportProgress_->setValue(static_cast<int>(rangeExport_->Progress() * kProgressSteps));
 }
 
 // The worker has ended (MsgGraphNotify with kRangeExportNotifyParam).
-void CVedraPlayerDlg::OnRangeExportEnded() {
-  exportPoll_.stop();
-  if (exportProgress_) {
-    exportProgress_->close();
-    exportProgress_ = nullptr;
-  }
-  if (!rangeExport_) return;
-  const std::optional<RangeExportResult> result = rangeExport_->TakeResult();
-  if (!result) return;
-  if (result->status == RangeExportStatus::Cancelled) {
-    ShowNotice(QStringLiteral("Export cancelled: nothing was kept"));
-    return;
-  }
-  if (result->status != RangeExportStatus::Done) {
-    ShowMessageBox(QString::fromStdString(result->error), {}, this);
-    return;
-  }
-  QStringList written;
-  for (const ExportedFile& file : result->files) written << QString::fromStdString(file.path);
-  AnnounceWritten(written);
+void CVedraPlayerDlg::OnRangeExportEnded()
+{
+    exportPoll_.stop();
+    if (exportProgress_) {
+        exportProgress_->close();
+        exportProgress_ = nullptr;
+    }
+    if (!rangeExport_)
+        return;
+    const std::optional<RangeExportResult> result = rangeExport_->TakeResult();
+    if (!result)
+        return;
+    if (result->status == RangeExportStatus::Cancelled) {
+        ShowNotice(QStringLiteral("Export cancelled: nothing was kept"));
+        return;
+    }
+    if (result->status != RangeExportStatus::Done) {
+        ShowMessageBox(QString::fromStdString(result->error), {}, this);
+        return;
+    }
+    QStringList written;
+    for (const ExportedFile& file : result->files)
+        written << QString::fromStdString(file.path);
+    AnnounceWritten(written);
 }
 
-bool CVedraPlayerDlg::exportRunning() const { return rangeExport_ && rangeExport_->Running(); }
-
-void CVedraPlayerDlg::StopRangeExport() {
-  if (!rangeExport_) return;
-  rangeExport_->Cancel();
-  rangeExport_.reset();  // waits for the worker; it removes what it wrote
-  exportPoll_.stop();
-  if (exportProgress_) {
-    exportProgress_->close();
-    exportProgress_ = nullptr;
-  }
+bool CVedraPlayerDlg::exportRunning() const
+{
+    return rangeExport_ && rangeExport_->Running();
 }
 
-}  // namespace vedra
+void CVedraPlayerDlg::StopRangeExport()
+{
+    if (!rangeExport_)
+        return;
+    rangeExport_->Cancel();
+    rangeExport_.reset(); // waits for the worker; it removes what it wrote
+    exportPoll_.stop();
+    if (exportProgress_) {
+        exportProgress_->close();
+        exportProgress_ = nullptr;
+    }
+}
+
+} // namespace vedra

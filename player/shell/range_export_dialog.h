@@ -13,10 +13,10 @@ class QWidget;
 namespace vedra {
 
 struct ExportChoice {
-  ExportFormat format = ExportFormat::Mkv;
-  bool singleFile = true;  // Matroska and MP4 only
-  bool audio = true;
-  QString folder;
+    ExportFormat format = ExportFormat::Mkv;
+    bool singleFile = true; // Matroska and MP4 only
+    bool audio = true;
+    QString folder;
 };
 
 // What the user asks for; nothing when the window was cancelled. range and channels say what
@@ -24,4 +24,4 @@ struct ExportChoice {
 std::optional<ExportChoice> AskExportChoice(QWidget* owner, const QString& range, const QString& channels,
                                             bool hasAudio, const ExportChoice& proposed);
 
-}  // namespace vedra
+} // namespace vedra

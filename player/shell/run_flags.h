@@ -16,4 +16,4 @@ bool SetRunState(QWidget* dialog, bool active);
 // Shows "ToCheckRunFlag2Registry is failed!" and returns false when the key cannot be opened.
 bool CheckRunFlag(QWidget* dialog, uint32_t* previous);
 
-}  // namespace vedra
+} // namespace vedra

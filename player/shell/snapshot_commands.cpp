@@ -14,37 +14,46 @@ namespace {
 
 // folder + name + extension; channels armed within one second (or a file of that second
 // already on disk) get "_2", "_3", ... so no snapshot replaces another.
-QString SnapshotPath(const QString& folder, const QString& name, const QString& extension,
-                     std::set<QString>& taken) {
-  QString path = folder + name + extension;
-  for (int n = 2; taken.count(path) != 0 || QFileInfo::exists(path); ++n)
-    path = folder + name + '_' + QString::number(n) + extension;
-  taken.insert(path);
-  return path;
+QString SnapshotPath(const QString& folder, const QString& name, const QString& extension, std::set<QString>& taken)
+{
+    QString path = folder + name + extension;
+    for (int n = 2; taken.count(path) != 0 || QFileInfo::exists(path); ++n)
+        path = folder + name + '_' + QString::number(n) + extension;
+    taken.insert(path);
+    return path;
 }
 
-}  // namespace
+} // namespace
 
-void CVedraPlayerDlg::OnJpg() { OnSnapshot(true); }
-void CVedraPlayerDlg::OnBmp() { OnSnapshot(false); }
-
-void CVedraPlayerDlg::OnSnapshot(bool asJpeg) {
-  const QString extension = asJpeg ? QStringLiteral(".jpg") : QStringLiteral(".bmp");
-  std::set<QString> taken;
-  QStringList requested;
-  for (int i = 0; i < 4; ++i) {
-    PlaybackGraph* graph = deck_->CheckedGraph(i);
-    if (graph == nullptr) continue;
-    const QString name = QString::fromStdString(LocalTimeNameNow());
-    const QString path = SnapshotPath(picFolder, name, extension, taken);
-    graph->RequestSnapshot(path.toStdString(), asJpeg);
-    requested << path;
-    // A paused graph decodes no further frame by itself: seeking to where it stands decodes
-    // the picture on screen once more, which the snapshot is taken from.
-    if (graph->IsPaused()) graph->SeekTo(graph->GetPositionSeconds());
-  }
-  // Once written, the window says what and where.
-  WatchSnapshots(requested);
+void CVedraPlayerDlg::OnJpg()
+{
+    OnSnapshot(true);
+}
+void CVedraPlayerDlg::OnBmp()
+{
+    OnSnapshot(false);
 }
 
-}  // namespace vedra
+void CVedraPlayerDlg::OnSnapshot(bool asJpeg)
+{
+    const QString extension = asJpeg ? QStringLiteral(".jpg") : QStringLiteral(".bmp");
+    std::set<QString> taken;
+    QStringList requested;
+    for (int i = 0; i < 4; ++i) {
+        PlaybackGraph* graph = deck_->CheckedGraph(i);
+        if (graph == nullptr)
+            continue;
+        const QString name = QString::fromStdString(LocalTimeNameNow());
+        const QString path = SnapshotPath(picFolder, name, extension, taken);
+        graph->RequestSnapshot(path.toStdString(), asJpeg);
+        requested << path;
+        // A paused graph decodes no further frame by itself: seeking to where it stands decodes
+        // the picture on screen once more, which the snapshot is taken from.
+        if (graph->IsPaused())
+            graph->SeekTo(graph->GetPositionSeconds());
+    }
+    // Once written, the window says what and where.
+    WatchSnapshots(requested);
+}
+
+} // namespace vedra

@@ -6,38 +6,53 @@
 
 namespace vedra {
 
-void CVedraPlayerDlg::OnPlay() {
-  if (currentFile != -1) deck_->OnPlay();
+void CVedraPlayerDlg::OnPlay()
+{
+    if (currentFile != -1)
+        deck_->OnPlay();
 }
 
-void CVedraPlayerDlg::OnPause() {
-  if (currentFile != -1) deck_->OnPause();
+void CVedraPlayerDlg::OnPause()
+{
+    if (currentFile != -1)
+        deck_->OnPause();
 }
 
-void CVedraPlayerDlg::OnStop() {
-  if (currentFile != -1) deck_->OnStop();
+void CVedraPlayerDlg::OnStop()
+{
+    if (currentFile != -1)
+        deck_->OnStop();
 }
 
-void CVedraPlayerDlg::OnReplay() {
-  if (currentFile != -1) deck_->OnReplay();
+void CVedraPlayerDlg::OnReplay()
+{
+    if (currentFile != -1)
+        deck_->OnReplay();
 }
 
-void CVedraPlayerDlg::OnHScroll(int id) {
-  if (id == IDC_PROGRESS) deck_->OnProgressMoved();
-  if (id == IDC_VOLUME) deck_->OnVolumeMoved();
+void CVedraPlayerDlg::OnHScroll(int id)
+{
+    if (id == IDC_PROGRESS)
+        deck_->OnProgressMoved();
+    if (id == IDC_VOLUME)
+        deck_->OnVolumeMoved();
 }
 
-void CVedraPlayerDlg::OnTimer() {
-  deck_->OnTimer();
-  UpdateTitle();
+void CVedraPlayerDlg::OnTimer()
+{
+    deck_->OnTimer();
+    UpdateTitle();
 }
 
-intptr_t CVedraPlayerDlg::OnGraphNotify(uintptr_t /*wParam*/, intptr_t lParam) {
-  // Parameters 123 and 124 come from the exports, never from a playback graph.
-  if (lParam == kExportNotifyParam) OnExportNotify();
-  if (lParam == kRangeExportNotifyParam) OnRangeExportEnded();
-  deck_->OnGraphNotify();
-  return 0;
+intptr_t CVedraPlayerDlg::OnGraphNotify(uintptr_t /*wParam*/, intptr_t lParam)
+{
+    // Parameters 123 and 124 come from the exports, never from a playback graph.
+    if (lParam == kExportNotifyParam)
+        OnExportNotify();
+    if (lParam == kRangeExportNotifyParam)
+        OnRangeExportEnded();
+    deck_->OnGraphNotify();
+    return 0;
 }
 
-}  // namespace vedra
+} // namespace vedra

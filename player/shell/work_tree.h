@@ -18,4 +18,4 @@ int RemoveStaleWorkFolders();
 // folders of other players and tools stay.
 void RemoveWorkRoot();
 
-}  // namespace vedra
+} // namespace vedra

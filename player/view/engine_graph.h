@@ -14,4 +14,4 @@ class CDXGraph;
 std::unique_ptr<PlaybackGraph> MakeEngineGraph();
 CDXGraph* EngineGraphOf(PlaybackGraph* graph);
 
-}  // namespace vedra
+} // namespace vedra

@@ -17,8 +17,8 @@ QRect LetterboxRect(QSize shape, const QRect& pane, QSize frame = {});
 // What of an image a pane paints, and where: the part of `picture` (where the whole image
 // lies, possibly beyond the pane) inside `pane`, on whole pixels.
 struct VisiblePart {
-  QRect target;    // in the pane
-  QRectF source;   // in the image
+    QRect target;  // in the pane
+    QRectF source; // in the image
 };
 VisiblePart VisiblePartOf(const QRectF& picture, const QRect& pane, QSize image);
 
@@ -27,29 +27,29 @@ VisiblePart VisiblePartOf(const QRectF& picture, const QRect& pane, QSize image)
 // not it stays centred. What it keeps is the zoom and the picture point at the pane's centre,
 // so a resized pane shows the same part of the picture.
 class PaneZoom {
- public:
-  static constexpr double kMaxZoom = 8.0;
+public:
+    static constexpr double kMaxZoom = 8.0;
 
-  double zoom() const { return zoom_; }
-  bool zoomed() const { return zoom_ > 1.0; }
+    double zoom() const { return zoom_; }
+    bool zoomed() const { return zoom_ > 1.0; }
 
-  // Where the whole picture lies at this zoom, for a picture letterboxed at `letterbox` in `pane`.
-  QRectF PictureRect(const QRectF& letterbox, const QRectF& pane) const;
-  // Multiplies the zoom by `factor` (kept within 1x..kMaxZoom), keeping the picture point
-  // under `point` where it is unless that would open a gap. False when nothing changed.
-  bool ZoomAt(const QRectF& letterbox, const QRectF& pane, QPointF point, double factor);
-  // Moves the picture by `delta` pixels, as far as it can go without opening a gap.
-  bool Pan(const QRectF& letterbox, const QRectF& pane, QPointF delta);
-  // Back to 1x; false when it was there.
-  bool Reset();
+    // Where the whole picture lies at this zoom, for a picture letterboxed at `letterbox` in `pane`.
+    QRectF PictureRect(const QRectF& letterbox, const QRectF& pane) const;
+    // Multiplies the zoom by `factor` (kept within 1x..kMaxZoom), keeping the picture point
+    // under `point` where it is unless that would open a gap. False when nothing changed.
+    bool ZoomAt(const QRectF& letterbox, const QRectF& pane, QPointF point, double factor);
+    // Moves the picture by `delta` pixels, as far as it can go without opening a gap.
+    bool Pan(const QRectF& letterbox, const QRectF& pane, QPointF delta);
+    // Back to 1x; false when it was there.
+    bool Reset();
 
- private:
-  // Takes the picture to lie at `picture` (of the current zoom's size), then as PictureRect
-  // places it: no gap where it covers the pane.
-  void Place(const QRectF& picture, const QRectF& letterbox, const QRectF& pane);
+private:
+    // Takes the picture to lie at `picture` (of the current zoom's size), then as PictureRect
+    // places it: no gap where it covers the pane.
+    void Place(const QRectF& picture, const QRectF& letterbox, const QRectF& pane);
 
-  double zoom_ = 1.0;
-  QPointF centre_{0.5, 0.5};   // the picture point at the pane's centre, in fractions of the picture
+    double zoom_ = 1.0;
+    QPointF centre_{0.5, 0.5}; // the picture point at the pane's centre, in fractions of the picture
 };
 
-}  // namespace vedra
+} // namespace vedra

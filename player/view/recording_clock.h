@@ -24,4 +24,4 @@ QString RecorderTimeText(uint64_t creationDate, uint32_t timeBaseMs, double deck
 // time on the deck's timeline, or nothing when the text is no time.
 std::optional<double> ParseRecorderTime(const Recording& recording, double totalSeconds, const QString& text);
 
-}  // namespace vedra
+} // namespace vedra

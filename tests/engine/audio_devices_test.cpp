@@ -64,7 +64,8 @@ TEST(AudioDevices, DeviceCommandRebuildsAudioPausesChannelsAndAlignsPosition)
         devices.push_back({name, sink});
     }
     CDXGraph audio, ch1, ch2;
-    for (auto [g, path] : {std::pair{&audio, rec.audio()}, std::pair{&ch1, rec.channel(1)}, std::pair{&ch2, rec.channel(2)}}) {
+    for (auto [g, path] :
+         {std::pair{&audio, rec.audio()}, std::pair{&ch1, rec.channel(1)}, std::pair{&ch2, rec.channel(2)}}) {
         ASSERT_TRUE(g->Create(nullptr));
         ASSERT_TRUE(g->RenderMediaFile(path, true));
     }
@@ -102,5 +103,5 @@ TEST(AudioDevices, DeviceCommandRebuildsAudioPausesChannelsAndAlignsPosition)
     EXPECT_EQ(GST_OBJECT_REFCOUNT_VALUE(devices[1].renderer.get()), 1);
 }
 
-}  // namespace
-}  // namespace vedra::test
+} // namespace
+} // namespace vedra::test

@@ -49,7 +49,7 @@ TEST_F(AudioGraphTest, RendersWithDurationFromThePipeline)
     double d = 0;
     ASSERT_TRUE(g.GetDurationSeconds(d));
     EXPECT_NEAR(d, FfprobeDuration(rec_->audio()), 0.05);
-    EXPECT_DOUBLE_EQ(g.headerDuration, d);   // kept for later calls
+    EXPECT_DOUBLE_EQ(g.headerDuration, d); // kept for later calls
     // A graph with no video still takes (and ignores) a pane.
     EXPECT_TRUE(g.AttachToPane(nullptr));
     g.Destroy();
@@ -98,7 +98,7 @@ TEST_F(AudioGraphTest, EndOfStreamGivesTwo)
     ASSERT_TRUE(notify.Wait(m, 5000));
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_GT(took, 0.45);
-    EXPECT_LT(took, 2.5);   // generous: a loaded machine may start late, never early
+    EXPECT_LT(took, 2.5); // generous: a loaded machine may start late, never early
     EXPECT_EQ(m.lParam, 42);
     EXPECT_EQ(g.HandleGraphEvents(), 2);
     EXPECT_TRUE(g.IsPaused());
@@ -139,5 +139,5 @@ TEST_F(AudioGraphTest, DamagedAudioFileFailsToRender)
     g.Destroy();
 }
 
-}  // namespace
-}  // namespace vedra::test
+} // namespace
+} // namespace vedra::test

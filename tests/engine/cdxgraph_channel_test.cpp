@@ -1,9 +1,9 @@
 // CDXGraph on channel files: render, transport, seeking, end of stream, decoder missing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <algorithm>
 #include <filesystem>
 #include <thread>
 
@@ -67,8 +67,8 @@ TEST_F(ChannelGraphTest, RendersAndPlaysInRealTime)
     EXPECT_EQ(g.filePath, rec_->channel(1));
 }
 
-}  // namespace
-}  // namespace vedra::test
+} // namespace
+} // namespace vedra::test
 
 namespace vedra::test {
 namespace {
@@ -105,8 +105,9 @@ TEST_F(ChannelGraphTest, SeekShowsTheFrameAtTheWantedTime)
         const char* name;
         double t;
     };
-    for (const Row& row : {Row{"mid-gop", 2.35}, Row{"on a key frame", times[10]}, Row{"just after a key frame", times[10] + 0.01},
-                           Row{"backwards", 0.8}, Row{"before the first frame", 0.0}, Row{"last frame", times.back()}}) {
+    for (const Row& row :
+         {Row{"mid-gop", 2.35}, Row{"on a key frame", times[10]}, Row{"just after a key frame", times[10] + 0.01},
+          Row{"backwards", 0.8}, Row{"before the first frame", 0.0}, Row{"last frame", times.back()}}) {
         SCOPED_TRACE(row.name);
         EXPECT_TRUE(g.SeekTo(row.t));
         std::this_thread::sleep_for(150ms);
@@ -133,7 +134,7 @@ TEST_F(ChannelGraphTest, EndOfStreamPausesAtZeroAndNotifiesTheCallingThread)
     ASSERT_TRUE(g.Create(nullptr));
     ASSERT_TRUE(g.RenderMediaFile(rec_->channel(1), true));
     g.SetNotifyWindow(&notify, MsgGraphNotify, 0);
-    EXPECT_EQ(g.HandleGraphEvents(), 1);   // nothing queued yet
+    EXPECT_EQ(g.HandleGraphEvents(), 1); // nothing queued yet
     g.SeekTo(2.5);
     g.Run();
     NotifyQueue::Message m{};
@@ -162,19 +163,19 @@ TEST_F(ChannelGraphTest, DurationComesFromTheHeader)
     EXPECT_GT(d, 2.0);
     EXPECT_LT(d, 5.0);
     g.Destroy();
-    EXPECT_FALSE(g.GetDurationSeconds(d));   // no graph, no answer
+    EXPECT_FALSE(g.GetDurationSeconds(d)); // no graph, no answer
 }
 
 TEST_F(ChannelGraphTest, GraphLifecycle)
 {
     CDXGraph g;
-    EXPECT_FALSE(g.RenderMediaFile(rec_->channel(1), true));   // Empty: nothing to render into
+    EXPECT_FALSE(g.RenderMediaFile(rec_->channel(1), true)); // Empty: nothing to render into
     EXPECT_FALSE(g.AttachToPane(nullptr));
     EXPECT_FALSE(g.SeekTo(1.0));
     EXPECT_FALSE(g.IsRunning() || g.IsPaused() || g.IsStopped());
-    g.Run();   // guarded: nothing happens
+    g.Run(); // guarded: nothing happens
     ASSERT_TRUE(g.Create(nullptr));
-    EXPECT_FALSE(g.Create(nullptr));   // the graph is kept
+    EXPECT_FALSE(g.Create(nullptr)); // the graph is kept
     ASSERT_TRUE(g.RenderMediaFile(rec_->channel(1), true));
     EXPECT_TRUE(g.Destroy());
     EXPECT_EQ(g.filePath, rec_->channel(1));
@@ -217,9 +218,10 @@ TEST_F(ChannelGraphTest, MissingDecoderIsReportedWithTheWordingOfEachHint)
         bool reinstallHint;
         const char* text;
     };
-    for (const Row& row : {Row{"loader", true, "It can't find any necessarity ffdshow codec, \nplease re-install the tools. "},
-                           Row{"first start", false,
-                               "It can't find any necessarity ffdshow codec, \nplease restart pc and run the tools again. "}}) {
+    for (const Row& row :
+         {Row{"loader", true, "It can't find any necessarity ffdshow codec, \nplease re-install the tools. "},
+          Row{"first start", false,
+              "It can't find any necessarity ffdshow codec, \nplease restart pc and run the tools again. "}}) {
         SCOPED_TRACE(row.name);
         MessageBoxRecorder boxes;
         CDXGraph g;
@@ -305,7 +307,9 @@ TEST(ChannelGraphFallback, FilesOurReaderRefusesPlayThroughTheGenericAsfPath)
     TempDir dir;
     const std::string path = dir.file("other.asf");
     int status = 0;
-    RunCommand("ffmpeg -loglevel error -y -f lavfi -i testsrc=size=176x144:rate=10:duration=1 -c:v mpeg4 -f asf '" + path + "'", &status);
+    RunCommand("ffmpeg -loglevel error -y -f lavfi -i testsrc=size=176x144:rate=10:duration=1 -c:v mpeg4 -f asf '" +
+                   path + "'",
+               &status);
     ASSERT_EQ(status, 0);
     CDXGraph g;
     CountingFrameSink pane;
@@ -319,8 +323,8 @@ TEST(ChannelGraphFallback, FilesOurReaderRefusesPlayThroughTheGenericAsfPath)
     g.Destroy();
 }
 
-}  // namespace
-}  // namespace vedra::test
+} // namespace
+} // namespace vedra::test
 
 namespace vedra::test {
 namespace {
@@ -335,7 +339,7 @@ TEST(ChannelGraphDamage, DamagedPacketsNeverCrash)
     const auto size = std::filesystem::file_size(rec.channel(1));
     struct Row {
         const char* name;
-        double at;       // where in the file, as a share of its size
+        double at; // where in the file, as a share of its size
         int length;
         uint8_t value;
     };
@@ -374,5 +378,5 @@ TEST(ChannelGraphDamage, DamagedPacketsNeverCrash)
     }
 }
 
-}  // namespace
-}  // namespace vedra::test
+} // namespace
+} // namespace vedra::test

@@ -118,7 +118,7 @@ std::vector<MessageBoxRecorder::Box> MessageBoxRecorder::boxes()
 std::vector<double> FfprobeFrameTimes(const std::string& path, const std::string& streamSelector)
 {
     const std::string out = RunCommand("ffprobe -v error -select_streams " + streamSelector +
-                                " -show_entries packet=pts_time -of csv=p=0 '" + path + "'");
+                                       " -show_entries packet=pts_time -of csv=p=0 '" + path + "'");
     std::vector<double> times;
     std::istringstream in(out);
     std::string line;
@@ -128,4 +128,4 @@ std::vector<double> FfprobeFrameTimes(const std::string& path, const std::string
     return times;
 }
 
-}  // namespace vedra::test
+} // namespace vedra::test

@@ -81,4 +81,4 @@ private:
 std::vector<double> FfprobeFrameTimes(const std::string& path, const std::string& streamSelector = "v:0");
 std::string RunCommand(const std::string& command, int* status = nullptr);
 
-}  // namespace vedra::test
+} // namespace vedra::test

@@ -10,7 +10,7 @@ namespace vedra::test {
 namespace {
 
 struct Probe {
-    std::string codecs;   // "codec_name,codec_type" lines
+    std::string codecs; // "codec_name,codec_type" lines
     int videoFrames = 0;
 };
 
@@ -64,8 +64,8 @@ TEST_F(ExportTest, ChannelAndAudioGoIntoOneAviFile)
         bool withAudio;
         const char* codecs;
     };
-    for (const Row& row : {Row{"with audio", true, "mpeg4,video\nadpcm_ms,audio\n"},
-                           Row{"audio off", false, "mpeg4,video\n"}}) {
+    for (const Row& row :
+         {Row{"with audio", true, "mpeg4,video\nadpcm_ms,audio\n"}, Row{"audio off", false, "mpeg4,video\n"}}) {
         SCOPED_TRACE(row.name);
         TempDir out;
         ExportJob job;
@@ -77,7 +77,7 @@ TEST_F(ExportTest, ChannelAndAudioGoIntoOneAviFile)
         ASSERT_TRUE(std::filesystem::exists(job.lastOutputPath));
         EXPECT_EQ(std::filesystem::path(job.lastOutputPath).parent_path(), out.path());
         EXPECT_EQ(std::filesystem::path(job.lastOutputPath).extension(), ".avi");
-        EXPECT_EQ(std::filesystem::path(job.lastOutputPath).stem().string().size(), 14u);   // YYYYMMDDhhmmss
+        EXPECT_EQ(std::filesystem::path(job.lastOutputPath).stem().string().size(), 14u); // YYYYMMDDhhmmss
         const Probe p = ProbeFile(job.lastOutputPath);
         EXPECT_EQ(p.codecs, row.codecs);
         // Stream copy: the same frames, in the same order, at their times (from 0 on).
@@ -87,12 +87,15 @@ TEST_F(ExportTest, ChannelAndAudioGoIntoOneAviFile)
         ASSERT_EQ(outTimes.size(), in.size());
         for (size_t i = 0; i < in.size(); ++i)
             EXPECT_NEAR(outTimes[i], in[i] - in.front(), 0.051) << i;
-        const std::string crcIn = RunCommand("ffmpeg -v error -i '" + rec_->channel(1) + "' -map 0:v -c copy -f framecrc - | grep -v '^#' | cut -d, -f5,6");
-        const std::string crcOut = RunCommand("ffmpeg -v error -i '" + job.lastOutputPath + "' -map 0:v -c copy -f framecrc - | grep -v '^#' | cut -d, -f5,6");
+        const std::string crcIn = RunCommand("ffmpeg -v error -i '" + rec_->channel(1) +
+                                             "' -map 0:v -c copy -f framecrc - | grep -v '^#' | cut -d, -f5,6");
+        const std::string crcOut = RunCommand("ffmpeg -v error -i '" + job.lastOutputPath +
+                                              "' -map 0:v -c copy -f framecrc - | grep -v '^#' | cut -d, -f5,6");
         EXPECT_EQ(crcIn, crcOut);
         if (row.withAudio) {
             const std::string aIn = RunCommand("ffmpeg -v error -i '" + rec_->audio() + "' -c copy -f md5 -");
-            const std::string aOut = RunCommand("ffmpeg -v error -i '" + job.lastOutputPath + "' -map 0:a -c copy -f md5 -");
+            const std::string aOut =
+                RunCommand("ffmpeg -v error -i '" + job.lastOutputPath + "' -map 0:a -c copy -f md5 -");
             EXPECT_EQ(aIn, aOut);
         }
     }
@@ -111,7 +114,7 @@ TEST_F(ExportTest, ChainedChannelsGiveOneFileEach)
         written.push_back(job.lastOutputPath);
     }
     ASSERT_EQ(written.size(), 2u);
-    EXPECT_NE(written[0], written[1]);   // even within one second
+    EXPECT_NE(written[0], written[1]); // even within one second
     for (const auto& f : written)
         EXPECT_EQ(ProbeFile(f).codecs, "mpeg4,video\nadpcm_ms,audio\n");
 }
@@ -149,5 +152,5 @@ TEST(ExportCompletion, IdleJobReportsNotFinished)
     EXPECT_EQ(CheckExportCompletion(job), 1);
 }
 
-}  // namespace
-}  // namespace vedra::test
+} // namespace
+} // namespace vedra::test

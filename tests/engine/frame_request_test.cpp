@@ -40,7 +40,8 @@ int BytesPerPixel(FramePixels pixels)
 
 Rgb PixelAt(const VideoFrame& f, int x, int y)
 {
-    const uint8_t* p = f.data() + static_cast<size_t>(y) * f.stride() + static_cast<size_t>(x) * BytesPerPixel(f.pixels());
+    const uint8_t* p =
+        f.data() + static_cast<size_t>(y) * f.stride() + static_cast<size_t>(x) * BytesPerPixel(f.pixels());
     return f.pixels() == FramePixels::Bgrx ? Rgb{p[2], p[1], p[0]} : Rgb{p[0], p[1], p[2]};
 }
 
@@ -83,8 +84,7 @@ protected:
         ASSERT_TRUE(MakeSplitRecording(*dir_, "--channels 2 --size 640x480 --fps 10 --seconds 3 --gop 10", *rec_));
         wideDir_ = new TempDir();
         wide_ = new SplitRecording();
-        ASSERT_TRUE(
-            MakeSplitRecording(*wideDir_, "--channels 2 --size 800x240 --fps 10 --seconds 2 --gop 10", *wide_));
+        ASSERT_TRUE(MakeSplitRecording(*wideDir_, "--channels 2 --size 800x240 --fps 10 --seconds 2 --gop 10", *wide_));
     }
     static void TearDownTestSuite()
     {
@@ -94,9 +94,9 @@ protected:
         delete dir_;
     }
     static TempDir* dir_;
-    static SplitRecording* rec_;      // channel 2, 640 x 480
+    static SplitRecording* rec_; // channel 2, 640 x 480
     static TempDir* wideDir_;
-    static SplitRecording* wide_;     // channel 2, 800 x 240
+    static SplitRecording* wide_; // channel 2, 800 x 240
 };
 TempDir* FrameRequestTest::dir_ = nullptr;
 SplitRecording* FrameRequestTest::rec_ = nullptr;
@@ -151,7 +151,7 @@ TEST_F(FrameRequestTest, PaneGetsFramesOfItsSizeAndLayout)
         FrameRequest request;
         int width, height;
         bool attachBeforeRendering;
-        bool wide = false;   // the 800 x 240 camera
+        bool wide = false; // the 800 x 240 camera
     };
     for (const Row& row : {
              Row{"nothing asked: RGB at the stream's size", {}, 640, 480, false},
@@ -264,7 +264,7 @@ TEST_F(FrameRequestTest, PausedGraphShowsItsPictureAgainAtANewSize)
     CDXGraph g;
     ChangingPane pane;
     ASSERT_TRUE(g.Create(nullptr));
-    g.SetTimeOffset(0.0);   // on a recording's timeline, as the player plays channels
+    g.SetTimeOffset(0.0); // on a recording's timeline, as the player plays channels
     ASSERT_TRUE(g.RenderMediaFile(rec_->channel(2), true));
     g.AttachToPane(&pane);
     g.SeekTo(1.35);
@@ -381,5 +381,5 @@ TEST(VideoFrameLayout, RefusesABufferTooSmallForItsRows)
     }
 }
 
-}  // namespace
-}  // namespace vedra::test
+} // namespace
+} // namespace vedra::test

@@ -140,8 +140,8 @@ TEST(KrvFrameReader, RefusesWhatIsNoChannelFile)
     }
 }
 
-}  // namespace
-}  // namespace vedra::test
+} // namespace
+} // namespace vedra::test
 
 namespace vedra::test {
 namespace {
@@ -165,7 +165,8 @@ TEST(KrvFrameReader, RandomDamageIsSurvived)
         const int hits = 1 + static_cast<int>(next() % 40);
         for (int h = 0; h < hits; ++h)
             bytes[next() % bytes.size()] = static_cast<char>(next());
-        std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         KrvFrameReader reader;
         if (reader.Open(path) != 1)
             continue;
@@ -179,8 +180,8 @@ TEST(KrvFrameReader, RandomDamageIsSurvived)
             ++frames;
         EXPECT_LT(frames, 20000);
     }
-    EXPECT_GT(opened, 100);   // most damage lies in the packets, past the header
+    EXPECT_GT(opened, 100); // most damage lies in the packets, past the header
 }
 
-}  // namespace
-}  // namespace vedra::test
+} // namespace
+} // namespace vedra::test

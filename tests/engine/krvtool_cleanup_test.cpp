@@ -53,10 +53,13 @@ struct SignalRow {
     const char* name;
     const char* command;
     int signal;
-    const char* playing;  // stdout text to wait for before the signal; "" for right after the split
+    const char* playing; // stdout text to wait for before the signal; "" for right after the split
 };
 
-void PrintTo(const SignalRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const SignalRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class KrvtoolSignals : public KrvtoolCleanup, public ::testing::WithParamInterface<SignalRow> {};
 
@@ -112,4 +115,4 @@ TEST_F(KrvtoolCleanup, NextCommandRemovesTheFolderOfAKilledOne)
     EXPECT_EQ(entriesOf(work_ / "tmp"), during) << "a running command's folder stays";
 }
 
-}  // namespace
+} // namespace

@@ -87,8 +87,9 @@ TEST_F(KrvtoolEngineTest, ExportWritesOneAviPerChannelWithChecksums)
         if (f.path().extension() != ".avi")
             continue;
         ++files;
-        EXPECT_EQ(RunCommand("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 '" + f.path().string() + "'"),
-                  "mpeg4\nadpcm_ms\n");
+        EXPECT_EQ(
+            RunCommand("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 '" + f.path().string() + "'"),
+            "mpeg4\nadpcm_ms\n");
         EXPECT_TRUE(std::filesystem::exists(f.path().string() + ".sha256"));
         EXPECT_NE(out.find("File: " + f.path().string()), std::string::npos) << out;
     }
@@ -119,7 +120,8 @@ TEST_F(KrvtoolEngineTest, ExportRangeToOneFile)
         {"time of day", "--from @00:00:01.5Z --to 2026-01-02T00:00:02.5Z --format mp4 --single-file", 0,
          "Start: 00:00:01.000 (2026-01-02T00:00:01.000Z)"},
         {"seconds, one channel", "--from 1.5 --to 2.5 --channels 4 --no-audio --format mkv", 0, "Channels: 4\n"},
-        {"key frame before --from", "--from 1.5 --to 2.5", 0, "starts at its key frame at 00:00:01.000, before 00:00:01.500"},
+        {"key frame before --from", "--from 1.5 --to 2.5", 0,
+         "starts at its key frame at 00:00:01.000, before 00:00:01.500"},
         {"single avi", "--single-file", 2, "--single-file needs --format mkv or mp4"},
         {"bad format", "--format mov", 2, "bad value for --format"},
         {"bad time", "--from noon", 2, "--from: not a time"},
@@ -148,8 +150,9 @@ TEST_F(KrvtoolEngineTest, DamagedRecordingsGiveTheSystemsMessageAndLeaveNoFolder
         SCOPED_TRACE(row.damage);
         const std::string bad = dir_.file(std::string(row.damage) + ".krv");
         ASSERT_TRUE(MakeRecording(bad, std::string("--seconds 2 --damage ") + row.damage));
-        for (const std::string& command : {"play '" + bad + "' --seconds 1", "export '" + bad + "' '" + dir_.file("x") + "'",
-                                          "snapshot '" + bad + "' --channel 1 --at 0.5 '" + dir_.file("x.jpg") + "'"}) {
+        for (const std::string& command :
+             {"play '" + bad + "' --seconds 1", "export '" + bad + "' '" + dir_.file("x") + "'",
+              "snapshot '" + bad + "' --channel 1 --at 0.5 '" + dir_.file("x.jpg") + "'"}) {
             SCOPED_TRACE(command);
             int status = -1;
             const std::string out = Krvtool(command, &status);
@@ -166,14 +169,16 @@ TEST_F(KrvtoolEngineTest, MissingDecoderIsNamed)
 {
     const std::string noPlugins = "GST_REGISTRY='" + dir_.file("empty-registry.bin") +
                                   "' GST_PLUGIN_SYSTEM_PATH_1_0='" + dir_.file("no-plugins") + "' ";
-    for (const std::string& command : {"play '" + recording_ + "' --seconds 1",
-                                       "snapshot '" + recording_ + "' --channel 2 --at 0.5 '" + dir_.file("x.jpg") + "'"}) {
+    for (const std::string& command :
+         {"play '" + recording_ + "' --seconds 1",
+          "snapshot '" + recording_ + "' --channel 2 --at 0.5 '" + dir_.file("x.jpg") + "'"}) {
         SCOPED_TRACE(command);
         int status = -1;
         const std::string out = Krvtool(command, &status, noPlugins);
         EXPECT_EQ(WEXITSTATUS(status), 1) << out;
-        EXPECT_NE(out.find("channel 2 cannot be played: It can't find any necessarity ffdshow codec, please re-install"),
-                  std::string::npos)
+        EXPECT_NE(
+            out.find("channel 2 cannot be played: It can't find any necessarity ffdshow codec, please re-install"),
+            std::string::npos)
             << out;
         EXPECT_TRUE(WorkRootEmpty());
     }
@@ -193,5 +198,5 @@ TEST_F(KrvtoolEngineTest, CutShortRecordingPlaysToTheCut)
     EXPECT_TRUE(WorkRootEmpty());
 }
 
-}  // namespace
-}  // namespace vedra::test
+} // namespace
+} // namespace vedra::test

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "engine_fixture.h"
@@ -78,7 +78,10 @@ std::vector<std::string> FrameMd5s(const std::string& file, int stream)
     return md5s;
 }
 
-bool Empty(const fs::path& folder) { return !fs::exists(folder) || fs::is_empty(folder); }
+bool Empty(const fs::path& folder)
+{
+    return !fs::exists(folder) || fs::is_empty(folder);
+}
 
 class RangeExportTest : public ::testing::Test {
 protected:
@@ -106,10 +109,10 @@ struct FormatRow {
     const char* name;
     ExportFormat format;
     bool single;
-    std::vector<int> channels;   // empty: all four
+    std::vector<int> channels; // empty: all four
     bool audio;
     int64_t from, to;
-    const char* audioCodec;      // in every file when audio
+    const char* audioCodec; // in every file when audio
 };
 
 TEST_F(RangeExportTest, FramesAreTheRecordingsWithTheirTimes)
@@ -148,9 +151,10 @@ TEST_F(RangeExportTest, FramesAreTheRecordingsWithTheirTimes)
                            "' >/dev/null 2>&1",
                        &status);
             EXPECT_EQ(status, 0) << "the checksum file verifies";
-            const std::vector<std::string> streams = Lines(
-                RunCommand("ffprobe -v error -show_entries stream=codec_name:stream_tags=title,handler_name -of "
-                           "compact=p=0:nk=1 '" + file.path + "'"));
+            const std::vector<std::string> streams =
+                Lines(RunCommand("ffprobe -v error -show_entries stream=codec_name:stream_tags=title,handler_name -of "
+                                 "compact=p=0:nk=1 '" +
+                                 file.path + "'"));
             ASSERT_EQ(streams.size(), file.channels.size() + (row.audio ? 1 : 0));
             for (size_t s = 0; s < file.channels.size(); ++s) {
                 const int c = file.channels[s];
@@ -186,9 +190,9 @@ TEST_F(RangeExportTest, FramesAreTheRecordingsWithTheirTimes)
                 for (const AudioObject& a : ReadAudioObjects(Dump("audio.txt")))
                     if (a.ms >= long(file.startMs) && a.ms < row.to)
                         samples += a.blocks * 500;
-                const long decoded =
-                    std::stol(RunCommand("ffmpeg -nostdin -v error -i '" + file.path +
-                                         "' -map 0:a -f s16le -ac 1 - 2>/dev/null | wc -c")) / 2;
+                const long decoded = std::stol(RunCommand("ffmpeg -nostdin -v error -i '" + file.path +
+                                                          "' -map 0:a -f s16le -ac 1 - 2>/dev/null | wc -c")) /
+                                     2;
                 EXPECT_GE(decoded, samples);
                 EXPECT_LE(decoded, samples + (row.format == ExportFormat::Mp4 ? 1024 : 0));
             }
@@ -208,8 +212,8 @@ TEST_F(RangeExportTest, OneFileCarriesTheCreationDateAndFourTracks)
     const RangeExportResult r = RunRangeExport(req, nullptr, {});
     ASSERT_EQ(r.status, RangeExportStatus::Done) << r.error;
     ASSERT_EQ(r.files.size(), 1u);
-    const std::string tags = RunCommand("ffprobe -v error -show_entries format_tags=creation_time -of csv=p=0 '" +
-                                        r.files[0].path + "'");
+    const std::string tags =
+        RunCommand("ffprobe -v error -show_entries format_tags=creation_time -of csv=p=0 '" + r.files[0].path + "'");
     EXPECT_EQ(tags.substr(0, 19), "2026-01-02T00:00:00");
     EXPECT_EQ(RunCommand("ffprobe -v error -show_entries stream=codec_type -of csv=p=0 '" + r.files[0].path + "'"),
               "video\nvideo\nvideo\nvideo\naudio\n");
@@ -231,14 +235,20 @@ TEST_F(RangeExportTest, FailuresLeaveNothing)
     };
     const Row rows[] = {
         {"nothing in the range", [](RangeExportRequest& r) { r.fromMs = 60000; }, "nothing is recorded"},
-        {"empty range", [](RangeExportRequest& r) { r.fromMs = 3000; r.toMs = 3000; }, "range is empty"},
+        {"empty range",
+         [](RangeExportRequest& r) {
+             r.fromMs = 3000;
+             r.toMs = 3000;
+         },
+         "range is empty"},
         {"channel 5", [](RangeExportRequest& r) { r.channels = {5}; }, "no channel 5"},
         {"avi in one file", [](RangeExportRequest& r) { r.singleFile = true; }, "needs mkv or mp4"},
         {"refused recording", [&](RangeExportRequest& r) { r.recording = bad.file("bad.krv"); },
          "The KRV File Parse Error (KRV_ERROR_INVALID_PACKET_SIZE)....."},
         {"missing recording", [&](RangeExportRequest& r) { r.recording = bad.file("none.krv"); },
          "The KRV File Parse Error (KRV_ERROR_FAIL_OPEN_FILE)....."},
-        {"folder that cannot be made", [](RangeExportRequest& r) { r.outputFolder = "/dev/null/out"; }, "cannot create"},
+        {"folder that cannot be made", [](RangeExportRequest& r) { r.outputFolder = "/dev/null/out"; },
+         "cannot create"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -263,10 +273,13 @@ TEST_F(RangeExportTest, CancelRemovesWhatWasWritten)
         std::stop_source stop;
         RangeExportRequest req = Request(out.string());
         req.format = ExportFormat::Mp4;
-        const RangeExportResult r = RunRangeExport(req, [&](double f) {
-            if (f >= at)
-                stop.request_stop();
-        }, stop.get_token());
+        const RangeExportResult r = RunRangeExport(
+            req,
+            [&](double f) {
+                if (f >= at)
+                    stop.request_stop();
+            },
+            stop.get_token());
         EXPECT_EQ(r.status, RangeExportStatus::Cancelled);
         EXPECT_TRUE(r.files.empty());
         EXPECT_TRUE(fs::is_directory(out)) << "a folder the user chose stays";
@@ -326,5 +339,5 @@ TEST_F(RangeExportTest, RecordingCutShortExportsUpToTheCut)
         EXPECT_EQ(md5s[i], dump[i].md5) << "frame " << i;
 }
 
-}  // namespace
-}  // namespace vedra::test
+} // namespace
+} // namespace vedra::test

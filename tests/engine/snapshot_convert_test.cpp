@@ -80,9 +80,9 @@ TEST(SnapshotConvert, BottomRowComesFirstAndRowsArePaddedToFourBytes)
     std::vector<uint8_t> out;
     ASSERT_TRUE(ConvertYv12ToBgr(frame, sizeof frame, 2, 2, out));
     ASSERT_EQ(out.size(), 16u);
-    EXPECT_EQ(out[0], 200);   // first stored row: the bottom of the picture
+    EXPECT_EQ(out[0], 200); // first stored row: the bottom of the picture
     EXPECT_EQ(out[8], 50);
-    EXPECT_EQ(out[6], 0);     // padding
+    EXPECT_EQ(out[6], 0); // padding
     EXPECT_EQ(out[7], 0);
 }
 
@@ -95,12 +95,9 @@ TEST(SnapshotConvert, RefusesFramesThatDoNotFit)
         int width, height;
     };
     const Row rows[] = {
-        {"yuy2 too short", true, 4 * 4 * 2 - 1, 4, 4},
-        {"yv12 too short", false, 4 * 4 * 3 / 2 - 1, 4, 4},
-        {"yv12 narrower than 2", false, 64, 1, 4},
-        {"zero size", true, 64, 0, 4},
-        {"negative height", false, 64, 4, -4},
-        {"absurd size", true, 1 << 20, 100000, 100000},
+        {"yuy2 too short", true, 4 * 4 * 2 - 1, 4, 4}, {"yv12 too short", false, 4 * 4 * 3 / 2 - 1, 4, 4},
+        {"yv12 narrower than 2", false, 64, 1, 4},     {"zero size", true, 64, 0, 4},
+        {"negative height", false, 64, 4, -4},         {"absurd size", true, 1 << 20, 100000, 100000},
     };
     std::vector<uint8_t> frame(1 << 20, 128);
     for (const Row& row : rows) {
@@ -129,7 +126,7 @@ TEST(SnapshotConvert, BmpHeaderFields)
     const auto h = MakeBmpHeader(352, 288);
     EXPECT_EQ(h[0], 'B');
     EXPECT_EQ(h[1], 'M');
-    EXPECT_EQ(Le32(&h[2]), 304182u);   // 352 x 288 x 3 + 54
+    EXPECT_EQ(Le32(&h[2]), 304182u); // 352 x 288 x 3 + 54
     EXPECT_EQ(Le32(&h[10]), 54u);
     EXPECT_EQ(Le32(&h[14]), 40u);
     EXPECT_EQ(Le32(&h[18]), 352u);
@@ -138,7 +135,7 @@ TEST(SnapshotConvert, BmpHeaderFields)
     EXPECT_EQ(h[28] | h[29] << 8, 24);
     for (int i = 30; i < 54; ++i)
         EXPECT_EQ(h[i], 0) << i;
-    EXPECT_EQ(Le32(&MakeBmpHeader(2, 3)[2]), 8u * 3 + 54);   // padded rows
+    EXPECT_EQ(Le32(&MakeBmpHeader(2, 3)[2]), 8u * 3 + 54); // padded rows
 }
 
 TEST(SnapshotWriter, WritesBmpAndJpegFilesOrNothing)
@@ -155,7 +152,7 @@ TEST(SnapshotWriter, WritesBmpAndJpegFilesOrNothing)
     ASSERT_EQ(WriteSnapshot(type, frame.data(), frame.size(), bmp, false), SnapshotResult::Written);
     const auto bytes = ReadFile(bmp);
     ASSERT_EQ(bytes.size(), 304182u);
-    EXPECT_EQ(bytes[54], 220);   // bottom row first
+    EXPECT_EQ(bytes[54], 220); // bottom row first
     QImage bmpImage(QString::fromStdString(bmp));
     ASSERT_FALSE(bmpImage.isNull());
     EXPECT_EQ(qGray(bmpImage.pixel(0, 0)), 40);
@@ -176,7 +173,10 @@ TEST(SnapshotWriter, WritesBmpAndJpegFilesOrNothing)
         SnapshotResult want;
     };
     const Row rows[] = {
-        {"other subtype", {true, true, MakeFourcc('R', 'G', 'B', ' '), w, h}, dir.file("b.bmp"), SnapshotResult::NotConverted},
+        {"other subtype",
+         {true, true, MakeFourcc('R', 'G', 'B', ' '), w, h},
+         dir.file("b.bmp"),
+         SnapshotResult::NotConverted},
         {"folder missing", type, dir.file("no/such/c.bmp"), SnapshotResult::WriteFailed},
         {"path is a folder", type, dir.path().string(), SnapshotResult::WriteFailed},
     };
@@ -189,5 +189,5 @@ TEST(SnapshotWriter, WritesBmpAndJpegFilesOrNothing)
     }
 }
 
-}  // namespace
-}  // namespace vedra::test
+} // namespace
+} // namespace vedra::test

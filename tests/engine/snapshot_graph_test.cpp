@@ -66,7 +66,9 @@ TEST_F(SnapshotGraphTest, BmpWhilePlayingIsADecodedFrameOfTheChannel)
     // Every frame of the channel as libavcodec decodes it, converted the same way.
     const std::string yuv = dir_.file("frames.yuv");
     int status = 0;
-    RunCommand("ffmpeg -loglevel error -y -i '" + rec_.channel(1) + "' -fps_mode passthrough -f rawvideo -pix_fmt yuv420p '" + yuv + "'", &status);
+    RunCommand("ffmpeg -loglevel error -y -i '" + rec_.channel(1) +
+                   "' -fps_mode passthrough -f rawvideo -pix_fmt yuv420p '" + yuv + "'",
+               &status);
     ASSERT_EQ(status, 0);
     const auto raw = ReadFile(yuv);
     const size_t frameBytes = 352 * 288 * 3 / 2;
@@ -136,5 +138,5 @@ TEST(SnapshotCallback, WithoutVideoMediaTypeTheRequestStaysPending)
     EXPECT_TRUE(g.HasPendingSnapshot());
 }
 
-}  // namespace
-}  // namespace vedra::test
+} // namespace
+} // namespace vedra::test

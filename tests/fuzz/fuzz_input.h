@@ -23,4 +23,4 @@ inline krvtest::Bytes behindHeader(const uint8_t* data, size_t size, uint64_t pa
     return file;
 }
 
-}  // namespace fuzz
+} // namespace fuzz

@@ -40,8 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     --size;
     const size_t packets = std::min(kMaxPackets, (size + kPacketSize - 1) / kPacketSize);
 
-    krvtest::Bytes file = fuzz::behindHeader(data, std::min(size, packets * kPacketSize), packets,
-                                             packets * kPacketSize);
+    krvtest::Bytes file =
+        fuzz::behindHeader(data, std::min(size, packets * kPacketSize), packets, packets * kPacketSize);
     file[649] = audioDefinition;
 
     const std::filesystem::path path = workDir() / "in.krv";

@@ -24,7 +24,10 @@ struct MessageRow {
 
 class ConvertMessages : public ::testing::TestWithParam<MessageRow> {};
 
-void PrintTo(const MessageRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const MessageRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 // A recording with one video stream and nothing else, or with its audio
 // stream too, holding one key frame.
@@ -62,13 +65,15 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, ConvertMessages,
     ::testing::Values(
         MessageRow{"openFail", -9000, KrvPhase::Open, "The KRV File Parse Error (KRV_ERROR_FAIL_OPEN_FILE)....."},
-        MessageRow{"packetSizeOpen", -9003, KrvPhase::Open, "The KRV File Parse Error (KRV_ERROR_INVALID_PACKET_SIZE)....."},
+        MessageRow{"packetSizeOpen", -9003, KrvPhase::Open,
+                   "The KRV File Parse Error (KRV_ERROR_INVALID_PACKET_SIZE)....."},
         MessageRow{"streamNumberSplit", -9005, KrvPhase::Split,
                    "The KRV File Parse Error (KRV_ERROR_INVALID_STREAM_NUMBER)....."},
         MessageRow{"payloadHeaderOpen", -9007, KrvPhase::Open,
                    "The KRV File Parse Error (KRV_ERROR_INVALID_PAYLOAD_HEADER)....."},
         MessageRow{"objectSizeOpen", -303, KrvPhase::Open, "The KRV File Parse Error (?]....."},
-        MessageRow{"objectSizeSplit", -303, KrvPhase::Split, "The KRV File Parse Error (KRV_ERROR_INVALID_OBJECT_SIZE)....."},
+        MessageRow{"objectSizeSplit", -303, KrvPhase::Split,
+                   "The KRV File Parse Error (KRV_ERROR_INVALID_OBJECT_SIZE)....."},
         MessageRow{"lengthSplit", -300, KrvPhase::Split, "The KRV File Parse Error (KRV_ERROR_INVALID_LENGTH)....."},
         MessageRow{"ioSplit", -202, KrvPhase::Split, "The KRV File Parse Error (KRV_ERROR_IO)....."},
         MessageRow{"internalSplit", -100, KrvPhase::Split, "The KRV File Parse Error (KRV_ERROR_INTERNAL)....."},
@@ -122,7 +127,10 @@ struct IniRow {
 
 class ConvertConfig : public ::testing::TestWithParam<IniRow> {};
 
-void PrintTo(const IniRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const IniRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 TEST_P(ConvertConfig, AvSyncKey)
 {
@@ -188,7 +196,8 @@ TEST(ConvertRecording, TwoStreamsGiveADatedWorkingFolder)
 
 TEST(ConvertRecording, NonAsciiPathsStayUtf8)
 {
-    const std::string dir = "convertUtf8/\xC3\x9C" "berwachung \xE6\x9D\xB1\xE4\xBA\xAC";
+    const std::string dir = "convertUtf8/\xC3\x9C"
+                            "berwachung \xE6\x9D\xB1\xE4\xBA\xAC";
     const std::filesystem::path root = freshDir("convertUtf8") / "\xC3\xA9t\xC3\xA9" / "Vedra Media Player";
     const std::string path = writeTemp(smallRecording(true), dir + "/Kamera \xC3\xA4.krv");
     const KrvConversion c = krv_convert_recording(path, true, {root});
@@ -201,7 +210,9 @@ TEST(ConvertRecording, NonAsciiPathsStayUtf8)
 TEST(ConvertRecording, FolderThatCannotBeCreated)
 {
     const std::filesystem::path base = freshDir("convertNoDir");
-    { std::ofstream blocker(base / "file"); }
+    {
+        std::ofstream blocker(base / "file");
+    }
     const std::filesystem::path blocked = base / "file" / "Vedra Media Player";
     const std::filesystem::path fallback = base / "cache" / "work";
     const std::string path = writeTemp(smallRecording(true), "convertNoDir/rec.krv");
@@ -230,15 +241,18 @@ struct DamageRow {
 
 class ConvertDamaged : public ::testing::TestWithParam<DamageRow> {};
 
-void PrintTo(const DamageRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const DamageRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 TEST_P(ConvertDamaged, MessagesAndPathBack)
 {
     const DamageRow& row = GetParam();
     const std::filesystem::path work = freshDir(std::string("damage_") + row.name);
     const std::string path = (work / "rec.krv").string();
-    CommandResult synth = run(std::string(KRVSYNTH_PATH) + " " + quote(path) +
-                              " --seconds 2 --damage " + row.damage + " 2>&1");
+    CommandResult synth =
+        run(std::string(KRVSYNTH_PATH) + " " + quote(path) + " --seconds 2 --damage " + row.damage + " 2>&1");
     ASSERT_EQ(synth.status, 0) << synth.out;
     const std::filesystem::path root = work / "root";
     const KrvConversion c = krv_convert_recording(path, false, {root});
@@ -258,17 +272,19 @@ TEST_P(ConvertDamaged, MessagesAndPathBack)
 INSTANTIATE_TEST_SUITE_P(
     Rows, ConvertDamaged,
     ::testing::Values(
-        DamageRow{"badPacketSize", "bad-packet-size",
+        DamageRow{"badPacketSize",
+                  "bad-packet-size",
                   {{"The KRV File Parse Error (KRV_ERROR_INVALID_PACKET_SIZE).....", ""}}},
         DamageRow{"packetSizeMismatch", "packet-size-mismatch", {{"The KRV File Parse Error (?].....", ""}}},
         DamageRow{"noHeaderExtension", "no-header-extension", {{"The KRV File Parse Error (?].....", ""}}},
         DamageRow{"shortStreamProps", "short-stream-props", {{"The KRV File Parse Error (?].....", ""}}},
-        DamageRow{"badAudioDef", "bad-audio-def",
+        DamageRow{"badAudioDef",
+                  "bad-audio-def",
                   {{"The Audio channel definition isn't correct, please check it !", "Warning"},
                    {"The KRV File Parse Error (KRV_ERROR_FAIL_OPEN_FILE).....", ""}}},
-        DamageRow{"stream6", "stream6",
-                  {{"The KRV File Parse Error (KRV_ERROR_INVALID_STREAM_NUMBER).....", ""}}},
-        DamageRow{"multipayloadSize", "multipayload-size",
+        DamageRow{"stream6", "stream6", {{"The KRV File Parse Error (KRV_ERROR_INVALID_STREAM_NUMBER).....", ""}}},
+        DamageRow{"multipayloadSize",
+                  "multipayload-size",
                   {{"The KRV File Parse Error (KRV_ERROR_INVALID_MULTIPAYLOAD_SIZE).....", ""}}}),
     [](const auto& info) { return std::string(info.param.name); });
 #endif

@@ -19,11 +19,14 @@ constexpr uint64_t kPacketsStart = 32768; // krvsynth: header and Data object en
 
 struct CutRow {
     const char* name;
-    int64_t at;          // bytes kept: from the first packet on (negative: inside the header), or
-    double fraction;     // of the file when above 0
+    int64_t at;      // bytes kept: from the first packet on (negative: inside the header), or
+    double fraction; // of the file when above 0
 };
 
-void PrintTo(const CutRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const CutRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 // Whole objects per stream in the first `packets` packets of the recording,
 // counted by following the payload offsets alone.
@@ -66,7 +69,8 @@ TEST_P(CutShort, SplitKeepsTheWholeFramesBeforeTheCut)
     ASSERT_TRUE(full.messages.empty());
 
     const uint64_t size = std::filesystem::file_size(rec);
-    const uint64_t keep = row.fraction > 0 ? uint64_t(double(size) * row.fraction) : uint64_t(int64_t(kPacketsStart) + row.at);
+    const uint64_t keep =
+        row.fraction > 0 ? uint64_t(double(size) * row.fraction) : uint64_t(int64_t(kPacketsStart) + row.at);
     std::filesystem::resize_file(rec, keep);
     const uint64_t packets = keep > kPacketsStart ? (keep - kPacketsStart) / kPacketSize : 0;
     const KrvConversion cut = krv_convert_recording(rec.string(), false, work / "cut");
@@ -110,12 +114,10 @@ TEST_P(CutShort, SplitKeepsTheWholeFramesBeforeTheCut)
         std::filesystem::remove_all(work);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, CutShort,
-    ::testing::Values(CutRow{"insidePacket", 5 * 32768 + 16000, 0},
-                      CutRow{"atPacketBoundary", 5 * 32768, 0},
-                      CutRow{"insidePacketHeader", 5 * 32768 + 6, 0},
-                      CutRow{"atSixtyPercent", 0, 0.6},
-                      CutRow{"beforeAnyPacket", 0, 0},
-                      CutRow{"insideDataObjectHeader", -20, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, CutShort,
+                         ::testing::Values(CutRow{"insidePacket", 5 * 32768 + 16000, 0},
+                                           CutRow{"atPacketBoundary", 5 * 32768, 0},
+                                           CutRow{"insidePacketHeader", 5 * 32768 + 6, 0},
+                                           CutRow{"atSixtyPercent", 0, 0.6}, CutRow{"beforeAnyPacket", 0, 0},
+                                           CutRow{"insideDataObjectHeader", -20, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });

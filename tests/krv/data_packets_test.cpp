@@ -13,14 +13,17 @@ namespace {
 struct CutRow {
     const char* name;
     uint64_t announced;
-    uint64_t present;             // packets written
-    int64_t trim;                 // bytes taken off the end
+    uint64_t present; // packets written
+    int64_t trim;     // bytes taken off the end
     std::optional<uint64_t> dataSize;
     bool cut;
     uint64_t whole;
 };
 
-void PrintTo(const CutRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const CutRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class CutShortRows : public ::testing::TestWithParam<CutRow> {};
 
@@ -63,15 +66,15 @@ TEST_P(CutShortRows, WholePacketsAndReadingToTheCut)
     EXPECT_EQ(read, row.whole);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, CutShortRows,
-    ::testing::Values(CutRow{"whole", 3, 3, 0, std::nullopt, false, 3},
-                      CutRow{"partialLastPacket", 3, 3, 100, std::nullopt, true, 2},
-                      CutRow{"insideTheFirstPacketHeader", 3, 3, 3 * 32768 - 5, std::nullopt, true, 0},
-                      CutRow{"fewerPacketsThanAnnounced", 5, 3, 0, std::nullopt, true, 3},
-                      CutRow{"dataObjectPastTheEnd", 3, 3, 0, 50 + 5 * 32768, true, 3},
-                      CutRow{"noPacketsLeft", 2, 2, 2 * 32768, std::nullopt, true, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, CutShortRows,
+                         ::testing::Values(CutRow{"whole", 3, 3, 0, std::nullopt, false, 3},
+                                           CutRow{"partialLastPacket", 3, 3, 100, std::nullopt, true, 2},
+                                           CutRow{"insideTheFirstPacketHeader", 3, 3, 3 * 32768 - 5, std::nullopt, true,
+                                                  0},
+                                           CutRow{"fewerPacketsThanAnnounced", 5, 3, 0, std::nullopt, true, 3},
+                                           CutRow{"dataObjectPastTheEnd", 3, 3, 0, 50 + 5 * 32768, true, 3},
+                                           CutRow{"noPacketsLeft", 2, 2, 2 * 32768, std::nullopt, true, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SeekPacket, GoesStraightToAPacket)
 {

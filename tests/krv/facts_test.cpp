@@ -16,14 +16,17 @@ namespace {
 struct FactsRow {
     const char* name;
     const char* synth;
-    std::vector<int> channels;       // present
-    std::map<int, int> leadFrames;   // channel -> frames before its first key frame (not in the dump)
-    std::vector<KrvGap> gaps;        // of channel 3
-    double cutAt;                    // fraction of the file kept, 1: whole
+    std::vector<int> channels;     // present
+    std::map<int, int> leadFrames; // channel -> frames before its first key frame (not in the dump)
+    std::vector<KrvGap> gaps;      // of channel 3
+    double cutAt;                  // fraction of the file kept, 1: whole
     uint64_t damaged;
 };
 
-void PrintTo(const FactsRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const FactsRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class Facts : public ::testing::TestWithParam<FactsRow> {};
 

@@ -40,31 +40,31 @@ struct FileProps {
     uint64_t playDuration = 10'000'000;
     uint64_t sendDuration = 10'000'000;
     uint64_t preroll = 0;
-    uint32_t flags = 2;                  // seekable
+    uint32_t flags = 2; // seekable
     uint32_t minPacket = kPacketSize;
     uint32_t maxPacket = kPacketSize;
-    uint32_t size = 104;                 // object size
+    uint32_t size = 104; // object size
 };
 Bytes fileProperties(const FileProps& p);
 
 struct VideoProps {
-    uint16_t flags = 2;                  // stream number 2
+    uint16_t flags = 2; // stream number 2
     uint32_t width = 352, height = 288;
     uint32_t bitmapWidth = 352, bitmapHeight = 288;
     uint8_t reserved = 2;
-    uint32_t extra = 0;                  // codec extra data bytes
+    uint32_t extra = 0;                                      // codec extra data bytes
     std::optional<uint32_t> bitmapHeaderSize = std::nullopt; // default 40 + extra
-    std::optional<uint32_t> typeLength = std::nullopt;        // default 51 + extra
+    std::optional<uint32_t> typeLength = std::nullopt;       // default 51 + extra
 };
 Bytes videoStream(const VideoProps& p);
 
 struct AudioProps {
-    uint16_t flags = 1;                  // stream number 1
+    uint16_t flags = 1; // stream number 1
     uint16_t blockAlign = 512;
-    uint16_t extraSize = 32;             // announced
-    uint32_t extraBytes = 32;            // present
-    std::optional<uint32_t> typeLength = std::nullopt;  // default 18 + extraBytes
-    const KrvGuid* type = nullptr;       // default AudioMedia
+    uint16_t extraSize = 32;                           // announced
+    uint32_t extraBytes = 32;                          // present
+    std::optional<uint32_t> typeLength = std::nullopt; // default 18 + extraBytes
+    const KrvGuid* type = nullptr;                     // default AudioMedia
 };
 Bytes audioStream(const AudioProps& p);
 
@@ -76,17 +76,16 @@ Bytes headerExtension(const std::vector<Bytes>& objects, std::optional<uint32_t>
 
 struct ExtStreamProps {
     uint16_t streamNumber = 3;
-    std::vector<uint16_t> names = {};         // name lengths
+    std::vector<uint16_t> names = {};            // name lengths
     std::vector<uint32_t> extensionSystems = {}; // info lengths
-    Bytes embedded = {};                      // optional stream properties object
+    Bytes embedded = {};                         // optional stream properties object
     std::optional<uint64_t> size = std::nullopt;
 };
 Bytes extendedStreamProperties(const ExtStreamProps& p);
 
 // Header object from its sub-objects; a 700-byte padding object comes first
 // so that byte 649 (audio channel definition) lies inside it.
-Bytes header(const std::vector<Bytes>& objects, std::optional<uint32_t> count = {},
-             std::optional<uint64_t> size = {});
+Bytes header(const std::vector<Bytes>& objects, std::optional<uint32_t> count = {}, std::optional<uint64_t> size = {});
 
 Bytes dataObject(const KrvGuid& fileId, uint64_t totalPackets, std::optional<uint64_t> size = {});
 
@@ -98,8 +97,8 @@ struct PayloadSpec {
     bool key = false;
     uint8_t objectNumber = 0;
     uint32_t offset = 0;
-    uint32_t objectSize = 0;             // 0: the data size
-    uint32_t time = 1000;                // ms
+    uint32_t objectSize = 0; // 0: the data size
+    uint32_t time = 1000;    // ms
     Bytes data = Bytes(100, 0xAB);
     std::optional<uint8_t> replicatedLength = std::nullopt; // default 8
     std::optional<uint16_t> declaredLength = std::nullopt;  // default data size
@@ -108,14 +107,14 @@ struct PayloadSpec {
 struct PacketSpec {
     bool multiple = true;
     std::vector<PayloadSpec> payloads = {};
-    std::optional<uint8_t> announced = std::nullopt;    // default payload count
+    std::optional<uint8_t> announced = std::nullopt; // default payload count
     uint8_t payloadLengthType = 2;
-    std::optional<uint16_t> padding = std::nullopt;     // default: the rest of the packet
+    std::optional<uint16_t> padding = std::nullopt; // default: the rest of the packet
     uint32_t sendTime = 1000;
     uint16_t duration = 40;
     std::optional<uint16_t> packetLength = std::nullopt; // a u16 packet length field when given
-    Bytes errorCorrection = {};               // bytes before the length type flags
-    Bytes rawPayloadArea = {};                // used instead of payloads when not empty
+    Bytes errorCorrection = {};                          // bytes before the length type flags
+    Bytes rawPayloadArea = {};                           // used instead of payloads when not empty
 };
 Bytes packet(const PacketSpec& p);
 
@@ -133,11 +132,11 @@ struct Recording {
     bool withVideo = true;
     bool withAudio = true;
     bool withExtension = true;
-    std::vector<Bytes> extraObjects = {};     // appended to the header's list
+    std::vector<Bytes> extraObjects = {}; // appended to the header's list
     std::vector<Bytes> extensionObjects = {};
     std::optional<uint32_t> count = std::nullopt;
     std::optional<uint64_t> headerSize = std::nullopt;
-    std::optional<uint64_t> dataTotal = std::nullopt;   // default: file.dataPackets
+    std::optional<uint64_t> dataTotal = std::nullopt; // default: file.dataPackets
     std::optional<uint64_t> dataSize = std::nullopt;
     KrvGuid dataFileId = kFileId;
     std::vector<Bytes> packets = {};

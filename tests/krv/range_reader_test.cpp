@@ -18,13 +18,16 @@ struct RangeRow {
     const char* name;
     const char* synth;
     int64_t from;
-    int64_t to;            // -1: the end
+    int64_t to; // -1: the end
     uint8_t channels;
     bool audio;
-    double cutAt;          // fraction of the file kept, 1: whole
+    double cutAt; // fraction of the file kept, 1: whole
 };
 
-void PrintTo(const RangeRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const RangeRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 // Where a channel's part of the range starts, by krvsynth's own list.
 long expectedStart(const std::vector<SynthFrame>& frames, int64_t from, int64_t to)
@@ -132,18 +135,18 @@ TEST_P(RangeReader, FramesOfTheRangeAsRecorded)
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, RangeReader,
-    ::testing::Values(
-        RangeRow{"midGroup", "--seconds 6", 2350, 4600, 0x0F, true, 1},
-        RangeRow{"atKeyFrame", "--seconds 6", 3000, 3500, 0x0F, true, 1},
-        RangeRow{"whole", "--seconds 3", 0, -1, 0x0F, true, 1},
-        RangeRow{"beforeTheFirstFrame", "--seconds 3 --start-ms 2000", 0, 2550, 0x0F, true, 1},
-        RangeRow{"channelOneNoAudio", "--seconds 4", 1500, 3000, 0x01, false, 1},
-        RangeRow{"lateStartTwoAndFour", "--channels 2,4 --late-start 2:13 --seconds 4", 1500, 3800, 0x0F, true, 1},
-        RangeRow{"bigKeyFramesAcrossThreePackets", "--channels 1,3 --big-keyframes --seconds 4", 2500, 4000, 0x05,
-                 true, 1},
-        RangeRow{"prerollAndLateTimes", "--channels 1 --preroll 500 --start-ms 3000 --seconds 3", 3500, 5000, 0x01,
-                 true, 1},
-        RangeRow{"keyFrameFarBack", "--channels 1 --size 640x480 --fps 25 --gop 100 --seconds 20", 11900, 13000,
-                 0x01, false, 1},
-        RangeRow{"cutShort", "--seconds 8", 2000, -1, 0x0F, true, 0.6}),
+    ::testing::Values(RangeRow{"midGroup", "--seconds 6", 2350, 4600, 0x0F, true, 1},
+                      RangeRow{"atKeyFrame", "--seconds 6", 3000, 3500, 0x0F, true, 1},
+                      RangeRow{"whole", "--seconds 3", 0, -1, 0x0F, true, 1},
+                      RangeRow{"beforeTheFirstFrame", "--seconds 3 --start-ms 2000", 0, 2550, 0x0F, true, 1},
+                      RangeRow{"channelOneNoAudio", "--seconds 4", 1500, 3000, 0x01, false, 1},
+                      RangeRow{"lateStartTwoAndFour", "--channels 2,4 --late-start 2:13 --seconds 4", 1500, 3800, 0x0F,
+                               true, 1},
+                      RangeRow{"bigKeyFramesAcrossThreePackets", "--channels 1,3 --big-keyframes --seconds 4", 2500,
+                               4000, 0x05, true, 1},
+                      RangeRow{"prerollAndLateTimes", "--channels 1 --preroll 500 --start-ms 3000 --seconds 3", 3500,
+                               5000, 0x01, true, 1},
+                      RangeRow{"keyFrameFarBack", "--channels 1 --size 640x480 --fps 25 --gop 100 --seconds 20", 11900,
+                               13000, 0x01, false, 1},
+                      RangeRow{"cutShort", "--seconds 8", 2000, -1, 0x0F, true, 0.6}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -18,12 +18,17 @@ struct HeaderCase {
     int expected;
 };
 
-std::ostream& operator<<(std::ostream& os, const HeaderCase& c) { return os << c.name; }
+std::ostream& operator<<(std::ostream& os, const HeaderCase& c)
+{
+    return os << c.name;
+}
 
-Bytes contentDescription(uint16_t firstLength, size_t bodyBytes) {
+Bytes contentDescription(uint16_t firstLength, size_t bodyBytes)
+{
     Bytes body;
     put16(body, firstLength);
-    for (int i = 0; i < 4; ++i) put16(body, 0);
+    for (int i = 0; i < 4; ++i)
+        put16(body, 0);
     body.resize(bodyBytes, 0);
     return object(kGuidContentDescription, body);
 }
@@ -48,9 +53,18 @@ const HeaderCase kHeaderCases[] = {
     {"HeaderSizeBelow30", [](Recording& r) { r.headerSize = 29; }, KRV_ERROR_INVALID_OBJECT_SIZE},
     {"HeaderSizeAbsurd", [](Recording& r) { r.headerSize = uint64_t(1) << 40; }, KRV_ERROR_INVALID_OBJECT_SIZE},
     {"HeaderSizePastFileEnd", [](Recording& r) { r.headerSize = 60u << 20; }, KRV_ERROR_EOF},
-    {"JunkBetweenObjects", [](Recording& r) { r.extraObjects.push_back(Bytes(10, 0)); r.count = 5; },
+    {"JunkBetweenObjects",
+     [](Recording& r) {
+         r.extraObjects.push_back(Bytes(10, 0));
+         r.count = 5;
+     },
      KRV_ERROR_INVALID_VALUE},
-    {"NoStreamProperties", [](Recording& r) { r.withAudio = false; r.withVideo = false; }, KRV_ERROR_INVALID_OBJECT},
+    {"NoStreamProperties",
+     [](Recording& r) {
+         r.withAudio = false;
+         r.withVideo = false;
+     },
+     KRV_ERROR_INVALID_OBJECT},
     {"NoFileProperties", [](Recording& r) { r.withFileProperties = false; }, KRV_ERROR_INVALID_OBJECT},
     {"VideoBitmapWidthDiffers", [](Recording& r) { r.video.bitmapWidth = 320; }, KRV_ERROR_INVALID_VALUE},
     {"VideoBitmapHeightDiffers", [](Recording& r) { r.video.bitmapHeight = 240; }, KRV_ERROR_INVALID_VALUE},
@@ -58,34 +72,46 @@ const HeaderCase kHeaderCases[] = {
     {"VideoTypeDataTooShort", [](Recording& r) { r.video.typeLength = 50; }, KRV_ERROR_INVALID_LENGTH},
     {"VideoBitmapHeaderSizeWrong", [](Recording& r) { r.video.bitmapHeaderSize = 44; }, KRV_ERROR_INVALID_LENGTH},
     {"VideoLengthCheckedBeforeWidth",
-     [](Recording& r) { r.video.bitmapHeaderSize = 44; r.video.bitmapWidth = 1; }, KRV_ERROR_INVALID_LENGTH},
+     [](Recording& r) {
+         r.video.bitmapHeaderSize = 44;
+         r.video.bitmapWidth = 1;
+     },
+     KRV_ERROR_INVALID_LENGTH},
     {"VideoCodecExtraData", [](Recording& r) { r.video.extra = 12; }, 1},
     {"TypeLengthPastObject", [](Recording& r) { r.video.typeLength = 52; }, KRV_ERROR_INVALID_LENGTH},
-    {"AudioTypeDataTooShort", [](Recording& r) { r.audio.extraBytes = 0; r.audio.extraSize = 0; r.audio.typeLength = 17; },
+    {"AudioTypeDataTooShort",
+     [](Recording& r) {
+         r.audio.extraBytes = 0;
+         r.audio.extraSize = 0;
+         r.audio.typeLength = 17;
+     },
      KRV_ERROR_INVALID_LENGTH},
     {"AudioExtraSizeBeyondLMinus16", [](Recording& r) { r.audio.extraSize = 35; }, KRV_ERROR_INVALID_LENGTH},
     {"AudioExtraSizeClamped", [](Recording& r) { r.audio.extraSize = 34; }, 1},
     {"ExtendedAudioType", [](Recording& r) { r.audio.type = &kGuidExtendedAudio; }, 1},
     {"StreamPropertiesOf70Bytes",
-     [](Recording& r) { r.extraObjects.push_back(object(kGuidStreamProperties, Bytes(46, 0))); r.count = {}; },
+     [](Recording& r) {
+         r.extraObjects.push_back(object(kGuidStreamProperties, Bytes(46, 0)));
+         r.count = {};
+     },
      KRV_ERROR_INVALID_OBJECT_SIZE},
     {"ExtendedStreamTypeTooShort",
      [](Recording& r) { r.extraObjects.push_back(streamProperties(kGuidExtendedStreamType, 5, Bytes(63, 0))); },
      KRV_ERROR_INVALID_LENGTH},
     {"ExtendedStreamType",
      [](Recording& r) { r.extraObjects.push_back(streamProperties(kGuidExtendedStreamType, 5, Bytes(64, 0))); }, 1},
-    {"CommandStream",
-     [](Recording& r) { r.extraObjects.push_back(streamProperties(kGuidCommandMedia, 6, Bytes())); }, 1},
-    {"DataObjectInsideHeader",
-     [](Recording& r) { r.extraObjects.push_back(dataObject(kFileId, 0, 50)); }, KRV_ERROR_INVALID_OBJECT},
-    {"StreamTypeGuidAsObject",
-     [](Recording& r) { r.extraObjects.push_back(object(kGuidVideoMedia, Bytes(8, 0))); }, KRV_ERROR_INVALID_OBJECT},
+    {"CommandStream", [](Recording& r) { r.extraObjects.push_back(streamProperties(kGuidCommandMedia, 6, Bytes())); },
+     1},
+    {"DataObjectInsideHeader", [](Recording& r) { r.extraObjects.push_back(dataObject(kFileId, 0, 50)); },
+     KRV_ERROR_INVALID_OBJECT},
+    {"StreamTypeGuidAsObject", [](Recording& r) { r.extraObjects.push_back(object(kGuidVideoMedia, Bytes(8, 0))); },
+     KRV_ERROR_INVALID_OBJECT},
     {"SecondHeaderExtension", [](Recording& r) { r.extraObjects.push_back(headerExtension({})); },
      KRV_ERROR_INVALID_OBJECT},
     {"UnknownObjectSkipped", [](Recording& r) { r.extraObjects.push_back(object(kGuidUnknown, Bytes(5, 1))); }, 1},
     {"ContentDescriptionFits", [](Recording& r) { r.extraObjects.push_back(contentDescription(4, 14)); }, 1},
-    {"ContentDescriptionStringsTooLong",
-     [](Recording& r) { r.extraObjects.push_back(contentDescription(5, 14)); }, KRV_ERROR_INVALID_LENGTH},
+    {"ContentDescriptionStringsTooLong", [](Recording& r) { r.extraObjects.push_back(contentDescription(5, 14)); },
+     KRV_ERROR_INVALID_LENGTH},
     {"CodecListTooSmall", [](Recording& r) { r.extraObjects.push_back(object(kGuidCodecList, Bytes(19, 0))); },
      KRV_ERROR_INVALID_OBJECT_SIZE},
     {"ExtensionDataSizeWrong",
@@ -94,10 +120,10 @@ const HeaderCase kHeaderCases[] = {
          r.extraObjects.push_back(headerExtension({}, 4));
      },
      KRV_ERROR_INVALID_LENGTH},
-    {"ExtensionTrailingBytes",
-     [](Recording& r) { r.extensionObjects.push_back(Bytes(10, 0)); }, KRV_ERROR_INVALID_LENGTH},
-    {"ExtensionUnknownSkipped",
-     [](Recording& r) { r.extensionObjects.push_back(object(kGuidUnknown, Bytes(3, 0))); }, 1},
+    {"ExtensionTrailingBytes", [](Recording& r) { r.extensionObjects.push_back(Bytes(10, 0)); },
+     KRV_ERROR_INVALID_LENGTH},
+    {"ExtensionUnknownSkipped", [](Recording& r) { r.extensionObjects.push_back(object(kGuidUnknown, Bytes(3, 0))); },
+     1},
     {"ExtendedStreamPropsTooSmall",
      [](Recording& r) { r.extensionObjects.push_back(object(kGuidExtendedStreamProperties, Bytes(63, 0))); },
      KRV_ERROR_INVALID_OBJECT_SIZE},
@@ -222,13 +248,19 @@ const HeaderCase kHeaderCases[] = {
     {"DataObjectOtherFileId", [](Recording& r) { r.dataFileId = kGuidUnknown; }, KRV_ERROR_INVALID_VALUE},
     {"DataObjectZeroTotalPackets", [](Recording& r) { r.dataTotal = 0; }, 1},
     {"DataObjectOtherTotalPackets", [](Recording& r) { r.dataTotal = 3; }, KRV_ERROR_INVALID_VALUE},
-    {"NotSeekableDataSizeHuge", [](Recording& r) { r.file.flags = 0; r.dataSize = ~uint64_t(0); }, 1},
+    {"NotSeekableDataSizeHuge",
+     [](Recording& r) {
+         r.file.flags = 0;
+         r.dataSize = ~uint64_t(0);
+     },
+     1},
     {"SeekableDataSizeHuge", [](Recording& r) { r.dataSize = ~uint64_t(0); }, 1},
 };
 
 class HeaderRules : public ::testing::TestWithParam<HeaderCase> {};
 
-TEST_P(HeaderRules, InitResult) {
+TEST_P(HeaderRules, InitResult)
+{
     Recording r;
     r.packets.push_back(simplePacket());
     GetParam().change(r);
@@ -245,7 +277,8 @@ TEST_P(HeaderRules, InitResult) {
 INSTANTIATE_TEST_SUITE_P(Reader, HeaderRules, ::testing::ValuesIn(kHeaderCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ReaderHeader, FieldsOfAValidRecording) {
+TEST(ReaderHeader, FieldsOfAValidRecording)
+{
     Recording r;
     r.file.preroll = 3000;
     r.file.dataPackets = 1;
@@ -293,7 +326,8 @@ TEST(ReaderHeader, FieldsOfAValidRecording) {
     EXPECT_EQ(krv_guid_read(bytes.data() + f.audioPropsOffset + 24), kGuidAudioMedia);
 }
 
-TEST(ReaderHeader, StreamSlotsByKind) {
+TEST(ReaderHeader, StreamSlotsByKind)
+{
     Recording r;
     r.audio.flags = 0x8001;
     r.extraObjects.push_back(streamProperties(kGuidCommandMedia, 6, Bytes()));
@@ -325,7 +359,8 @@ TEST(ReaderHeader, StreamSlotsByKind) {
     EXPECT_EQ(mediaStreams, 3);
 }
 
-TEST(ReaderHeader, NoAudioStreamGivesNoLocation) {
+TEST(ReaderHeader, NoAudioStreamGivesNoLocation)
+{
     Recording r;
     r.withAudio = false;
     r.packets.push_back(simplePacket());
@@ -335,7 +370,8 @@ TEST(ReaderHeader, NoAudioStreamGivesNoLocation) {
     EXPECT_EQ(o.file->audioPropsSize, 0u);
 }
 
-TEST(ReaderHeader, TruncatedHeaderIsEof) {
+TEST(ReaderHeader, TruncatedHeaderIsEof)
+{
     Recording r;
     Bytes bytes = build(r);
     for (size_t keep : {size_t(10), size_t(29), size_t(700), bytes.size() - 51, bytes.size() - 1}) {
@@ -346,7 +382,8 @@ TEST(ReaderHeader, TruncatedHeaderIsEof) {
     }
 }
 
-TEST(ReaderHeader, InitWithoutFileIsInternal) {
+TEST(ReaderHeader, InitWithoutFileIsInternal)
+{
     EXPECT_EQ(krv_init(nullptr), KRV_ERROR_INTERNAL);
 }
 

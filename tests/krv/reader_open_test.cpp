@@ -28,7 +28,8 @@ struct Hooks {
     Hooks(const Hooks&) = delete;
 };
 
-Bytes recordingWithDefinition(uint8_t byte649) {
+Bytes recordingWithDefinition(uint8_t byte649)
+{
     Recording r;
     r.packets.push_back(simplePacket());
     r.audioDefinition = byte649;
@@ -53,7 +54,8 @@ const DefinitionCase kDefinitionCases[] = {
 
 class AudioDefinition : public ::testing::TestWithParam<DefinitionCase> {};
 
-TEST_P(AudioDefinition, OpenResult) {
+TEST_P(AudioDefinition, OpenResult)
+{
     Hooks hooks;
     const DefinitionCase& c = GetParam();
     std::string path = writeTemp(recordingWithDefinition(c.byte));
@@ -77,7 +79,8 @@ TEST_P(AudioDefinition, OpenResult) {
 INSTANTIATE_TEST_SUITE_P(Reader, AudioDefinition, ::testing::ValuesIn(kDefinitionCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ReaderOpen, ShortFileHasDefinitionZero) {
+TEST(ReaderOpen, ShortFileHasDefinitionZero)
+{
     std::string path = writeTemp(Bytes(600, 0xFF), "short.krv");
     KrvFilePtr file(krv_open(path, true));
     ASSERT_TRUE(file);
@@ -88,7 +91,8 @@ TEST(ReaderOpen, ShortFileHasDefinitionZero) {
     EXPECT_EQ(definition, 0);
 }
 
-TEST(ReaderOpen, MissingFileGivesNone) {
+TEST(ReaderOpen, MissingFileGivesNone)
+{
     EXPECT_EQ(krv_open((tempDir() / "does-not-exist.krv").string(), true), nullptr);
     uint8_t definition = 0;
     EXPECT_EQ(krv_read_audio_definition((tempDir() / "does-not-exist.krv").string(), definition),
@@ -97,7 +101,8 @@ TEST(ReaderOpen, MissingFileGivesNone) {
     EXPECT_EQ(krv_read_audio_definition((tempDir() / "folder.krv").string(), definition), KRV_ERROR_FAIL_OPEN_FILE);
 }
 
-TEST(ReaderOpen, ForWritingCreatesAndTruncates) {
+TEST(ReaderOpen, ForWritingCreatesAndTruncates)
+{
     std::string path = writeTemp(Bytes(5000, 1), "out.krv");
     KrvFile* file = krv_open(path, false);
     ASSERT_TRUE(file);
@@ -107,9 +112,13 @@ TEST(ReaderOpen, ForWritingCreatesAndTruncates) {
     EXPECT_EQ(std::filesystem::file_size(path), 3u);
 }
 
-TEST(ReaderOpen, CloseAcceptsNone) { krv_close(nullptr); }
+TEST(ReaderOpen, CloseAcceptsNone)
+{
+    krv_close(nullptr);
+}
 
-TEST(ReaderOpen, Utf8PathOpensAsIs) {
+TEST(ReaderOpen, Utf8PathOpensAsIs)
+{
     Recording r;
     r.packets.push_back(simplePacket());
     std::string name = "K\xC3\xA4mera \xE7\x9B\xA3\xE8\xA6\x96/Aufnahme \xC3\xBC.krv";
@@ -123,20 +132,24 @@ TEST(ReaderOpen, Utf8PathOpensAsIs) {
 struct Memory {
     Bytes bytes;
     size_t pos = 0;
-    static int64_t read(void* c, uint8_t* buf, size_t size) {
+    static int64_t read(void* c, uint8_t* buf, size_t size)
+    {
         auto* m = static_cast<Memory*>(c);
         size_t n = std::min(size, m->bytes.size() - std::min(m->pos, m->bytes.size()));
-        if (n) std::memcpy(buf, m->bytes.data() + m->pos, n);
+        if (n)
+            std::memcpy(buf, m->bytes.data() + m->pos, n);
         m->pos += n;
         return int64_t(n);
     }
-    static int64_t seek(void* c, uint64_t offset) {
+    static int64_t seek(void* c, uint64_t offset)
+    {
         static_cast<Memory*>(c)->pos = size_t(offset);
         return 0;
     }
 };
 
-TEST(ReaderOpen, OverCallbacks) {
+TEST(ReaderOpen, OverCallbacks)
+{
     Recording r;
     r.packets.push_back(simplePacket());
     r.audioDefinition = 2;
@@ -154,12 +167,14 @@ TEST(ReaderOpen, OverCallbacks) {
     EXPECT_EQ(p->payloadCount, 1);
 }
 
-TEST(ReaderOpen, WithoutReadCallback) {
+TEST(ReaderOpen, WithoutReadCallback)
+{
     KrvIo io;
     EXPECT_EQ(krv_open_io(io, "none"), nullptr);
 }
 
-TEST(Recording, OpenCountAndClose) {
+TEST(Recording, OpenCountAndClose)
+{
     Hooks hooks;
     Recording r;
     r.packets.push_back(simplePacket());
@@ -173,7 +188,8 @@ TEST(Recording, OpenCountAndClose) {
     EXPECT_TRUE(hooks.log.empty());
 }
 
-TEST(Recording, OneStreamOnly) {
+TEST(Recording, OneStreamOnly)
+{
     Recording r;
     r.withAudio = false;
     r.packets.push_back(simplePacket());
@@ -182,7 +198,8 @@ TEST(Recording, OneStreamOnly) {
     EXPECT_EQ(krv_count_media_streams(*recording), 1);
 }
 
-TEST(Recording, ParseErrorKeepsTheFileAsRead) {
+TEST(Recording, ParseErrorKeepsTheFileAsRead)
+{
     Recording r;
     r.withExtension = false;
     KrvFilePtr recording;
@@ -190,7 +207,8 @@ TEST(Recording, ParseErrorKeepsTheFileAsRead) {
     EXPECT_NE(recording, nullptr);
 }
 
-TEST(Recording, OpenFailureIsLogged) {
+TEST(Recording, OpenFailureIsLogged)
+{
     Hooks hooks;
     std::string path = (tempDir() / "missing.krv").string();
     KrvFilePtr recording;
@@ -199,7 +217,8 @@ TEST(Recording, OpenFailureIsLogged) {
     EXPECT_EQ(recording, nullptr);
 }
 
-TEST(Recording, BadDefinitionIsMessageThenLog) {
+TEST(Recording, BadDefinitionIsMessageThenLog)
+{
     Hooks hooks;
     std::string path = writeTemp(recordingWithDefinition(0x07), "def7.krv");
     KrvFilePtr recording;
@@ -209,7 +228,8 @@ TEST(Recording, BadDefinitionIsMessageThenLog) {
     EXPECT_EQ(hooks.log, "Error opening file " + path + "\n");
 }
 
-TEST(MessageSink, MessageFallsBackToTheLog) {
+TEST(MessageSink, MessageFallsBackToTheLog)
+{
     Hooks hooks;
     hooks.sink.message = nullptr;
     krv_message(&hooks.sink, "text", "Caption");

@@ -17,7 +17,8 @@ struct Reading {
     Opened opened;
     KrvPacketPtr packet;
 
-    explicit Reading(const std::vector<Bytes>& packets, uint64_t preroll = 0) {
+    explicit Reading(const std::vector<Bytes>& packets, uint64_t preroll = 0)
+    {
         Recording r;
         r.file.dataPackets = packets.size();
         r.file.preroll = preroll;
@@ -25,21 +26,24 @@ struct Reading {
         opened = openBytes(build(r));
         packet.reset(krv_packet_create(opened.file.get(), true));
     }
-    int next(bool continuing = false, const KrvSavedHeader* saved = nullptr) {
+    int next(bool continuing = false, const KrvSavedHeader* saved = nullptr)
+    {
         krv_packet_reset(packet.get());
         return krv_get_packet(opened.file.get(), packet.get(), continuing, saved);
     }
     const KrvPayload& payload(int i) const { return packet->payloads.at(size_t(i)); }
 };
 
-PayloadSpec video(size_t bytes, uint8_t fill = 0xAB) {
+PayloadSpec video(size_t bytes, uint8_t fill = 0xAB)
+{
     PayloadSpec s;
     s.data = Bytes(bytes, fill);
     return s;
 }
 
 // Every delivered payload lies inside the packet buffer.
-void expectInside(const KrvPacket& p) {
+void expectInside(const KrvPacket& p)
+{
     const uint8_t* begin = p.buffer.data();
     const uint8_t* end = begin + p.buffer.size();
     for (int i = 0; i < p.payloadCount; ++i) {
@@ -52,68 +56,163 @@ void expectInside(const KrvPacket& p) {
 struct PacketCase {
     const char* name;
     std::function<PacketSpec()> make;
-    int result;          // of krv_get_packet
-    int payloads;        // delivered when the read succeeds
+    int result;   // of krv_get_packet
+    int payloads; // delivered when the read succeeds
 };
 
-std::ostream& operator<<(std::ostream& os, const PacketCase& c) { return os << c.name; }
+std::ostream& operator<<(std::ostream& os, const PacketCase& c)
+{
+    return os << c.name;
+}
 
 const PacketCase kPacketCases[] = {
-    {"ThreePayloads", [] { PacketSpec p; p.payloads = {video(100), video(200), video(300)}; return p; },
+    {"ThreePayloads",
+     [] {
+         PacketSpec p;
+         p.payloads = {video(100), video(200), video(300)};
+         return p;
+     },
      int(kPacketSize), 3},
     {"PacketLength30000IsPadding",
-     [] { PacketSpec p; p.payloads = {video(100), video(200)}; p.packetLength = 30000;
-          p.padding = uint16_t(30000 - 13 - 2 * 17 - 300); return p; },
+     [] {
+         PacketSpec p;
+         p.payloads = {video(100), video(200)};
+         p.packetLength = 30000;
+         p.padding = uint16_t(30000 - 13 - 2 * 17 - 300);
+         return p;
+     },
      int(kPacketSize), 2},
-    {"PacketLength40000", [] { PacketSpec p; p.payloads = {video(100)}; p.packetLength = 40000; return p; },
+    {"PacketLength40000",
+     [] {
+         PacketSpec p;
+         p.payloads = {video(100)};
+         p.packetLength = 40000;
+         return p;
+     },
      KRV_ERROR_INVALID_LENGTH, 0},
     {"SeventyPayloadsGiveSixtyThree",
-     [] { PacketSpec p; p.payloads.assign(70, video(50)); p.announced = 63; p.padding = 0; return p; },
+     [] {
+         PacketSpec p;
+         p.payloads.assign(70, video(50));
+         p.announced = 63;
+         p.padding = 0;
+         return p;
+     },
      int(kPacketSize), 63},
     {"ReplicatedLength5EndsTheWalk",
-     [] { PacketSpec p; p.payloads = {video(100), video(100), video(100)};
-          p.payloads[2].replicatedLength = 5; return p; },
+     [] {
+         PacketSpec p;
+         p.payloads = {video(100), video(100), video(100)};
+         p.payloads[2].replicatedLength = 5;
+         return p;
+     },
      int(kPacketSize), 2},
-    {"PayloadCountZero", [] { PacketSpec p; p.payloads = {video(100)}; p.announced = 0; return p; },
+    {"PayloadCountZero",
+     [] {
+         PacketSpec p;
+         p.payloads = {video(100)};
+         p.announced = 0;
+         return p;
+     },
      KRV_ERROR_INVALID_VALUE, 0},
     {"PayloadLengthTypeNotWord",
-     [] { PacketSpec p; p.payloads = {video(100)}; p.payloadLengthType = 1; return p; },
+     [] {
+         PacketSpec p;
+         p.payloads = {video(100)};
+         p.payloadLengthType = 1;
+         return p;
+     },
      KRV_ERROR_INVALID_VALUE, 0},
     {"ErrorCorrectionBytes",
-     [] { PacketSpec p; p.payloads = {video(100)}; p.errorCorrection = {0x82, 0, 0}; return p; },
+     [] {
+         PacketSpec p;
+         p.payloads = {video(100)};
+         p.errorCorrection = {0x82, 0, 0};
+         return p;
+     },
      int(kPacketSize), 1},
     {"ErrorCorrectionLength3",
-     [] { PacketSpec p; p.payloads = {video(100)}; p.errorCorrection = {0x83, 0, 0}; return p; },
+     [] {
+         PacketSpec p;
+         p.payloads = {video(100)};
+         p.errorCorrection = {0x83, 0, 0};
+         return p;
+     },
      KRV_ERROR_INVALID_VALUE, 0},
     {"ErrorCorrectionOpaque",
-     [] { PacketSpec p; p.payloads = {video(100)}; p.errorCorrection = {0x92, 0, 0}; return p; },
+     [] {
+         PacketSpec p;
+         p.payloads = {video(100)};
+         p.errorCorrection = {0x92, 0, 0};
+         return p;
+     },
      KRV_ERROR_INVALID_VALUE, 0},
     {"ErrorCorrectionLengthType",
-     [] { PacketSpec p; p.payloads = {video(100)}; p.errorCorrection = {0xA2, 0, 0}; return p; },
+     [] {
+         PacketSpec p;
+         p.payloads = {video(100)};
+         p.errorCorrection = {0xA2, 0, 0};
+         return p;
+     },
      KRV_ERROR_INVALID_VALUE, 0},
-    {"SinglePayload", [] { PacketSpec p; p.multiple = false; p.payloads = {video(1000)}; return p; },
+    {"SinglePayload",
+     [] {
+         PacketSpec p;
+         p.multiple = false;
+         p.payloads = {video(1000)};
+         return p;
+     },
      int(kPacketSize), 1},
     // Mended: zero padding after the payloads is not read as payloads of stream 0.
-    {"ZeroPaddingGivesNoPhantoms", [] { PacketSpec p; p.payloads = {video(100)}; p.announced = 40; return p; },
+    {"ZeroPaddingGivesNoPhantoms",
+     [] {
+         PacketSpec p;
+         p.payloads = {video(100)};
+         p.announced = 40;
+         return p;
+     },
      int(kPacketSize), 1},
     {"AnnouncedCountBoundsTheWalk",
-     [] { PacketSpec p; p.payloads = {video(100), video(100), video(100)}; p.announced = 2; p.padding = 0; return p; },
+     [] {
+         PacketSpec p;
+         p.payloads = {video(100), video(100), video(100)};
+         p.announced = 2;
+         p.padding = 0;
+         return p;
+     },
      int(kPacketSize), 2},
     {"PaddingLargerThanArea",
-     [] { PacketSpec p; p.payloads = {video(100)}; p.padding = 40000; return p; }, int(kPacketSize), 0},
+     [] {
+         PacketSpec p;
+         p.payloads = {video(100)};
+         p.padding = 40000;
+         return p;
+     },
+     int(kPacketSize), 0},
     // Mended: a declared length past the payload area ends the walk before it.
     {"PayloadLengthPastArea",
-     [] { PacketSpec p; p.payloads = {video(100), video(100)}; p.payloads[1].declaredLength = 40000;
-          p.padding = 0; return p; },
+     [] {
+         PacketSpec p;
+         p.payloads = {video(100), video(100)};
+         p.payloads[1].declaredLength = 40000;
+         p.padding = 0;
+         return p;
+     },
      int(kPacketSize), 1},
     {"PayloadLengthPastPaddingBound",
-     [] { PacketSpec p; p.payloads = {video(100), video(100)}; p.payloads[1].declaredLength = 200; return p; },
+     [] {
+         PacketSpec p;
+         p.payloads = {video(100), video(100)};
+         p.payloads[1].declaredLength = 200;
+         return p;
+     },
      int(kPacketSize), 1},
 };
 
 class PacketRules : public ::testing::TestWithParam<PacketCase> {};
 
-TEST_P(PacketRules, ReadResult) {
+TEST_P(PacketRules, ReadResult)
+{
     Reading rd({packet(GetParam().make())});
     ASSERT_EQ(rd.opened.init, 1);
     EXPECT_EQ(rd.next(), GetParam().result);
@@ -126,7 +225,8 @@ TEST_P(PacketRules, ReadResult) {
 INSTANTIATE_TEST_SUITE_P(Reader, PacketRules, ::testing::ValuesIn(kPacketCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ReaderPacket, PayloadFieldsAndPadding) {
+TEST(ReaderPacket, PayloadFieldsAndPadding)
+{
     PacketSpec p;
     p.sendTime = 4321;
     p.duration = 77;
@@ -169,7 +269,8 @@ TEST(ReaderPacket, PayloadFieldsAndPadding) {
     EXPECT_EQ(pk.paddingLength, kPacketSize - 11 - (17 + 100) - (17 + 200));
 }
 
-TEST(ReaderPacket, SinglePayloadSpansToThePadding) {
+TEST(ReaderPacket, SinglePayloadSpansToThePadding)
+{
     PacketSpec p;
     p.multiple = false;
     p.payloads = {video(1000, 7)};
@@ -181,7 +282,8 @@ TEST(ReaderPacket, SinglePayloadSpansToThePadding) {
     EXPECT_EQ(rd.packet->paddingLength, kPacketSize - 10 - 15 - 1000);
 }
 
-TEST(ReaderPacket, PacketLengthFieldShortensTheArea) {
+TEST(ReaderPacket, PacketLengthFieldShortensTheArea)
+{
     PacketSpec p;
     p.payloads = {video(100)};
     p.packetLength = 30000;
@@ -194,7 +296,8 @@ TEST(ReaderPacket, PacketLengthFieldShortensTheArea) {
     EXPECT_EQ(rd.packet->paddingLength, kPacketSize - 117 - 11);
 }
 
-TEST(ReaderPacket, PhantomPaddingAcrossManyPackets) {
+TEST(ReaderPacket, PhantomPaddingAcrossManyPackets)
+{
     // The writer pads every packet it closes early; each must read back alone.
     std::vector<Bytes> packets;
     for (int i = 0; i < 5; ++i) {
@@ -213,7 +316,8 @@ TEST(ReaderPacket, PhantomPaddingAcrossManyPackets) {
     EXPECT_EQ(rd.next(), 0);
 }
 
-KrvSavedHeader savedHeader(uint32_t objectSize, uint32_t received, uint32_t time, uint32_t offset = 0) {
+KrvSavedHeader savedHeader(uint32_t objectSize, uint32_t received, uint32_t time, uint32_t offset = 0)
+{
     PayloadSpec first;
     first.stream = 3;
     first.key = true;
@@ -228,7 +332,8 @@ KrvSavedHeader savedHeader(uint32_t objectSize, uint32_t received, uint32_t time
     return s;
 }
 
-TEST(ReaderPacket, ContinuationTakesTheSavedHeader) {
+TEST(ReaderPacket, ContinuationTakesTheSavedHeader)
+{
     PacketSpec p;
     p.payloads = {video(2000, 5), video(100, 6)};
     p.payloads[0].stream = 4; // the continuation's own values are ignored
@@ -253,7 +358,8 @@ TEST(ReaderPacket, ContinuationTakesTheSavedHeader) {
     EXPECT_EQ(rd.payload(1).data[0], 6);
 }
 
-TEST(ReaderPacket, ContinuationLongerThanThePacketIsClamped) {
+TEST(ReaderPacket, ContinuationLongerThanThePacketIsClamped)
+{
     // A media object of 100000 bytes of which 1000 arrived: this packet holds
     // at most its payload area; the rest comes in the next packet.
     PacketSpec p;
@@ -270,7 +376,8 @@ TEST(ReaderPacket, ContinuationLongerThanThePacketIsClamped) {
     EXPECT_EQ(rd.packet->paddingLength, 0u);
 }
 
-TEST(ReaderPacket, ContinuationClampedToThePaddingBound) {
+TEST(ReaderPacket, ContinuationClampedToThePaddingBound)
+{
     PacketSpec p;
     p.payloads = {video(500, 9)};
     Reading rd({packet(p)});
@@ -280,7 +387,8 @@ TEST(ReaderPacket, ContinuationClampedToThePaddingBound) {
     EXPECT_EQ(rd.payload(0).payloadLength, 500u);
 }
 
-TEST(ReaderPacket, CompressedPayloads) {
+TEST(ReaderPacket, CompressedPayloads)
+{
     // Replicated data length 1: the offset field holds the presentation time,
     // one delta byte follows, then length-prefixed sub-payloads.
     Bytes area = {2, 0, 0xE8, 0x03, 0, 0, 1, 10}; // stream, number, time 1000, len type 1, delta 10
@@ -304,7 +412,8 @@ TEST(ReaderPacket, CompressedPayloads) {
     expectInside(*rd.packet);
 }
 
-TEST(ReaderPacket, CompressedSubPayloadsMustFillThePayload) {
+TEST(ReaderPacket, CompressedSubPayloadsMustFillThePayload)
+{
     Bytes area = {2, 0, 0xE8, 0x03, 0, 0, 1, 10};
     Bytes subs = {3, 'a', 'b', 'c', 5, 'd'}; // the second runs past the payload
     krvtest::put16(area, uint16_t(subs.size()));
@@ -316,7 +425,8 @@ TEST(ReaderPacket, CompressedSubPayloadsMustFillThePayload) {
     EXPECT_EQ(rd.next(), KRV_ERROR_INVALID_LENGTH);
 }
 
-TEST(ReaderPacket, ManyCompressedSubPayloadsGrowTheArray) {
+TEST(ReaderPacket, ManyCompressedSubPayloadsGrowTheArray)
+{
     Bytes area = {2, 0, 0, 0, 0, 0, 1, 1};
     Bytes subs(400, 0); // 400 empty sub-payloads
     krvtest::put16(area, uint16_t(subs.size()));
@@ -330,7 +440,8 @@ TEST(ReaderPacket, ManyCompressedSubPayloadsGrowTheArray) {
     EXPECT_EQ(rd.payload(399).presentationTime, 399u);
 }
 
-TEST(ReaderPacket, PacketsBoundedByTheFileProperties) {
+TEST(ReaderPacket, PacketsBoundedByTheFileProperties)
+{
     // Data object announces 0 packets; the file properties' count rules.
     Recording r;
     r.file.dataPackets = 2;
@@ -346,7 +457,8 @@ TEST(ReaderPacket, PacketsBoundedByTheFileProperties) {
     EXPECT_EQ(o.file->position, o.file->data->packetsPosition + 2 * kPacketSize);
 }
 
-TEST(ReaderPacket, FileEndingInsideAPacketIsEof) {
+TEST(ReaderPacket, FileEndingInsideAPacketIsEof)
+{
     Recording r;
     r.file.dataPackets = 2;
     r.packets = {simplePacket(), simplePacket()};
@@ -359,13 +471,15 @@ TEST(ReaderPacket, FileEndingInsideAPacketIsEof) {
     EXPECT_EQ(krv_get_packet(o.file.get(), p.get(), false, nullptr), KRV_ERROR_EOF);
 }
 
-TEST(ReaderPacket, MissingFileOrPacketIsInternal) {
+TEST(ReaderPacket, MissingFileOrPacketIsInternal)
+{
     Reading rd({simplePacket()});
     EXPECT_EQ(krv_get_packet(nullptr, rd.packet.get(), false, nullptr), KRV_ERROR_INTERNAL);
     EXPECT_EQ(krv_get_packet(rd.opened.file.get(), nullptr, false, nullptr), KRV_ERROR_INTERNAL);
 }
 
-TEST(ReaderPacket, CreateAndReset) {
+TEST(ReaderPacket, CreateAndReset)
+{
     Reading rd({simplePacket()});
     const KrvPacket& p = *rd.packet;
     EXPECT_EQ(p.buffer.size(), kPacketSize);

@@ -28,7 +28,7 @@ Bytes recorderHeader(const RecorderLayout& l)
     std::memcpy(codecBody.data() + 156, l.code617, 4); // 617 - 461
     Bytes codec = object(kGuidCodecList, codecBody);
 
-    Bytes vendorBody(16 + l.vendorRoom, 0);  // data starts at 645
+    Bytes vendorBody(16 + l.vendorRoom, 0); // data starts at 645
     Bytes vendor = object(kGuidUnknown, vendorBody);
 
     Bytes subs;

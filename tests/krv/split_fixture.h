@@ -24,7 +24,7 @@ struct RecorderLayout {
     char code285[5] = "MP4S";
     char code617[5] = "MP4S";
     uint32_t width = 352, height = 288;
-    size_t vendorRoom = 32000;          // bytes from 661 on
+    size_t vendorRoom = 32000; // bytes from 661 on
     uint64_t packets = 0;
     uint64_t preroll = 0;
 };
@@ -64,7 +64,7 @@ std::vector<SynthFrame> readSynthFrames(const std::filesystem::path& txt);
 
 // krvsynth's audio.txt: its "key value" lines and its "object N ms blocks" lines.
 struct SynthAudio {
-    std::map<std::string, long> values;   // block_align, samples_per_block, blocks, samples
+    std::map<std::string, long> values; // block_align, samples_per_block, blocks, samples
     struct Object {
         long ms = 0;
         long blocks = 0;
@@ -79,7 +79,7 @@ struct SynthRecording {
     std::filesystem::path work;
     std::filesystem::path path;
     std::filesystem::path dump;
-    CommandResult synth;          // status 0 when written
+    CommandResult synth; // status 0 when written
 };
 SynthRecording synthesizeWithDump(const std::string& name, const std::string& args);
 

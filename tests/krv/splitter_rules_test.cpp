@@ -65,9 +65,9 @@ Bytes audioObject(int blocks, uint8_t seed)
 
 TEST(SplitterRules, StreamNumberSixInTheMiddleOfAPacket)
 {
-    const Bytes rec = recorderRecording({packetOf({payload(2, true, 1000, keyFrame(200, 1)),
-                                                   payload(6, false, 1000, pattern(50, 2)),
-                                                   payload(2, false, 1100, pattern(50, 3))})});
+    const Bytes rec =
+        recorderRecording({packetOf({payload(2, true, 1000, keyFrame(200, 1)), payload(6, false, 1000, pattern(50, 2)),
+                                     payload(2, false, 1100, pattern(50, 3))})});
     SplitRun run = splitBytes(rec, "stream6");
     ASSERT_EQ(run.open, 1);
     EXPECT_EQ(run.result, KRV_ERROR_INVALID_STREAM_NUMBER);
@@ -111,7 +111,8 @@ TEST(SplitterRules, ContinuationOfAnotherSizeIsRejected)
     PayloadSpec next = payload(3, true, 1000, pattern(40000 - first.data.size(), 2));
     next.offset = uint32_t(first.data.size());
     next.objectSize = 39000;
-    const Bytes rec = recorderRecording({packetOf({payload(2, true, 1000, keyFrame(100, 1)), first}), packetOf({next})});
+    const Bytes rec =
+        recorderRecording({packetOf({payload(2, true, 1000, keyFrame(100, 1)), first}), packetOf({next})});
     SplitRun run = splitBytes(rec, "othersize");
     EXPECT_EQ(run.result, KRV_ERROR_INVALID_MULTIPAYLOAD_SIZE);
 }
@@ -182,9 +183,7 @@ TEST(SplitterRules, SinglePayloadRecordingsRepackConsistently)
     tail.offset = d1;
     tail.objectSize = 40000;
     const Bytes rec = recorderRecording({
-        packetOf({head}, false),
-        packetOf({tail}, false),
-        packetOf({payload(2, false, 1100, pattern(5000, 5))}, false),
+        packetOf({head}, false), packetOf({tail}, false), packetOf({payload(2, false, 1100, pattern(5000, 5))}, false),
         packetOf({payload(2, false, 1200, pattern(32743, 6))}, false), // fills its packet exactly
     });
     SplitRun run = splitBytes(rec, "singlepayload");

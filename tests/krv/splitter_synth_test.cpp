@@ -27,7 +27,10 @@ struct SynthRow {
     bool audio;
 };
 
-void PrintTo(const SynthRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const SynthRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 std::string probe(const std::filesystem::path& file, const std::string& entries)
 {
@@ -68,8 +71,8 @@ TEST_P(SplitterSynth, ChannelFilesHoldTheEncodedFrames)
     const std::filesystem::path dump = work / "dump";
     const std::filesystem::path out = work / "out";
     std::filesystem::create_directories(out);
-    CommandResult synth = run(std::string(KRVSYNTH_PATH) + " " + quote(rec.string()) + " " + row.args +
-                              " --dump-dir " + quote(dump.string()) + " 2>&1");
+    CommandResult synth = run(std::string(KRVSYNTH_PATH) + " " + quote(rec.string()) + " " + row.args + " --dump-dir " +
+                              quote(dump.string()) + " 2>&1");
     ASSERT_EQ(synth.status, 0) << synth.out;
 
     ASSERT_EQ(splitPath(rec.string(), out.string(), KrvSplitOptions{row.avSync}), 1);
@@ -131,12 +134,23 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         SynthRow{"four", "--channels 1,2,3,4 --seconds 2", false, {1, 2, 3, 4}, 352, 288, true},
         SynthRow{"fourAvSync", "--channels 1,2,3,4 --seconds 2", true, {1, 2, 3, 4}, 352, 288, true},
-        SynthRow{"twoAndFourVga", "--channels 2,4 --size 640x480 --seconds 2 --no-audio", false, {2, 4}, 640, 480, false},
+        SynthRow{
+            "twoAndFourVga", "--channels 2,4 --size 640x480 --seconds 2 --no-audio", false, {2, 4}, 640, 480, false},
         SynthRow{"bigKeyFrames", "--channels 1,3 --big-keyframes --seconds 2", false, {1, 3}, 352, 288, true},
-        SynthRow{"lateStartNoSequenceHeader", "--channels 1,2 --late-start 2:3 --no-seq-header --seconds 2", false,
-                 {1, 2}, 352, 288, true},
-        SynthRow{"prerollAndLateTimes", "--channels 1 --preroll 500 --start-ms 3000 --seconds 2", false, {1}, 352,
-                 288, true}),
+        SynthRow{"lateStartNoSequenceHeader",
+                 "--channels 1,2 --late-start 2:3 --no-seq-header --seconds 2",
+                 false,
+                 {1, 2},
+                 352,
+                 288,
+                 true},
+        SynthRow{"prerollAndLateTimes",
+                 "--channels 1 --preroll 500 --start-ms 3000 --seconds 2",
+                 false,
+                 {1},
+                 352,
+                 288,
+                 true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Each thread has its own recording and sink: two splits at once, in both
@@ -150,7 +164,8 @@ TEST(SplitterThreads, TwoAtOnceEqualOneAfterTheOther)
     KrvSplitOptions modes[2];
     modes[1].avSync = true;
     for (int i = 0; i < 2; ++i) {
-        const CommandResult synth = run(std::string(KRVSYNTH_PATH) + " " + quote(recs[i].string()) + " " + args[i] + " 2>&1");
+        const CommandResult synth =
+            run(std::string(KRVSYNTH_PATH) + " " + quote(recs[i].string()) + " " + args[i] + " 2>&1");
         ASSERT_EQ(synth.status, 0) << synth.out;
         ASSERT_EQ(splitPath(recs[i].string(), (work / "oneByOne" / recs[i].stem()).string(), modes[i]), 1);
     }

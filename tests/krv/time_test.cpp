@@ -13,14 +13,17 @@ constexpr uint64_t kJan2 = 134117856000000000ull; // 2026-01-02T00:00:00Z
 
 struct TimeRow {
     const char* name;
-    const char* tz;          // TZ for local times
+    const char* tz; // TZ for local times
     const char* text;
     uint64_t creationDate;
     bool ok;
-    int64_t ms;              // offset from the start when ok
+    int64_t ms; // offset from the start when ok
 };
 
-void PrintTo(const TimeRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const TimeRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class ParseTime : public ::testing::TestWithParam<TimeRow> {
 protected:
@@ -57,36 +60,35 @@ TEST_P(ParseTime, OffsetFromTheStart)
 }
 
 constexpr const char* kCet = "CET-1CEST,M3.5.0,M10.5.0/3"; // no time zone files needed
-constexpr const char* kCest = "CEST-2"; // summer time all year
+constexpr const char* kCest = "CEST-2";                    // summer time all year
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, ParseTime,
-    ::testing::Values(
-        TimeRow{"seconds", "UTC", "75", kJan2, true, 75000},
-        TimeRow{"secondsWithFraction", "UTC", "75.5", kJan2, true, 75500},
-        TimeRow{"quarterSecond", "UTC", "0.25", kJan2, true, 250},
-        TimeRow{"minutesSeconds", "UTC", "01:15", kJan2, true, 75000},
-        TimeRow{"clock", "UTC", "00:01:15.5", kJan2, true, 75500},
-        TimeRow{"clockMs", "UTC", "1:02:03.004", kJan2, true, 3723004},
-        TimeRow{"offsetWithoutCreationDate", "UTC", "00:00:10", 0, true, 10000},
-        TimeRow{"timeOfDayUtc", "UTC", "@00:00:10Z", kJan2, true, 10000},
-        TimeRow{"timeOfDayLocal", kCet, "@01:00:10", kJan2, true, 10000},
-        TimeRow{"timeOfDayLaterThatDay", "UTC", "@23:59:00", kJan2 + 36000000000ull, true, 86340000 - 3600000},
-        TimeRow{"timeOfDayPastMidnight", "UTC", "@00:30:00", kJan2 + 828000000000ull, true, 5400000},
-        TimeRow{"dateTimeUtc", kCet, "2026-01-02 00:01:00.250Z", kJan2, true, 60250},
-        TimeRow{"dateTimeLocal", kCet, "2026-01-02T01:01:00", kJan2, true, 60000},
-        TimeRow{"dateTimeSummerTime", kCest, "2026-01-02T02:00:00", kJan2, true, 0},
-        TimeRow{"beforeTheStart", "UTC", "2026-01-01T23:59:00Z", kJan2, true, -60000},
-        TimeRow{"empty", "UTC", "", kJan2, false, 0},
-        TimeRow{"words", "UTC", "ten", kJan2, false, 0},
-        TimeRow{"negative", "UTC", "-5", kJan2, false, 0},
-        TimeRow{"fourFields", "UTC", "1:2:3:4", kJan2, false, 0},
-        TimeRow{"sixtyOneMinutes", "UTC", "00:61:00", kJan2, false, 0},
-        TimeRow{"fourDigitFraction", "UTC", "1.2345", kJan2, false, 0},
-        TimeRow{"hour25", "UTC", "@25:00:00", kJan2, false, 0},
-        TimeRow{"month13", "UTC", "2026-13-01T00:00:00", kJan2, false, 0},
-        TimeRow{"february30", "UTC", "2026-02-30T00:00:00", kJan2, false, 0},
-        TimeRow{"timeOfDayWithoutCreationDate", "UTC", "@00:00:10", 0, false, 0}),
+    ::testing::Values(TimeRow{"seconds", "UTC", "75", kJan2, true, 75000},
+                      TimeRow{"secondsWithFraction", "UTC", "75.5", kJan2, true, 75500},
+                      TimeRow{"quarterSecond", "UTC", "0.25", kJan2, true, 250},
+                      TimeRow{"minutesSeconds", "UTC", "01:15", kJan2, true, 75000},
+                      TimeRow{"clock", "UTC", "00:01:15.5", kJan2, true, 75500},
+                      TimeRow{"clockMs", "UTC", "1:02:03.004", kJan2, true, 3723004},
+                      TimeRow{"offsetWithoutCreationDate", "UTC", "00:00:10", 0, true, 10000},
+                      TimeRow{"timeOfDayUtc", "UTC", "@00:00:10Z", kJan2, true, 10000},
+                      TimeRow{"timeOfDayLocal", kCet, "@01:00:10", kJan2, true, 10000},
+                      TimeRow{"timeOfDayLaterThatDay", "UTC", "@23:59:00", kJan2 + 36000000000ull, true,
+                              86340000 - 3600000},
+                      TimeRow{"timeOfDayPastMidnight", "UTC", "@00:30:00", kJan2 + 828000000000ull, true, 5400000},
+                      TimeRow{"dateTimeUtc", kCet, "2026-01-02 00:01:00.250Z", kJan2, true, 60250},
+                      TimeRow{"dateTimeLocal", kCet, "2026-01-02T01:01:00", kJan2, true, 60000},
+                      TimeRow{"dateTimeSummerTime", kCest, "2026-01-02T02:00:00", kJan2, true, 0},
+                      TimeRow{"beforeTheStart", "UTC", "2026-01-01T23:59:00Z", kJan2, true, -60000},
+                      TimeRow{"empty", "UTC", "", kJan2, false, 0}, TimeRow{"words", "UTC", "ten", kJan2, false, 0},
+                      TimeRow{"negative", "UTC", "-5", kJan2, false, 0},
+                      TimeRow{"fourFields", "UTC", "1:2:3:4", kJan2, false, 0},
+                      TimeRow{"sixtyOneMinutes", "UTC", "00:61:00", kJan2, false, 0},
+                      TimeRow{"fourDigitFraction", "UTC", "1.2345", kJan2, false, 0},
+                      TimeRow{"hour25", "UTC", "@25:00:00", kJan2, false, 0},
+                      TimeRow{"month13", "UTC", "2026-13-01T00:00:00", kJan2, false, 0},
+                      TimeRow{"february30", "UTC", "2026-02-30T00:00:00", kJan2, false, 0},
+                      TimeRow{"timeOfDayWithoutCreationDate", "UTC", "@00:00:10", 0, false, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TimeText, IsoUtcAndOffsets)

@@ -113,7 +113,8 @@ TEST(OwnedFolder, StaleSweepTakesOnlyFoldersOfEndedOwners)
     }
 
     EXPECT_EQ(krv_remove_stale_folders(root, "tempFile"), 1);
-    std::vector<std::string> expected{"otherEnded", "tempFileLink", "tempFileLiving", "tempFileMine", "tempFileUnmarked"};
+    std::vector<std::string> expected{"otherEnded", "tempFileLink", "tempFileLiving", "tempFileMine",
+                                      "tempFileUnmarked"};
     if (asRoot)
         expected.insert(expected.begin() + 1, "tempFileForeign");
     EXPECT_EQ(names(root), expected);
@@ -181,11 +182,14 @@ struct SplitFilesRow {
     const char* name;
     bool privateFiles;
     mode_t umask;
-    bool stop;        // the stop flag raised before the split
-    mode_t fileMode;  // of every file written
+    bool stop;       // the stop flag raised before the split
+    mode_t fileMode; // of every file written
 };
 
-void PrintTo(const SplitFilesRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const SplitFilesRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class SplitFiles : public ::testing::TestWithParam<SplitFilesRow> {};
 
@@ -200,8 +204,8 @@ TEST_P(SplitFiles, ModesAndNothingLeftWhenStopped)
     const mode_t previous = umask(row.umask);
     const std::atomic<bool> stop{row.stop};
     KrvSplitFailure failure;
-    const int r = splitPath(rec.string(), (work / "out").string(), KrvSplitOptions{false, row.privateFiles, &stop},
-                            &failure);
+    const int r =
+        splitPath(rec.string(), (work / "out").string(), KrvSplitOptions{false, row.privateFiles, &stop}, &failure);
     umask(previous);
 
     if (row.stop) {
@@ -234,8 +238,7 @@ struct Midway {
             for (const std::string& name : names(self->folder)) {
                 KrvFilePtr file;
                 self->seen.push_back(name);
-                self->opened.push_back(
-                    krv_open_recording((self->folder / name).string(), file, &krv_quiet_sink()));
+                self->opened.push_back(krv_open_recording((self->folder / name).string(), file, &krv_quiet_sink()));
             }
         }
         return self->inner.read(self->inner.context, buffer, size);

@@ -24,7 +24,10 @@ KrvFile counters(uint64_t headerSize, uint64_t packets)
     return out;
 }
 
-std::string code(const Bytes& b, size_t at) { return std::string(b.begin() + long(at), b.begin() + long(at) + 4); }
+std::string code(const Bytes& b, size_t at)
+{
+    return std::string(b.begin() + long(at), b.begin() + long(at) + 4);
+}
 
 KrvHeaderRewrite normal(int channel)
 {
@@ -154,10 +157,8 @@ TEST_P(WriterHeaderTable, NeverPastItsRoom)
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, WriterHeaderTable,
-                         ::testing::Values(TableRow{"fits", 32000, 100, 100},
-                                           TableRow{"capAt8000", 40000, 9000, 8000},
-                                           TableRow{"smallVendorObject", 40, 100, 10},
-                                           TableRow{"noRoom", 0, 100, 0}),
+                         ::testing::Values(TableRow{"fits", 32000, 100, 100}, TableRow{"capAt8000", 40000, 9000, 8000},
+                                           TableRow{"smallVendorObject", 40, 100, 10}, TableRow{"noRoom", 0, 100, 0}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WriterHeader, OtherLayoutStaysAValidContainer)

@@ -12,9 +12,9 @@ namespace {
 
 struct IndexRow {
     const char* name;
-    uint64_t playDuration;    // 100-ns
+    uint64_t playDuration; // 100-ns
     uint64_t prerollMs;
-    std::vector<double> send;  // seconds
+    std::vector<double> send; // seconds
     std::vector<double> duration;
     std::vector<KrvIndexEntry> expect;
 };
@@ -41,13 +41,15 @@ TEST_P(WriterIndex, Entries)
 INSTANTIATE_TEST_SUITE_P(
     Rows, WriterIndex,
     ::testing::Values(
-        IndexRow{"eachSecondFound", 25000000, 0, {0.65, 0.9, 1.5, 2.2}, {0.2, 0.5, 0.6, 0.3},
-                 {{0, 1}, {1, 1}, {2, 1}}},
-        IndexRow{"gapLeavesEmptyEntriesAndOneFinalEntry", 46000000, 0, {0.65, 3.5}, {0.1, 0.1},
+        IndexRow{"eachSecondFound", 25000000, 0, {0.65, 0.9, 1.5, 2.2}, {0.2, 0.5, 0.6, 0.3}, {{0, 1}, {1, 1}, {2, 1}}},
+        IndexRow{"gapLeavesEmptyEntriesAndOneFinalEntry",
+                 46000000,
+                 0,
+                 {0.65, 3.5},
+                 {0.1, 0.1},
                  {{0, 1}, {0, 1}, {0, 0}, {0, 0}, {0, 0}}},
         IndexRow{"longFirstPacketCoversAll", 30000000, 0, {0.65}, {10.0}, {{0, 1}, {0, 1}, {0, 1}}},
-        IndexRow{"prerollShiftsSeconds", 30000000, 1000, {0.0, 0.8, 1.7}, {0.5, 0.5, 0.5},
-                 {{0, 1}, {0, 1}, {1, 1}}},
+        IndexRow{"prerollShiftsSeconds", 30000000, 1000, {0.0, 0.8, 1.7}, {0.5, 0.5, 0.5}, {{0, 1}, {0, 1}, {1, 1}}},
         IndexRow{"noEntries", 0, 0, {0.65}, {0.1}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 

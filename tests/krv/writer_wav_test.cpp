@@ -82,14 +82,13 @@ TEST_P(WriterWavFinish, Sizes)
     EXPECT_EQ(krv_u32(h.data() + 86), row.dataSize);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, WriterWavFinish,
-    ::testing::Values(FinishRow{"million", 1000000, 100000000, 100000, (1000000 / 256) * 500},
-                      FinishRow{"fractionalSecondsTruncated", 12288, 39990000, 4096, 48 * 500},
-                      FinishRow{"zeroSendDurationKeepsStreamRate", 12288, 0, 4096, 48 * 500},
-                      FinishRow{"belowOneSecondKeepsStreamRate", 12288, 9999999, 4096, 48 * 500},
-                      FinishRow{"empty", 0, 50000000, 0, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, WriterWavFinish,
+                         ::testing::Values(FinishRow{"million", 1000000, 100000000, 100000, (1000000 / 256) * 500},
+                                           FinishRow{"fractionalSecondsTruncated", 12288, 39990000, 4096, 48 * 500},
+                                           FinishRow{"zeroSendDurationKeepsStreamRate", 12288, 0, 4096, 48 * 500},
+                                           FinishRow{"belowOneSecondKeepsStreamRate", 12288, 9999999, 4096, 48 * 500},
+                                           FinishRow{"empty", 0, 50000000, 0, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WriterWav, NoAudioStreamNoBlockAlignment)
 {

@@ -18,436 +18,484 @@ using namespace vedra::test;
 
 namespace {
 
-void SetProgress(CVedraPlayerDlg& d, int p) {
-  d.trackbar(IDC_PROGRESS)->setValue(p);
-  d.trackbar(IDC_PROGRESS)->setSliderPosition(p);
+void SetProgress(CVedraPlayerDlg& d, int p)
+{
+    d.trackbar(IDC_PROGRESS)->setValue(p);
+    d.trackbar(IDC_PROGRESS)->setSliderPosition(p);
 }
 
-QStringList WorkFoldersOnDisk() {
-  return QDir(QString::fromStdString(WorkRoot())).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+QStringList WorkFoldersOnDisk()
+{
+    return QDir(QString::fromStdString(WorkRoot())).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
 }
 
-QStringList Names(const CVedraPlayerDlg& d) {
-  QStringList names;
-  for (const auto& entry : d.fileList) names << QFileInfo(entry->path).fileName();
-  return names;
+QStringList Names(const CVedraPlayerDlg& d)
+{
+    QStringList names;
+    for (const auto& entry : d.fileList)
+        names << QFileInfo(entry->path).fileName();
+    return names;
 }
 
 // The invariants every operation keeps; empty when they hold.
-QString Broken(const CVedraPlayerDlg& d) {
-  if (d.workFolders.size() != d.recordings.size()) return "workFolders not aligned";
-  std::set<int> used;
-  for (const auto& entry : d.fileList) {
-    if (!entry->isOpen) {
-      if (entry->recordingIndex != -1) return "closed entry with an index";
-      continue;
+QString Broken(const CVedraPlayerDlg& d)
+{
+    if (d.workFolders.size() != d.recordings.size())
+        return "workFolders not aligned";
+    std::set<int> used;
+    for (const auto& entry : d.fileList) {
+        if (!entry->isOpen) {
+            if (entry->recordingIndex != -1)
+                return "closed entry with an index";
+            continue;
+        }
+        const int r = entry->recordingIndex;
+        if (r < 0 || r >= static_cast<int>(d.recordings.size()))
+            return "open entry without recording";
+        if (!used.insert(r).second)
+            return "two entries share a recording";
     }
-    const int r = entry->recordingIndex;
-    if (r < 0 || r >= static_cast<int>(d.recordings.size())) return "open entry without recording";
-    if (!used.insert(r).second) return "two entries share a recording";
-  }
-  if (used.size() != d.recordings.size()) return "recording without entry";
-  if (d.currentFile != -1) {
-    if (d.currentFile >= static_cast<int>(d.fileList.size())) return "currentFile out of range";
-    const auto& entry = *d.fileList[d.currentFile];
-    if (!entry.isOpen || d.recordings[entry.recordingIndex].get() != d.deck().recording())
-      return "currentFile not on screen";
-  }
-  for (const QString& folder : d.workFolders)
-    if (!folder.isEmpty() && !QDir(folder).exists()) return "working folder missing: " + folder;
-  const QStringList onDisk = WorkFoldersOnDisk();
-  int named = 0;
-  for (const QString& folder : d.workFolders) named += folder.isEmpty() ? 0 : 1;
-  if (onDisk.size() != named) return "stray working folders on disk";
-  return {};
+    if (used.size() != d.recordings.size())
+        return "recording without entry";
+    if (d.currentFile != -1) {
+        if (d.currentFile >= static_cast<int>(d.fileList.size()))
+            return "currentFile out of range";
+        const auto& entry = *d.fileList[d.currentFile];
+        if (!entry.isOpen || d.recordings[entry.recordingIndex].get() != d.deck().recording())
+            return "currentFile not on screen";
+    }
+    for (const QString& folder : d.workFolders)
+        if (!folder.isEmpty() && !QDir(folder).exists())
+            return "working folder missing: " + folder;
+    const QStringList onDisk = WorkFoldersOnDisk();
+    int named = 0;
+    for (const QString& folder : d.workFolders)
+        named += folder.isEmpty() ? 0 : 1;
+    if (onDisk.size() != named)
+        return "stray working folders on disk";
+    return {};
 }
 
 // A folder of recordings a.krv, b.krv, ... that split into one channel file each.
 struct FolderFixture : PlayerFixture {
-  explicit FolderFixture(int count) {
-    world.files["Video1.krv"] = {};
-    Channels({"Video1.krv"});
-    for (int i = 0; i < count; ++i) paths << MakeRecording(QString(QChar('a' + i)) + ".krv");
-  }
-  QStringList paths;
+    explicit FolderFixture(int count)
+    {
+        world.files["Video1.krv"] = {};
+        Channels({"Video1.krv"});
+        for (int i = 0; i < count; ++i)
+            paths << MakeRecording(QString(QChar('a' + i)) + ".krv");
+    }
+    QStringList paths;
 };
 
 // Closes the only recording with its working-folder string replaced by named.
-void DeleteTreeOf(CVedraPlayerDlg& d, const QString& named) {
-  const QString real = d.workFolders[0];
-  d.workFolders[0] = named;
-  d.CloseFile();
-  QDir(real).removeRecursively();
+void DeleteTreeOf(CVedraPlayerDlg& d, const QString& named)
+{
+    const QString real = d.workFolders[0];
+    d.workFolders[0] = named;
+    d.CloseFile();
+    QDir(real).removeRecursively();
 }
 
-}  // namespace
+} // namespace
 
 class PlayerFilesTest : public QObject {
-  Q_OBJECT
+    Q_OBJECT
 
- private slots:
-  void closeFileWithNothingOnScreenDoesNothing() {
-    FolderFixture fx(2);
-    auto d = fx.MakeDialog();
-    d->PostMessage(MsgAddFile, 0, reinterpret_cast<intptr_t>(L"/x/y.krv"));
-    QTRY_COMPARE(d->fileList.size(), size_t{1});
-    d->CloseFile();
-    QCOMPARE(d->fileList.size(), size_t{1});
-    QCOMPARE(fx.world.rendered.size(), size_t{1});  // the probe only
-  }
-
-  void closeFileOnTheOnlyEntry() {
-    FolderFixture fx(1);
-    auto d = fx.MakeDialog();
-    d->OnDropFiles({fx.paths[0]});
-    QCOMPARE(WorkFoldersOnDisk().size(), 1);
-    d->CloseFile();
-    QVERIFY(d->fileList.empty() && d->recordings.empty() && d->workFolders.empty());
-    QCOMPARE(d->currentFile, -1);
-    QVERIFY(d->deck().recording() == nullptr);
-    QVERIFY(WorkFoldersOnDisk().isEmpty());
-    QCOMPARE(fx.world.alive, 0);
-    QCOMPARE(d->windowTitle(), QString("Vedra Media Player"));
-    QVERIFY(fx.messages.isEmpty());
-  }
-
-  // A, B, C listed: with A on screen Close File opens A's folder neighbour as a new entry;
-  // with B on screen it only closes B.
-  void closeFileRunsNextOnlyWithTwoEntriesAfter() {
+private slots:
+    void closeFileWithNothingOnScreenDoesNothing()
     {
-      FolderFixture fx(3);
-      auto d = fx.MakeDialog();
-      d->OnDropFiles(fx.paths);
-      d->CloseFile();
-      QCOMPARE(Names(*d), QStringList({"b.krv", "c.krv", "b.krv"}));
-      QCOMPARE(d->currentFile, 2);
-      QVERIFY(!d->fileList[0]->isOpen && d->fileList[2]->isOpen);
-      QCOMPARE(d->folderIndex, 1);
-      QCOMPARE(TitleFile(*d), fx.paths[1]);
-      QCOMPARE(Broken(*d), QString());
+        FolderFixture fx(2);
+        auto d = fx.MakeDialog();
+        d->PostMessage(MsgAddFile, 0, reinterpret_cast<intptr_t>(L"/x/y.krv"));
+        QTRY_COMPARE(d->fileList.size(), size_t{1});
+        d->CloseFile();
+        QCOMPARE(d->fileList.size(), size_t{1});
+        QCOMPARE(fx.world.rendered.size(), size_t{1}); // the probe only
     }
+
+    void closeFileOnTheOnlyEntry()
     {
-      FolderFixture fx(3);
-      auto d = fx.MakeDialog();
-      d->OnDropFiles(fx.paths);
-      d->OpenFileEntry(1);
-      QCOMPARE(d->currentFile, 1);
-      d->CloseFile();
-      QCOMPARE(Names(*d), QStringList({"a.krv", "c.krv"}));
-      QCOMPARE(d->currentFile, -1);
-      QCOMPARE(d->recordings.size(), size_t{1});
-      QCOMPARE(d->fileList[0]->recordingIndex, 0);
-      QCOMPARE(Broken(*d), QString());
+        FolderFixture fx(1);
+        auto d = fx.MakeDialog();
+        d->OnDropFiles({fx.paths[0]});
+        QCOMPARE(WorkFoldersOnDisk().size(), 1);
+        d->CloseFile();
+        QVERIFY(d->fileList.empty() && d->recordings.empty() && d->workFolders.empty());
+        QCOMPARE(d->currentFile, -1);
+        QVERIFY(d->deck().recording() == nullptr);
+        QVERIFY(WorkFoldersOnDisk().isEmpty());
+        QCOMPARE(fx.world.alive, 0);
+        QCOMPARE(d->windowTitle(), QString("Vedra Media Player"));
+        QVERIFY(fx.messages.isEmpty());
     }
-  }
 
-  // Closing a recording played directly removes its empty string, so the recording after it
-  // keeps its own working folder.
-  void closingADirectRecordingKeepsTheNextFolder() {
-    FolderFixture fx(2);
-    fx.world.files["a.krv"] = {};
-    auto d = fx.MakeDialog();
-    fx.Channels({});  // a is played directly
-    d->OnDropFiles({fx.paths[0]});
-    fx.Channels({"Video1.krv"});
-    d->OnDropFiles({fx.paths[1]});
-    QCOMPARE(d->workFolders.size(), size_t{2});
-    QVERIFY(d->workFolders[0].isEmpty());
-    const QString folderOfB = d->workFolders[1];
-    d->OpenFileEntry(0);
-    d->CloseFile();
-    QCOMPARE(d->workFolders, std::vector<QString>{folderOfB});
-    QVERIFY(QDir(folderOfB).exists());
-    QCOMPARE(d->fileList[0]->recordingIndex, 0);
-    QCOMPARE(Broken(*d), QString());
-  }
-
-  // A working-folder string that names something else than a folder of the work root
-  // deletes nothing: a folder outside, a climb out with "..", a link to a folder outside.
-  void closingDeletesOnlyInsideTheWorkRoot_data() {
-    QTest::addColumn<QString>("kind");
-    QTest::newRow("outside") << "outside";
-    QTest::newRow("dot-dot") << "dotdot";
-    QTest::newRow("link") << "link";
-  }
-  void closingDeletesOnlyInsideTheWorkRoot() {
-    QFETCH(QString, kind);
-    FolderFixture fx(1);
-    auto d = fx.MakeDialog();
-    d->OnDropFiles({fx.paths[0]});
-    const QString precious = fx.home.filePath("precious");
-    QDir().mkpath(precious);
-    QFile keep(precious + "/keep.txt");
-    QVERIFY(keep.open(QIODevice::WriteOnly));
-    keep.close();
-    const QString root = QString::fromStdString(WorkRoot());
-    QString named = precious;
-    if (kind == "dotdot") named = root + "/../../precious";
-    if (kind == "link") {
-      named = root + "/tempFile20260101999999";
-      QVERIFY(QFile::link(precious, named));
+    // A, B, C listed: with A on screen Close File opens A's folder neighbour as a new entry;
+    // with B on screen it only closes B.
+    void closeFileRunsNextOnlyWithTwoEntriesAfter()
+    {
+        {
+            FolderFixture fx(3);
+            auto d = fx.MakeDialog();
+            d->OnDropFiles(fx.paths);
+            d->CloseFile();
+            QCOMPARE(Names(*d), QStringList({"b.krv", "c.krv", "b.krv"}));
+            QCOMPARE(d->currentFile, 2);
+            QVERIFY(!d->fileList[0]->isOpen && d->fileList[2]->isOpen);
+            QCOMPARE(d->folderIndex, 1);
+            QCOMPARE(TitleFile(*d), fx.paths[1]);
+            QCOMPARE(Broken(*d), QString());
+        }
+        {
+            FolderFixture fx(3);
+            auto d = fx.MakeDialog();
+            d->OnDropFiles(fx.paths);
+            d->OpenFileEntry(1);
+            QCOMPARE(d->currentFile, 1);
+            d->CloseFile();
+            QCOMPARE(Names(*d), QStringList({"a.krv", "c.krv"}));
+            QCOMPARE(d->currentFile, -1);
+            QCOMPARE(d->recordings.size(), size_t{1});
+            QCOMPARE(d->fileList[0]->recordingIndex, 0);
+            QCOMPARE(Broken(*d), QString());
+        }
     }
-    DeleteTreeOf(*d, named);
-    QVERIFY(QFile::exists(precious + "/keep.txt"));
-  }
 
-  void closeAllFileLeavesNextAndPreUsable() {
-    FolderFixture fx(3);
-    auto d = fx.MakeDialog();
-    d->OnDropFiles({fx.paths[1]});
-    d->NextInFolder();
-    SetProgress(*d, 300);
-    d->CloseAllFiles();
-    QVERIFY(d->fileList.empty() && d->recordings.empty() && d->workFolders.empty());
-    QCOMPARE(d->currentFile, -1);
-    QCOMPARE(d->windowTitle(), QString("Vedra Media Player"));
-    QVERIFY(WorkFoldersOnDisk().isEmpty());
-    QCOMPARE(fx.world.alive, 0);
-    QCOMPARE(d->folderIndex, 2);
-    d->PreviousInFolder();
-    QCOMPARE(Names(*d), QStringList({"b.krv"}));
-    QCOMPARE(d->folderIndex, 1);
-    QCOMPARE(Broken(*d), QString());
-  }
-
-  void nextWithFiveOpenClosesAllFive() {
-    FolderFixture fx(6);
-    auto d = fx.MakeDialog();
-    for (int i = 0; i < 5; ++i) d->OnDropFiles({fx.paths[i]});
-    QCOMPARE(d->recordings.size(), size_t{5});
-    d->NextInFolder();
-    QCOMPARE(d->recordings.size(), size_t{1});
-    QCOMPARE(d->fileList.size(), size_t{6});
-    for (int i = 0; i < 5; ++i) QVERIFY(!d->fileList[i]->isOpen);
-    QCOMPARE(d->fileList[5]->recordingIndex, 0);
-    QCOMPARE(d->slotFileIndex[0], 5);
-    QCOMPARE(WorkFoldersOnDisk().size(), 1);
-    QCOMPARE(Broken(*d), QString());
-  }
-
-  void navigationAtTheEnds_data() {
-    QTest::addColumn<int>("start");
-    QTest::addColumn<bool>("next");
-    QTest::addColumn<int>("opened");  // folder position opened, -1 none
-    QTest::newRow("Next on the last") << 2 << true << -1;
-    QTest::newRow("Pre on the first") << 0 << false << -1;
-    QTest::newRow("Next in the middle") << 1 << true << 2;
-    QTest::newRow("Pre in the middle") << 1 << false << 0;
-  }
-  void navigationAtTheEnds() {
-    QFETCH(int, start);
-    QFETCH(bool, next);
-    QFETCH(int, opened);
-    FolderFixture fx(3);
-    auto d = fx.MakeDialog();
-    d->OnDropFiles({fx.paths[start]});
-    const size_t renders = fx.world.rendered.size();
-    if (next) {
-      QTest::mouseClick(static_cast<QPushButton*>(d->control(IDC_NEXT)), Qt::LeftButton);
-    } else {
-      QTest::mouseClick(static_cast<QPushButton*>(d->control(IDC_PREVIOUS)), Qt::LeftButton);
+    // Closing a recording played directly removes its empty string, so the recording after it
+    // keeps its own working folder.
+    void closingADirectRecordingKeepsTheNextFolder()
+    {
+        FolderFixture fx(2);
+        fx.world.files["a.krv"] = {};
+        auto d = fx.MakeDialog();
+        fx.Channels({}); // a is played directly
+        d->OnDropFiles({fx.paths[0]});
+        fx.Channels({"Video1.krv"});
+        d->OnDropFiles({fx.paths[1]});
+        QCOMPARE(d->workFolders.size(), size_t{2});
+        QVERIFY(d->workFolders[0].isEmpty());
+        const QString folderOfB = d->workFolders[1];
+        d->OpenFileEntry(0);
+        d->CloseFile();
+        QCOMPARE(d->workFolders, std::vector<QString>{folderOfB});
+        QVERIFY(QDir(folderOfB).exists());
+        QCOMPARE(d->fileList[0]->recordingIndex, 0);
+        QCOMPARE(Broken(*d), QString());
     }
-    if (opened < 0) {
-      QCOMPARE(fx.world.rendered.size(), renders);
-      QCOMPARE(d->fileList.size(), size_t{1});
-      QCOMPARE(d->folderIndex, start);
-    } else {
-      QCOMPARE(d->fileList.size(), size_t{2});
-      QCOMPARE(d->fileList[1]->path, fx.paths[opened]);
-      QCOMPARE(d->folderIndex, opened);
-      QCOMPARE(d->currentFile, 1);
+
+    // A working-folder string that names something else than a folder of the work root
+    // deletes nothing: a folder outside, a climb out with "..", a link to a folder outside.
+    void closingDeletesOnlyInsideTheWorkRoot_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("outside") << "outside";
+        QTest::newRow("dot-dot") << "dotdot";
+        QTest::newRow("link") << "link";
     }
-    QVERIFY(fx.messages.isEmpty());
-  }
-
-  // An open entry is shown again from memory and restarts at the trackbar's fraction.
-  void openFileEntryForAnOpenEntrySwitches() {
-    FolderFixture fx(2);
-    fx.world.files["Video2.krv"] = {true, 20};
-    auto d = fx.MakeDialog();
-    d->OnDropFiles({fx.paths[0]});               // a: one channel of 10 s
-    fx.Channels({"Video2.krv"});
-    d->OnDropFiles({fx.paths[1]});               // b: one channel of 20 s
-    SetProgress(*d, 500);
-    const size_t renders = fx.world.rendered.size();
-    const int splits = fx.splits;
-    d->PostMessage(MsgOpenFileEntry, 0, 0);
-    QTRY_COMPARE(d->currentFile, 0);
-    QCOMPARE(fx.world.rendered.size(), renders);
-    QCOMPARE(fx.splits, splits);
-    QCOMPARE(d->trackbar(IDC_PROGRESS)->value(), 500);
-    FakeGraph* a = Fake(d->recordings[0]->channelGraphs[0].get());
-    QCOMPARE(d->deck().ChannelSlot(0), static_cast<PlaybackGraph*>(a));
-    QCOMPARE(a->state, FakeGraph::State::kRunning);
-    QCOMPARE(a->seeks.back(), 5.0);
-    QCOMPARE(d->deck().maxDuration(), 10.0f);
-    QCOMPARE(TitleFile(*d), fx.paths[0]);
-    FakeGraph* b = Fake(d->recordings[1]->channelGraphs[0].get());
-    QVERIFY(b->pane == nullptr && b->state != FakeGraph::State::kRunning);
-    QCOMPARE(Broken(*d), QString());
-  }
-
-  // The switch pauses the new recording's channels at the trackbar time, waits, plays them.
-  void switchToRecordingKeepsTheFraction() {
-    FolderFixture fx(2);
-    fx.world.files["Video2.krv"] = {true, 40};
-    auto d = fx.MakeDialog();
-    fx.Channels({"Video2.krv"});
-    d->OnDropFiles({fx.paths[0]});               // a: 40 s
-    fx.Channels({"Video1.krv"});
-    d->OnDropFiles({fx.paths[1]});               // b: 10 s, on screen
-    SetProgress(*d, 250);
-    FakeGraph* a = Fake(d->recordings[0]->channelGraphs[0].get());
-    a->seeks.clear();
-    QElapsedTimer clock;
-    clock.start();
-    d->SwitchToRecording(0);
-    QVERIFY(clock.elapsed() >= 100);
-    QCOMPARE(d->currentFile, 0);
-    QCOMPARE(a->seeks, std::vector<double>({10.0, 10.0}));  // pause at 25 %, then play there
-    QCOMPARE(a->state, FakeGraph::State::kRunning);
-    QCOMPARE(d->trackbar(IDC_PROGRESS)->value(), 250);
-    d->SwitchToRecording(2);  // no such recording
-    QCOMPARE(d->currentFile, 0);
-    QCOMPARE(Broken(*d), QString());
-  }
-
-  void openFileEntryForAClosedEntryOpensAndRescans() {
-    FolderFixture fx(3);
-    auto d = fx.MakeDialog();
-    d->OnDropFiles({fx.paths[0]});
-    d->PostMessage(MsgAddFile, 0, reinterpret_cast<intptr_t>(fx.paths[2].toStdWString().c_str()));
-    QTRY_COMPARE(d->fileList.size(), size_t{2});
-    d->folderIndex = 0;
-    d->OpenFileEntry(1);
-    QCOMPARE(d->currentFile, 1);
-    QCOMPARE(d->fileList[1]->recordingIndex, 1);
-    QCOMPARE(d->slotFileIndex[1], 1);
-    QCOMPARE(d->folderIndex, 2);  // rescanned
-    d->OpenFileEntry(7);          // outside the list
-    QCOMPARE(d->currentFile, 1);
-    QCOMPARE(Broken(*d), QString());
-  }
-
-  void openFileEntryWithFiveOpenReopensFromDisk() {
-    FolderFixture fx(5);
-    auto d = fx.MakeDialog();
-    for (int i = 0; i < 5; ++i) d->OnDropFiles({fx.paths[i]});
-    const int splits = fx.splits;
-    d->OpenFileEntry(2);
-    QCOMPARE(fx.splits, splits + 1);
-    QCOMPARE(d->recordings.size(), size_t{1});
-    QCOMPARE(d->fileList[2]->recordingIndex, 0);
-    QCOMPARE(d->currentFile, 2);
-    QCOMPARE(Broken(*d), QString());
-  }
-
-  void removeFileEntryRenumbers() {
-    FolderFixture fx(3);
-    auto d = fx.MakeDialog();
-    for (int i = 0; i < 3; ++i) d->OnDropFiles({fx.paths[i]});
-    const QString folderOfA = d->workFolders[0];
-    // Remove a (open, before the one on screen): c moves to index 1, b and c to recordings 0, 1.
-    d->PostMessage(MsgRemoveFileEntry, 0, 0);
-    QTRY_COMPARE(d->fileList.size(), size_t{2});
-    QCOMPARE(d->currentFile, 1);
-    QCOMPARE(d->fileList[0]->recordingIndex, 0);
-    QCOMPARE(d->fileList[1]->recordingIndex, 1);
-    QVERIFY(!QDir(folderOfA).exists());
-    QCOMPARE(Broken(*d), QString());
-    d->RemoveFileEntry(5);  // outside the list
-    QCOMPARE(d->fileList.size(), size_t{2});
-    // Removing the one on screen is Close File.
-    d->RemoveFileEntry(1);
-    QCOMPARE(Names(*d), QStringList({"b.krv"}));
-    QCOMPARE(d->currentFile, -1);
-    QCOMPARE(Broken(*d), QString());
-  }
-
-  void addFileTwiceGivesTwoEntries() {
-    FolderFixture fx(1);
-    auto d = fx.MakeDialog();
-    std::wstring path = fx.paths[0].toStdWString();
-    d->PostMessage(MsgAddFile, 0, reinterpret_cast<intptr_t>(path.c_str()));
-    d->PostMessage(MsgAddFile, 0, reinterpret_cast<intptr_t>(path.c_str()));
-    path.assign(path.size(), L'x');  // the sender's buffer may change once posted
-    QTRY_COMPARE(d->fileList.size(), size_t{2});
-    QCOMPARE(d->fileList[0]->path, fx.paths[0]);
-    QCOMPARE(d->fileList[1]->path, fx.paths[0]);
-    QVERIFY(!d->fileList[0]->isOpen && !d->fileList[1]->isOpen);
-    QVERIFY(d->recordings.empty());
-  }
-
-  // One item per entry with its file name and id 1640 + i; the mark on currentFile; choosing
-  // an item opens its entry.
-  void fileListSubmenu() {
-    FolderFixture fx(3);
-    auto d = fx.MakeDialog();
-    d->OnDropFiles(fx.paths);
-    for (int i = 0; i < 10; ++i) d->AddFileEntry(reinterpret_cast<intptr_t>(L"/r/more.krv"));
-    QMenu* list = d->fileMenu->findChild<QMenu*>("File List");
-    emit list->aboutToShow();
-    QCOMPARE(list->actions().size(), 11);
-    QCOMPARE(list->actions()[1]->text(), QString("b.krv"));
-    for (int i = 0; i < 11; ++i) {
-      QCOMPARE(list->actions()[i]->data().toInt(), 1640 + i);
-      QCOMPARE(list->actions()[i]->isChecked(), i == 0);
+    void closingDeletesOnlyInsideTheWorkRoot()
+    {
+        QFETCH(QString, kind);
+        FolderFixture fx(1);
+        auto d = fx.MakeDialog();
+        d->OnDropFiles({fx.paths[0]});
+        const QString precious = fx.home.filePath("precious");
+        QDir().mkpath(precious);
+        QFile keep(precious + "/keep.txt");
+        QVERIFY(keep.open(QIODevice::WriteOnly));
+        keep.close();
+        const QString root = QString::fromStdString(WorkRoot());
+        QString named = precious;
+        if (kind == "dotdot")
+            named = root + "/../../precious";
+        if (kind == "link") {
+            named = root + "/tempFile20260101999999";
+            QVERIFY(QFile::link(precious, named));
+        }
+        DeleteTreeOf(*d, named);
+        QVERIFY(QFile::exists(precious + "/keep.txt"));
     }
-    list->actions()[2]->trigger();
-    QTRY_COMPARE(d->currentFile, 2);
-    emit list->aboutToShow();
-    QVERIFY(list->actions()[2]->isChecked() && !list->actions()[0]->isChecked());
-    d->CloseAllFiles();
-    emit list->aboutToShow();
-    QCOMPARE(list->actions().size(), 1);
-    QVERIFY(!list->actions()[0]->isEnabled());
-  }
 
-  // Any sequence of opens, switches, closes and removals keeps the invariants, and Close All
-  // File or the window close leaves no working folder of the run on disk.
-  void randomSequencesLeaveNoWorkingFolder_data() {
-    QTest::addColumn<quint32>("seed");
-    QTest::addColumn<bool>("windowClose");
-    for (quint32 seed : {1u, 2u, 3u, 4u}) {
-      QTest::addRow("seed %u, Close All File", seed) << seed << false;
-      QTest::addRow("seed %u, window close", seed) << seed + 100 << true;
+    void closeAllFileLeavesNextAndPreUsable()
+    {
+        FolderFixture fx(3);
+        auto d = fx.MakeDialog();
+        d->OnDropFiles({fx.paths[1]});
+        d->NextInFolder();
+        SetProgress(*d, 300);
+        d->CloseAllFiles();
+        QVERIFY(d->fileList.empty() && d->recordings.empty() && d->workFolders.empty());
+        QCOMPARE(d->currentFile, -1);
+        QCOMPARE(d->windowTitle(), QString("Vedra Media Player"));
+        QVERIFY(WorkFoldersOnDisk().isEmpty());
+        QCOMPARE(fx.world.alive, 0);
+        QCOMPARE(d->folderIndex, 2);
+        d->PreviousInFolder();
+        QCOMPARE(Names(*d), QStringList({"b.krv"}));
+        QCOMPARE(d->folderIndex, 1);
+        QCOMPARE(Broken(*d), QString());
     }
-  }
-  void randomSequencesLeaveNoWorkingFolder() {
-    QFETCH(quint32, seed);
-    QFETCH(bool, windowClose);
-    FolderFixture fx(4);
-    fx.world.files["c.krv"] = {};
-    auto d = fx.MakeDialog();
-    QRandomGenerator random(seed);
-    for (int step = 0; step < 40; ++step) {
-      const int n = static_cast<int>(d->fileList.size());
-      const int pick = n > 0 ? random.bounded(n) : 0;
-      // c.krv is played directly: mixes empty working-folder strings in.
-      switch (random.bounded(9)) {
-        case 0: d->OnDropFiles({fx.paths[random.bounded(4)]}); break;
-        case 1: d->chooseFiles = [&](QWidget*) { return QStringList{fx.paths[1]}; }; d->OnLoad(); break;
-        case 2: d->NextInFolder(); break;
-        case 3: d->PreviousInFolder(); break;
-        case 4: d->CloseFile(); break;
-        case 5: d->OpenFileEntry(pick); break;
-        case 6: d->RemoveFileEntry(pick); break;
-        case 7: d->AddFileEntry(reinterpret_cast<intptr_t>(fx.paths[3].toStdWString().c_str())); break;
-        case 8: if (random.bounded(4) == 0) d->CloseAllFiles(); break;
-      }
-      fx.Channels(random.bounded(5) == 0 ? std::vector<std::string>{} : std::vector<std::string>{"Video1.krv"});
-      const QString broken = Broken(*d);
-      QVERIFY2(broken.isEmpty(), qPrintable(QString("step %1: %2").arg(step).arg(broken)));
+
+    void nextWithFiveOpenClosesAllFive()
+    {
+        FolderFixture fx(6);
+        auto d = fx.MakeDialog();
+        for (int i = 0; i < 5; ++i)
+            d->OnDropFiles({fx.paths[i]});
+        QCOMPARE(d->recordings.size(), size_t{5});
+        d->NextInFolder();
+        QCOMPARE(d->recordings.size(), size_t{1});
+        QCOMPARE(d->fileList.size(), size_t{6});
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(!d->fileList[i]->isOpen);
+        QCOMPARE(d->fileList[5]->recordingIndex, 0);
+        QCOMPARE(d->slotFileIndex[0], 5);
+        QCOMPARE(WorkFoldersOnDisk().size(), 1);
+        QCOMPARE(Broken(*d), QString());
     }
-    if (windowClose) {
-      d->show();
-      d->close();
-    } else {
-      d->CloseAllFiles();
+
+    void navigationAtTheEnds_data()
+    {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<bool>("next");
+        QTest::addColumn<int>("opened"); // folder position opened, -1 none
+        QTest::newRow("Next on the last") << 2 << true << -1;
+        QTest::newRow("Pre on the first") << 0 << false << -1;
+        QTest::newRow("Next in the middle") << 1 << true << 2;
+        QTest::newRow("Pre in the middle") << 1 << false << 0;
     }
-    QVERIFY(WorkFoldersOnDisk().isEmpty());
-    QCOMPARE(fx.world.alive, 0);
-  }
+    void navigationAtTheEnds()
+    {
+        QFETCH(int, start);
+        QFETCH(bool, next);
+        QFETCH(int, opened);
+        FolderFixture fx(3);
+        auto d = fx.MakeDialog();
+        d->OnDropFiles({fx.paths[start]});
+        const size_t renders = fx.world.rendered.size();
+        if (next) {
+            QTest::mouseClick(static_cast<QPushButton*>(d->control(IDC_NEXT)), Qt::LeftButton);
+        } else {
+            QTest::mouseClick(static_cast<QPushButton*>(d->control(IDC_PREVIOUS)), Qt::LeftButton);
+        }
+        if (opened < 0) {
+            QCOMPARE(fx.world.rendered.size(), renders);
+            QCOMPARE(d->fileList.size(), size_t{1});
+            QCOMPARE(d->folderIndex, start);
+        } else {
+            QCOMPARE(d->fileList.size(), size_t{2});
+            QCOMPARE(d->fileList[1]->path, fx.paths[opened]);
+            QCOMPARE(d->folderIndex, opened);
+            QCOMPARE(d->currentFile, 1);
+        }
+        QVERIFY(fx.messages.isEmpty());
+    }
+
+    // An open entry is shown again from memory and restarts at the trackbar's fraction.
+    void openFileEntryForAnOpenEntrySwitches()
+    {
+        FolderFixture fx(2);
+        fx.world.files["Video2.krv"] = {true, 20};
+        auto d = fx.MakeDialog();
+        d->OnDropFiles({fx.paths[0]}); // a: one channel of 10 s
+        fx.Channels({"Video2.krv"});
+        d->OnDropFiles({fx.paths[1]}); // b: one channel of 20 s
+        SetProgress(*d, 500);
+        const size_t renders = fx.world.rendered.size();
+        const int splits = fx.splits;
+        d->PostMessage(MsgOpenFileEntry, 0, 0);
+        QTRY_COMPARE(d->currentFile, 0);
+        QCOMPARE(fx.world.rendered.size(), renders);
+        QCOMPARE(fx.splits, splits);
+        QCOMPARE(d->trackbar(IDC_PROGRESS)->value(), 500);
+        FakeGraph* a = Fake(d->recordings[0]->channelGraphs[0].get());
+        QCOMPARE(d->deck().ChannelSlot(0), static_cast<PlaybackGraph*>(a));
+        QCOMPARE(a->state, FakeGraph::State::kRunning);
+        QCOMPARE(a->seeks.back(), 5.0);
+        QCOMPARE(d->deck().maxDuration(), 10.0f);
+        QCOMPARE(TitleFile(*d), fx.paths[0]);
+        FakeGraph* b = Fake(d->recordings[1]->channelGraphs[0].get());
+        QVERIFY(b->pane == nullptr && b->state != FakeGraph::State::kRunning);
+        QCOMPARE(Broken(*d), QString());
+    }
+
+    // The switch pauses the new recording's channels at the trackbar time, waits, plays them.
+    void switchToRecordingKeepsTheFraction()
+    {
+        FolderFixture fx(2);
+        fx.world.files["Video2.krv"] = {true, 40};
+        auto d = fx.MakeDialog();
+        fx.Channels({"Video2.krv"});
+        d->OnDropFiles({fx.paths[0]}); // a: 40 s
+        fx.Channels({"Video1.krv"});
+        d->OnDropFiles({fx.paths[1]}); // b: 10 s, on screen
+        SetProgress(*d, 250);
+        FakeGraph* a = Fake(d->recordings[0]->channelGraphs[0].get());
+        a->seeks.clear();
+        QElapsedTimer clock;
+        clock.start();
+        d->SwitchToRecording(0);
+        QVERIFY(clock.elapsed() >= 100);
+        QCOMPARE(d->currentFile, 0);
+        QCOMPARE(a->seeks, std::vector<double>({10.0, 10.0})); // pause at 25 %, then play there
+        QCOMPARE(a->state, FakeGraph::State::kRunning);
+        QCOMPARE(d->trackbar(IDC_PROGRESS)->value(), 250);
+        d->SwitchToRecording(2); // no such recording
+        QCOMPARE(d->currentFile, 0);
+        QCOMPARE(Broken(*d), QString());
+    }
+
+    void openFileEntryForAClosedEntryOpensAndRescans()
+    {
+        FolderFixture fx(3);
+        auto d = fx.MakeDialog();
+        d->OnDropFiles({fx.paths[0]});
+        d->PostMessage(MsgAddFile, 0, reinterpret_cast<intptr_t>(fx.paths[2].toStdWString().c_str()));
+        QTRY_COMPARE(d->fileList.size(), size_t{2});
+        d->folderIndex = 0;
+        d->OpenFileEntry(1);
+        QCOMPARE(d->currentFile, 1);
+        QCOMPARE(d->fileList[1]->recordingIndex, 1);
+        QCOMPARE(d->slotFileIndex[1], 1);
+        QCOMPARE(d->folderIndex, 2); // rescanned
+        d->OpenFileEntry(7);         // outside the list
+        QCOMPARE(d->currentFile, 1);
+        QCOMPARE(Broken(*d), QString());
+    }
+
+    void openFileEntryWithFiveOpenReopensFromDisk()
+    {
+        FolderFixture fx(5);
+        auto d = fx.MakeDialog();
+        for (int i = 0; i < 5; ++i)
+            d->OnDropFiles({fx.paths[i]});
+        const int splits = fx.splits;
+        d->OpenFileEntry(2);
+        QCOMPARE(fx.splits, splits + 1);
+        QCOMPARE(d->recordings.size(), size_t{1});
+        QCOMPARE(d->fileList[2]->recordingIndex, 0);
+        QCOMPARE(d->currentFile, 2);
+        QCOMPARE(Broken(*d), QString());
+    }
+
+    void removeFileEntryRenumbers()
+    {
+        FolderFixture fx(3);
+        auto d = fx.MakeDialog();
+        for (int i = 0; i < 3; ++i)
+            d->OnDropFiles({fx.paths[i]});
+        const QString folderOfA = d->workFolders[0];
+        // Remove a (open, before the one on screen): c moves to index 1, b and c to recordings 0, 1.
+        d->PostMessage(MsgRemoveFileEntry, 0, 0);
+        QTRY_COMPARE(d->fileList.size(), size_t{2});
+        QCOMPARE(d->currentFile, 1);
+        QCOMPARE(d->fileList[0]->recordingIndex, 0);
+        QCOMPARE(d->fileList[1]->recordingIndex, 1);
+        QVERIFY(!QDir(folderOfA).exists());
+        QCOMPARE(Broken(*d), QString());
+        d->RemoveFileEntry(5); // outside the list
+        QCOMPARE(d->fileList.size(), size_t{2});
+        // Removing the one on screen is Close File.
+        d->RemoveFileEntry(1);
+        QCOMPARE(Names(*d), QStringList({"b.krv"}));
+        QCOMPARE(d->currentFile, -1);
+        QCOMPARE(Broken(*d), QString());
+    }
+
+    void addFileTwiceGivesTwoEntries()
+    {
+        FolderFixture fx(1);
+        auto d = fx.MakeDialog();
+        std::wstring path = fx.paths[0].toStdWString();
+        d->PostMessage(MsgAddFile, 0, reinterpret_cast<intptr_t>(path.c_str()));
+        d->PostMessage(MsgAddFile, 0, reinterpret_cast<intptr_t>(path.c_str()));
+        path.assign(path.size(), L'x'); // the sender's buffer may change once posted
+        QTRY_COMPARE(d->fileList.size(), size_t{2});
+        QCOMPARE(d->fileList[0]->path, fx.paths[0]);
+        QCOMPARE(d->fileList[1]->path, fx.paths[0]);
+        QVERIFY(!d->fileList[0]->isOpen && !d->fileList[1]->isOpen);
+        QVERIFY(d->recordings.empty());
+    }
+
+    // One item per entry with its file name and id 1640 + i; the mark on currentFile; choosing
+    // an item opens its entry.
+    void fileListSubmenu()
+    {
+        FolderFixture fx(3);
+        auto d = fx.MakeDialog();
+        d->OnDropFiles(fx.paths);
+        for (int i = 0; i < 10; ++i)
+            d->AddFileEntry(reinterpret_cast<intptr_t>(L"/r/more.krv"));
+        QMenu* list = d->fileMenu->findChild<QMenu*>("File List");
+        emit list->aboutToShow();
+        QCOMPARE(list->actions().size(), 11);
+        QCOMPARE(list->actions()[1]->text(), QString("b.krv"));
+        for (int i = 0; i < 11; ++i) {
+            QCOMPARE(list->actions()[i]->data().toInt(), 1640 + i);
+            QCOMPARE(list->actions()[i]->isChecked(), i == 0);
+        }
+        list->actions()[2]->trigger();
+        QTRY_COMPARE(d->currentFile, 2);
+        emit list->aboutToShow();
+        QVERIFY(list->actions()[2]->isChecked() && !list->actions()[0]->isChecked());
+        d->CloseAllFiles();
+        emit list->aboutToShow();
+        QCOMPARE(list->actions().size(), 1);
+        QVERIFY(!list->actions()[0]->isEnabled());
+    }
+
+    // Any sequence of opens, switches, closes and removals keeps the invariants, and Close All
+    // File or the window close leaves no working folder of the run on disk.
+    void randomSequencesLeaveNoWorkingFolder_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        QTest::addColumn<bool>("windowClose");
+        for (quint32 seed : {1u, 2u, 3u, 4u}) {
+            QTest::addRow("seed %u, Close All File", seed) << seed << false;
+            QTest::addRow("seed %u, window close", seed) << seed + 100 << true;
+        }
+    }
+    void randomSequencesLeaveNoWorkingFolder()
+    {
+        QFETCH(quint32, seed);
+        QFETCH(bool, windowClose);
+        FolderFixture fx(4);
+        fx.world.files["c.krv"] = {};
+        auto d = fx.MakeDialog();
+        QRandomGenerator random(seed);
+        for (int step = 0; step < 40; ++step) {
+            const int n = static_cast<int>(d->fileList.size());
+            const int pick = n > 0 ? random.bounded(n) : 0;
+            // c.krv is played directly: mixes empty working-folder strings in.
+            switch (random.bounded(9)) {
+            case 0: d->OnDropFiles({fx.paths[random.bounded(4)]}); break;
+            case 1:
+                d->chooseFiles = [&](QWidget*) { return QStringList{fx.paths[1]}; };
+                d->OnLoad();
+                break;
+            case 2: d->NextInFolder(); break;
+            case 3: d->PreviousInFolder(); break;
+            case 4: d->CloseFile(); break;
+            case 5: d->OpenFileEntry(pick); break;
+            case 6: d->RemoveFileEntry(pick); break;
+            case 7: d->AddFileEntry(reinterpret_cast<intptr_t>(fx.paths[3].toStdWString().c_str())); break;
+            case 8:
+                if (random.bounded(4) == 0)
+                    d->CloseAllFiles();
+                break;
+            }
+            fx.Channels(random.bounded(5) == 0 ? std::vector<std::string>{} : std::vector<std::string>{"Video1.krv"});
+            const QString broken = Broken(*d);
+            QVERIFY2(broken.isEmpty(), qPrintable(QString("step %1: %2").arg(step).arg(broken)));
+        }
+        if (windowClose) {
+            d->show();
+            d->close();
+        } else {
+            d->CloseAllFiles();
+        }
+        QVERIFY(WorkFoldersOnDisk().isEmpty());
+        QCOMPARE(fx.world.alive, 0);
+    }
 };
 
 QTEST_MAIN(PlayerFilesTest)

@@ -20,195 +20,209 @@ constexpr uint64_t kFileTimeOf1970 = 116444736000000000ull;
 // 2026-12-07 17:48:31 UTC as the recorder writes it.
 constexpr uint64_t kCreation = kFileTimeOf1970 + 1796665711ull * 10000000ull;
 
-Recording RecordingAt(uint64_t creation, uint32_t timeBaseMs) {
-  Recording r;
-  r.creationDate = creation;
-  r.timeBaseMs = timeBaseMs;
-  return r;
+Recording RecordingAt(uint64_t creation, uint32_t timeBaseMs)
+{
+    Recording r;
+    r.creationDate = creation;
+    r.timeBaseMs = timeBaseMs;
+    return r;
 }
 
 // Four channels of 20 s with audio, dropped on an initialised dialog and playing.
-std::unique_ptr<CVedraPlayerDlg> OpenFour(PlayerFixture& fx) {
-  for (const char* n : {"Audio1.wav", "Video1.krv", "Video2.krv", "Video3.krv", "Video4.krv"})
-    fx.world.files[n] = {true, 20, 0};
-  fx.Channels({"Audio1.wav", "Video1.krv", "Video2.krv", "Video3.krv", "Video4.krv"});
-  fx.creationDate = kCreation;
-  auto d = fx.MakeDialog();
-  d->show();
-  d->OnDropFiles({fx.MakeRecording("cam.krv", 4)});
-  return d;
+std::unique_ptr<CVedraPlayerDlg> OpenFour(PlayerFixture& fx)
+{
+    for (const char* n : {"Audio1.wav", "Video1.krv", "Video2.krv", "Video3.krv", "Video4.krv"})
+        fx.world.files[n] = {true, 20, 0};
+    fx.Channels({"Audio1.wav", "Video1.krv", "Video2.krv", "Video3.krv", "Video4.krv"});
+    fx.creationDate = kCreation;
+    auto d = fx.MakeDialog();
+    d->show();
+    d->OnDropFiles({fx.MakeRecording("cam.krv", 4)});
+    return d;
 }
 
-QString SpeedShown(CVedraPlayerDlg& d) { return d.findChild<QLabel*>("speed")->text(); }
+QString SpeedShown(CVedraPlayerDlg& d)
+{
+    return d.findChild<QLabel*>("speed")->text();
+}
 
-}  // namespace
+} // namespace
 
 class PlayerReviewTest : public QObject {
-  Q_OBJECT
+    Q_OBJECT
 
- private slots:
-  void initTestCase() { qputenv("TZ", "UTC"); }
+private slots:
+    void initTestCase() { qputenv("TZ", "UTC"); }
 
-  void recorderTime_data() {
-    QTest::addColumn<qulonglong>("creation");
-    QTest::addColumn<uint>("timeBaseMs");
-    QTest::addColumn<double>("deck");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("time of day") << qulonglong(kCreation) << 0u << 0.0 << "2026-12-07 17:48:31.000";
-    QTest::newRow("late start, to the ms") << qulonglong(kCreation) << 1000u << 2.345 << "2026-12-07 17:48:34.345";
-    QTest::newRow("past midnight") << qulonglong(kCreation) << 0u << 6.0 * 3600 << "2026-12-07 23:48:31.000";
-    QTest::newRow("no creation date: offset") << qulonglong(0) << 1000u << 65.04 << "00:01:06.040";
-    QTest::newRow("long offset") << qulonglong(0) << 0u << 100 * 3600.0 << "100:00:00.000";
-  }
-  void recorderTime() {
-    QFETCH(qulonglong, creation);
-    QFETCH(uint, timeBaseMs);
-    QFETCH(double, deck);
-    QFETCH(QString, text);
-    QCOMPARE(RecorderTimeText(RecordingAt(creation, timeBaseMs), deck), text);
-  }
-
-  void goToTimeReadsTimesOfDayAndOffsets_data() {
-    QTest::addColumn<qulonglong>("creation");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<double>("deck");  // -1: not a time
-    QTest::newRow("time of day") << qulonglong(kCreation) << "17:49:31" << 59.0;
-    QTest::newRow("with ms") << qulonglong(kCreation) << "17:48:32.25" << 0.25;
-    QTest::newRow("with date") << qulonglong(kCreation) << "2026-12-07 18:00:00" << 688.0;
-    QTest::newRow("after midnight") << qulonglong(kCreation) << "00:10:00" << 22888.0;
-    QTest::newRow("offset seconds") << qulonglong(kCreation) << "90" << 89.0;
-    QTest::newRow("forced offset m:s") << qulonglong(kCreation) << "+1:30" << 89.0;
-    QTest::newRow("offset without date") << qulonglong(0) << "0:01:30.500" << 89.5;
-    QTest::newRow("outside: an offset") << qulonglong(kCreation) << "3:00:00" << 10799.0;
-    QTest::newRow("nonsense") << qulonglong(kCreation) << "soon" << -1.0;
-  }
-  void goToTimeReadsTimesOfDayAndOffsets() {
-    QFETCH(qulonglong, creation);
-    QFETCH(QString, typed);
-    QFETCH(double, deck);
-    const auto t = ParseRecorderTime(RecordingAt(creation, 1000), 8 * 3600.0, typed);
-    if (deck < 0) {
-      QVERIFY(!t);
-    } else {
-      QVERIFY(t);
-      QCOMPARE(*t, deck);
+    void recorderTime_data()
+    {
+        QTest::addColumn<qulonglong>("creation");
+        QTest::addColumn<uint>("timeBaseMs");
+        QTest::addColumn<double>("deck");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("time of day") << qulonglong(kCreation) << 0u << 0.0 << "2026-12-07 17:48:31.000";
+        QTest::newRow("late start, to the ms") << qulonglong(kCreation) << 1000u << 2.345 << "2026-12-07 17:48:34.345";
+        QTest::newRow("past midnight") << qulonglong(kCreation) << 0u << 6.0 * 3600 << "2026-12-07 23:48:31.000";
+        QTest::newRow("no creation date: offset") << qulonglong(0) << 1000u << 65.04 << "00:01:06.040";
+        QTest::newRow("long offset") << qulonglong(0) << 0u << 100 * 3600.0 << "100:00:00.000";
     }
-  }
-
-  // The keys act whatever has the focus: a button does not take Space, the trackbar not the
-  // arrows.
-  void keysActWhateverHasTheFocus() {
-    PlayerFixture fx;
-    auto d = OpenFour(fx);
-    FakeGraph* ch1 = Fake(d->deck().ChannelSlot(0));
-    d->control(IDC_PLAY)->setFocus();
-    QTest::keyClick(d->focusWidget(), Qt::Key_Space);
-    QCOMPARE(d->deck().playingMask(), uint8_t{0});  // paused, not played again
-    d->trackbar(IDC_PROGRESS)->setFocus();
-    QTest::keyClick(d->focusWidget(), Qt::Key_Right);
-    QCOMPARE(ch1->position, 5.0);
-    QTest::keyClick(d->focusWidget(), Qt::Key_Right, Qt::ShiftModifier);
-    QCOMPARE(ch1->position, 20.0);
-    QTest::keyClick(d->focusWidget(), Qt::Key_Home);
-    QCOMPARE(ch1->position, 0.0);
-    for (int n = 0; n < 3; ++n) QTest::keyClick(d->focusWidget(), Qt::Key_Period);
-    QVERIFY(qAbs(ch1->position - 0.12) < 1e-9);
-    QTest::keyClick(d->focusWidget(), Qt::Key_Comma);
-    QVERIFY(qAbs(ch1->position - 0.119) < 1e-9);
-    QTest::keyClick(d->focusWidget(), Qt::Key_BracketRight);
-    QCOMPARE(SpeedShown(*d), QString("2x"));
-    QTest::keyClick(d->focusWidget(), Qt::Key_BracketLeft);
-    QTest::keyClick(d->focusWidget(), Qt::Key_BracketLeft);
-    QCOMPARE(SpeedShown(*d), QString("1/2x"));
-    QTest::keyClick(d->focusWidget(), Qt::Key_Backspace);
-    QCOMPARE(SpeedShown(*d), QString("1x"));
-    QTest::keyClick(d->focusWidget(), Qt::Key_Space);
-    QVERIFY(d->deck().playingMask() != 0);
-    QVERIFY(d->isVisible());
-  }
-
-  // F1 lists every key; Esc closes the list first, then the window.
-  void keyListAndEscape() {
-    PlayerFixture fx;
-    auto d = OpenFour(fx);
-    auto* list = d->findChild<QLabel*>("keys");
-    QTest::keyClick(d.get(), Qt::Key_F1);
-    QVERIFY(list->isVisible());
-    for (const char* line : {"Space", "Ctrl+G", "PageUp / PageDown", "[ / ]", "F1"})
-      QVERIFY2(list->text().contains(line), line);
-    QTest::keyClick(d.get(), Qt::Key_Escape);
-    QVERIFY(!list->isVisible());
-    QVERIFY(d->isVisible());
-    QTest::keyClick(d.get(), Qt::Key_Question, Qt::ShiftModifier);
-    QVERIFY(list->isVisible());
-  }
-
-  // The title names the file and the recorder's time of the picture; Go to time moves there.
-  void titleAndGoToTime() {
-    PlayerFixture fx;
-    auto d = OpenFour(fx);
-    d->OnPause();
-    d->OnTimer();
-    QCOMPARE(d->windowTitle().section(QStringLiteral("  \u2014  "), 1), QString("2026-12-07 17:48:31.000"));
-    d->askTime = [](QWidget*, const QString& now) {
-      return now.left(11) + QStringLiteral("17:48:43.5");
-    };
-    QTest::keyClick(d.get(), Qt::Key_G, Qt::ControlModifier);
-    QCOMPARE(Fake(d->deck().ChannelSlot(2))->position, 12.5);
-    QVERIFY(d->windowTitle().endsWith("17:48:43.500"));
-    d->askTime = [](QWidget*, const QString&) { return QStringLiteral("later"); };
-    d->OnGoToTime();
-    QVERIFY(d->noticeText().contains("later"));
-  }
-
-  // Snapshots: a notice names what was written, nothing modal.
-  void noticeAfterSnapshots() {
-    PlayerFixture fx;
-    auto d = OpenFour(fx);
-    d->OnPause();
-    QTest::keyClick(d.get(), Qt::Key_S);
-    // The scripted graphs write nothing: the paths they were asked for appear.
-    QStringList asked;
-    for (int k = 0; k < 4; ++k) {
-      const std::string request = Fake(d->deck().ChannelSlot(k))->snapshots.back();
-      asked << QString::fromStdString(request.substr(4));
+    void recorderTime()
+    {
+        QFETCH(qulonglong, creation);
+        QFETCH(uint, timeBaseMs);
+        QFETCH(double, deck);
+        QFETCH(QString, text);
+        QCOMPARE(RecorderTimeText(RecordingAt(creation, timeBaseMs), deck), text);
     }
-    for (const QString& path : asked) {
-      QFile f(path);
-      QVERIFY(f.open(QIODevice::WriteOnly));
+
+    void goToTimeReadsTimesOfDayAndOffsets_data()
+    {
+        QTest::addColumn<qulonglong>("creation");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<double>("deck"); // -1: not a time
+        QTest::newRow("time of day") << qulonglong(kCreation) << "17:49:31" << 59.0;
+        QTest::newRow("with ms") << qulonglong(kCreation) << "17:48:32.25" << 0.25;
+        QTest::newRow("with date") << qulonglong(kCreation) << "2026-12-07 18:00:00" << 688.0;
+        QTest::newRow("after midnight") << qulonglong(kCreation) << "00:10:00" << 22888.0;
+        QTest::newRow("offset seconds") << qulonglong(kCreation) << "90" << 89.0;
+        QTest::newRow("forced offset m:s") << qulonglong(kCreation) << "+1:30" << 89.0;
+        QTest::newRow("offset without date") << qulonglong(0) << "0:01:30.500" << 89.5;
+        QTest::newRow("outside: an offset") << qulonglong(kCreation) << "3:00:00" << 10799.0;
+        QTest::newRow("nonsense") << qulonglong(kCreation) << "soon" << -1.0;
     }
-    QTRY_VERIFY(d->noticeText().startsWith("4 files in "));
-  }
+    void goToTimeReadsTimesOfDayAndOffsets()
+    {
+        QFETCH(qulonglong, creation);
+        QFETCH(QString, typed);
+        QFETCH(double, deck);
+        const auto t = ParseRecorderTime(RecordingAt(creation, 1000), 8 * 3600.0, typed);
+        if (deck < 0) {
+            QVERIFY(!t);
+        } else {
+            QVERIFY(t);
+            QCOMPARE(*t, deck);
+        }
+    }
 
-  // A click on the trackbar jumps to the clicked point.
-  void clickOnTheTrackbarJumpsThere() {
-    PlayerFixture fx;
-    auto d = OpenFour(fx);
-    d->OnPause();
-    QSlider* track = d->trackbar(IDC_PROGRESS);
-    QTest::mouseClick(track, Qt::LeftButton, {}, QPoint(track->width() * 3 / 4, track->height() / 2));
-    QVERIFY2(qAbs(track->value() - 750) < 30, qPrintable(QString::number(track->value())));
-    QVERIFY(qAbs(Fake(d->deck().ChannelSlot(0))->position - 15.0) < 0.6);
-  }
+    // The keys act whatever has the focus: a button does not take Space, the trackbar not the
+    // arrows.
+    void keysActWhateverHasTheFocus()
+    {
+        PlayerFixture fx;
+        auto d = OpenFour(fx);
+        FakeGraph* ch1 = Fake(d->deck().ChannelSlot(0));
+        d->control(IDC_PLAY)->setFocus();
+        QTest::keyClick(d->focusWidget(), Qt::Key_Space);
+        QCOMPARE(d->deck().playingMask(), uint8_t{0}); // paused, not played again
+        d->trackbar(IDC_PROGRESS)->setFocus();
+        QTest::keyClick(d->focusWidget(), Qt::Key_Right);
+        QCOMPARE(ch1->position, 5.0);
+        QTest::keyClick(d->focusWidget(), Qt::Key_Right, Qt::ShiftModifier);
+        QCOMPARE(ch1->position, 20.0);
+        QTest::keyClick(d->focusWidget(), Qt::Key_Home);
+        QCOMPARE(ch1->position, 0.0);
+        for (int n = 0; n < 3; ++n)
+            QTest::keyClick(d->focusWidget(), Qt::Key_Period);
+        QVERIFY(qAbs(ch1->position - 0.12) < 1e-9);
+        QTest::keyClick(d->focusWidget(), Qt::Key_Comma);
+        QVERIFY(qAbs(ch1->position - 0.119) < 1e-9);
+        QTest::keyClick(d->focusWidget(), Qt::Key_BracketRight);
+        QCOMPARE(SpeedShown(*d), QString("2x"));
+        QTest::keyClick(d->focusWidget(), Qt::Key_BracketLeft);
+        QTest::keyClick(d->focusWidget(), Qt::Key_BracketLeft);
+        QCOMPARE(SpeedShown(*d), QString("1/2x"));
+        QTest::keyClick(d->focusWidget(), Qt::Key_Backspace);
+        QCOMPARE(SpeedShown(*d), QString("1x"));
+        QTest::keyClick(d->focusWidget(), Qt::Key_Space);
+        QVERIFY(d->deck().playingMask() != 0);
+        QVERIFY(d->isVisible());
+    }
 
-  // The template's size is the smallest; the video area takes what the window gains and the
-  // controls below move down with it.
-  void windowGrows() {
-    PlayerFixture fx;
-    auto d = OpenFour(fx);
-    const QRect pane = d->control(IDC_PANE_1)->geometry();
-    const QRect play = d->control(IDC_PLAY)->geometry();
-    const QRect track = d->control(IDC_PROGRESS)->geometry();
-    d->resize(d->width() + 200, d->height() + 100);
-    QCOMPARE(d->control(IDC_PANE_1)->width(), pane.width() + 100);
-    QCOMPARE(d->control(IDC_PANE_1)->height(), pane.height() + 50);
-    QCOMPARE(d->control(IDC_PANE_LARGE)->geometry().bottomRight(),
-             d->control(IDC_PANE_1 + 3)->geometry().bottomRight());
-    QCOMPARE(d->control(IDC_PLAY)->geometry(), play.translated(0, 100));
-    QCOMPARE(d->control(IDC_PROGRESS)->width(), track.width() + 200);
-    d->resize(100, 100);
-    QCOMPARE(d->size(), CVedraPlayerDlg::TemplateSize());
-  }
+    // F1 lists every key; Esc closes the list first, then the window.
+    void keyListAndEscape()
+    {
+        PlayerFixture fx;
+        auto d = OpenFour(fx);
+        auto* list = d->findChild<QLabel*>("keys");
+        QTest::keyClick(d.get(), Qt::Key_F1);
+        QVERIFY(list->isVisible());
+        for (const char* line : {"Space", "Ctrl+G", "PageUp / PageDown", "[ / ]", "F1"})
+            QVERIFY2(list->text().contains(line), line);
+        QTest::keyClick(d.get(), Qt::Key_Escape);
+        QVERIFY(!list->isVisible());
+        QVERIFY(d->isVisible());
+        QTest::keyClick(d.get(), Qt::Key_Question, Qt::ShiftModifier);
+        QVERIFY(list->isVisible());
+    }
+
+    // The title names the file and the recorder's time of the picture; Go to time moves there.
+    void titleAndGoToTime()
+    {
+        PlayerFixture fx;
+        auto d = OpenFour(fx);
+        d->OnPause();
+        d->OnTimer();
+        QCOMPARE(d->windowTitle().section(QStringLiteral("  \u2014  "), 1), QString("2026-12-07 17:48:31.000"));
+        d->askTime = [](QWidget*, const QString& now) { return now.left(11) + QStringLiteral("17:48:43.5"); };
+        QTest::keyClick(d.get(), Qt::Key_G, Qt::ControlModifier);
+        QCOMPARE(Fake(d->deck().ChannelSlot(2))->position, 12.5);
+        QVERIFY(d->windowTitle().endsWith("17:48:43.500"));
+        d->askTime = [](QWidget*, const QString&) { return QStringLiteral("later"); };
+        d->OnGoToTime();
+        QVERIFY(d->noticeText().contains("later"));
+    }
+
+    // Snapshots: a notice names what was written, nothing modal.
+    void noticeAfterSnapshots()
+    {
+        PlayerFixture fx;
+        auto d = OpenFour(fx);
+        d->OnPause();
+        QTest::keyClick(d.get(), Qt::Key_S);
+        // The scripted graphs write nothing: the paths they were asked for appear.
+        QStringList asked;
+        for (int k = 0; k < 4; ++k) {
+            const std::string request = Fake(d->deck().ChannelSlot(k))->snapshots.back();
+            asked << QString::fromStdString(request.substr(4));
+        }
+        for (const QString& path : asked) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        QTRY_VERIFY(d->noticeText().startsWith("4 files in "));
+    }
+
+    // A click on the trackbar jumps to the clicked point.
+    void clickOnTheTrackbarJumpsThere()
+    {
+        PlayerFixture fx;
+        auto d = OpenFour(fx);
+        d->OnPause();
+        QSlider* track = d->trackbar(IDC_PROGRESS);
+        QTest::mouseClick(track, Qt::LeftButton, {}, QPoint(track->width() * 3 / 4, track->height() / 2));
+        QVERIFY2(qAbs(track->value() - 750) < 30, qPrintable(QString::number(track->value())));
+        QVERIFY(qAbs(Fake(d->deck().ChannelSlot(0))->position - 15.0) < 0.6);
+    }
+
+    // The template's size is the smallest; the video area takes what the window gains and the
+    // controls below move down with it.
+    void windowGrows()
+    {
+        PlayerFixture fx;
+        auto d = OpenFour(fx);
+        const QRect pane = d->control(IDC_PANE_1)->geometry();
+        const QRect play = d->control(IDC_PLAY)->geometry();
+        const QRect track = d->control(IDC_PROGRESS)->geometry();
+        d->resize(d->width() + 200, d->height() + 100);
+        QCOMPARE(d->control(IDC_PANE_1)->width(), pane.width() + 100);
+        QCOMPARE(d->control(IDC_PANE_1)->height(), pane.height() + 50);
+        QCOMPARE(d->control(IDC_PANE_LARGE)->geometry().bottomRight(),
+                 d->control(IDC_PANE_1 + 3)->geometry().bottomRight());
+        QCOMPARE(d->control(IDC_PLAY)->geometry(), play.translated(0, 100));
+        QCOMPARE(d->control(IDC_PROGRESS)->width(), track.width() + 200);
+        d->resize(100, 100);
+        QCOMPARE(d->size(), CVedraPlayerDlg::TemplateSize());
+    }
 };
 
 QTEST_MAIN(PlayerReviewTest)

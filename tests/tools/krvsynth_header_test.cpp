@@ -13,9 +13,18 @@
 
 namespace {
 
-uint16_t u16(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b.at(at) | b.at(at + 1) << 8); }
-uint32_t u32(const std::vector<uint8_t>& b, size_t at) { return u16(b, at) | uint32_t(u16(b, at + 2)) << 16; }
-uint64_t u64(const std::vector<uint8_t>& b, size_t at) { return u32(b, at) | uint64_t(u32(b, at + 4)) << 32; }
+uint16_t u16(const std::vector<uint8_t>& b, size_t at)
+{
+    return uint16_t(b.at(at) | b.at(at + 1) << 8);
+}
+uint32_t u32(const std::vector<uint8_t>& b, size_t at)
+{
+    return u16(b, at) | uint32_t(u16(b, at + 2)) << 16;
+}
+uint64_t u64(const std::vector<uint8_t>& b, size_t at)
+{
+    return u32(b, at) | uint64_t(u32(b, at + 4)) << 32;
+}
 std::string text(const std::vector<uint8_t>& b, size_t at, size_t n)
 {
     return std::string(reinterpret_cast<const char*>(b.data() + at), n);
@@ -37,7 +46,10 @@ struct LayoutRow {
     uint8_t resolutionIndex;
 };
 
-void PrintTo(const LayoutRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const LayoutRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class SynthLayout : public ::testing::TestWithParam<LayoutRow> {};
 
@@ -47,7 +59,7 @@ TEST_P(SynthLayout, FixedOffsetsOfTheRecorderHeader)
     ScratchDir dir;
     synthesize(dir / "r.krv", row.args);
     const std::vector<uint8_t> b = readFile(dir / "r.krv");
-    const size_t e = row.audioStream ? 0 : 128;  // everything after 309 moves up without the audio stream
+    const size_t e = row.audioStream ? 0 : 128; // everything after 309 moves up without the audio stream
 
     ASSERT_GE(b.size(), 2u * 32768);
     EXPECT_EQ(u64(b, 16), 32718u) << "header object size";
@@ -131,7 +143,7 @@ TEST(SynthLayout, ReaderAcceptsTheHeader)
     ASSERT_TRUE(f->streams[2].video);
     EXPECT_EQ(f->streams[2].video->width, 640u);
     EXPECT_EQ(f->streams[2].video->height, 480u);
-    EXPECT_EQ(f->streams[2].video->compression, 0x5334504Du);  // "MP4S"
+    EXPECT_EQ(f->streams[2].video->compression, 0x5334504Du); // "MP4S"
 }
 
 // Reads the 13-bit width and height of the video object layer header
@@ -160,16 +172,16 @@ TEST(SequenceHeader, CarriesWidthAndHeightWithMarkerBits)
         EXPECT_EQ(h[3], 0x00);
         EXPECT_EQ(h[7], 0x20);
         BitReader br{h.data() + 8};
-        br.read(1 + 8 + 1 + 4 + 3 + 4 + 1 + 2 + 1);  // up to the time increment resolution
+        br.read(1 + 8 + 1 + 4 + 3 + 4 + 1 + 2 + 1); // up to the time increment resolution
         EXPECT_EQ(br.read(16), 30000u);
-        EXPECT_EQ(br.read(1), 1u);  // marker
-        EXPECT_EQ(br.read(1), 0u);  // fixed_vop_rate
-        EXPECT_EQ(br.read(1), 1u);  // marker
+        EXPECT_EQ(br.read(1), 1u); // marker
+        EXPECT_EQ(br.read(1), 0u); // fixed_vop_rate
+        EXPECT_EQ(br.read(1), 1u); // marker
         EXPECT_EQ(br.read(13), uint32_t(r.w)) << r.w << "x" << r.h;
-        EXPECT_EQ(br.read(1), 1u);  // marker
+        EXPECT_EQ(br.read(1), 1u); // marker
         EXPECT_EQ(br.read(13), uint32_t(r.h)) << r.w << "x" << r.h;
-        EXPECT_EQ(br.read(1), 1u);  // marker
-        EXPECT_EQ(br.read(1), 0u);  // progressive
+        EXPECT_EQ(br.read(1), 1u); // marker
+        EXPECT_EQ(br.read(1), 0u); // progressive
     }
     const krvsynth::SequenceHeader vga = krvsynth::makeSequenceHeader(640, 480);
     const uint8_t tmpl[19] = {0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x20, 0x00, 0xC8,

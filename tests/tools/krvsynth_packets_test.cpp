@@ -20,8 +20,14 @@ namespace {
 
 constexpr size_t kPacket = 32768;
 
-uint16_t u16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t u32(const uint8_t* p) { return u16(p) | uint32_t(u16(p + 2)) << 16; }
+uint16_t u16(const uint8_t* p)
+{
+    return uint16_t(p[0] | p[1] << 8);
+}
+uint32_t u32(const uint8_t* p)
+{
+    return u16(p) | uint32_t(u16(p + 2)) << 16;
+}
 
 std::string md5Hex(const std::vector<uint8_t>& bytes)
 {
@@ -36,14 +42,14 @@ std::string md5Hex(const std::vector<uint8_t>& bytes)
 struct MediaObject {
     uint8_t stream = 0;
     bool key = false;
-    uint32_t presentationMs = 0;  // as written
+    uint32_t presentationMs = 0; // as written
     uint32_t size = 0;
-    int packets = 0;              // packets it spans
+    int packets = 0; // packets it spans
     std::vector<uint8_t> bytes;
 };
 
 struct Walk {
-    std::vector<MediaObject> objects;  // in order of their first fragment
+    std::vector<MediaObject> objects; // in order of their first fragment
     uint64_t packets = 0;
 };
 
@@ -51,7 +57,7 @@ struct Walk {
 void walkPackets(const std::vector<uint8_t>& file, Walk& w)
 {
     ASSERT_EQ(file.size() % kPacket, 0u);
-    std::map<uint8_t, size_t> open;  // stream -> index of its unfinished object
+    std::map<uint8_t, size_t> open; // stream -> index of its unfinished object
     for (size_t at = kPacket; at < file.size(); at += kPacket) {
         const uint8_t* p = file.data() + at;
         SCOPED_TRACE("packet " + std::to_string(w.packets));
@@ -137,7 +143,10 @@ struct PacketRow {
     bool needThreePacketObject;
 };
 
-void PrintTo(const PacketRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const PacketRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class SynthPackets : public ::testing::TestWithParam<PacketRow> {};
 
@@ -167,7 +176,7 @@ TEST_P(SynthPackets, ObjectsMatchTheDump)
                 continue;
             threePacketObjects += o.packets >= 3;
             if (!started && !o.key)
-                continue;  // the dump starts at the first key frame
+                continue; // the dump starts at the first key frame
             const bool firstKey = !started;
             started = true;
             ASSERT_LT(n, dump.size());
@@ -177,7 +186,7 @@ TEST_P(SynthPackets, ObjectsMatchTheDump)
             const bool hasHeader = o.bytes.size() >= 19 && std::equal(seq.begin(), seq.end(), o.bytes.begin());
             EXPECT_EQ(hasHeader, o.key && row.seqHeaders) << "frame " << d.index;
             std::vector<uint8_t> expected = o.bytes;
-            if (o.key && !row.seqHeaders && firstKey)  // the splitter inserts it at the start only
+            if (o.key && !row.seqHeaders && firstKey) // the splitter inserts it at the start only
                 expected.insert(expected.begin(), seq.begin(), seq.end());
             EXPECT_EQ(d.size, expected.size()) << "frame " << d.index;
             EXPECT_EQ(d.md5, md5Hex(expected)) << "frame " << d.index;
@@ -211,11 +220,23 @@ INSTANTIATE_TEST_SUITE_P(
         PacketRow{"Default", {}, {1, 2, 3, 4}, 352, 288, 0, true, false},
         PacketRow{"BigKeyframes", {"--big-keyframes", "--seconds", "2"}, {1, 2, 3, 4}, 352, 288, 0, true, true},
         PacketRow{"LateStartNoSeqHeader",
-                  {"--late-start", "2:3", "--no-seq-header", "--gop", "5"}, {1, 2, 3, 4}, 352, 288, 0, false, false},
-        PacketRow{"Channels2And4Vga", {"--channels", "2,4", "--size", "640x480", "--preroll", "500"}, {2, 4}, 640,
-                  480, 500, true, false},
-        PacketRow{"Repeat", {"--repeat", "3", "--start-ms", "0", "--seconds", "2"}, {1, 2, 3, 4}, 352, 288, 0, true,
-                  false}),
+                  {"--late-start", "2:3", "--no-seq-header", "--gop", "5"},
+                  {1, 2, 3, 4},
+                  352,
+                  288,
+                  0,
+                  false,
+                  false},
+        PacketRow{"Channels2And4Vga",
+                  {"--channels", "2,4", "--size", "640x480", "--preroll", "500"},
+                  {2, 4},
+                  640,
+                  480,
+                  500,
+                  true,
+                  false},
+        PacketRow{
+            "Repeat", {"--repeat", "3", "--start-ms", "0", "--seconds", "2"}, {1, 2, 3, 4}, 352, 288, 0, true, false}),
     [](const auto& info) { return info.param.name; });
 
 // A channel that starts late: its first frames are predicted ones.

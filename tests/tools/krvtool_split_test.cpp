@@ -83,7 +83,10 @@ struct EndRow {
     const char* inStderr;
 };
 
-void PrintTo(const EndRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const EndRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class KrvtoolSplitEnds : public KrvtoolSplit, public ::testing::WithParamInterface<EndRow> {};
 
@@ -125,12 +128,12 @@ TEST_P(KrvtoolSplitEnds, NothingLeftThatOpens)
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, KrvtoolSplitEnds,
-    ::testing::Values(
-        EndRow{"FileSizeLimit", 0, "3000000", false, 1, "KRV_ERROR_IO): File too large"},
-        EndRow{"FileSizeLimitInAnExistingFolder", 0, "3000000", true, 1, "The KRV File Parse Error (KRV_ERROR_IO)"},
-        EndRow{"Sigterm", SIGTERM, "", false, 128 + SIGTERM, "stopped by signal"},
-        EndRow{"SigintInAnExistingFolder", SIGINT, "", true, 128 + SIGINT, "stopped by signal"},
-        EndRow{"Kill9", SIGKILL, "", false, 128 + SIGKILL, ""}),
+    ::testing::Values(EndRow{"FileSizeLimit", 0, "3000000", false, 1, "KRV_ERROR_IO): File too large"},
+                      EndRow{"FileSizeLimitInAnExistingFolder", 0, "3000000", true, 1,
+                             "The KRV File Parse Error (KRV_ERROR_IO)"},
+                      EndRow{"Sigterm", SIGTERM, "", false, 128 + SIGTERM, "stopped by signal"},
+                      EndRow{"SigintInAnExistingFolder", SIGINT, "", true, 128 + SIGINT, "stopped by signal"},
+                      EndRow{"Kill9", SIGKILL, "", false, 128 + SIGKILL, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -15,14 +15,17 @@ namespace {
 
 struct ToolRow {
     const char* name;
-    std::vector<std::string> synthArgs;  // empty first word: no recording
-    std::vector<std::string> command;    // "{rec}" = the recording, "{out}" = an output folder
+    std::vector<std::string> synthArgs; // empty first word: no recording
+    std::vector<std::string> command;   // "{rec}" = the recording, "{out}" = an output folder
     int exitCode;
     std::vector<std::string> inStdout;
     std::vector<std::string> inStderr;
 };
 
-void PrintTo(const ToolRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const ToolRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class Krvtool : public ::testing::TestWithParam<ToolRow> {};
 
@@ -49,50 +52,121 @@ const std::string kParse = "The KRV File Parse Error ";
 INSTANTIATE_TEST_SUITE_P(
     Rows, Krvtool,
     ::testing::Values(
-        ToolRow{"Info", {}, {"info", "{rec}"}, 0,
-                {"Media streams: 2", "352x288, MP4S", "MS ADPCM", "video channel 4", "Audio channel definition: 0"}, {}},
-        ToolRow{"SplitNormal", {}, {"split", "{rec}", "{out}"}, 0,
-                {"Audio1.wav", "Video1.krv", "Video4.krv", "packets", "samples"}, {}},
-        ToolRow{"SplitAvSync", {"--audio-def", "1"}, {"split", "{rec}", "{out}", "--av-sync"}, 0,
-                {"cam01_Video1.asf", "cam01_Video4.asf", "A/V-sync"}, {}},
-        ToolRow{"OneStreamIsNotSplit", {"--no-audio-stream", "--channels", "1"}, {"split", "{rec}", "{out}"}, 0,
-                {"nothing to split"}, {}},
-        ToolRow{"MissingFile", {"none"}, {"split", "{rec}"}, 1, {},
+        ToolRow{"Info",
+                {},
+                {"info", "{rec}"},
+                0,
+                {"Media streams: 2", "352x288, MP4S", "MS ADPCM", "video channel 4", "Audio channel definition: 0"},
+                {}},
+        ToolRow{"SplitNormal",
+                {},
+                {"split", "{rec}", "{out}"},
+                0,
+                {"Audio1.wav", "Video1.krv", "Video4.krv", "packets", "samples"},
+                {}},
+        ToolRow{"SplitAvSync",
+                {"--audio-def", "1"},
+                {"split", "{rec}", "{out}", "--av-sync"},
+                0,
+                {"cam01_Video1.asf", "cam01_Video4.asf", "A/V-sync"},
+                {}},
+        ToolRow{"OneStreamIsNotSplit",
+                {"--no-audio-stream", "--channels", "1"},
+                {"split", "{rec}", "{out}"},
+                0,
+                {"nothing to split"},
+                {}},
+        ToolRow{"MissingFile",
+                {"none"},
+                {"split", "{rec}"},
+                1,
+                {},
                 {"Error opening file", kParse + "(KRV_ERROR_FAIL_OPEN_FILE)....."}},
-        ToolRow{"BadPacketSize", {"--damage", "bad-packet-size"}, {"info", "{rec}"}, 1, {},
+        ToolRow{"BadPacketSize",
+                {"--damage", "bad-packet-size"},
+                {"info", "{rec}"},
+                1,
+                {},
                 {kParse + "(KRV_ERROR_INVALID_PACKET_SIZE).....", "-9003"}},
-        ToolRow{"PacketSizeMismatch", {"--damage", "packet-size-mismatch"}, {"split", "{rec}", "{out}"}, 1, {},
+        ToolRow{"PacketSizeMismatch",
+                {"--damage", "packet-size-mismatch"},
+                {"split", "{rec}", "{out}"},
+                1,
+                {},
                 {kParse + "(?].....", "KRV_ERROR_INVALID_VALUE"}},
-        ToolRow{"NoHeaderExtension", {"--damage", "no-header-extension"}, {"info", "{rec}"}, 1, {},
+        ToolRow{"NoHeaderExtension",
+                {"--damage", "no-header-extension"},
+                {"info", "{rec}"},
+                1,
+                {},
                 {kParse + "(?].....", "KRV_ERROR_INVALID_OBJECT"}},
-        ToolRow{"ShortStreamProps", {"--damage", "short-stream-props"}, {"split", "{rec}", "{out}"}, 1, {},
+        ToolRow{"ShortStreamProps",
+                {"--damage", "short-stream-props"},
+                {"split", "{rec}", "{out}"},
+                1,
+                {},
                 {kParse + "(?].....", "-303"}},
-        ToolRow{"BadAudioDef", {"--damage", "bad-audio-def"}, {"info", "{rec}"}, 1, {},
+        ToolRow{"BadAudioDef",
+                {"--damage", "bad-audio-def"},
+                {"info", "{rec}"},
+                1,
+                {},
                 {"Warning: The Audio channel definition isn't correct, please check it !",
                  kParse + "(KRV_ERROR_FAIL_OPEN_FILE)....."}},
-        ToolRow{"Stream6", {"--damage", "stream6"}, {"split", "{rec}", "{out}"}, 1, {},
+        ToolRow{"Stream6",
+                {"--damage", "stream6"},
+                {"split", "{rec}", "{out}"},
+                1,
+                {},
                 {kParse + "(KRV_ERROR_INVALID_STREAM_NUMBER)....."}},
-        ToolRow{"TruncatedSplitsWhatIsWhole", {"--damage", "truncated"}, {"split", "{rec}", "{out}"}, 3,
-                {"Video4.krv", "Cut short: kept 3 of 4 packets"}, {kParse + "(KRV_ERROR_EOF)....."}},
-        ToolRow{"TruncatedInfo", {"--damage", "truncated"}, {"info", "{rec}"}, 1, {"Media streams: 2"},
-                {"KRV_ERROR_EOF"}},
-        ToolRow{"MultipayloadSize", {"--damage", "multipayload-size"}, {"split", "{rec}", "{out}"}, 1, {},
+        ToolRow{"TruncatedSplitsWhatIsWhole",
+                {"--damage", "truncated"},
+                {"split", "{rec}", "{out}"},
+                3,
+                {"Video4.krv", "Cut short: kept 3 of 4 packets"},
+                {kParse + "(KRV_ERROR_EOF)....."}},
+        ToolRow{
+            "TruncatedInfo", {"--damage", "truncated"}, {"info", "{rec}"}, 1, {"Media streams: 2"}, {"KRV_ERROR_EOF"}},
+        ToolRow{"MultipayloadSize",
+                {"--damage", "multipayload-size"},
+                {"split", "{rec}", "{out}"},
+                1,
+                {},
                 {kParse + "(KRV_ERROR_INVALID_MULTIPAYLOAD_SIZE)....."}},
         ToolRow{"NoCommand", {"none"}, {}, 2, {}, {"usage: krvtool"}},
         ToolRow{"UnknownCommand", {"none"}, {"play-backwards"}, 2, {}, {"unknown command"}},
         ToolRow{"SplitNoFile", {"none"}, {"split", "--av-sync"}, 2, {}, {"usage: krvtool split"}},
-        ToolRow{"InfoJson", {"--channels", "2,4", "--seconds", "2"}, {"info", "--json", "{rec}"}, 0,
+        ToolRow{"InfoJson",
+                {"--channels", "2,4", "--seconds", "2"},
+                {"info", "--json", "{rec}"},
+                0,
                 {"\"creation_date\":\"2026-01-02T00:00:00.000Z\"", "{\"channel\":1,\"present\":false}",
                  "{\"channel\":2,\"present\":true,\"width\":352,\"height\":288,\"frames\":20,\"key_frames\":2,"
                  "\"frame_rate\":10.000,\"first_time\":1.000,\"last_time\":2.900,\"gaps\":[]",
-                 "\"cut_short\":false", "\"format\":\"MS ADPCM\"", "\"rate\":8000"}, {}},
-        ToolRow{"InfoJsonWithoutCreationDate", {"--creation-date", "0"}, {"info", "--json", "{rec}"}, 0,
-                {"\"creation_date\":null"}, {}},
-        ToolRow{"InfoJsonGap", {"--channels", "1", "--drop", "1:5-14"}, {"info", "--json", "{rec}"}, 0,
-                {"\"gaps\":[{\"start\":1.500,\"length\":1.000}]"}, {}},
-        ToolRow{"InfoJsonCutShort", {"--damage", "truncated"}, {"info", "--json", "{rec}"}, 0,
-                {"\"cut_short\":true", "\"missing_packets\":1", "\"packets_announced\":4"}, {}},
-        ToolRow{"InfoJsonRefused", {"--damage", "bad-packet-size"}, {"info", "--json", "{rec}"}, 1,
+                 "\"cut_short\":false", "\"format\":\"MS ADPCM\"", "\"rate\":8000"},
+                {}},
+        ToolRow{"InfoJsonWithoutCreationDate",
+                {"--creation-date", "0"},
+                {"info", "--json", "{rec}"},
+                0,
+                {"\"creation_date\":null"},
+                {}},
+        ToolRow{"InfoJsonGap",
+                {"--channels", "1", "--drop", "1:5-14"},
+                {"info", "--json", "{rec}"},
+                0,
+                {"\"gaps\":[{\"start\":1.500,\"length\":1.000}]"},
+                {}},
+        ToolRow{"InfoJsonCutShort",
+                {"--damage", "truncated"},
+                {"info", "--json", "{rec}"},
+                0,
+                {"\"cut_short\":true", "\"missing_packets\":1", "\"packets_announced\":4"},
+                {}},
+        ToolRow{"InfoJsonRefused",
+                {"--damage", "bad-packet-size"},
+                {"info", "--json", "{rec}"},
+                1,
                 {"\"error\":{\"code\":-9003,\"name\":\"KRV_ERROR_INVALID_PACKET_SIZE\""},
                 {kParse + "(KRV_ERROR_INVALID_PACKET_SIZE)....."}},
         ToolRow{"InfoBadJobs", {"none"}, {"info", "-j", "0", "a.krv"}, 2, {}, {"-j takes"}},
@@ -125,7 +199,8 @@ TEST(Krvtool, OneStreamCreatesNoFolder)
 {
     ScratchDir dir;
     synthesize(dir / "r.krv", {"--no-audio-stream", "--channels", "2"});
-    const ToolRun r = runTool(KRVTOOL_PATH, {"split", "r.krv"}, {"XDG_DATA_HOME=" + (dir / "xdg").string()}, dir.path());
+    const ToolRun r =
+        runTool(KRVTOOL_PATH, {"split", "r.krv"}, {"XDG_DATA_HOME=" + (dir / "xdg").string()}, dir.path());
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_FALSE(fs::exists(dir / "xdg")) << r.out;
     EXPECT_FALSE(fs::exists(dir / "r")) << r.out;

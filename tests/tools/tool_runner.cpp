@@ -45,8 +45,8 @@ ScratchDir::ScratchDir()
     for (char& c : name)
         if (c == '/')
             c = '_';
-    path_ = fs::path(::testing::TempDir()) / ("tools_" + std::to_string(getpid()) + "_" + std::to_string(counter++)
-                                              + "_" + name);
+    path_ = fs::path(::testing::TempDir()) /
+            ("tools_" + std::to_string(getpid()) + "_" + std::to_string(counter++) + "_" + name);
     fs::remove_all(path_);
     fs::create_directories(path_);
 }
@@ -61,8 +61,8 @@ ToolRun runTool(const std::string& program, const std::vector<std::string>& args
                 const fs::path& cwd)
 {
     static std::atomic<int> counter{0};
-    const fs::path base = fs::path(::testing::TempDir())
-                          / ("run_" + std::to_string(getpid()) + "_" + std::to_string(counter++));
+    const fs::path base =
+        fs::path(::testing::TempDir()) / ("run_" + std::to_string(getpid()) + "_" + std::to_string(counter++));
     std::string cmd = cwd.empty() ? "" : "cd " + quote(cwd.string()) + " && ";
     for (const std::string& e : env)
         cmd += e.substr(0, e.find('=') + 1) + quote(e.substr(e.find('=') + 1)) + " ";
@@ -99,8 +99,9 @@ Background::Background(const std::string& program, const std::vector<std::string
                        const std::vector<std::string>& env, const fs::path& cwd)
 {
     static std::atomic<int> counter{0};
-    const std::string base = (fs::path(::testing::TempDir()) / ("bg_" + std::to_string(getpid()) + "_" +
-                                                                 std::to_string(counter++))).string();
+    const std::string base =
+        (fs::path(::testing::TempDir()) / ("bg_" + std::to_string(getpid()) + "_" + std::to_string(counter++)))
+            .string();
     out_ = base + ".out";
     err_ = base + ".err";
     std::vector<std::string> argv{program};
@@ -159,7 +160,10 @@ void Background::signal(int sig) const
         ::kill(pid_, sig);
 }
 
-std::string Background::output() const { return slurp(out_); }
+std::string Background::output() const
+{
+    return slurp(out_);
+}
 
 ToolRun Background::finish()
 {

@@ -11,8 +11,8 @@
 
 struct ToolRun {
     int exitCode = -1;
-    std::string out;  // stdout
-    std::string err;  // stderr
+    std::string out; // stdout
+    std::string err; // stderr
 };
 
 // Runs `program` with `args` (and `env` assignments such as "XDG_DATA_HOME=/x")

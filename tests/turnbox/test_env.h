@@ -14,4 +14,4 @@ inline constexpr const char* kRegisterCommand = TURNBOX_REGISTER_COMMAND;
 inline constexpr const char* kGstLaunch = TURNBOX_GST_LAUNCH;
 inline constexpr const char* kGstInspect = TURNBOX_GST_INSPECT;
 
-}  // namespace turnbox_test
+} // namespace turnbox_test

@@ -13,21 +13,22 @@
 namespace turnbox_test {
 
 struct Frame {
-  GstVideoInfo info;
-  std::vector<std::uint8_t> bytes;  // info.size bytes, default strides
+    GstVideoInfo info;
+    std::vector<std::uint8_t> bytes; // info.size bytes, default strides
 
-  int width() const { return GST_VIDEO_INFO_WIDTH(&info); }
-  int height() const { return GST_VIDEO_INFO_HEIGHT(&info); }
-  int stride() const { return GST_VIDEO_INFO_PLANE_STRIDE(&info, 0); }
-  int pixelBytes() const { return GST_VIDEO_INFO_COMP_PSTRIDE(&info, 0); }
-  const std::uint8_t* pixel(int x, int y) const {
-    return bytes.data() + static_cast<std::size_t>(y) * stride() + x * pixelBytes();
-  }
+    int width() const { return GST_VIDEO_INFO_WIDTH(&info); }
+    int height() const { return GST_VIDEO_INFO_HEIGHT(&info); }
+    int stride() const { return GST_VIDEO_INFO_PLANE_STRIDE(&info, 0); }
+    int pixelBytes() const { return GST_VIDEO_INFO_COMP_PSTRIDE(&info, 0); }
+    const std::uint8_t* pixel(int x, int y) const
+    {
+        return bytes.data() + static_cast<std::size_t>(y) * stride() + x * pixelBytes();
+    }
 };
 
 struct Point {
-  int x;
-  int y;
+    int x;
+    int y;
 };
 
 // Where source pixel (x, y) of a w x h picture shows on screen in `mode`.
@@ -55,4 +56,4 @@ Frame PushPull(GstHarness* h, const Frame& in);
 
 CapsPtr CapsOf(const Frame& f);
 
-}  // namespace turnbox_test
+} // namespace turnbox_test

@@ -11,10 +11,22 @@ using GuidBytes = std::array<uint8_t, 16>;
 
 constexpr GuidBytes makeGuid(uint32_t d1, uint16_t d2, uint16_t d3, std::array<uint8_t, 8> d4)
 {
-    return GuidBytes{uint8_t(d1),      uint8_t(d1 >> 8), uint8_t(d1 >> 16), uint8_t(d1 >> 24),
-                     uint8_t(d2),      uint8_t(d2 >> 8), uint8_t(d3),       uint8_t(d3 >> 8),
-                     d4[0],            d4[1],            d4[2],             d4[3],
-                     d4[4],            d4[5],            d4[6],             d4[7]};
+    return GuidBytes{uint8_t(d1),
+                     uint8_t(d1 >> 8),
+                     uint8_t(d1 >> 16),
+                     uint8_t(d1 >> 24),
+                     uint8_t(d2),
+                     uint8_t(d2 >> 8),
+                     uint8_t(d3),
+                     uint8_t(d3 >> 8),
+                     d4[0],
+                     d4[1],
+                     d4[2],
+                     d4[3],
+                     d4[4],
+                     d4[5],
+                     d4[6],
+                     d4[7]};
 }
 
 inline constexpr GuidBytes kHeaderGuid =

@@ -17,12 +17,12 @@ struct AudioFormat {
     uint16_t blockAlign = 0;
     uint16_t bitsPerSample = 4;
     uint16_t samplesPerBlock = 0;
-    Bytes extra;  // the WAVEFORMATEX extra data (32 bytes for MS ADPCM)
+    Bytes extra; // the WAVEFORMATEX extra data (32 bytes for MS ADPCM)
 };
 
 struct AudioObject {
-    Bytes data;             // blocks, each preceded by E1 1E
-    uint64_t firstSample;   // position of the object's first sample in the track
+    Bytes data;           // blocks, each preceded by E1 1E
+    uint64_t firstSample; // position of the object's first sample in the track
     uint32_t blocks;
 };
 
@@ -42,6 +42,9 @@ constexpr int kBlocksPerObject = 2;
 bool encodeAudioTrack(int seconds, bool formatOnly, AudioTrack& track, std::string& error);
 
 // Time of a sample in milliseconds from the track's start.
-inline uint32_t sampleTimeMs(uint64_t sample, uint32_t rate) { return uint32_t(sample * 1000 / rate); }
+inline uint32_t sampleTimeMs(uint64_t sample, uint32_t rate)
+{
+    return uint32_t(sample * 1000 / rate);
+}
 
 } // namespace krvsynth

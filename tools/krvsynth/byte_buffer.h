@@ -12,7 +12,10 @@ namespace krvsynth {
 
 using Bytes = std::vector<uint8_t>;
 
-inline void putU8(Bytes& b, uint8_t v) { b.push_back(v); }
+inline void putU8(Bytes& b, uint8_t v)
+{
+    b.push_back(v);
+}
 
 inline void putU16(Bytes& b, uint16_t v)
 {
@@ -32,9 +35,15 @@ inline void putU64(Bytes& b, uint64_t v)
         b.push_back(uint8_t(v >> (8 * i)));
 }
 
-inline void putBytes(Bytes& b, std::span<const uint8_t> src) { b.insert(b.end(), src.begin(), src.end()); }
+inline void putBytes(Bytes& b, std::span<const uint8_t> src)
+{
+    b.insert(b.end(), src.begin(), src.end());
+}
 
-inline void putAscii(Bytes& b, std::string_view s) { b.insert(b.end(), s.begin(), s.end()); }
+inline void putAscii(Bytes& b, std::string_view s)
+{
+    b.insert(b.end(), s.begin(), s.end());
+}
 
 // Writes into an existing buffer; the caller guarantees the range.
 inline void setU16(uint8_t* p, uint16_t v)

@@ -36,8 +36,7 @@ std::string md5Hex(const SequenceHeader* head, const Bytes& body)
 } // namespace
 
 bool writeDump(const std::string& dir, const std::vector<VideoTrack>& video, const AudioTrack* audio,
-               const RecordingPlan& plan, const SequenceHeader& header, bool keyFramesCarryHeader,
-               std::string& error)
+               const RecordingPlan& plan, const SequenceHeader& header, bool keyFramesCarryHeader, std::string& error)
 {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);

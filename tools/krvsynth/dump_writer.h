@@ -21,7 +21,6 @@
 namespace krvsynth {
 
 bool writeDump(const std::string& dir, const std::vector<VideoTrack>& video, const AudioTrack* audio,
-               const RecordingPlan& plan, const SequenceHeader& header, bool keyFramesCarryHeader,
-               std::string& error);
+               const RecordingPlan& plan, const SequenceHeader& header, bool keyFramesCarryHeader, std::string& error);
 
 } // namespace krvsynth

@@ -71,9 +71,9 @@ int main(int argc, char** argv)
             const size_t first = std::min<size_t>(size_t(drop->second.first), track.frames.size());
             const size_t last = std::min<size_t>(size_t(drop->second.second) + 1, track.frames.size());
             track.frames.erase(track.frames.begin() + long(first), track.frames.begin() + long(last));
-            track.firstKey = size_t(std::find_if(track.frames.begin(), track.frames.end(),
-                                                 [](const VideoFrame& f) { return f.key; })
-                                    - track.frames.begin());
+            track.firstKey = size_t(
+                std::find_if(track.frames.begin(), track.frames.end(), [](const VideoFrame& f) { return f.key; }) -
+                track.frames.begin());
         }
         video.push_back(std::move(track));
     }
@@ -101,7 +101,7 @@ int main(int argc, char** argv)
         return fail("cannot create " + opts.outPath);
     static char buffer[1 << 20];
     std::setvbuf(out.get(), buffer, _IOFBF, sizeof buffer);
-    Bytes header = buildRecordingHeader(fields);  // placeholder, rewritten with the counts
+    Bytes header = buildRecordingHeader(fields); // placeholder, rewritten with the counts
     bool writeOk = std::fwrite(header.data(), 1, header.size(), out.get()) == header.size();
 
     PacketDamage damage(opts.damage);
@@ -136,12 +136,12 @@ int main(int argc, char** argv)
     fields.sendDuration = uint64_t(plan.endMs) * 10000;
     fields.playDuration = fields.sendDuration + uint64_t(opts.prerollMs) * 10000;
     fields.fileSize = header.size() + fields.packets * kPacketSize;
-    fields.maxBitrate = plan.endMs ? uint32_t(std::min<uint64_t>(fields.packets * kPacketSize * 8 * 1000 / plan.endMs,
-                                                                 0xFFFFFFFFu))
-                                   : 0;
+    fields.maxBitrate =
+        plan.endMs ? uint32_t(std::min<uint64_t>(fields.packets * kPacketSize * 8 * 1000 / plan.endMs, 0xFFFFFFFFu))
+                   : 0;
     header = buildRecordingHeader(fields);
-    writeOk = writeOk && std::fseek(out.get(), 0, SEEK_SET) == 0
-              && std::fwrite(header.data(), 1, header.size(), out.get()) == header.size();
+    writeOk = writeOk && std::fseek(out.get(), 0, SEEK_SET) == 0 &&
+              std::fwrite(header.data(), 1, header.size(), out.get()) == header.size();
     writeOk = std::fflush(out.get()) == 0 && writeOk;
     out.reset();
     if (!writeOk)
@@ -154,13 +154,13 @@ int main(int argc, char** argv)
             return fail("cannot truncate " + opts.outPath + ": " + ec.message());
     }
 
-    if (!opts.dumpDir.empty()
-        && !writeDump(opts.dumpDir, video, opts.audio ? &audio : nullptr, plan, seqHeader, opts.seqHeader, error))
+    if (!opts.dumpDir.empty() &&
+        !writeDump(opts.dumpDir, video, opts.audio ? &audio : nullptr, plan, seqHeader, opts.seqHeader, error))
         return fail(error);
 
     std::printf("%s: %d channel(s) %dx%d, %llu packets, %llu bytes, %u ms, objects over 2 packets %llu, over 3+ %llu\n",
-                opts.outPath.c_str(), int(video.size()), opts.width, opts.height,
-                (unsigned long long)fields.packets, (unsigned long long)fields.fileSize, plan.endMs,
-                (unsigned long long)packer.spanningTwo(), (unsigned long long)packer.spanningThree());
+                opts.outPath.c_str(), int(video.size()), opts.width, opts.height, (unsigned long long)fields.packets,
+                (unsigned long long)fields.fileSize, plan.endMs, (unsigned long long)packer.spanningTwo(),
+                (unsigned long long)packer.spanningThree());
     return 0;
 }

@@ -7,8 +7,8 @@ namespace krvsynth {
 
 namespace {
 
-constexpr uint8_t kLengthTypeFlags = 0x11;  // multiple payloads, 16-bit padding length
-constexpr uint8_t kPropertyFlags = 0x5D;    // 8-bit replicated length, 32-bit offset, 8-bit object number
+constexpr uint8_t kLengthTypeFlags = 0x11; // multiple payloads, 16-bit padding length
+constexpr uint8_t kPropertyFlags = 0x5D;   // 8-bit replicated length, 32-bit offset, 8-bit object number
 constexpr uint8_t kPayloadLengthType = 0x80;
 
 } // namespace
@@ -93,6 +93,9 @@ void PacketPacker::flush()
     payloads_.clear();
 }
 
-void PacketPacker::finish() { flush(); }
+void PacketPacker::finish()
+{
+    flush();
+}
 
 } // namespace krvsynth

@@ -18,26 +18,27 @@ constexpr size_t kPayloadHeaderSize = 17;
 constexpr size_t kMaxPayloads = 63;
 
 struct MediaObject {
-    uint8_t stream = 0;             // 1 = audio, 2-5 = video channels 1-4
+    uint8_t stream = 0; // 1 = audio, 2-5 = video channels 1-4
     bool key = false;
-    uint32_t presentationMs = 0;    // as written, preroll included
-    std::span<const uint8_t> head;  // written before body (the sequence header), may be empty
+    uint32_t presentationMs = 0;   // as written, preroll included
+    std::span<const uint8_t> head; // written before body (the sequence header), may be empty
     std::span<const uint8_t> body;
     uint32_t size() const { return uint32_t(head.size() + body.size()); }
 };
 
 struct PayloadInfo {
-    size_t headerPos = 0;    // offset of the payload header in the packet
+    size_t headerPos = 0; // offset of the payload header in the packet
     uint8_t stream = 0;
     uint32_t objectSize = 0;
-    uint32_t offset = 0;     // offset into the media object
+    uint32_t offset = 0; // offset into the media object
     uint32_t length = 0;
 };
 
 class PacketPacker {
 public:
     // Receives every finished packet, in order, before it is dropped.
-    using Sink = std::function<void(uint64_t index, std::span<uint8_t> packet, const std::vector<PayloadInfo>& payloads)>;
+    using Sink =
+        std::function<void(uint64_t index, std::span<uint8_t> packet, const std::vector<PayloadInfo>& payloads)>;
 
     explicit PacketPacker(Sink sink);
 

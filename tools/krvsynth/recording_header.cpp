@@ -10,10 +10,13 @@ namespace krvsynth {
 namespace {
 
 constexpr GuidBytes kFileId = makeGuid(0x4B525631, 0x5644, 0x4544, {0x52, 0x41, 0x53, 0x59, 0x4E, 0x54, 0x48, 0x31});
-constexpr uint64_t kCodecInfoOffset = 617;  // video codec information of the codec list
+constexpr uint64_t kCodecInfoOffset = 617; // video codec information of the codec list
 constexpr uint64_t kCodecListOffset = 437;
 
-void putGuid(Bytes& b, const GuidBytes& g) { b.insert(b.end(), g.begin(), g.end()); }
+void putGuid(Bytes& b, const GuidBytes& g)
+{
+    b.insert(b.end(), g.begin(), g.end());
+}
 
 // Object prefix with a size patched in by endObject.
 size_t beginObject(Bytes& b, const GuidBytes& g)
@@ -24,7 +27,10 @@ size_t beginObject(Bytes& b, const GuidBytes& g)
     return start;
 }
 
-void endObject(Bytes& b, size_t start) { setU64(b.data() + start + 16, b.size() - start); }
+void endObject(Bytes& b, size_t start)
+{
+    setU64(b.data() + start + 16, b.size() - start);
+}
 
 void putWideString(Bytes& b, std::u16string_view s)
 {
@@ -43,7 +49,7 @@ void putFileProperties(Bytes& b, const HeaderFields& f)
     putU64(b, f.playDuration);
     putU64(b, f.sendDuration);
     putU64(b, f.prerollMs);
-    putU32(b, 2);  // seekable
+    putU32(b, 2); // seekable
     uint32_t minSize = kPacketSize, maxSize = kPacketSize;
     if (f.damage == Damage::BadPacketSize)
         minSize = maxSize = 32000;
@@ -76,10 +82,10 @@ void putVideoStream(Bytes& b, const HeaderFields& f)
     size_t start = beginObject(b, kStreamPropertiesGuid);
     putGuid(b, kVideoMediaGuid);
     putGuid(b, kNoErrorCorrectionGuid);
-    putU64(b, 0);   // time offset
-    putU32(b, 51);  // type-specific data: 11 + 40-byte bitmap header
+    putU64(b, 0);  // time offset
+    putU32(b, 51); // type-specific data: 11 + 40-byte bitmap header
     putU32(b, 0);
-    putU16(b, 2);   // stream number 2 = channel 1; the splitter renumbers per channel
+    putU16(b, 2); // stream number 2 = channel 1; the splitter renumbers per channel
     putU32(b, 0);
     putU32(b, uint32_t(f.width));
     putU32(b, uint32_t(f.height));
@@ -109,9 +115,9 @@ void putAudioStream(Bytes& b, const AudioFormat& a)
     putU64(b, 0);
     putU32(b, uint32_t(18 + a.extra.size()));
     putU32(b, 0);
-    putU16(b, 1);  // stream number 1
+    putU16(b, 1); // stream number 1
     putU32(b, 0);
-    putU16(b, 2);  // Microsoft ADPCM
+    putU16(b, 2); // Microsoft ADPCM
     putU16(b, a.channels);
     putU32(b, a.sampleRate);
     putU32(b, a.avgBytesPerSecond);
@@ -130,7 +136,7 @@ void putCodecList(Bytes& b)
     putGuid(b, kCodecListReservedGuid);
     putU32(b, 2);
 
-    putU16(b, 2);  // audio codec
+    putU16(b, 2); // audio codec
     const std::u16string_view audioName = u"Microsoft ADPCM";
     const std::u16string_view audioDesc = u"8 kHz, 4 bits, mono";
     putU16(b, uint16_t(audioName.size() + 1));
@@ -140,7 +146,7 @@ void putCodecList(Bytes& b)
     putU16(b, 2);
     putU16(b, 2);
 
-    putU16(b, 1);  // video codec
+    putU16(b, 1); // video codec
     const std::u16string_view videoName = u"MPEG-4 Video";
     putU16(b, uint16_t(videoName.size() + 1));
     putWideString(b, videoName);
@@ -180,7 +186,7 @@ uint8_t resolutionIndex(int w, int h)
         int w, h;
         uint8_t index;
     };
-    static constexpr Size kSizes[] = {{160, 128, 0}, {176, 144, 1}, {320, 240, 2}, {320, 256, 3}, {352, 288, 4},
+    static constexpr Size kSizes[] = {{160, 128, 0}, {176, 144, 1}, {320, 240, 2},  {320, 256, 3},  {352, 288, 4},
                                       {640, 480, 5}, {800, 600, 6}, {1024, 768, 7}, {1600, 1200, 8}};
     for (const Size& s : kSizes)
         if (s.w == w && s.h == h)

@@ -23,15 +23,15 @@ constexpr uint64_t kAudioDefOffset = 649;
 struct HeaderFields {
     int width = 352;
     int height = 288;
-    std::optional<AudioFormat> audio;  // the audio stream properties object, when written
-    uint8_t audioDef = 0;              // byte at offset 649
+    std::optional<AudioFormat> audio; // the audio stream properties object, when written
+    uint8_t audioDef = 0;             // byte at offset 649
     uint64_t packets = 0;
-    uint64_t playDuration = 0;         // 100-ns units, preroll included
-    uint64_t sendDuration = 0;         // 100-ns units
+    uint64_t playDuration = 0; // 100-ns units, preroll included
+    uint64_t sendDuration = 0; // 100-ns units
     uint64_t prerollMs = 0;
     uint32_t maxBitrate = 0;
     uint64_t fileSize = 0;
-    uint64_t creationDate = 0;         // FILETIME: 100-ns units since 1601 UTC; 0 for none
+    uint64_t creationDate = 0; // FILETIME: 100-ns units since 1601 UTC; 0 for none
     Damage damage = Damage::None;
 };
 

@@ -11,15 +11,15 @@
 namespace krvsynth {
 
 struct PlannedObject {
-    uint8_t stream = 0;   // 1 = audio, 2-5 = video channels 1-4
-    uint32_t track = 0;   // index into the video tracks (video only)
-    uint32_t index = 0;   // frame or audio object index in its track
-    uint32_t timeMs = 0;  // presentation time without preroll
+    uint8_t stream = 0;  // 1 = audio, 2-5 = video channels 1-4
+    uint32_t track = 0;  // index into the video tracks (video only)
+    uint32_t index = 0;  // frame or audio object index in its track
+    uint32_t timeMs = 0; // presentation time without preroll
 };
 
 struct RecordingPlan {
     std::vector<PlannedObject> objects;
-    uint32_t endMs = 0;  // end of the last frame or audio object
+    uint32_t endMs = 0; // end of the last frame or audio object
 };
 
 // With repeat > 1 the tracks from their first key frame on (all of the audio)

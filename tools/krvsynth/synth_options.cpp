@@ -126,11 +126,12 @@ bool parseOptions(int argc, char** argv, SynthOptions& o, bool& help, std::strin
         }
 
         // Every other option takes a value.
-        static constexpr std::string_view kValued[] = {"--channels", "--size", "--late-start", "--drop",
-                                                       "--damage", "--dump-dir"};
+        static constexpr std::string_view kValued[] = {"--channels", "--size",   "--late-start",
+                                                       "--drop",     "--damage", "--dump-dir"};
         const auto isInt = std::find_if(std::begin(intOptions), std::end(intOptions),
                                         [&](const IntOption& opt) { return opt.name == a; });
-        if (isInt == std::end(intOptions) && std::find(std::begin(kValued), std::end(kValued), a) == std::end(kValued)) {
+        if (isInt == std::end(intOptions) &&
+            std::find(std::begin(kValued), std::end(kValued), a) == std::end(kValued)) {
             error = "unknown option " + std::string(a);
             return false;
         }
@@ -150,7 +151,8 @@ bool parseOptions(int argc, char** argv, SynthOptions& o, bool& help, std::strin
             for (;;) {
                 const size_t comma = v.find(',', pos);
                 const std::string_view item = v.substr(pos, comma == v.npos ? v.npos : comma - pos);
-                if (!parseInt(item, 1, 4, n) || std::find(o.channels.begin(), o.channels.end(), int(n)) != o.channels.end())
+                if (!parseInt(item, 1, 4, n) ||
+                    std::find(o.channels.begin(), o.channels.end(), int(n)) != o.channels.end())
                     return bad(a, v);
                 o.channels.push_back(int(n));
                 if (comma == v.npos)
@@ -161,25 +163,25 @@ bool parseOptions(int argc, char** argv, SynthOptions& o, bool& help, std::strin
         } else if (a == "--size") {
             const size_t x = v.find('x');
             long long w = 0, h = 0;
-            if (x == v.npos || !parseInt(v.substr(0, x), 160, 1600, w) || !parseInt(v.substr(x + 1), 128, 1200, h)
-                || (w & 1) || (h & 1))
+            if (x == v.npos || !parseInt(v.substr(0, x), 160, 1600, w) || !parseInt(v.substr(x + 1), 128, 1200, h) ||
+                (w & 1) || (h & 1))
                 return bad(a, v);
             o.width = int(w);
             o.height = int(h);
         } else if (a == "--late-start") {
             const size_t colon = v.find(':');
             long long ch = 0;
-            if (colon == v.npos || !parseInt(v.substr(0, colon), 1, 4, ch)
-                || !parseInt(v.substr(colon + 1), 0, kMaxKeyFrameInterval - 1, n))
+            if (colon == v.npos || !parseInt(v.substr(0, colon), 1, 4, ch) ||
+                !parseInt(v.substr(colon + 1), 0, kMaxKeyFrameInterval - 1, n))
                 return bad(a, v);
             o.lateStart[int(ch)] = int(n);
         } else if (a == "--drop") {
             const size_t colon = v.find(':');
             const size_t dash = v.find('-', colon == v.npos ? 0 : colon);
             long long ch = 0, last = 0;
-            if (colon == v.npos || dash == v.npos || !parseInt(v.substr(0, colon), 1, 4, ch)
-                || !parseInt(v.substr(colon + 1, dash - colon - 1), 0, 1000000, n)
-                || !parseInt(v.substr(dash + 1), n, 1000000, last))
+            if (colon == v.npos || dash == v.npos || !parseInt(v.substr(0, colon), 1, 4, ch) ||
+                !parseInt(v.substr(colon + 1, dash - colon - 1), 0, 1000000, n) ||
+                !parseInt(v.substr(dash + 1), n, 1000000, last))
                 return bad(a, v);
             o.drop[int(ch)] = {int(n), int(last)};
         } else if (a == "--damage") {
@@ -188,7 +190,7 @@ bool parseOptions(int argc, char** argv, SynthOptions& o, bool& help, std::strin
             if (it == std::end(kDamageNames))
                 return bad(a, v);
             o.damage = it->kind;
-        } else {  // --dump-dir
+        } else { // --dump-dir
             o.dumpDir = std::string(v);
         }
     }

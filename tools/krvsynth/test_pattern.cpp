@@ -106,8 +106,7 @@ void drawTestPattern(AVFrame* f, const PatternStyle& style, int index)
     // The frame number as 16 bits along the top edge.
     const int bit = std::max(4, w / 20);
     for (int b = 0; b < 16; ++b)
-        fillRect(f, b * bit, 0, bit - 1, std::max(2, h / 40),
-                 (index >> (15 - b)) & 1 ? kBarColour : kBlack);
+        fillRect(f, b * bit, 0, bit - 1, std::max(2, h / 40), (index >> (15 - b)) & 1 ? kBarColour : kBlack);
 
     if (style.noiseRows > 0)
         fillNoise(f, std::max(0, h - style.noiseRows) & ~1, ch);

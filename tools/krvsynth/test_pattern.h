@@ -12,8 +12,8 @@ extern "C" {
 namespace krvsynth {
 
 struct PatternStyle {
-    int channel = 1;        // 1-4
-    int noiseRows = 0;      // rows at the bottom covered by a still noise texture
+    int channel = 1;   // 1-4
+    int noiseRows = 0; // rows at the bottom covered by a still noise texture
 };
 
 // Draws frame number `index` into a yuv420p frame (the frame's buffers must be writable).

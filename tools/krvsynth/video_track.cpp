@@ -18,9 +18,9 @@ namespace krvsynth {
 
 namespace {
 
-constexpr int kTimeBase = 30000;   // the sequence header's time increment resolution
-constexpr int kQuality = 4;        // quantiser of ordinary frames
-constexpr int kBigKeyQuality = 2;  // quantiser of key frames in --big-keyframes recordings
+constexpr int kTimeBase = 30000;  // the sequence header's time increment resolution
+constexpr int kQuality = 4;       // quantiser of ordinary frames
+constexpr int kBigKeyQuality = 2; // quantiser of key frames in --big-keyframes recordings
 
 struct CodecContextDeleter {
     void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
@@ -218,9 +218,9 @@ bool encodeFrames(const VideoTrackSettings& s, const PatternStyle& style, int ke
     track.frames.reserve(out.size());
     for (size_t i = 0; i < out.size(); ++i)
         track.frames.push_back(VideoFrame{std::move(out[i].first), times[i], out[i].second});
-    track.firstKey = size_t(std::find_if(track.frames.begin(), track.frames.end(),
-                                         [](const VideoFrame& f) { return f.key; })
-                            - track.frames.begin());
+    track.firstKey =
+        size_t(std::find_if(track.frames.begin(), track.frames.end(), [](const VideoFrame& f) { return f.key; }) -
+               track.frames.begin());
     return true;
 }
 

@@ -12,15 +12,15 @@
 namespace krvsynth {
 
 struct VideoFrame {
-    Bytes vop;        // the frame from its VOP start code on
-    uint32_t timeMs;  // presentation time without preroll
+    Bytes vop;       // the frame from its VOP start code on
+    uint32_t timeMs; // presentation time without preroll
     bool key;
 };
 
 struct VideoTrack {
-    int channel = 0;           // 1-4
+    int channel = 0; // 1-4
     std::vector<VideoFrame> frames;
-    size_t firstKey = 0;       // index of the first key frame (frames.size() when none)
+    size_t firstKey = 0; // index of the first key frame (frames.size() when none)
 };
 
 struct VideoTrackSettings {
@@ -30,7 +30,7 @@ struct VideoTrackSettings {
     int fps = 10;
     int frameCount = 30;
     int gop = 10;
-    int leadFrames = 0;        // non-key frames before the first key frame
+    int leadFrames = 0; // non-key frames before the first key frame
     uint32_t startMs = 1000;
     bool bigKeyframes = false;
 };

@@ -29,7 +29,7 @@ bool isRecordingName(const fs::path& p)
 struct Job {
     std::string file;
     pid_t pid = -1;
-    int out = -1;           // memory files holding its stdout and stderr
+    int out = -1; // memory files holding its stdout and stderr
     int err = -1;
     int exit = -1;
     bool ended = false;
@@ -85,7 +85,7 @@ void report(const Job& job, size_t number, size_t total)
     std::fflush(stderr);
 }
 
-}  // namespace
+} // namespace
 
 bool expandRecordings(const std::vector<std::string>& names, std::vector<std::string>& files, bool& several)
 {
@@ -196,4 +196,4 @@ int runBatch(const std::vector<std::string>& files,
     return worst;
 }
 
-}  // namespace krvtool
+} // namespace krvtool

@@ -29,4 +29,4 @@ int worseExit(int a, int b);
 int runBatch(const std::vector<std::string>& files,
              const std::function<std::vector<std::string>(const std::string& file)>& childArgs, int jobs);
 
-}  // namespace krvtool
+} // namespace krvtool

@@ -44,7 +44,7 @@ constexpr const char* kExportUsage =
     "  -j N              with several recordings (a folder: its .krv files), N at once\n";
 
 struct Options {
-    std::vector<std::string> names;      // recordings and folders, then OUTDIR
+    std::vector<std::string> names; // recordings and folders, then OUTDIR
     std::string from, to;
     std::string channels;
     bool audio = true;
@@ -117,7 +117,8 @@ bool resolveTimes(const Options& o, vedra::RangeExportRequest& req)
 {
     KrvFilePtr file(krv_open(req.recording, true));
     const uint64_t creation = file && krv_init(file.get()) > 0 ? file->creationDate : 0;
-    for (auto [text, into, option] : {std::tuple{&o.from, &req.fromMs, "--from"}, std::tuple{&o.to, &req.toMs, "--to"}}) {
+    for (auto [text, into, option] :
+         {std::tuple{&o.from, &req.fromMs, "--from"}, std::tuple{&o.to, &req.toMs, "--to"}}) {
         if (text->empty())
             continue;
         std::string error;
@@ -165,7 +166,7 @@ int exportOne(const Options& o, const std::string& recording, const std::string&
     req.outputFolder = outdir;
     req.audio = o.audio;
     req.singleFile = o.singleFile;
-    req.format = o.format == "mkv" ? vedra::ExportFormat::Mkv
+    req.format = o.format == "mkv"   ? vedra::ExportFormat::Mkv
                  : o.format == "mp4" ? vedra::ExportFormat::Mp4
                                      : vedra::ExportFormat::Avi;
     if (!o.channels.empty())
@@ -179,7 +180,8 @@ int exportOne(const Options& o, const std::string& recording, const std::string&
     // Ctrl+C and the like stop the export, which then removes what it wrote.
     InstallStopSignals();
     auto run = std::async(std::launch::async, [&] {
-        return vedra::RunRangeExport(req, [&](double f) { percent = int(f * 100); }, stop.get_token());
+        return vedra::RunRangeExport(
+            req, [&](double f) { percent = int(f * 100); }, stop.get_token());
     });
     int shown = -1;
     while (run.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
@@ -219,7 +221,7 @@ int exportOne(const Options& o, const std::string& recording, const std::string&
     return kExitOk;
 }
 
-}  // namespace
+} // namespace
 
 int runExport(std::span<char* const> args)
 {
@@ -251,11 +253,14 @@ int runExport(std::span<char* const> args)
     rest.insert(rest.end(), {"--format", o.format});
     if (o.singleFile)
         rest.push_back("--single-file");
-    return runBatch(files, [&](const std::string& file) {
-        std::vector<std::string> child{"export", file, outdir};
-        child.insert(child.end(), rest.begin(), rest.end());
-        return child;
-    }, o.jobs);
+    return runBatch(
+        files,
+        [&](const std::string& file) {
+            std::vector<std::string> child{"export", file, outdir};
+            child.insert(child.end(), rest.begin(), rest.end());
+            return child;
+        },
+        o.jobs);
 }
 
-}  // namespace krvtool
+} // namespace krvtool

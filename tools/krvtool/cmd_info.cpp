@@ -24,10 +24,9 @@ namespace krvtool {
 
 namespace {
 
-constexpr const char* kInfoUsage =
-    "usage: krvtool info [--json] [-j N] FILE|FOLDER...\n"
-    "  --json  the facts of each recording as one JSON object per line\n"
-    "  -j N    with several recordings (a folder: its .krv files), N at once\n";
+constexpr const char* kInfoUsage = "usage: krvtool info [--json] [-j N] FILE|FOLDER...\n"
+                                   "  --json  the facts of each recording as one JSON object per line\n"
+                                   "  -j N    with several recordings (a folder: its .krv files), N at once\n";
 
 std::string fourCc(uint32_t code)
 {
@@ -55,8 +54,7 @@ void printStreams(const KrvFile& f)
     for (int n = 0; n < kMaxStreams; ++n) {
         const KrvStream& s = f.streams[n];
         switch (s.type) {
-        case KrvStreamType::None:
-            continue;
+        case KrvStreamType::None: continue;
         case KrvStreamType::Audio:
             ++media;
             if (const KrvWaveFormat* a = s.audio.get()) {
@@ -76,12 +74,8 @@ void printStreams(const KrvFile& f)
             else
                 std::printf("  %3d video\n", n);
             break;
-        case KrvStreamType::Command:
-            std::printf("  %3d command\n", n);
-            break;
-        case KrvStreamType::Unknown:
-            std::printf("  %3d unknown\n", n);
-            break;
+        case KrvStreamType::Command: std::printf("  %3d command\n", n); break;
+        case KrvStreamType::Unknown: std::printf("  %3d unknown\n", n); break;
         }
     }
     std::printf("Media streams: %d\n", media);
@@ -159,8 +153,8 @@ int infoText(const std::string& path)
     std::printf("Header: %" PRIu64 " bytes, %u objects\n", f.header->size, f.header->objectCount);
     std::printf("File ID: {%s}\n", guidText(f.fileId).c_str());
     std::printf("Data packets: %" PRIu64 " of %u bytes\n", f.dataPacketsCount, f.packetSize);
-    std::printf("Play duration: %.3f s, send duration: %.3f s, preroll: %" PRIu64 " ms\n", krv_duration_seconds(f.playDuration),
-                krv_duration_seconds(f.sendDuration), f.preroll);
+    std::printf("Play duration: %.3f s, send duration: %.3f s, preroll: %" PRIu64 " ms\n",
+                krv_duration_seconds(f.playDuration), krv_duration_seconds(f.sendDuration), f.preroll);
     std::printf("Flags: 0x%X%s, maximum bitrate: %u\n", f.flags, (f.flags & kFileSeekable) ? " (seekable)" : "",
                 f.maxBitrate);
     if (f.audioChannelDefinition < 4)
@@ -218,9 +212,12 @@ int runInfo(std::span<char* const> args)
     if (!expandRecordings(names, files, several))
         return kExitFailed;
     if (several) {
-        return runBatch(files, [json](const std::string& file) {
-            return json ? std::vector<std::string>{"info", "--json", file} : std::vector<std::string>{"info", file};
-        }, jobs);
+        return runBatch(
+            files,
+            [json](const std::string& file) {
+                return json ? std::vector<std::string>{"info", "--json", file} : std::vector<std::string>{"info", file};
+            },
+            jobs);
     }
     return json ? infoJson(files[0]) : infoText(files[0]);
 }

@@ -10,17 +10,16 @@
 #include <string>
 
 #include "cdxgraph.h"
-#include "counting_frame_sink.h"
 #include "commands.h"
+#include "counting_frame_sink.h"
 #include "engine_session.h"
 #include "tool_report.h"
 
 namespace krvtool {
 namespace {
 
-constexpr const char* kPlayUsage =
-    "usage: krvtool play RECORDING [--seconds S]\n"
-    "  --seconds S  stop after S seconds (default: when every channel has ended)\n";
+constexpr const char* kPlayUsage = "usage: krvtool play RECORDING [--seconds S]\n"
+                                   "  --seconds S  stop after S seconds (default: when every channel has ended)\n";
 
 struct Channel {
     std::unique_ptr<vedra::CDXGraph> graph = std::make_unique<vedra::CDXGraph>();
@@ -28,7 +27,7 @@ struct Channel {
     bool ended = false;
 };
 
-}  // namespace
+} // namespace
 
 int runPlay(std::span<char* const> args)
 {
@@ -126,7 +125,8 @@ int runPlay(std::span<char* const> args)
     for (auto& [n, c] : channels) {
         double d = 0;
         c.graph->GetDurationSeconds(d);
-        std::printf("channel %d: %s, %.1f s%s\n", n, c.graph->filePath.c_str(), d, c.graph->vgaCount ? ", 640 x 480" : "");
+        std::printf("channel %d: %s, %.1f s%s\n", n, c.graph->filePath.c_str(), d,
+                    c.graph->vgaCount ? ", 640 x 480" : "");
     }
     if (haveAudio)
         std::printf("audio: %s\n", audio.filePath.c_str());
@@ -192,4 +192,4 @@ int runPlay(std::span<char* const> args)
     return kExitOk;
 }
 
-}  // namespace krvtool
+} // namespace krvtool

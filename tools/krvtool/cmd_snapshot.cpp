@@ -21,7 +21,7 @@ constexpr const char* kSnapshotUsage =
     "usage: krvtool snapshot RECORDING --channel N --at SECONDS [--format jpg|bmp] OUT\n"
     "  --format  jpg (default) or bmp\n";
 
-}  // namespace
+} // namespace
 
 int runSnapshot(std::span<char* const> args)
 {
@@ -109,4 +109,4 @@ int runSnapshot(std::span<char* const> args)
     return kExitOk;
 }
 
-}  // namespace krvtool
+} // namespace krvtool

@@ -6,9 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -63,14 +63,17 @@ int splitBatch(const std::vector<std::string>& files, const std::string& outdir,
         const int n = ++stems[stem];
         folders[f] = (fs::path(outdir) / (n > 1 ? stem + "_" + std::to_string(n) : stem)).string();
     }
-    return runBatch(files, [&](const std::string& file) {
-        std::vector<std::string> args{"split", file};
-        if (!outdir.empty())
-            args.push_back(folders[file]);
-        if (avSync)
-            args.push_back("--av-sync");
-        return args;
-    }, jobs);
+    return runBatch(
+        files,
+        [&](const std::string& file) {
+            std::vector<std::string> args{"split", file};
+            if (!outdir.empty())
+                args.push_back(folders[file]);
+            if (avSync)
+                args.push_back("--av-sync");
+            return args;
+        },
+        jobs);
 }
 
 // One line per file the split wrote: its size and what it holds.
@@ -217,8 +220,7 @@ int runSplit(std::span<char* const> args)
         else if (s < 0)
             reportContainerError(s, KrvPhase::Split, krv_failure_text(failure));
         else
-            reportError("a channel file could not be created in " + folder.string() + ": " +
-                        krv_failure_text(failure));
+            reportError("a channel file could not be created in " + folder.string() + ": " + krv_failure_text(failure));
         return kExitFailed;
     }
     std::printf("Split %s (%s mode) into %s\n", path.c_str(), avSync ? "A/V-sync" : "normal", folder.string().c_str());

@@ -13,8 +13,8 @@ namespace krvtool {
 // Exit codes shared by every sub-command.
 enum ExitCode : int {
     kExitOk = 0,
-    kExitFailed = 1,  // the container code refused the file or the split failed
-    kExitUsage = 2,   // bad command line
+    kExitFailed = 1,   // the container code refused the file or the split failed
+    kExitUsage = 2,    // bad command line
     kExitCutShort = 3, // split, recording cut short: the whole packets before the cut were kept
 };
 

@@ -23,7 +23,7 @@ namespace {
 
 constexpr const char* kTempPrefix = "vedra-krvtool-";
 
-}  // namespace
+} // namespace
 
 EngineSession::EngineSession()
 {
@@ -144,4 +144,4 @@ bool ParseChannelList(const std::string& text, std::vector<int>& channels)
     return !channels.empty();
 }
 
-}  // namespace krvtool
+} // namespace krvtool

@@ -23,7 +23,7 @@ class EngineSession {
 public:
     // Installs the quit signals and removes what killed commands left behind.
     EngineSession();
-    ~EngineSession();   // removes the temporary folder
+    ~EngineSession(); // removes the temporary folder
     EngineSession(const EngineSession&) = delete;
     EngineSession& operator=(const EngineSession&) = delete;
 
@@ -37,7 +37,7 @@ public:
     const std::string& audio() const { return audio_; }
 
 private:
-    std::filesystem::path folder_;   // temporary folder, empty when none was made
+    std::filesystem::path folder_; // temporary folder, empty when none was made
     std::map<int, std::string> channels_;
     std::string audio_;
 };
@@ -64,4 +64,4 @@ std::string CannotPlayText(const std::string& what, const vedra::CDXGraph& graph
 // Parses "1,3" into channel numbers 1-4; false on anything else.
 bool ParseChannelList(const std::string& text, std::vector<int>& channels);
 
-}  // namespace krvtool
+} // namespace krvtool

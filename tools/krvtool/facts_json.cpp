@@ -15,9 +15,15 @@ std::string secondsJson(double s)
     return text;
 }
 
-std::string msJson(uint64_t value) { return secondsJson(double(value) / 1000.0); }
+std::string msJson(uint64_t value)
+{
+    return secondsJson(double(value) / 1000.0);
+}
 
-std::string numberJson(uint64_t n) { return std::to_string(n); }
+std::string numberJson(uint64_t n)
+{
+    return std::to_string(n);
+}
 
 // Fields in order, joined into an object.
 class Object {
@@ -75,7 +81,7 @@ std::string audioJson(const KrvAudioFacts& a)
     return o.str();
 }
 
-}  // namespace
+} // namespace
 
 std::string jsonString(const std::string& text)
 {
@@ -125,9 +131,12 @@ std::string factsJson(const std::string& path, const KrvFacts& f)
 
 std::string errorJson(const std::string& path, int code, const std::string& message, const std::string& name)
 {
-    const std::string error =
-        Object().add("code", std::to_string(code)).add("name", jsonString(name)).add("message", jsonString(message)).str();
+    const std::string error = Object()
+                                  .add("code", std::to_string(code))
+                                  .add("name", jsonString(name))
+                                  .add("message", jsonString(message))
+                                  .str();
     return Object().add("file", jsonString(path)).add("error", error).str();
 }
 
-}  // namespace krvtool
+} // namespace krvtool

@@ -17,4 +17,4 @@ std::string errorJson(const std::string& path, int code, const std::string& mess
 // `text` as a JSON string, quotes included.
 std::string jsonString(const std::string& text);
 
-}  // namespace krvtool
+} // namespace krvtool

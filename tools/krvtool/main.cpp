@@ -18,8 +18,10 @@ constexpr Command kCommands[] = {
 #ifdef KRVTOOL_WITH_ENGINE
     {"play", "play FILE [--seconds S]         play every channel and the audio in real time", nullptr},
     {"snapshot", "snapshot FILE --channel N --at S [--format jpg|bmp] OUT  picture of a channel", nullptr},
-    {"export", "export FILE OUTDIR [--from T] [--to T] [--channels 1,3] [--format avi|mkv|mp4] [--single-file] ...\n"
-               "                                  a time range of channels to files with checksums", nullptr},
+    {"export",
+     "export FILE OUTDIR [--from T] [--to T] [--channels 1,3] [--format avi|mkv|mp4] [--single-file] ...\n"
+     "                                  a time range of channels to files with checksums",
+     nullptr},
 #endif
 };
 

@@ -27,7 +27,7 @@ extern "C" void OnStopSignal(int signal)
     errno = saved;
 }
 
-}  // namespace
+} // namespace
 
 void InstallStopSignals()
 {
@@ -48,11 +48,20 @@ void InstallStopSignals()
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
-int StopSignal() { return g_signal; }
+int StopSignal()
+{
+    return g_signal;
+}
 
-int StopSignalFd() { return g_pipe[0]; }
+int StopSignalFd()
+{
+    return g_pipe[0];
+}
 
-const std::atomic<bool>& StopFlag() { return g_stop; }
+const std::atomic<bool>& StopFlag()
+{
+    return g_stop;
+}
 
 void RaiseStopSignal()
 {
@@ -68,4 +77,4 @@ void RaiseStopSignal()
     raise(signal);
 }
 
-}  // namespace krvtool
+} // namespace krvtool

@@ -25,4 +25,4 @@ const std::atomic<bool>& StopFlag();
 // flushing stdout and stderr. Returns only when none arrived.
 void RaiseStopSignal();
 
-}  // namespace krvtool
+} // namespace krvtool

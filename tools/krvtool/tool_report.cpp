@@ -38,15 +38,21 @@ void printContainerError(int code, const std::string& message, const std::string
                  reason.c_str());
 }
 
-}  // namespace
+} // namespace
 
 void reportContainerError(int code, KrvPhase phase, const std::string& reason)
 {
     printContainerError(code, krv_error_message(code, phase), reason);
 }
 
-void reportContainerError(int code, const std::string& message) { printContainerError(code, message, {}); }
+void reportContainerError(int code, const std::string& message)
+{
+    printContainerError(code, message, {});
+}
 
-void reportError(const std::string& text) { std::fprintf(stderr, "krvtool: %s\n", text.c_str()); }
+void reportError(const std::string& text)
+{
+    std::fprintf(stderr, "krvtool: %s\n", text.c_str());
+}
 
 } // namespace krvtool
