@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential g++ clang libclang-rt-14-dev cmake ninja-build pkg-config git
+  build-essential g++ clang clang-format libclang-rt-14-dev cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-image-formats-plugins
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
