@@ -160,6 +160,7 @@ SynthRecording synthesizeWithDump(const std::string& name, const std::string& ar
     s.synth = run(std::string(KRVSYNTH_PATH) + " " + quote(s.path.string()) + " " + args + " --dump-dir " +
                   quote(s.dump.string()) + " 2>&1");
 #else
+    (void)args;
     s.synth.out = "no krvsynth in this build";
 #endif
     return s;
