@@ -475,7 +475,12 @@ void CVedraPlayerDlg::OnFileExit()
 void CVedraPlayerDlg::keyPressEvent(QKeyEvent* event)
 {
     // Esc, and Enter when no button has the focus, end the program through the close sequence,
-    // so that no working folder with the user's footage is left behind.
+    // so that no working folder with the user's footage is left behind. While a dialog of the
+    // moment is open (an export, a message), its keys are its own even if one reaches here.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != this) {
+        event->ignore();
+        return;
+    }
     switch (event->key()) {
     case Qt::Key_Escape:
         // The list of keys, and full screen as in every player, are left with Esc first.
