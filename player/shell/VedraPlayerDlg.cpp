@@ -481,6 +481,22 @@ void CVedraPlayerDlg::keyPressEvent(QKeyEvent* event)
         event->ignore();
         return;
     }
+    const bool endKey =
+        event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    // A held Esc or Enter that closed such a dialog repeats here and is not ours. The window
+    // system does not mark every repeat (a repeat is a release and a press of one instant, and
+    // the pair is sometimes taken apart): a press soon after a marked one repeats it too.
+    if (endKey) {
+        const bool repeat =
+            event->isAutoRepeat() || (event->key() == heldKey_ && event->timestamp() - heldAt_ < kRepeatGapMs);
+        if (repeat) {
+            heldKey_ = event->key();
+            heldAt_ = event->timestamp();
+            event->accept();
+            return;
+        }
+        heldKey_ = 0;
+    }
     switch (event->key()) {
     case Qt::Key_Escape:
         // The list of keys, and full screen as in every player, are left with Esc first.

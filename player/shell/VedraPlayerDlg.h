@@ -276,6 +276,10 @@ private:
     QTimer timer_;
     bool playListSwapped_ = false;
     bool closing_ = false;
+    // Esc or Enter held down since before the window had the keys, and its last repeat (ms).
+    static constexpr quint64 kRepeatGapMs = 500;
+    int heldKey_ = 0;
+    quint64 heldAt_ = 0;
     // While the loader waits (split, pause) events still run; a close then waits for it.
     int loaderBusy_ = 0;
     bool closeDeferred_ = false;

@@ -190,23 +190,28 @@ private slots:
 
     // Esc, and Enter away from any button, end the program through the close sequence: no
     // copy of the footage stays behind. Enter on a button presses it. While a dialog of the
-    // moment is open (an export), the keys are its own even when they reach the window.
+    // moment is open (an export), the keys are its own even when they reach the window, and a
+    // held key that closed such a dialog repeats into the window without ending the program.
     void escapeAndEnterEndThroughTheCloseSequence_data()
     {
         QTest::addColumn<int>("key");
         QTest::addColumn<int>("focus");
         QTest::addColumn<bool>("dialogOpen");
+        QTest::addColumn<bool>("held");
         QTest::addColumn<bool>("closes");
-        QTest::newRow("Esc on a button") << int(Qt::Key_Escape) << IDC_PAUSE << false << true;
-        QTest::newRow("Enter on a box") << int(Qt::Key_Return) << IDC_AUDIO << false << true;
-        QTest::newRow("Enter on Pause") << int(Qt::Key_Return) << IDC_PAUSE << false << false;
-        QTest::newRow("Esc beside a dialog") << int(Qt::Key_Escape) << IDC_PAUSE << true << false;
+        QTest::newRow("Esc on a button") << int(Qt::Key_Escape) << IDC_PAUSE << false << false << true;
+        QTest::newRow("Enter on a box") << int(Qt::Key_Return) << IDC_AUDIO << false << false << true;
+        QTest::newRow("Enter on Pause") << int(Qt::Key_Return) << IDC_PAUSE << false << false << false;
+        QTest::newRow("Esc beside a dialog") << int(Qt::Key_Escape) << IDC_PAUSE << true << false << false;
+        QTest::newRow("Esc held") << int(Qt::Key_Escape) << IDC_PAUSE << false << true << false;
+        QTest::newRow("Enter held") << int(Qt::Key_Return) << IDC_AUDIO << false << true << false;
     }
     void escapeAndEnterEndThroughTheCloseSequence()
     {
         QFETCH(int, key);
         QFETCH(int, focus);
         QFETCH(bool, dialogOpen);
+        QFETCH(bool, held);
         QFETCH(bool, closes);
         PlayerFixture fx;
         fx.world.files["Video1.krv"] = {};
@@ -222,12 +227,28 @@ private slots:
             other.setModal(true);
             other.show();
         }
-        QTest::keyClick(dlg.get(), static_cast<Qt::Key>(key));
+        // A held key: a marked repeat, then one the window system left unmarked; later, a press.
+        const auto press = [&](bool marked, quint64 ms) {
+            QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, QString(), marked);
+            event.setTimestamp(ms);
+            QApplication::sendEvent(dlg.get(), &event);
+        };
+        if (held) {
+            press(true, 10000);
+            press(false, 10040);
+        } else {
+            QTest::keyClick(dlg.get(), static_cast<Qt::Key>(key));
+        }
         QCOMPARE(dlg->isVisible(), !closes);
         QCOMPARE(QDir(folder).exists(), !closes);
         QCOMPARE(RunValue("APPActive"), closes ? 0u : 1u);
-        if (!closes && !dialogOpen)
+        if (!closes && !dialogOpen && !held)
             QCOMPARE(dlg->deck().playingMask(), uint8_t{0}); // Pause was pressed
+        if (held) {
+            // Long after the last repeat, a press is the window's again.
+            press(false, 12000);
+            QVERIFY(!dlg->isVisible());
+        }
     }
 
     void muteToggles()
