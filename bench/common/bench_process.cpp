@@ -97,4 +97,14 @@ fs::path makeRecording(const std::string& krvsynth, const fs::path& dir, const s
     return out;
 }
 
+Recordings makeRecordings(const std::string& krvsynth, const Options& options)
+{
+    fs::create_directories(options.dir);
+    std::printf("writing recordings with krvsynth in %s ...\n", options.dir.c_str());
+    Recordings r;
+    r.big = makeRecording(krvsynth, options.dir, "big.krv", options.mb);
+    r.small = makeRecording(krvsynth, options.dir, "small.krv", std::max<uint64_t>(1, options.mb / 4));
+    return r;
+}
+
 } // namespace bench

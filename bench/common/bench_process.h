@@ -39,4 +39,12 @@ double median(std::vector<double> v);
 std::filesystem::path makeRecording(const std::string& krvsynth, const std::filesystem::path& dir,
                                     const std::string& name, uint64_t mb);
 
+// The recordings a size benchmark compares: "big.krv" of options.mb megabytes
+// and "small.krv" of a quarter of that, written in options.dir (made first).
+struct Recordings {
+    std::filesystem::path big;
+    std::filesystem::path small;
+};
+Recordings makeRecordings(const std::string& krvsynth, const Options& options);
+
 } // namespace bench

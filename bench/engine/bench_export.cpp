@@ -77,13 +77,9 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    const uint64_t mb = o.mb;
     const int rounds = o.rounds;
     const fs::path dir = o.dir;
-    fs::create_directories(dir);
-    std::printf("writing recordings with krvsynth in %s ...\n", dir.c_str());
-    const fs::path big = bench::makeRecording(KRVSYNTH_PATH, dir, "big.krv", mb);
-    const fs::path small = bench::makeRecording(KRVSYNTH_PATH, dir, "small.krv", std::max<uint64_t>(1, mb / 4));
+    const auto [big, small] = bench::makeRecordings(KRVSYNTH_PATH, o);
     const double bigMb = double(fs::file_size(big)) / 1e6;
 
     // A range from the middle of the recording.

@@ -69,14 +69,9 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    const uint64_t mb = options.mb;
     const int rounds = options.rounds;
     const fs::path dir = options.dir;
-    fs::create_directories(dir);
-
-    std::printf("writing recordings with krvsynth in %s ...\n", dir.c_str());
-    const fs::path big = bench::makeRecording(KRVSYNTH_PATH, dir, "big.krv", mb);
-    const fs::path small = bench::makeRecording(KRVSYNTH_PATH, dir, "small.krv", std::max<uint64_t>(1, mb / 4));
+    const auto [big, small] = bench::makeRecordings(KRVSYNTH_PATH, options);
     const double bigMb = double(fs::file_size(big)) / 1e6;
     const double smallMb = double(fs::file_size(small)) / 1e6;
 
