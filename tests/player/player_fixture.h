@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -20,6 +21,15 @@
 #include "shell/message_box.h"
 
 namespace vedra::test {
+
+// Starts the player program (or another) as a user would, on the offscreen platform.
+inline void StartOffscreen(QProcess& process, const QString& program, const QStringList& args)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    process.setProcessEnvironment(env);
+    process.start(program, args);
+}
 
 class PlayerFixture {
 public:
@@ -97,6 +107,12 @@ public:
 
     // The split writes these names; each renders as world.files says.
     void Channels(const std::vector<std::string>& names) { splitFiles = names; }
+    // A recording whose split writes one channel file that renders.
+    void OneChannel()
+    {
+        world.files["Video1.krv"] = {};
+        Channels({"Video1.krv"});
+    }
 
     QTemporaryDir home;
     FakeWorld world;

@@ -142,8 +142,7 @@ private slots:
     {
         QFETCH(bool, viaExit);
         PlayerFixture fx;
-        fx.world.files["Video1.krv"] = {};
-        fx.Channels({"Video1.krv"});
+        fx.OneChannel();
         auto dlg = fx.MakeDialog();
         dlg->show();
         const uint32_t handle = static_cast<uint32_t>(dlg->winId());
@@ -169,8 +168,7 @@ private slots:
     void quitSignalEndsAnOpenBoxThenTheWindow()
     {
         PlayerFixture fx;
-        fx.world.files["Video1.krv"] = {};
-        fx.Channels({"Video1.krv"});
+        fx.OneChannel();
         auto dlg = fx.MakeDialog();
         dlg->show();
         dlg->OnDropFiles({fx.MakeRecording("a.krv")});
@@ -214,8 +212,7 @@ private slots:
         QFETCH(bool, held);
         QFETCH(bool, closes);
         PlayerFixture fx;
-        fx.world.files["Video1.krv"] = {};
-        fx.Channels({"Video1.krv"});
+        fx.OneChannel();
         auto dlg = fx.MakeDialog();
         dlg->show();
         dlg->OnDropFiles({fx.MakeRecording("a.krv")});

@@ -193,11 +193,8 @@ private slots:
     void commandLinePathOpensLikeADrop()
     {
         PlayerFixture fx;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
         QProcess player;
-        player.setProcessEnvironment(env);
-        player.start(QStringLiteral(PLAYER_PATH), {QStringLiteral(SAMPLE_PATH)});
+        StartOffscreen(player, QStringLiteral(PLAYER_PATH), {QStringLiteral(SAMPLE_PATH)});
         QVERIFY(player.waitForStarted());
         const QDir root(QString::fromStdString(WorkRoot()));
         QTRY_VERIFY_WITH_TIMEOUT(root.entryList(QDir::Dirs | QDir::NoDotAndDotDot).filter("tempFile").size() == 1,
@@ -211,11 +208,8 @@ private slots:
     void secondInstanceExitsAtOnce()
     {
         PlayerFixture fx;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
         QProcess first;
-        first.setProcessEnvironment(env);
-        first.start(QStringLiteral(PLAYER_PATH), {});
+        StartOffscreen(first, QStringLiteral(PLAYER_PATH), {});
         QVERIFY(first.waitForStarted());
         const QString store = fx.home.filePath("config/Vedra Media Player/registry.ini");
         auto readStore = [&store] {
@@ -226,10 +220,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(readStore().contains("APPActive"), 10000);
         const QByteArray before = readStore();
         QProcess second;
-        second.setProcessEnvironment(env);
         QElapsedTimer clock;
         clock.start();
-        second.start(QStringLiteral(PLAYER_PATH), {});
+        StartOffscreen(second, QStringLiteral(PLAYER_PATH), {});
         QVERIFY(second.waitForFinished(5000));
         QCOMPARE(second.exitCode(), 0);
         qInfo("second copy ended after %lld ms", clock.elapsed());

@@ -303,11 +303,8 @@ private slots:
         QFETCH(int, signal);
         QFETCH(int, afterMs);
         PlayerFixture fx;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
         QProcess player;
-        player.setProcessEnvironment(env);
-        player.start(QStringLiteral(PLAYER_PATH), {QStringLiteral(SAMPLE_PATH)});
+        StartOffscreen(player, QStringLiteral(PLAYER_PATH), {QStringLiteral(SAMPLE_PATH)});
         QVERIFY(player.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(WorkFoldersOnDisk().size() == 1, 15000);
         QCOMPARE(RunValue("APPActive"), 1u);
@@ -344,11 +341,8 @@ private slots:
         if (globs.open(QIODevice::ReadOnly))
             QVERIFY(globs.readAll().contains("application/x-krv:*.krv"));
 
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
         QProcess player;
-        player.setProcessEnvironment(env);
-        player.start(prefix + "/bin/VedraPlayer", {QStringLiteral(SAMPLE_PATH)});
+        StartOffscreen(player, prefix + "/bin/VedraPlayer", {QStringLiteral(SAMPLE_PATH)});
         QVERIFY(player.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(WorkFoldersOnDisk().size() == 1, 15000);
         QTest::qWait(1000);

@@ -343,8 +343,7 @@ private slots:
     void nonAsciiPathOpens()
     {
         PlayerFixture fx;
-        fx.world.files["Video1.krv"] = {};
-        fx.Channels({"Video1.krv"});
+        fx.OneChannel();
         auto d = fx.MakeDialog();
         const QString path = fx.MakeRecording(QString::fromUtf8("Überwachung/Kamera 東.krv"));
         d->OnDropFiles({path});
@@ -356,8 +355,7 @@ private slots:
     void folderRecordingsInListingOrder()
     {
         PlayerFixture fx;
-        fx.world.files["Video1.krv"] = {};
-        fx.Channels({"Video1.krv"});
+        fx.OneChannel();
         auto d = fx.MakeDialog();
         const QString b = fx.MakeRecording("b.krv");
         fx.MakeRecording("A.asf");
@@ -396,8 +394,7 @@ private slots:
     void droppedFilesAreListedAndTheFirstOpens()
     {
         PlayerFixture fx;
-        fx.world.files["Video1.krv"] = {};
-        fx.Channels({"Video1.krv"});
+        fx.OneChannel();
         auto d = fx.MakeDialog();
         const QStringList three = {fx.MakeRecording("x.krv"), fx.MakeRecording("y.krv"), fx.MakeRecording("z.asf")};
         d->OnDropFiles(three);
@@ -468,8 +465,7 @@ private slots:
     void loadEvictsAtFiveOrMore()
     {
         PlayerFixture fx;
-        fx.world.files["Video1.krv"] = {};
-        fx.Channels({"Video1.krv"});
+        fx.OneChannel();
         auto d = fx.MakeDialog();
         QStringList six;
         for (int i = 0; i < 6; ++i)
