@@ -8,9 +8,11 @@
 
 namespace {
 
-// Packets are sent in time order, objects within a little of their packet's
-// send time: once packets are sent this much after `to`, nothing of the range follows.
+// Objects begin in time order, give or take how a recorder interleaves its
+// streams: once packets are due this much after `to`, nothing of the range follows.
 constexpr int64_t kEndSlackMs = 5000;
+// How far before `from` the objects of a packet due earlier may still reach.
+constexpr int64_t kLeadMs = 1000;
 constexpr size_t kIntervalSamples = 64; // frame times kept per channel for the interval
 constexpr uint64_t kFirstWindow = 16;   // packets looked at before the range, doubled each time
 
@@ -55,10 +57,20 @@ int KrvRangeReader::readPacket(uint64_t index, bool continuing)
     return r == 0 ? KRV_ERROR_EOF : 1;
 }
 
-int64_t KrvRangeReader::sendTimeOf(uint64_t index, int& error)
+int64_t KrvRangeReader::packetTime() const
+{
+    // The payloads' own times, not the send time: recorders send packets ahead
+    // of their objects by the preroll, or not at all, and only the payloads say.
+    int64_t t = std::numeric_limits<int64_t>::max();
+    for (uint16_t i = 0; i < packet_->payloadCount; ++i)
+        t = std::min<int64_t>(t, packet_->payloads[i].presentationTime);
+    return t == std::numeric_limits<int64_t>::max() ? int64_t(packet_->sendTime) : t;
+}
+
+int64_t KrvRangeReader::packetTimeOf(uint64_t index, int& error)
 {
     error = readPacket(index, false);
-    return error < 0 ? 0 : int64_t(packet_->sendTime) - int64_t(rec_->preroll);
+    return error < 0 ? 0 : packetTime();
 }
 
 int64_t KrvRangeReader::firstPacketAt(int64_t ms, int& error)
@@ -67,7 +79,7 @@ int64_t KrvRangeReader::firstPacketAt(int64_t ms, int& error)
     error = 0;
     while (lo < hi) {
         const uint64_t mid = lo + (hi - lo) / 2;
-        const int64_t t = sendTimeOf(mid, error);
+        const int64_t t = packetTimeOf(mid, error);
         if (error < 0)
             return 0;
         if (t < ms)
@@ -99,7 +111,7 @@ int KrvRangeReader::scanForward(uint64_t from, uint8_t wanted, uint8_t& seen)
         int r = readPacket(k, false);
         if (r < 0)
             return r;
-        if (int64_t(packet_->sendTime) - int64_t(rec_->preroll) >= range_.toMs)
+        if (packetTime() >= range_.toMs && packetTime() - range_.toMs >= kLeadMs)
             break;
         for (uint16_t i = 0; i < packet_->payloadCount; ++i) {
             const KrvPayload& p = packet_->payloads[i];
@@ -130,6 +142,7 @@ int KrvRangeReader::scanForward(uint64_t from, uint8_t wanted, uint8_t& seen)
     }
     for (int c = 0; c < kRangeChannels; ++c) {
         channels_[c].frameIntervalMs = krv_frame_interval(std::move(times[c]));
+        channels_[c].framesInRange = seen >> c & 1;
         if (!(seen >> c & 1)) {
             channels_[c].present = false; // its last frames lie before the range
             continue;
@@ -194,9 +207,9 @@ int KrvRangeReader::seek(const KrvRange& range)
     assembler_.reset();
     int r = 0;
     // Objects begin in time order, so those of a packet come no later than
-    // the next packet's send time: only the packet before the first one sent
-    // at or after `from` may hold the range's first objects too.
-    uint64_t at = uint64_t(firstPacketAt(range_.fromMs, r));
+    // the next packet's: only the packet before the first one due at or after
+    // `from` (less the interleaving's lead) may hold the range's first objects too.
+    uint64_t at = uint64_t(firstPacketAt(range_.fromMs - std::min(range_.fromMs, kLeadMs), r));
     if (r < 0)
         return r;
     at = at > 0 ? at - 1 : 0;
@@ -298,7 +311,7 @@ int KrvRangeReader::next(KrvRangeObject& object)
             ++nextPacket_;
             havePacket_ = true;
             nextPayload_ = 0;
-            if (int64_t(packet_->sendTime) - int64_t(rec_->preroll) > stopMs_) {
+            if (packetTime() > stopMs_) {
                 ended_ = true;
                 return 0;
             }

@@ -1,7 +1,7 @@
 // The media objects of a time range of a recording, read straight from the
 // recording: only the packets of the range (and the few before it that hold
-// the key frames the channels start at) are read, found by their send times
-// since packets sit at fixed offsets. Objects are reassembled as the splitter
+// the key frames the channels start at) are read, found by the times their
+// payloads carry since packets sit at fixed offsets. Objects are reassembled as the splitter
 // does; every frame comes out byte for byte as recorded, with its time.
 #pragma once
 
@@ -32,6 +32,7 @@ struct KrvRangeObject {
 // Where a channel's part of the range begins.
 struct KrvRangeChannel {
     bool present = false;       // it has a key frame to start at before the range ends
+    bool framesInRange = false; // it has frames in the range (present or not)
     uint32_t startMs = 0;       // the key frame at or before `from`, else its first one after
     uint64_t startPacket = 0;   // the packet that key frame begins in
     double frameIntervalMs = 0; // median gap between its frames seen while looking; 0: unknown
@@ -64,8 +65,11 @@ public:
 
 private:
     int readPacket(uint64_t index, bool continuing);
-    int64_t sendTimeOf(uint64_t index, int& error);
-    // First packet whose send time is at or after `ms` (packets_ when none is).
+    // When a packet's objects are due: the earliest presentation time (preroll
+    // subtracted) its payloads carry; a packet without payloads, its send time.
+    int64_t packetTime() const;
+    int64_t packetTimeOf(uint64_t index, int& error);
+    // First packet due at or after `ms` (packets_ when none is).
     int64_t firstPacketAt(int64_t ms, int& error);
     // `seen`: channels with frames in the range.
     int scanForward(uint64_t from, uint8_t wanted, uint8_t& seen);
@@ -86,7 +90,7 @@ private:
     uint32_t baseMs_ = 0;
     uint64_t first_ = 0; // first packet read for the range
     uint64_t end_ = 0;   // estimated packet past the range, for progress
-    int64_t stopMs_ = 0; // a packet sent after this ends the reading
+    int64_t stopMs_ = 0; // a packet due after this ends the reading
 
     // reading state
     uint64_t nextPacket_ = 0;

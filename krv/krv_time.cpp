@@ -12,6 +12,9 @@ bool parseField(std::string_view s, int maxDigits, long limit, long& out)
 {
     if (s.empty() || int(s.size()) > maxDigits)
         return false;
+    for (char c : s)
+        if (c < '0' || c > '9')
+            return false; // from_chars takes a minus sign
     long v = 0;
     auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
     if (ec != std::errc() || end != s.data() + s.size() || v < 0 || v > limit)
@@ -127,6 +130,9 @@ int64_t unixMsOf(uint64_t filetime)
     return (int64_t(filetime) - int64_t(kFiletimeUnixEpoch)) / int64_t(kFiletimeTicksPerMs);
 }
 
+// A time of day this close past the last frame still counts as inside: the last frame lasts a while.
+constexpr int64_t kTimeOfDaySlackMs = 1000;
+
 } // namespace
 
 std::string krv_local_time_name(std::time_t when)
@@ -152,15 +158,17 @@ uint64_t krv_play_length_ms(uint64_t playDuration, uint64_t prerollMs)
 
 uint64_t krv_time_of_day(uint64_t creationDate, uint32_t offsetMs)
 {
+    creationDate = krv_trusted_creation_date(creationDate);
     return creationDate == 0 ? 0 : creationDate + uint64_t(offsetMs) * kFiletimeTicksPerMs;
 }
 
 std::string krv_iso8601_utc(uint64_t filetime)
 {
     using namespace std::chrono;
-    if (filetime < kFiletimeUnixEpoch)
+    if (filetime == 0 || krv_trusted_creation_date(filetime) == 0)
         return {};
-    const sys_time<milliseconds> t{milliseconds((filetime - kFiletimeUnixEpoch) / kFiletimeTicksPerMs)};
+    const sys_time<milliseconds> t{floor<milliseconds>(
+        duration<int64_t, std::ratio<1, 10000000>>(int64_t(filetime) - int64_t(kFiletimeUnixEpoch)))};
     const sys_days day = floor<days>(t);
     const year_month_day date{day};
     const hh_mm_ss clock{t - day};
@@ -182,58 +190,46 @@ std::string krv_offset_text(uint64_t ms)
     return text;
 }
 
-std::optional<int64_t> krv_parse_time(std::string_view text, uint64_t creationDate, std::string& error)
+std::optional<KrvTimeText> krv_read_time_text(std::string_view text, std::string& error)
 {
     const std::string shown(text);
-    auto fail = [&](const std::string& why) -> std::optional<int64_t> {
+    auto fail = [&](const std::string& why) -> std::optional<KrvTimeText> {
         error = why;
         return std::nullopt;
     };
     if (text.empty())
         return fail("empty time");
-
-    const bool timeOfDay = text[0] == '@' || (text.size() > 10 && text[4] == '-' && text[7] == '-');
-    if (!timeOfDay) {
+    KrvTimeText t;
+    t.text = shown;
+    const bool dated = text.size() > 10 && text[4] == '-' && text[7] == '-';
+    if (text[0] != '@' && !dated) {
         if (text.find(':') == std::string_view::npos) {
             const size_t dot = text.find('.');
             long seconds = 0, ms = 0;
             if (!parseField(text.substr(0, dot), 9, 999999999, seconds) ||
                 !parseFraction(dot == std::string_view::npos ? std::string_view() : text.substr(dot), ms))
-                return fail("not a time: " + shown);
-            return int64_t(seconds) * 1000 + ms;
+                return fail("not a time: " + shown + " (seconds, hh:mm:ss.mmm, @hh:mm:ss or YYYY-MM-DDThh:mm:ss)");
+            t.ms = int64_t(seconds) * 1000 + ms;
+            return t;
         }
-        if (auto ms = parseClock(text, 999999, false))
-            return ms;
+        if (auto ms = parseClock(text, 999999, false)) {
+            t.ms = *ms;
+            return t;
+        }
         return fail("not a time: " + shown + " (seconds, hh:mm:ss.mmm, @hh:mm:ss or YYYY-MM-DDThh:mm:ss)");
     }
 
-    if (creationDate == 0)
-        return fail(shown + " is a time of day, but the recording has no creation date: give an offset");
-    const bool utc = text.back() == 'Z';
-    if (utc)
+    t.utc = text.back() == 'Z';
+    if (t.utc)
         text.remove_suffix(1);
-    const int64_t startUnixMs = unixMsOf(creationDate);
-
     if (text[0] == '@') {
         const std::optional<int64_t> clock = parseClock(text.substr(1), 23, true);
         if (!clock)
-            return fail("not a time of day: " + shown);
-        int year = 0;
-        unsigned month = 0, day = 0;
-        if (!dayOf(startUnixMs, utc, year, month, day))
-            return fail("the creation date is out of range");
-        std::optional<int64_t> at = wallToUnixMs(year, month, day, *clock, utc);
-        if (at && *at < startUnixMs) {
-            // the next day: the recording runs past midnight
-            using namespace std::chrono;
-            const year_month_day next{sys_days(std::chrono::year(year) / month / day) + days(1)};
-            at = wallToUnixMs(int(next.year()), unsigned(next.month()), unsigned(next.day()), *clock, utc);
-        }
-        if (!at)
-            return fail("the creation date is out of range");
-        return *at - startUnixMs;
+            return fail("not a time of day: " + shown + " (@hh:mm:ss.mmm)");
+        t.kind = KrvTimeText::Kind::ClockTime;
+        t.ms = *clock;
+        return t;
     }
-
     // YYYY-MM-DD[T ]clock
     long year = 0, month = 0, mday = 0;
     if (text.size() < 11 || !parseField(text.substr(0, 4), 4, 9999, year) ||
@@ -242,8 +238,72 @@ std::optional<int64_t> krv_parse_time(std::string_view text, uint64_t creationDa
         return fail("not a date and time: " + shown);
     const std::optional<int64_t> clock = parseClock(text.substr(11), 23, true);
     const std::optional<int64_t> at =
-        clock ? wallToUnixMs(int(year), unsigned(month), unsigned(mday), *clock, utc) : std::nullopt;
+        clock ? wallToUnixMs(int(year), unsigned(month), unsigned(mday), *clock, t.utc) : std::nullopt;
     if (!at)
         return fail("not a date and time: " + shown);
-    return *at - startUnixMs;
+    t.kind = KrvTimeText::Kind::DateTime;
+    t.ms = *at;
+    return t;
+}
+
+std::string krv_clock_text(uint64_t filetime, bool withDate, bool utc)
+{
+    const int64_t unixMs = unixMsOf(filetime);
+    const std::time_t seconds = std::time_t(unixMs >= 0 ? unixMs / 1000 : (unixMs - 999) / 1000);
+    const int ms = int(unixMs - int64_t(seconds) * 1000);
+    std::tm tm{};
+    if (!(utc ? gmtime_r(&seconds, &tm) : localtime_r(&seconds, &tm)))
+        return {};
+    char text[48];
+    if (withDate)
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d%s", tm.tm_year + 1900, tm.tm_mon + 1,
+                      tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, ms, utc ? "Z" : "");
+    else
+        std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d%s", tm.tm_hour, tm.tm_min, tm.tm_sec, ms, utc ? "Z" : "");
+    return text;
+}
+
+std::optional<int64_t> krv_resolve_time(const KrvTimeText& t, const KrvTimeline& timeline, std::string& error)
+{
+    if (t.kind == KrvTimeText::Kind::Offset)
+        return t.ms;
+    if (timeline.creationDate == 0) {
+        error = t.text + " is a time of day, but the recording has no creation date: give an offset";
+        return std::nullopt;
+    }
+    // Recording times of the first frame and of a second past the last, as ms since 1970.
+    const int64_t firstUnixMs = unixMsOf(timeline.creationDate) + int64_t(timeline.originMs);
+    const int64_t lastUnixMs = unixMsOf(timeline.creationDate) + int64_t(std::max(timeline.lastMs, timeline.originMs));
+    auto inside = [&](int64_t at) { return at >= firstUnixMs && at <= lastUnixMs + kTimeOfDaySlackMs; };
+
+    std::optional<int64_t> found;
+    if (t.kind == KrvTimeText::Kind::DateTime) {
+        if (inside(t.ms))
+            found = t.ms;
+    } else {
+        // The clock time on each day the recording touches, earliest first.
+        constexpr int64_t kDayMs = 86400000;
+        for (int64_t day = firstUnixMs; !found && day < lastUnixMs + kDayMs; day += kDayMs) {
+            int year = 0;
+            unsigned month = 0, mday = 0;
+            if (!dayOf(day, t.utc, year, month, mday))
+                continue;
+            const std::optional<int64_t> at = wallToUnixMs(year, month, mday, t.ms, t.utc);
+            if (at && inside(*at)) {
+                found = at;
+                break;
+            }
+        }
+    }
+    if (!found) {
+        const uint64_t first = krv_time_of_day(timeline.creationDate, timeline.originMs);
+        const uint64_t last = krv_time_of_day(timeline.creationDate, std::max(timeline.lastMs, timeline.originMs));
+        const bool withDate =
+            t.kind == KrvTimeText::Kind::DateTime ||
+            krv_clock_text(first, true, t.utc).substr(0, 10) != krv_clock_text(last, true, t.utc).substr(0, 10);
+        error = t.text + " is not in this recording: " + krv_clock_text(first, withDate, t.utc) + " to " +
+                krv_clock_text(last, withDate, t.utc);
+        return std::nullopt;
+    }
+    return *found - firstUnixMs;
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "krv/krv_timeline.h"
+
 inline constexpr uint64_t kFiletimeTicksPerMs = 10000;
 inline constexpr double kFiletimeTicksPerSecond = 1e7;
 // 1970-01-01 as a FILETIME.
@@ -35,14 +37,28 @@ std::string krv_iso8601_utc(uint64_t filetime);
 // "hh:mm:ss.mmm" (hours grow past 99 when needed).
 std::string krv_offset_text(uint64_t ms);
 
-// A time given by a user, as an offset from the recording's start in ms:
-//   "75", "75.5"                   seconds
-//   "01:15", "00:01:15.500"        [hh:]mm:ss(.mmm)
-//   "2026-01-01T14:03:20(.mmm)"    date and time of day (space for T allowed),
-//                                  local time, or UTC with a trailing "Z"
-//   "@14:03:20(.mmm)"              time of day (local, "Z" for UTC) on the day the
-//                                  recording starts, or the next day when that
-//                                  is before its start
-// A time of day needs the creation date. The offset may be negative (a time
-// of day before the start). Empty with `error` set when the text is none of these.
-std::optional<int64_t> krv_parse_time(std::string_view text, uint64_t creationDate, std::string& error);
+// A time a user gave, read without the recording:
+//   "75", "75.5"                   an offset in seconds
+//   "01:15", "00:01:15.500"        an offset [hh:]mm:ss(.mmm)
+//   "@14:03:20(.mmm)"              a time of day (local, "Z" for UTC) on the recording's own day
+//   "2026-01-01T14:03:20(.mmm)"    a date and time of day (space for T allowed; "Z" for UTC)
+// Offsets count from the instant the recording's counter calls 0 (see
+// krv_timeline.h). Signs, empty texts and anything else are refused.
+struct KrvTimeText {
+    enum class Kind { Offset, ClockTime, DateTime };
+    Kind kind = Kind::Offset;
+    int64_t ms = 0;   // Offset: ms from the counter's 0; ClockTime: ms into the day; DateTime: ms since 1970
+    bool utc = false; // ClockTime and DateTime: given in UTC
+    std::string text; // as given
+};
+std::optional<KrvTimeText> krv_read_time_text(std::string_view text, std::string& error);
+
+// The time as an offset from the counter's 0 (ms). An offset is taken as it
+// is, past the end too. A time of day must lie within the recording, from its
+// first frame to a second past its last ("12:59:00 is not in this recording:
+// 12:00:00.000 to 12:00:59.960"); a recording without a creation date has
+// offsets only.
+std::optional<int64_t> krv_resolve_time(const KrvTimeText& time, const KrvTimeline& timeline, std::string& error);
+
+// "12:00:59.960" (local time, or UTC with a "Z"), with its date first when `withDate`.
+std::string krv_clock_text(uint64_t filetime, bool withDate, bool utc);

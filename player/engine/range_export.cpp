@@ -20,6 +20,7 @@
 #include "krv/krv_reader.h"
 #include "krv/krv_splitter.h"
 #include "krv/krv_time.h"
+#include "krv/krv_timeline.h"
 #include "sha256_file.h"
 
 namespace vedra {
@@ -28,6 +29,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr uint16_t kMsAdpcm = 2;
+// What an exported file can carry and every reader of it takes.
+constexpr uint32_t kMaxVideoSide = 4096;
+constexpr uint32_t kMaxAudioRate = 96000;
 constexpr double kCopyShare = 0.9; // of the progress; checksums take the rest
 
 struct Output {
@@ -77,6 +81,8 @@ private:
     void StopHashing();
     std::string TempName();
     bool Steps();
+    // A recording time as the offset users see.
+    uint32_t Offset(uint32_t ms) const { return ms > result_.originMs ? ms - result_.originMs : 0; }
 
     const RangeExportRequest& req_;
     const ExportProgress& progress_;
@@ -148,10 +154,14 @@ bool RangeExport::OpenRecording()
         return Fail(krv_error_message(KRV_ERROR_FAIL_OPEN_FILE, KrvPhase::Open), KRV_ERROR_FAIL_OPEN_FILE);
     if (int r = krv_init(file_.get()); r < 0)
         return Fail(krv_error_message(r, KrvPhase::Open), r);
-    result_.creationDate = file_->creationDate;
     fileSize_ = krv_file_size(*file_);
+    KrvTimeline timeline;
+    if (int r = krv_read_timeline(file_.get(), fileSize_, timeline); r < 0)
+        return Fail(krv_error_message(r, KrvPhase::Open), r);
+    result_.creationDate = timeline.creationDate;
+    result_.originMs = timeline.originMs;
 
-    range_.fromMs = req_.fromMs.value_or(0);
+    range_.fromMs = req_.fromMs.value_or(timeline.originMs);
     if (req_.toMs)
         range_.toMs = *req_.toMs;
     if (range_.toMs <= std::max<int64_t>(range_.fromMs, 0))
@@ -183,21 +193,41 @@ bool RangeExport::PlanOutputs()
         if (!wave && s.type == KrvStreamType::Audio && s.audio)
             wave = s.audio.get();
     }
+    if (!video || video->width == 0 || video->height == 0 || video->width > kMaxVideoSide ||
+        video->height > kMaxVideoSide)
+        return Fail("the recording's video size " + std::to_string(video ? video->width : 0) + "x" +
+                    std::to_string(video ? video->height : 0) + " cannot be exported");
+    // Every frame of a camera in the range is kept, or the export fails: one
+    // with frames but no key frame to start from would give a file nothing plays.
     std::vector<int> channels;
     for (int c = 1; c <= kRangeChannels; ++c) {
-        const bool wanted = range_.channels >> (c - 1) & 1;
-        if (wanted && reader_->channel(c).present)
+        const KrvRangeChannel& rc = reader_->channel(c);
+        if (!(range_.channels >> (c - 1) & 1))
+            continue;
+        if (rc.present)
             channels.push_back(c);
-        else if (wanted && !req_.channels.empty())
-            return Fail("channel " + std::to_string(c) + " has no frames to start from in the range");
+        else if (rc.framesInRange)
+            return Fail("channel " + std::to_string(c) + " has no key frame to start from in the range" +
+                        (req_.channels.empty() ? " (leave it out with --channels)" : ""));
+        else if (!req_.channels.empty())
+            return Fail("channel " + std::to_string(c) + " has no frames in the range");
     }
-    if (channels.empty())
+    if (channels.empty()) {
+        result_.nothingInRange = true;
         return Fail("nothing is recorded in the range");
+    }
 
     std::optional<MuxAudioTrack> audio;
     if (req_.audio && wave) {
-        if (wave->formatTag != kMsAdpcm || wave->blockAlign == 0) {
+        // MS ADPCM: 1 or 2 channels, blocks of 7 header bytes a channel and at least one sample byte.
+        const bool usable = wave->channels >= 1 && wave->channels <= 2 && wave->samplesPerSec > 0 &&
+                            wave->samplesPerSec <= kMaxAudioRate && wave->blockAlign > 7u * wave->channels;
+        if (wave->formatTag != kMsAdpcm) {
             result_.notes.push_back("the audio is not MS ADPCM: left out");
+        } else if (!usable) {
+            result_.notes.push_back("the audio's header is unusable (" + std::to_string(wave->channels) +
+                                    " channels, " + std::to_string(wave->samplesPerSec) + " Hz, blocks of " +
+                                    std::to_string(wave->blockAlign) + " bytes): left out");
         } else {
             MuxAudioTrack a;
             a.format.sampleRate = wave->samplesPerSec;
@@ -223,7 +253,6 @@ bool RangeExport::PlanOutputs()
         return v;
     };
     const std::string stem = fs::path(req_.recording).stem().string();
-    std::string creation = krv_iso8601_utc(file_->creationDate);
     auto open = [&](std::vector<int> chans, uint32_t baseMs) {
         Output out;
         out.channels = std::move(chans);
@@ -235,12 +264,13 @@ bool RangeExport::PlanOutputs()
             tracks.push_back(videoTrack(c));
         MuxFileInfo info;
         info.title = stem;
-        info.creationTime = creation;
+        // The file's time 0 is its first frame: its creation time is that frame's time of day.
+        info.creationTime = krv_iso8601_utc(krv_time_of_day(result_.creationDate, baseMs));
         info.comment = "From " + fs::path(req_.recording).filename().string() + ", channel" +
                        (out.channels.size() > 1 ? "s " : " ") + JoinChannels(out.channels) + ", from " +
-                       krv_offset_text(baseMs) + " of the recording";
-        if (const std::string at = krv_iso8601_utc(krv_time_of_day(file_->creationDate, baseMs)); !at.empty())
-            info.comment += " (" + at + ")";
+                       krv_offset_text(Offset(baseMs)) + " of the recording";
+        if (!info.creationTime.empty())
+            info.comment += " (" + info.creationTime + ")";
         std::string error;
         const bool ok = out.muxer->Open(out.temp, req_.format, tracks, audio, info, baseMs, error);
         outputs_.push_back(std::move(out));
@@ -278,9 +308,13 @@ bool RangeExport::Copy()
         return Fail(krv_error_message(r, KrvPhase::Split), r);
     if (Cancelled())
         return false;
-    for (Output& out : outputs_)
+    for (Output& out : outputs_) {
         if (!out.muxer->Finish(error))
             return Fail(error);
+        for (int c : out.channels)
+            if (out.muxer->span(c).frames == 0)
+                return Fail("channel " + std::to_string(c) + " gave no frame to export");
+    }
     return true;
 }
 
@@ -302,7 +336,7 @@ bool RangeExport::Publish()
     }
     for (Output& out : outputs_) {
         const ExportMuxer::Span span = out.muxer->span();
-        const std::string base = stem + "_" + NameTime(span.firstMs) + "_" + NameTime(span.lastMs) +
+        const std::string base = stem + "_" + NameTime(Offset(span.firstMs)) + "_" + NameTime(Offset(span.lastMs)) +
                                  (req_.singleFile ? "" : "_ch" + std::to_string(out.channels.front()));
         std::string name;
         for (int n = 1;; ++n) {

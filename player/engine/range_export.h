@@ -25,7 +25,7 @@ namespace vedra {
 struct RangeExportRequest {
     std::string recording;
     std::string outputFolder;      // created when missing
-    std::optional<int64_t> fromMs; // offset in the recording (preroll subtracted); none: its start
+    std::optional<int64_t> fromMs; // recording time (ms, preroll subtracted); none: its start
     std::optional<int64_t> toMs;   // exclusive; none: its end
     std::vector<int> channels;     // 1-4; empty: every channel with frames in the range
     bool audio = true;
@@ -46,7 +46,7 @@ struct ExportedFile {
     std::string sha256;
     std::vector<int> channels;
     bool audio = false;
-    uint32_t startMs = 0; // recording offsets of its first and last frame;
+    uint32_t startMs = 0; // recording times of its first and last frame;
     uint32_t endMs = 0;   // time 0 of the file is startMs
     uint64_t frames = 0;
 };
@@ -58,9 +58,11 @@ struct RangeExportResult {
     std::string error; // the system's message when it failed
     int krvError = 0;  // the container's code when that made it fail
     std::string source;
-    std::string sourceSha256;  // empty unless asked for
-    uint64_t creationDate = 0; // FILETIME of the recording, 0: none
-    bool cutShort = false;     // the recording ends before its header says
+    std::string sourceSha256;    // empty unless asked for
+    uint64_t creationDate = 0;   // FILETIME of the recording, 0: none (or none to be trusted)
+    uint32_t originMs = 0;       // recording time of the counter's 0: offsets shown count from it
+    bool nothingInRange = false; // failed because no channel has a frame in the range
+    bool cutShort = false;       // the recording ends before its header says
     std::vector<ExportedChannel> channels;
     std::vector<ExportedFile> files; // in channel order; one for a single file
     std::vector<std::string> notes;  // what the user should know (audio left out, ...)

@@ -192,9 +192,10 @@ void CVedraPlayerDlg::OnGoToTime()
     const QString text = askTime ? askTime(this, now) : AskTimeWithDialog(this, now);
     if (text.isEmpty() || deck_->recording() != recording)
         return;
-    const auto t = ParseRecorderTime(*recording, deck_->maxDuration(), text);
+    QString error;
+    const auto t = ParseRecorderTime(*recording, deck_->maxDuration(), text, error);
     if (!t) {
-        ShowNotice(QStringLiteral("\"%1\" is neither a time of day nor an offset").arg(text));
+        ShowNotice(error);
         return;
     }
     deck_->JumpTo(*t);

@@ -9,9 +9,6 @@
 namespace vedra {
 namespace {
 
-// A time of day is taken for one when it lies this close to the recording or inside it.
-constexpr double kInsideSlack = 1.0; // s
-
 bool IsDated(const std::string& text)
 {
     return text.size() > 10 && text[4] == '-' && text[7] == '-';
@@ -23,9 +20,10 @@ QString RecorderTimeText(uint64_t creationDate, uint32_t timeBaseMs, double deck
 {
     const int64_t offsetMs = std::max<int64_t>(0, std::llround(deckSeconds * 1000.0) + timeBaseMs);
     const uint64_t at = krv_time_of_day(creationDate, static_cast<uint32_t>(std::min<int64_t>(offsetMs, UINT32_MAX)));
-    if (at < kFiletimeUnixEpoch)
+    if (at == 0)
         return QString::fromStdString(krv_offset_text(static_cast<uint64_t>(offsetMs)));
-    const qint64 unixMs = static_cast<qint64>((at - kFiletimeUnixEpoch) / kFiletimeTicksPerMs);
+    const qint64 unixMs =
+        (static_cast<qint64>(at) - static_cast<qint64>(kFiletimeUnixEpoch)) / static_cast<qint64>(kFiletimeTicksPerMs);
     return QDateTime::fromMSecsSinceEpoch(unixMs, Qt::UTC)
         .toLocalTime()
         .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
@@ -36,26 +34,33 @@ QString RecorderTimeText(const Recording& recording, double deckSeconds)
     return RecorderTimeText(recording.creationDate, recording.timeBaseMs, deckSeconds);
 }
 
-std::optional<double> ParseRecorderTime(const Recording& recording, double totalSeconds, const QString& text)
+std::optional<double> ParseRecorderTime(const Recording& recording, double totalSeconds, const QString& text,
+                                        QString& error)
 {
-    const std::string typed = text.trimmed().toStdString();
-    if (typed.empty())
+    std::string typed = text.trimmed().toStdString();
+    const bool offset = !typed.empty() && typed[0] == '+';
+    if (offset)
+        typed.erase(0, 1);
+    else if (recording.creationDate != 0 && !typed.empty() && typed[0] != '@' && !IsDated(typed) &&
+             typed.find(':') != std::string::npos)
+        typed.insert(0, "@");
+    std::string why;
+    std::optional<KrvTimeText> read = krv_read_time_text(typed, why);
+    if (read && offset && read->kind != KrvTimeText::Kind::Offset) {
+        read.reset();
+        why = "not an offset: " + text.trimmed().toStdString();
+    }
+    KrvTimeline timeline;
+    timeline.creationDate = krv_trusted_creation_date(recording.creationDate);
+    timeline.hasMedia = true;
+    timeline.originMs = recording.timeBaseMs;
+    timeline.lastMs = recording.timeBaseMs + static_cast<uint32_t>(std::max(0.0, std::round(totalSeconds * 1000.0)));
+    const std::optional<int64_t> ms = read ? krv_resolve_time(*read, timeline, why) : std::nullopt;
+    if (!ms) {
+        error = QString::fromStdString(why);
         return std::nullopt;
-    auto deck = [&recording](int64_t ms) { return (ms - static_cast<int64_t>(recording.timeBaseMs)) / 1000.0; };
-    std::string error;
-    if (typed[0] == '+') {
-        const std::optional<int64_t> ms = krv_parse_time(typed.substr(1), 0, error);
-        return ms ? std::optional<double>(deck(*ms)) : std::nullopt;
     }
-    if (recording.creationDate != 0 && typed[0] != '@' && !IsDated(typed) && typed.find(':') != std::string::npos) {
-        if (const std::optional<int64_t> ms = krv_parse_time("@" + typed, recording.creationDate, error)) {
-            const double t = deck(*ms);
-            if (t >= -kInsideSlack && t <= totalSeconds + kInsideSlack)
-                return t;
-        }
-    }
-    const std::optional<int64_t> ms = krv_parse_time(typed, recording.creationDate, error);
-    return ms ? std::optional<double>(deck(*ms)) : std::nullopt;
+    return static_cast<double>(*ms) / 1000.0;
 }
 
 } // namespace vedra

@@ -19,9 +19,12 @@ QString RecorderTimeText(const Recording& recording, double deckSeconds);
 QString RecorderTimeText(uint64_t creationDate, uint32_t timeBaseMs, double deckSeconds);
 
 // What the user typed to go to, as krvtool reads times (seconds, [hh:]mm:ss(.mmm), @hh:mm:ss,
-// a date and time), and more: a bare clock time ("17:48:31.5") is a time of day when that lies
-// within the recording, and a leading "+" makes it an offset whatever it looks like. Returns the
-// time on the deck's timeline, or nothing when the text is no time.
-std::optional<double> ParseRecorderTime(const Recording& recording, double totalSeconds, const QString& text);
+// a date and time), except that a bare clock time ("17:48:31.5") is a time of day when the
+// recording has a creation date, and a leading "+" makes it an offset whatever it looks like.
+// Offsets count from the deck's 0. Returns the time on the deck's timeline, or nothing with
+// `error` saying why: no time, or a time of day outside the recording (with its span).
+// totalSeconds: the deck's length, the time of its last frame.
+std::optional<double> ParseRecorderTime(const Recording& recording, double totalSeconds, const QString& text,
+                                        QString& error);
 
 } // namespace vedra

@@ -118,10 +118,15 @@ TEST_F(KrvtoolEngineTest, ExportRangeToOneFile)
     const Row rows[] = {
         {"offsets", "--from 00:00:01.5 --to 00:00:02.5 --format mkv --single-file", 0, "Channels: 2, 4 and audio"},
         {"time of day", "--from @00:00:01.5Z --to 2026-01-02T00:00:02.5Z --format mp4 --single-file", 0,
-         "Start: 00:00:01.000 (2026-01-02T00:00:01.000Z)"},
+         "Start: 00:00:00.000 (2026-01-02T00:00:01.000Z)"}, // offsets count from the first frame, at 1 s
+        {"time of day outside", "--from @00:00:00.5Z", 2, "is not in this recording: 00:00:01.000Z to"},
+        {"negative", "--from -0.9", 2, "--from: not a time"},
+        {"empty", "--from ''", 2, "--from: empty time"},
+        {"clock read as offset", "--from 00:30:00", 1,
+         "was read as an offset from the start; a time of day is written @"},
         {"seconds, one channel", "--from 1.5 --to 2.5 --channels 4 --no-audio --format mkv", 0, "Channels: 4\n"},
         {"key frame before --from", "--from 1.5 --to 2.5", 0,
-         "starts at its key frame at 00:00:01.000, before 00:00:01.500"},
+         "starts at its key frame at 00:00:01.000 (2026-01-02T00:00:02.000Z), before 00:00:01.500"},
         {"single avi", "--single-file", 2, "--single-file needs --format mkv or mp4"},
         {"bad format", "--format mov", 2, "bad value for --format"},
         {"bad time", "--from noon", 2, "--from: not a time"},

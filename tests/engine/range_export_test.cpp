@@ -214,7 +214,7 @@ TEST_F(RangeExportTest, OneFileCarriesTheCreationDateAndFourTracks)
     ASSERT_EQ(r.files.size(), 1u);
     const std::string tags =
         RunCommand("ffprobe -v error -show_entries format_tags=creation_time -of csv=p=0 '" + r.files[0].path + "'");
-    EXPECT_EQ(tags.substr(0, 19), "2026-01-02T00:00:00");
+    EXPECT_EQ(tags.substr(0, 19), "2026-01-02T00:00:01") << "the time of day of its first frame";
     EXPECT_EQ(RunCommand("ffprobe -v error -show_entries stream=codec_type -of csv=p=0 '" + r.files[0].path + "'"),
               "video\nvideo\nvideo\nvideo\naudio\n");
     ASSERT_EQ(r.channels.size(), 4u);

@@ -84,20 +84,28 @@ private slots:
         QTest::newRow("with ms") << qulonglong(kCreation) << "17:48:32.25" << 0.25;
         QTest::newRow("with date") << qulonglong(kCreation) << "2026-12-07 18:00:00" << 688.0;
         QTest::newRow("after midnight") << qulonglong(kCreation) << "00:10:00" << 22888.0;
-        QTest::newRow("offset seconds") << qulonglong(kCreation) << "90" << 89.0;
-        QTest::newRow("forced offset m:s") << qulonglong(kCreation) << "+1:30" << 89.0;
-        QTest::newRow("offset without date") << qulonglong(0) << "0:01:30.500" << 89.5;
-        QTest::newRow("outside: an offset") << qulonglong(kCreation) << "3:00:00" << 10799.0;
+        // Offsets count from the counter's 0, the first frame, not from the recording's time 0.
+        QTest::newRow("offset seconds") << qulonglong(kCreation) << "90" << 90.0;
+        QTest::newRow("forced offset m:s") << qulonglong(kCreation) << "+1:30" << 90.0;
+        QTest::newRow("forced offset, clock form") << qulonglong(kCreation) << "+03:00:00" << 10800.0;
+        QTest::newRow("offset without date") << qulonglong(0) << "0:01:30.500" << 90.5;
+        // A time of day outside the recording goes nowhere: not to its end, not to the next day.
+        QTest::newRow("before the first frame") << qulonglong(kCreation) << "17:48:31.5" << -1.0;
+        QTest::newRow("after the last frame") << qulonglong(kCreation) << "03:00:00" << -1.0;
         QTest::newRow("nonsense") << qulonglong(kCreation) << "soon" << -1.0;
+        QTest::newRow("negative") << qulonglong(kCreation) << "-5" << -1.0;
+        QTest::newRow("empty") << qulonglong(kCreation) << "" << -1.0;
     }
     void goToTimeReadsTimesOfDayAndOffsets()
     {
         QFETCH(qulonglong, creation);
         QFETCH(QString, typed);
         QFETCH(double, deck);
-        const auto t = ParseRecorderTime(RecordingAt(creation, 1000), 8 * 3600.0, typed);
+        QString error;
+        const auto t = ParseRecorderTime(RecordingAt(creation, 1000), 8 * 3600.0, typed, error);
         if (deck < 0) {
             QVERIFY(!t);
+            QVERIFY(!error.isEmpty());
         } else {
             QVERIFY(t);
             QCOMPARE(*t, deck);

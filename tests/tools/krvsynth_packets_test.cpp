@@ -54,7 +54,7 @@ struct Walk {
 };
 
 // Walks every packet; any violation of the layout fails the test.
-void walkPackets(const std::vector<uint8_t>& file, Walk& w)
+void walkPackets(const std::vector<uint8_t>& file, Walk& w, uint32_t prerollMs = 3000)
 {
     ASSERT_EQ(file.size() % kPacket, 0u);
     std::map<uint8_t, size_t> open; // stream -> index of its unfinished object
@@ -75,7 +75,8 @@ void walkPackets(const std::vector<uint8_t>& file, Walk& w)
             ASSERT_EQ(h[6], 8);
             ASSERT_LE(pos + 17 + length, kPacket);
             if (i == 0) {
-                EXPECT_EQ(u32(p + 4), pres) << "send time = first payload's presentation time";
+                EXPECT_EQ(u32(p + 4), pres - prerollMs)
+                    << "send time = first payload's presentation time less the preroll";
             }
             if (offset == 0) {
                 ASSERT_EQ(open.count(stream), 0u) << "object of stream " << int(stream) << " left unfinished";
@@ -159,7 +160,7 @@ TEST_P(SynthPackets, ObjectsMatchTheDump)
     args.push_back((dir / "dump").string());
     synthesize(dir / "r.krv", args);
     Walk w;
-    walkPackets(readFile(dir / "r.krv"), w);
+    walkPackets(readFile(dir / "r.krv"), w, row.prerollMs);
     if (HasFatalFailure())
         return;
 
@@ -217,14 +218,15 @@ TEST_P(SynthPackets, ObjectsMatchTheDump)
 INSTANTIATE_TEST_SUITE_P(
     Variants, SynthPackets,
     ::testing::Values(
-        PacketRow{"Default", {}, {1, 2, 3, 4}, 352, 288, 0, true, false},
-        PacketRow{"BigKeyframes", {"--big-keyframes", "--seconds", "2"}, {1, 2, 3, 4}, 352, 288, 0, true, true},
+        PacketRow{"Default", {}, {1, 2, 3, 4}, 352, 288, 3000, true, false},
+        PacketRow{"NoPreroll", {"--preroll", "0"}, {1, 2, 3, 4}, 352, 288, 0, true, false},
+        PacketRow{"BigKeyframes", {"--big-keyframes", "--seconds", "2"}, {1, 2, 3, 4}, 352, 288, 3000, true, true},
         PacketRow{"LateStartNoSeqHeader",
                   {"--late-start", "2:3", "--no-seq-header", "--gop", "5"},
                   {1, 2, 3, 4},
                   352,
                   288,
-                  0,
+                  3000,
                   false,
                   false},
         PacketRow{"Channels2And4Vga",
@@ -235,8 +237,14 @@ INSTANTIATE_TEST_SUITE_P(
                   500,
                   true,
                   false},
-        PacketRow{
-            "Repeat", {"--repeat", "3", "--start-ms", "0", "--seconds", "2"}, {1, 2, 3, 4}, 352, 288, 0, true, false}),
+        PacketRow{"Repeat",
+                  {"--repeat", "3", "--start-ms", "0", "--seconds", "2"},
+                  {1, 2, 3, 4},
+                  352,
+                  288,
+                  3000,
+                  true,
+                  false}),
     [](const auto& info) { return info.param.name; });
 
 // A channel that starts late: its first frames are predicted ones.

@@ -18,9 +18,11 @@ struct Packet {
 std::vector<Packet> pack(const std::vector<std::pair<uint8_t, size_t>>& objects, std::vector<uint8_t>& storage)
 {
     std::vector<Packet> out;
-    PacketPacker packer([&](uint64_t, std::span<uint8_t> p, const std::vector<PayloadInfo>& payloads) {
-        out.push_back(Packet{std::vector<uint8_t>(p.begin(), p.end()), payloads});
-    });
+    PacketPacker packer(
+        [&](uint64_t, std::span<uint8_t> p, const std::vector<PayloadInfo>& payloads) {
+            out.push_back(Packet{std::vector<uint8_t>(p.begin(), p.end()), payloads});
+        },
+        0);
     size_t largest = 0;
     for (const auto& o : objects)
         largest = std::max(largest, o.second);

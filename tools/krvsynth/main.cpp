@@ -105,10 +105,12 @@ int main(int argc, char** argv)
     bool writeOk = std::fwrite(header.data(), 1, header.size(), out.get()) == header.size();
 
     PacketDamage damage(opts.damage);
-    PacketPacker packer([&](uint64_t, std::span<uint8_t> packet, const std::vector<PayloadInfo>& payloads) {
-        damage.apply(packet, payloads);
-        writeOk = writeOk && std::fwrite(packet.data(), 1, packet.size(), out.get()) == packet.size();
-    });
+    PacketPacker packer(
+        [&](uint64_t, std::span<uint8_t> packet, const std::vector<PayloadInfo>& payloads) {
+            damage.apply(packet, payloads);
+            writeOk = writeOk && std::fwrite(packet.data(), 1, packet.size(), out.get()) == packet.size();
+        },
+        opts.prerollMs);
     const size_t middle = plan.objects.size() / 2;
     for (size_t n = 0; n < plan.objects.size(); ++n) {
         if (n == middle)

@@ -13,7 +13,7 @@ constexpr uint8_t kPayloadLengthType = 0x80;
 
 } // namespace
 
-PacketPacker::PacketPacker(Sink sink) : sink_(std::move(sink)) {}
+PacketPacker::PacketPacker(Sink sink, uint32_t prerollMs) : sink_(std::move(sink)), prerollMs_(prerollMs) {}
 
 void PacketPacker::copyObjectBytes(const MediaObject& o, uint32_t offset, uint32_t length)
 {
@@ -48,8 +48,8 @@ void PacketPacker::add(const MediaObject& o)
         }
         const uint32_t length = uint32_t(std::min<size_t>(size - offset, room - kPayloadHeaderSize));
         if (payloads_.empty())
-            sendTime_ = o.presentationMs;
-        lastTime_ = o.presentationMs;
+            sendTime_ = o.presentationMs > prerollMs_ ? o.presentationMs - prerollMs_ : 0;
+        lastTime_ = o.presentationMs > prerollMs_ ? o.presentationMs - prerollMs_ : 0;
 
         uint8_t* h = packet_.data() + used_;
         h[0] = uint8_t((o.stream & 0x7F) | (o.key ? 0x80 : 0));

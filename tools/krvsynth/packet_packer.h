@@ -40,7 +40,9 @@ public:
     using Sink =
         std::function<void(uint64_t index, std::span<uint8_t> packet, const std::vector<PayloadInfo>& payloads)>;
 
-    explicit PacketPacker(Sink sink);
+    // `prerollMs`: the recording's preroll; a packet is sent that long before the
+    // presentation time its first payload carries, as the recorder sends it.
+    PacketPacker(Sink sink, uint32_t prerollMs);
 
     void add(const MediaObject& object);
     // Writes the open packet, zero-padded.
@@ -56,6 +58,7 @@ private:
     void copyObjectBytes(const MediaObject& object, uint32_t offset, uint32_t length);
 
     Sink sink_;
+    uint32_t prerollMs_;
     std::array<uint8_t, 32768> packet_{};
     size_t used_ = kPacketHeaderSize;
     std::vector<PayloadInfo> payloads_;

@@ -37,7 +37,7 @@ struct SynthOptions {
     std::map<int, int> lateStart; // channel -> non-key frames before its first key frame
     // channel -> first and last frame (0-based) left out of the recording: a gap
     std::map<int, std::pair<int, int>> drop;
-    uint32_t prerollMs = 0;
+    uint32_t prerollMs = 3000; // the recorder writes 3000
     uint32_t startMs = 1000;
     uint64_t creationDate = 134117856000000000ull; // FILETIME of 2026-01-01 00:00:00 UTC; 0 for none
     bool bigKeyframes = false;

@@ -16,8 +16,10 @@
 #include "batch.h"
 #include "commands.h"
 #include "engine_session.h"
+#include "krv/krv_data_packets.h"
 #include "krv/krv_reader.h"
 #include "krv/krv_time.h"
+#include "krv/krv_timeline.h"
 #include "range_export.h"
 #include "stop_signals.h"
 #include "tool_report.h"
@@ -30,10 +32,11 @@ namespace fs = std::filesystem;
 constexpr const char* kExportUsage =
     "usage: krvtool export FILE|FOLDER... OUTDIR [--from T] [--to T] [--channels 1,3] [--no-audio]\n"
     "                      [--format avi|mkv|mp4] [--single-file] [-j N]\n"
-    "  --from T, --to T  the range (default: the whole recording); T is seconds (75.5), an\n"
-    "                    offset hh:mm:ss(.mmm), a time of day @hh:mm:ss(.mmm) on the\n"
-    "                    recording's day, or a date and time YYYY-MM-DDThh:mm:ss(.mmm)\n"
-    "                    (local time; a trailing Z for UTC). The copy starts at each\n"
+    "  --from T, --to T  the range (default: the whole recording); T is an offset from the\n"
+    "                    recording's first frame in seconds (75.5) or hh:mm:ss(.mmm), a time\n"
+    "                    of day @hh:mm:ss(.mmm) on the recording's day, or a date and time\n"
+    "                    YYYY-MM-DDThh:mm:ss(.mmm) (local time; a trailing Z for UTC); a time\n"
+    "                    of day must lie within the recording. The copy starts at each\n"
     "                    channel's key frame at or before --from and ends at its last\n"
     "                    frame before --to\n"
     "  --channels        channels to export (default: every channel with frames in the range)\n"
@@ -44,8 +47,8 @@ constexpr const char* kExportUsage =
     "  -j N              with several recordings (a folder: its .krv files), N at once\n";
 
 struct Options {
-    std::vector<std::string> names; // recordings and folders, then OUTDIR
-    std::string from, to;
+    std::vector<std::string> names;      // recordings and folders, then OUTDIR
+    std::optional<std::string> from, to; // as given; an empty one is refused
     std::string channels;
     bool audio = true;
     std::string format = "avi";
@@ -57,7 +60,7 @@ struct Options {
 int parse(const std::vector<std::string>& args, Options& o, bool& help)
 {
     help = false;
-    auto value = [&](size_t& i, std::string& into) {
+    auto value = [&](size_t& i, auto& into) {
         if (i + 1 >= args.size())
             return false;
         into = args[++i];
@@ -70,10 +73,11 @@ int parse(const std::vector<std::string>& args, Options& o, bool& help)
         if (a == "--help" || a == "-h") {
             help = true;
             return kExitOk;
-        } else if (a == "--from") {
-            ok = value(i, o.from);
-        } else if (a == "--to") {
-            ok = value(i, o.to);
+        } else if (a == "--from" || a == "--to") {
+            std::optional<std::string>& t = a == "--from" ? o.from : o.to;
+            ok = value(i, t) && krv_read_time_text(*t, error).has_value();
+            if (!ok && !error.empty())
+                error = a + ": " + error;
         } else if (a == "--channels") {
             ok = value(i, o.channels);
         } else if (a == "--format") {
@@ -112,30 +116,48 @@ int parse(const std::vector<std::string>& args, Options& o, bool& help)
     return 0;
 }
 
-// The times of the range read against this recording's creation date.
-bool resolveTimes(const Options& o, vedra::RangeExportRequest& req)
+// The times of the range read against this recording: offsets from its counter's 0, times of
+// day inside it. Fills `timeline`; false when a time cannot be placed (told).
+bool resolveTimes(const Options& o, vedra::RangeExportRequest& req, KrvTimeline& timeline)
 {
     KrvFilePtr file(krv_open(req.recording, true));
-    const uint64_t creation = file && krv_init(file.get()) > 0 ? file->creationDate : 0;
+    if (!file || krv_init(file.get()) < 0)
+        return true; // the export itself says why it cannot read the recording
+    if (const int r = krv_read_timeline(file.get(), krv_file_size(*file), timeline); r < 0)
+        return true;
     for (auto [text, into, option] :
          {std::tuple{&o.from, &req.fromMs, "--from"}, std::tuple{&o.to, &req.toMs, "--to"}}) {
-        if (text->empty())
+        if (!*text)
             continue;
         std::string error;
-        const std::optional<int64_t> ms = krv_parse_time(*text, creation, error);
+        const std::optional<KrvTimeText> read = krv_read_time_text(**text, error);
+        const std::optional<int64_t> ms = read ? krv_resolve_time(*read, timeline, error) : std::nullopt;
         if (!ms) {
             reportError(std::string(option) + ": " + error);
             return false;
         }
-        *into = *ms;
+        *into = *ms + int64_t(timeline.originMs);
     }
     return true;
 }
 
-std::string timeOf(uint64_t creationDate, uint32_t ms)
+// How the range was read, for a user whose clock times were taken as offsets.
+std::string rangeHint(const Options& o)
 {
-    std::string s = krv_offset_text(ms);
-    if (const std::string at = krv_iso8601_utc(krv_time_of_day(creationDate, ms)); !at.empty())
+    for (const std::optional<std::string>& t : {o.from, o.to}) {
+        std::string error;
+        const std::optional<KrvTimeText> read = t ? krv_read_time_text(*t, error) : std::nullopt;
+        if (read && read->kind == KrvTimeText::Kind::Offset && t->find(':') != std::string::npos)
+            return " (" + *t + " was read as an offset from the start; a time of day is written @" + *t + ")";
+    }
+    return {};
+}
+
+// A recording time as the offset from the counter's 0, and its time of day when known.
+std::string timeOf(const vedra::RangeExportResult& r, uint32_t ms)
+{
+    std::string s = krv_offset_text(ms > r.originMs ? ms - r.originMs : 0);
+    if (const std::string at = krv_iso8601_utc(krv_time_of_day(r.creationDate, ms)); !at.empty())
         s += " (" + at + ")";
     return s;
 }
@@ -153,8 +175,8 @@ void printManifest(const vedra::RangeExportResult& r)
         std::printf("File: %s\n", f.path.c_str());
         std::printf("  SHA-256: %s  (%s)\n", f.sha256.c_str(), fs::path(f.checksumPath).filename().c_str());
         std::printf("  Channels: %s%s\n", channels.c_str(), f.audio ? " and audio" : "");
-        std::printf("  Start: %s\n", timeOf(r.creationDate, f.startMs).c_str());
-        std::printf("  End:   %s\n", timeOf(r.creationDate, f.endMs).c_str());
+        std::printf("  Start: %s\n", timeOf(r, f.startMs).c_str());
+        std::printf("  End:   %s\n", timeOf(r, f.endMs).c_str());
         std::printf("  Frames: %llu\n", (unsigned long long)f.frames);
     }
 }
@@ -171,7 +193,8 @@ int exportOne(const Options& o, const std::string& recording, const std::string&
                                      : vedra::ExportFormat::Avi;
     if (!o.channels.empty())
         ParseChannelList(o.channels, req.channels);
-    if (!resolveTimes(o, req))
+    KrvTimeline timeline;
+    if (!resolveTimes(o, req, timeline))
         return kExitUsage;
 
     const bool showProgress = isatty(STDERR_FILENO);
@@ -207,7 +230,7 @@ int exportOne(const Options& o, const std::string& recording, const std::string&
         if (r.krvError)
             reportContainerError(r.krvError, r.error);
         else
-            reportError(r.error);
+            reportError(r.error + (r.nothingInRange ? rangeHint(o) : ""));
         return kExitFailed;
     }
     if (r.cutShort)
@@ -215,7 +238,7 @@ int exportOne(const Options& o, const std::string& recording, const std::string&
     for (const vedra::ExportedChannel& c : r.channels) {
         if (req.fromMs && c.startMs < *req.fromMs)
             std::fprintf(stderr, "krvtool: channel %d starts at its key frame at %s, before %s\n", c.channel,
-                         krv_offset_text(c.startMs).c_str(), krv_offset_text(uint64_t(*req.fromMs)).c_str());
+                         timeOf(r, c.startMs).c_str(), timeOf(r, uint32_t(*req.fromMs)).c_str());
     }
     printManifest(r);
     return kExitOk;
@@ -242,10 +265,10 @@ int runExport(std::span<char* const> args)
         return exportOne(o, files[0], outdir);
 
     std::vector<std::string> rest;
-    if (!o.from.empty())
-        rest.insert(rest.end(), {"--from", o.from});
-    if (!o.to.empty())
-        rest.insert(rest.end(), {"--to", o.to});
+    if (o.from)
+        rest.insert(rest.end(), {"--from", *o.from});
+    if (o.to)
+        rest.insert(rest.end(), {"--to", *o.to});
     if (!o.channels.empty())
         rest.insert(rest.end(), {"--channels", o.channels});
     if (!o.audio)

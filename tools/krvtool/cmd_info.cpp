@@ -17,6 +17,7 @@
 #include "krv/krv_reader.h"
 #include "krv/krv_recording.h"
 #include "krv/krv_time.h"
+#include "krv/krv_timeline.h"
 #include "krv/krv_types.h"
 #include "tool_report.h"
 
@@ -125,15 +126,18 @@ int infoJson(const std::string& path)
     KrvFilePtr file(krv_open(path, true));
     int r = file ? krv_init(file.get()) : KRV_ERROR_FAIL_OPEN_FILE;
     KrvFacts facts;
+    KrvTimeline timeline;
     if (r >= 0)
         r = krv_gather_facts(file.get(), krv_file_size(*file), facts);
+    if (r >= 0)
+        r = krv_read_timeline(file.get(), krv_file_size(*file), timeline);
     if (r < 0) {
         const KrvPhase phase = file && file->data ? KrvPhase::Split : KrvPhase::Open;
         std::printf("%s\n", errorJson(path, r, krv_error_message(r, phase), errorName(r)).c_str());
         reportContainerError(r, phase);
         return kExitFailed;
     }
-    std::printf("%s\n", factsJson(path, facts).c_str());
+    std::printf("%s\n", factsJson(path, facts, timeline).c_str());
     return kExitOk;
 }
 

@@ -1,16 +1,18 @@
-// krvtool snapshot RECORDING --channel N --at SECONDS [--format jpg|bmp] OUT:
+// krvtool snapshot RECORDING --channel N --at T [--format jpg|bmp] OUT:
 // the picture of channel N at that time, through the engine's frame tap and
 // snapshot writer (the same path as the player's JPG and BMP commands).
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "cdxgraph.h"
 #include "commands.h"
 #include "engine_session.h"
+#include "krv/krv_time.h"
 #include "stop_signals.h"
 #include "tool_report.h"
 
@@ -18,7 +20,9 @@ namespace krvtool {
 namespace {
 
 constexpr const char* kSnapshotUsage =
-    "usage: krvtool snapshot RECORDING --channel N --at SECONDS [--format jpg|bmp] OUT\n"
+    "usage: krvtool snapshot RECORDING --channel N --at T [--format jpg|bmp] OUT\n"
+    "  --at      an offset from the recording's first frame in seconds (75.5) or\n"
+    "            hh:mm:ss(.mmm), a time of day @hh:mm:ss(.mmm), or YYYY-MM-DDThh:mm:ss(.mmm)\n"
     "  --format  jpg (default) or bmp\n";
 
 } // namespace
@@ -27,7 +31,7 @@ int runSnapshot(std::span<char* const> args)
 {
     std::string recording, out, format = "jpg";
     int channel = 0;
-    double at = -1.0;
+    std::optional<KrvTimeText> at;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string arg = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -39,13 +43,17 @@ int runSnapshot(std::span<char* const> args)
             const std::string v = args[++i];
             channel = v.size() == 1 && v[0] >= '1' && v[0] <= '4' ? v[0] - '0' : 0;
         } else if (arg == "--at" && hasValue) {
-            char* end = nullptr;
-            at = std::strtod(args[++i], &end);
-            if (*end)
-                at = -1.0;
+            std::string error;
+            if (!(at = krv_read_time_text(args[++i], error))) {
+                reportError("--at: " + error);
+                return kExitUsage;
+            }
         } else if (arg == "--format" && hasValue) {
             format = args[++i];
         } else if (arg.starts_with("--")) {
+            reportError(hasValue || !(arg == "--channel" || arg == "--at" || arg == "--format")
+                            ? "unknown option " + arg
+                            : arg + " needs a value");
             std::fputs(kSnapshotUsage, stderr);
             return kExitUsage;
         } else if (recording.empty()) {
@@ -57,7 +65,14 @@ int runSnapshot(std::span<char* const> args)
             return kExitUsage;
         }
     }
-    if (recording.empty() || out.empty() || channel == 0 || !(at >= 0.0) || (format != "jpg" && format != "bmp")) {
+    const char* missing = recording.empty()                    ? "a recording"
+                          : out.empty()                        ? "an output file"
+                          : channel == 0                       ? "--channel 1-4"
+                          : !at                                ? "--at"
+                          : format != "jpg" && format != "bmp" ? "--format jpg or bmp"
+                                                               : nullptr;
+    if (missing) {
+        reportError(std::string("snapshot needs ") + missing);
         std::fputs(kSnapshotUsage, stderr);
         return kExitUsage;
     }
@@ -68,6 +83,21 @@ int runSnapshot(std::span<char* const> args)
     const auto it = session.channels().find(channel);
     if (it == session.channels().end()) {
         reportError("channel " + std::to_string(channel) + " is not in " + recording);
+        return kExitFailed;
+    }
+
+    std::string error;
+    const std::optional<int64_t> offsetMs = krv_resolve_time(*at, session.timeline(), error);
+    if (!offsetMs) {
+        reportError("--at: " + error);
+        return kExitUsage;
+    }
+    // The channel file counts from its own 0, which lies that far from the counter's.
+    const double fileSeconds = double(*offsetMs - session.fileOffsetMs(channel)) / 1000.0;
+    if (fileSeconds < 0) {
+        reportError("channel " + std::to_string(channel) + " starts at " +
+                    krv_offset_text(uint64_t(session.fileOffsetMs(channel))) + ": no picture at " +
+                    krv_offset_text(uint64_t(*offsetMs)));
         return kExitFailed;
     }
 
@@ -89,7 +119,7 @@ int runSnapshot(std::span<char* const> args)
         graph.RequestJpegSnapshot(out);
     else
         graph.RequestBmpSnapshot(out);
-    graph.SeekTo(at);
+    graph.SeekTo(fileSeconds);
     for (int waited = 0; waited < 3000 && graph.HasPendingSnapshot() && !StopSignal(); waited += 20)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     const bool taken = !graph.HasPendingSnapshot();
@@ -97,15 +127,16 @@ int runSnapshot(std::span<char* const> args)
     graph.Destroy();
 
     if (!taken) {
-        reportError("no picture at " + std::to_string(at) + " s (channel length " + std::to_string(duration) + " s)");
+        reportError("no picture at " + krv_offset_text(uint64_t(*offsetMs)) + " (channel length " +
+                    std::to_string(duration) + " s)");
         return kExitFailed;
     }
     if (!std::filesystem::is_regular_file(out, ec)) {
         reportError("cannot write " + out);
         return kExitFailed;
     }
-    std::printf("%s: channel %d at %.3f s, %d x %d, %s\n", out.c_str(), channel, at, type.width, type.height,
-                format == "jpg" ? "JPEG" : "BMP");
+    std::printf("%s: channel %d at %.3f s, %d x %d, %s\n", out.c_str(), channel, double(*offsetMs) / 1000.0, type.width,
+                type.height, format == "jpg" ? "JPEG" : "BMP");
     return kExitOk;
 }
 

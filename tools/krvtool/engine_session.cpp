@@ -11,7 +11,10 @@
 #include "cdxgraph.h"
 #include "krv/krv_config.h"
 #include "krv/krv_convert.h"
+#include "krv/krv_data_packets.h"
 #include "krv/krv_paths.h"
+#include "krv/krv_reader.h"
+#include "krv/krv_recording.h"
 #include "krv/krv_workfolder.h"
 #include "message_box.h"
 #include "stop_signals.h"
@@ -41,6 +44,12 @@ EngineSession::~EngineSession()
     krv_remove_owned_folders();
 }
 
+int64_t EngineSession::fileOffsetMs(int channel) const
+{
+    const auto it = offsets_.find(channel);
+    return it == offsets_.end() ? 0 : it->second;
+}
+
 bool EngineSession::Open(const std::string& recording)
 {
     std::error_code ec;
@@ -68,13 +77,18 @@ bool EngineSession::Open(const std::string& recording)
     }
     // A channel that never started has a file with a header only, a recording
     // without sound an audio file without samples: neither plays.
+    if (KrvFilePtr file{krv_open(recording, true)}; file && krv_init(file.get()) > 0)
+        krv_read_timeline(file.get(), krv_file_size(*file), timeline_);
+    timeline_.originMs = c.files.startMs; // the split's own start is the counter's 0
     for (const KrvSplitFile& file : c.files.files) {
         if (file.count == 0)
             continue;
-        if (file.output == 0)
+        if (file.output == 0) {
             audio_ = file.path;
-        else
+        } else {
             channels_[int(file.output)] = file.path;
+            offsets_[int(file.output)] = file.offsetMs;
+        }
     }
     if (channels_.empty()) {
         std::fprintf(stderr, "krvtool: %s holds no channel with pictures\n", recording.c_str());

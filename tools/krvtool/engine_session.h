@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 
+#include "krv/krv_timeline.h"
 #include "notify_target.h"
 
 namespace vedra {
@@ -35,11 +36,17 @@ public:
     const std::map<int, std::string>& channels() const { return channels_; }
     // The audio file, empty when the recording has no audio.
     const std::string& audio() const { return audio_; }
+    // Where a channel file's time 0 lies from the counter's 0 (ms).
+    int64_t fileOffsetMs(int channel) const;
+    // The recording's counter's 0, last frame and creation date, for the times users give.
+    const KrvTimeline& timeline() const { return timeline_; }
 
 private:
     std::filesystem::path folder_; // temporary folder, empty when none was made
     std::map<int, std::string> channels_;
+    std::map<int, int64_t> offsets_;
     std::string audio_;
+    KrvTimeline timeline_;
 };
 
 // Notify target whose messages run `handler` on the thread running `loop`.

@@ -39,8 +39,9 @@ private:
     std::string text_;
 };
 
-std::string channelJson(int channel, const KrvChannelFacts& c)
+std::string channelJson(int channel, const KrvChannelFacts& c, uint32_t originMs)
 {
+    auto offset = [originMs](uint32_t ms) { return msJson(ms > originMs ? ms - originMs : 0); };
     Object o;
     o.add("channel", std::to_string(channel)).add("present", c.present ? "true" : "false");
     if (!c.present)
@@ -48,7 +49,7 @@ std::string channelJson(int channel, const KrvChannelFacts& c)
     std::string gaps = "[";
     for (const KrvGap& g : c.gaps)
         gaps += (gaps.size() > 1 ? "," : "") +
-                Object().add("start", msJson(g.startMs)).add("length", msJson(g.lengthMs)).str();
+                Object().add("start", offset(g.startMs)).add("length", msJson(g.lengthMs)).str();
     gaps += "]";
     char rate[32];
     std::snprintf(rate, sizeof rate, "%.3f", c.frameRate);
@@ -57,8 +58,8 @@ std::string channelJson(int channel, const KrvChannelFacts& c)
         .add("frames", numberJson(c.frames))
         .add("key_frames", numberJson(c.keyFrames))
         .add("frame_rate", rate)
-        .add("first_time", msJson(c.firstMs))
-        .add("last_time", msJson(c.lastMs))
+        .add("first_time", offset(c.firstMs))
+        .add("last_time", offset(c.lastMs))
         .add("gaps", gaps)
         .add("bytes", numberJson(c.bytes));
     return o.str();
@@ -106,17 +107,19 @@ std::string jsonString(const std::string& text)
     return s + "\"";
 }
 
-std::string factsJson(const std::string& path, const KrvFacts& f)
+std::string factsJson(const std::string& path, const KrvFacts& f, const KrvTimeline& timeline)
 {
-    const std::string created = krv_iso8601_utc(f.creationDate);
+    const std::string created = krv_iso8601_utc(timeline.creationDate);
+    const std::string start = krv_iso8601_utc(krv_time_of_day(timeline.creationDate, timeline.originMs));
     std::string channels = "[";
     for (int c = 0; c < 4; ++c)
-        channels += (c ? "," : "") + channelJson(c + 1, f.channels[c]);
+        channels += (c ? "," : "") + channelJson(c + 1, f.channels[c], timeline.originMs);
     channels += "]";
     return Object()
         .add("file", jsonString(path))
         .add("size", numberJson(f.fileSize))
         .add("creation_date", created.empty() ? "null" : jsonString(created))
+        .add("start_time", start.empty() ? "null" : jsonString(start))
         .add("duration", msJson(krv_play_length_ms(f.playDuration, f.preroll)))
         .add("preroll", msJson(f.preroll))
         .add("packets", numberJson(f.packetsRead))

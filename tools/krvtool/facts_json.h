@@ -4,11 +4,13 @@
 #include <string>
 
 #include "krv/krv_facts.h"
+#include "krv/krv_timeline.h"
 
 namespace krvtool {
 
-// Times in seconds (ms precision), the creation date in ISO 8601 UTC or null.
-std::string factsJson(const std::string& path, const KrvFacts& facts);
+// Times in seconds (ms precision) from the counter's 0 (the timeline's origin),
+// the creation date and the counter's 0 as times of day in ISO 8601 UTC or null.
+std::string factsJson(const std::string& path, const KrvFacts& facts, const KrvTimeline& timeline);
 
 // The object for a recording that could not be read: its path and the
 // system's message with the code and its name.
