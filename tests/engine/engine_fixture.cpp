@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 
 #include "krv/krv_convert.h"
@@ -113,6 +114,38 @@ std::vector<MessageBoxRecorder::Box> MessageBoxRecorder::boxes()
 {
     std::lock_guard lock(mutex_);
     return boxes_;
+}
+
+std::vector<DumpFrame> ReadDump(const std::filesystem::path& txt)
+{
+    std::vector<DumpFrame> frames;
+    std::ifstream in(txt);
+    long index = 0, size = 0;
+    DumpFrame f;
+    while (in >> index >> f.ms >> f.key >> size >> f.md5)
+        frames.push_back(f);
+    return frames;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty())
+            lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> FrameMd5s(const std::string& file, int stream)
+{
+    std::vector<std::string> md5s;
+    for (const std::string& line : Lines(RunCommand("ffmpeg -nostdin -v error -i '" + file + "' -map 0:" +
+                                                    std::to_string(stream) + " -c copy -f framemd5 - 2>/dev/null"))) {
+        if (line[0] != '#')
+            md5s.push_back(line.substr(line.find_last_of(' ') + 1));
+    }
+    return md5s;
 }
 
 std::vector<double> FfprobeFrameTimes(const std::string& path, const std::string& streamSelector)

@@ -77,6 +77,20 @@ private:
     std::vector<Box> boxes_;
 };
 
+// One frame of krvsynth's --dump-dir list (chN.txt): the oracle of what a channel holds.
+struct DumpFrame {
+    long ms = 0; // presentation time, preroll subtracted
+    int key = 0;
+    std::string md5;
+};
+std::vector<DumpFrame> ReadDump(const std::filesystem::path& txt);
+
+// The non-empty lines of a text.
+std::vector<std::string> Lines(const std::string& text);
+
+// ffmpeg's framemd5 of one stream of a file, copied as it is: one md5 a frame.
+std::vector<std::string> FrameMd5s(const std::string& file, int stream);
+
 // Frame count and presentation times (ms) of a channel file according to ffprobe.
 std::vector<double> FfprobeFrameTimes(const std::string& path, const std::string& streamSelector = "v:0");
 std::string RunCommand(const std::string& command, int* status = nullptr);

@@ -19,23 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct DumpFrame {
-    long ms = 0;
-    int key = 0;
-    std::string md5;
-};
-
-std::vector<DumpFrame> ReadDump(const fs::path& txt)
-{
-    std::vector<DumpFrame> frames;
-    std::ifstream in(txt);
-    long index = 0, size = 0;
-    DumpFrame f;
-    while (in >> index >> f.ms >> f.key >> size >> f.md5)
-        frames.push_back(f);
-    return frames;
-}
-
 struct AudioObject {
     long ms = 0;
     long blocks = 0;
@@ -55,27 +38,6 @@ std::vector<AudioObject> ReadAudioObjects(const fs::path& txt)
             in.ignore(1 << 20, '\n');
     }
     return objects;
-}
-
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        if (!line.empty())
-            lines.push_back(line);
-    return lines;
-}
-
-std::vector<std::string> FrameMd5s(const std::string& file, int stream)
-{
-    std::vector<std::string> md5s;
-    for (const std::string& line : Lines(RunCommand("ffmpeg -nostdin -v error -i '" + file + "' -map 0:" +
-                                                    std::to_string(stream) + " -c copy -f framemd5 - 2>/dev/null"))) {
-        if (line[0] != '#')
-            md5s.push_back(line.substr(line.find_last_of(' ') + 1));
-    }
-    return md5s;
 }
 
 bool Empty(const fs::path& folder)

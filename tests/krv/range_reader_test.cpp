@@ -148,5 +148,13 @@ INSTANTIATE_TEST_SUITE_P(
                                5000, 0x01, true, 1},
                       RangeRow{"keyFrameFarBack", "--channels 1 --size 640x480 --fps 25 --gop 100 --seconds 20", 11900,
                                13000, 0x01, false, 1},
-                      RangeRow{"cutShort", "--seconds 8", 2000, -1, 0x0F, true, 0.6}),
+                      RangeRow{"cutShort", "--seconds 8", 2000, -1, 0x0F, true, 0.6},
+                      // Packets sent ahead of their frames by the preroll, or not at all: the
+                      // payloads' times decide, whatever the send times say.
+                      RangeRow{"twoSecondsPreroll3000", "--seconds 8 --preroll 3000", 4000, 6000, 0x0F, true, 1},
+                      RangeRow{"twoSecondsPreroll0", "--seconds 8 --preroll 0", 4000, 6000, 0x0F, true, 1},
+                      RangeRow{"shorterThanThePreroll", "--channels 1,2 --size 640x480 --fps 25 --seconds 20", 11000,
+                               13000, 0x03, true, 1},
+                      RangeRow{"oneFrameVga", "--channels 1 --size 640x480 --fps 25 --gop 25 --seconds 10", 9200, 9201,
+                               0x01, false, 1}),
     [](const auto& info) { return std::string(info.param.name); });
