@@ -60,6 +60,11 @@ TEST_F(KrvtoolEngineTest, SnapshotWritesThePictureOfTheChannel)
         {"absent channel", "--channel 1 --at 1", "c.jpg", 1},
         {"after the end", "--channel 2 --at 60", "d.jpg", 1},
         {"bad format", "--channel 2 --at 1 --format png", "e.png", 2},
+        {"offset as a clock", "--channel 2 --at 00:00:01.200", "f.jpg", 0},
+        {"time of day", "--channel 4 --at @00:00:02Z", "g.jpg", 0},
+        {"time of day outside", "--channel 4 --at @00:10:00Z", "h.jpg", 2},
+        {"negative", "--channel 4 --at -1", "i.jpg", 2},
+        {"missing value", "--channel 4 --at", "j.jpg", 2},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
