@@ -28,7 +28,7 @@ QString AskTimeWithDialog(QWidget* owner, const QString& now)
 {
     bool ok = false;
     const QString text = QInputDialog::getText(
-        owner, QStringLiteral("Go to"), QStringLiteral("Time of day (17:48:31.250) or offset from the start (+1:05):"),
+        owner, QStringLiteral("Go to"), QStringLiteral("Time of day (17:48:31.250) or offset from the first frame (+1:05):"),
         QLineEdit::Normal, now, &ok);
     return ok ? text : QString();
 }
