@@ -27,10 +27,10 @@ INSTANTIATE_TEST_SUITE_P(Rows, RecordingName,
                                            NameRow{"c.Asf", true}, NameRow{"/rec/day 2/cam.kRv", true},
                                            NameRow{"cam_120000.krv.expected", false}, NameRow{"x.krvx", false},
                                            NameRow{"krv", false}, NameRow{"notes.txt", false},
-                                           NameRow{".krv", false},       // hidden, no name before the suffix
-                                           NameRow{"/rec/.asf", false},  // the same inside a folder
-                                           NameRow{".cam.krv", true},    // hidden, with a name
-                                           NameRow{"dir.krv/", false},   // a folder
+                                           NameRow{".krv", false},      // hidden, no name before the suffix
+                                           NameRow{"/rec/.asf", false}, // the same inside a folder
+                                           NameRow{".cam.krv", true},   // hidden, with a name
+                                           NameRow{"dir.krv/", false},  // a folder
                                            NameRow{"rec.krv/a", false}, NameRow{"", false}));
 
 } // namespace
