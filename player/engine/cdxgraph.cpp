@@ -8,6 +8,7 @@
 #include "audio_devices.h"
 #include "audio_timeline.h"
 #include "engine_init.h"
+#include "krv/krv_recording_name.h"
 #include "krv/krv_wav_format.h"
 #include "krv_frame_reader.h"
 #include "krv_source.h"
@@ -25,11 +26,6 @@ constexpr const char* kFrameConverterFactory = "videoconvert";
 // Nearest neighbour: the pixels a pane painting the full picture unsmoothed
 // shows anyway, for about a third of the cost of bilinear scaling.
 constexpr int kFrameScaleMethod = 0;
-
-bool IsContainerPath(const std::string& path)
-{
-    return path.find(".krv") != std::string::npos || path.find(".asf") != std::string::npos;
-}
 
 bool LinkMany(std::initializer_list<GstElement*> chain)
 {
@@ -89,7 +85,7 @@ bool CDXGraph::RenderMediaFile(const std::string& path, bool reinstallHint)
         std::lock_guard lock(eventMutex_);
         eventFile_ = path;
     }
-    isContainerFile = IsContainerPath(filePath);
+    isContainerFile = krv_is_recording_name(filePath);
     if (isContainerFile)
         headerDuration = 0.0; // from the file's header once the reader has opened it
     FILE* probe = std::fopen(filePath.c_str(), "rb");

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 
 #include "resources/resource_ids.h"
+#include "resources/resources.h"
 #include "shell/VedraPlayerDlg.h"
 #include "shell/native_path.h"
 #include "shell/work_tree.h"
@@ -99,6 +100,9 @@ void CVedraPlayerDlg::EvictRecordings()
         entry->isOpen = false;
         entry->recordingIndex = -1;
     }
+    // Nothing is on screen until the recording these made room for opens, if it does.
+    currentFile = -1;
+    setWindowTitle(LoadString(IDS_TITLE));
 }
 
 } // namespace vedra

@@ -14,6 +14,7 @@
 #include <future>
 
 #include "krv/krv_reader.h"
+#include "krv/krv_recording_name.h"
 #include "resources/resource_ids.h"
 #include "shell/VedraPlayerDlg.h"
 #include "shell/message_box.h"
@@ -29,8 +30,9 @@ QStringList ChooseWithFileDialog(QWidget* owner)
     QFileDialog dialog(owner);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
-    // The text before the hidden pattern list is what the user sees.
-    dialog.setNameFilter(QStringLiteral("KRV File (*.krv;*.asf) (*.krv *.asf *.KRV *.ASF)"));
+    // The text before the hidden pattern list is what the user sees; the patterns take the
+    // suffixes in any case, as the loader does.
+    dialog.setNameFilter(QStringLiteral("KRV File (*.krv;*.asf) (*.[kK][rR][vV] *.[aA][sS][fF])"));
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.selectedFiles();
@@ -43,7 +45,6 @@ void CVedraPlayerDlg::OnLoad()
     const QStringList chosen = chooseFiles ? chooseFiles(this) : ChooseWithFileDialog(this);
     if (chosen.isEmpty())
         return;
-    deck_->ResetTotalTime();
     const int first = static_cast<int>(fileList.size());
     // Five or more (drops may have opened more than five): close them all first.
     if (static_cast<int>(recordings.size()) >= kOpenLimit)
@@ -62,7 +63,6 @@ void CVedraPlayerDlg::OnDropFiles(const QStringList& paths)
 {
     if (paths.isEmpty())
         return;
-    deck_->ResetTotalTime();
     const int first = static_cast<int>(fileList.size());
     for (const QString& path : paths)
         fileList.push_back(std::make_unique<FileEntry>(FileEntry{path}));
@@ -116,10 +116,9 @@ void CVedraPlayerDlg::FinishDeferredClose()
     }
 }
 
+// The recording on screen stays there, playing, until the new one is known to open.
 void CVedraPlayerDlg::OpenRecordingSteps(QString path, int fileIndex, bool scanFolder)
 {
-    deck_->BeginLoading();
-
     // An early stop leaves the caller's entry not open: no entry may name a recording that
     // nobody holds.
     auto fail = [&](const char* message) {
@@ -134,13 +133,8 @@ void CVedraPlayerDlg::OpenRecordingSteps(QString path, int fileIndex, bool scanF
         }
     };
 
-    // Format check on an upper-cased copy; paths keep their case on this platform.
-    const QString upper = path.toUpper();
-    if (!upper.contains(QLatin1String(".KRV")) && !upper.contains(QLatin1String(".ASF")))
+    if (!krv_is_recording_name(NativePath(path)) || QFileInfo(path).isDir())
         return fail("Not supported file format !!!");
-
-    // The recording on screen leaves the screen; it stays open.
-    deck_->TakeOffScreen();
 
     // Paths keep the file system's bytes from end to end, so no conversion can fail or rename
     // the file.
@@ -230,9 +224,15 @@ void CVedraPlayerDlg::OpenRecordingSteps(QString path, int fileIndex, bool scanF
             channelMask = 1;
             vgaSum = graph->vgaCount();
             recording->channelGraphs.push_back(std::move(graph));
-        } else if (graph) {
-            WarnIfDecoderMissing(*graph, true);
-            graph->Destroy();
+        } else {
+            if (graph) {
+                WarnIfDecoderMissing(*graph, true);
+                graph->Destroy();
+            }
+            // Nothing of it plays: it did not open, and what was on screen stays.
+            recordings.pop_back();
+            workFolders.pop_back();
+            return fail(nullptr);
         }
     }
     recording->channelMask = channelMask;
@@ -241,6 +241,10 @@ void CVedraPlayerDlg::OpenRecordingSteps(QString path, int fileIndex, bool scanF
 
     // A 640 x 480 channel alone is shown in the large pane.
     recording->singleView = vgaSum == 1;
+    // The recording on screen leaves the screen; it stays open.
+    deck_->BeginLoading();
+    deck_->TakeOffScreen();
+    deck_->ResetTotalTime();
     PauseKeepingWindowPainted(openPauseMs);
     if (fileIndex < 0 || fileIndex >= static_cast<int>(fileList.size()))
         return;
@@ -264,8 +268,7 @@ int CVedraPlayerDlg::ScanFolderRecordings(const QString& folder, const QString& 
         const QString full = folder + entry.fileName();
         if (entry.isDir() || !entry.exists())
             continue;
-        const QString lower = entry.fileName().toLower();
-        if (!lower.contains(QLatin1String("krv")) && !lower.contains(QLatin1String("asf")))
+        if (!krv_is_recording_name(NativePath(full)))
             continue;
         // Names differing only in case are different files here; an exact match wins.
         if (full == path)

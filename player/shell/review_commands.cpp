@@ -131,8 +131,21 @@ void CVedraPlayerDlg::SetUpKeys()
     keys_->Bind(Qt::Key_F, none, "F", "Full screen (Esc leaves it)", [this] { ToggleFullScreen(); });
     keys_->Bind(Qt::Key_0, none, "Wheel / drag / 0", "Zoom into a pane / pan / whole picture", [this] { ResetZoom(); });
     keys_->Bind(Qt::Key_S, none, "S", "JPEG snapshot of the checked channels", [this] { OnJpg(); });
-    keys_->Bind(Qt::Key_I, none, "I / O", "Mark the start / the end of a range to export", [deck] { deck->MarkIn(); });
-    keys_->Bind(Qt::Key_O, none, "", "", [deck] { deck->MarkOut(); });
+    // A mark on the wrong side of the other clears that one, as in a video editor; the notice
+    // line says so.
+    keys_->Bind(Qt::Key_I, none, "I / O",
+                "Mark the start / the end of a range to export (the other mark goes when crossed)", [this, deck] {
+                    const bool hadOut = deck->markOut() >= 0;
+                    deck->MarkIn();
+                    if (hadOut && deck->markOut() < 0)
+                        ShowNotice(QStringLiteral("End mark cleared: the start mark is after it"));
+                });
+    keys_->Bind(Qt::Key_O, none, "", "", [this, deck] {
+        const bool hadIn = deck->markIn() >= 0;
+        deck->MarkOut();
+        if (hadIn && deck->markIn() < 0)
+            ShowNotice(QStringLiteral("Start mark cleared: the end mark is before it"));
+    });
     keys_->Bind(Qt::Key_E, ctrl, "Ctrl+E", "Export the marked range (or all) of the checked cameras",
                 [this] { OnExportRange(); });
     keys_->Bind(Qt::Key_O, ctrl, "Ctrl+O", "Load a recording", [this] { OnLoad(); });

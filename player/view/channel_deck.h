@@ -134,6 +134,8 @@ private:
     // The time the trackbar stands for: the timeline's own time while the thumb shows it,
     // else the thumb's position.
     double TrackbarTime() const;
+    // The last frame's time of the longest channel on screen, in full precision.
+    double EndTime() const;
     double NowTime() const;
     int PositionOf(double seconds) const;
     // The checked channels with their graph, then the audio when it is on.

@@ -34,22 +34,28 @@ void ChannelDeck::Step(int direction)
         return;
     // The channels may hold frames of different lengths: forward goes to the earliest next
     // frame, back to the frame before the latest one shown. Each seek is done when it returns,
-    // so fast presses go on from the frame the last one reached.
-    double next = -1, latest = -1;
+    // so fast presses go on from the frame the last one reached. A channel that has ended
+    // holds a frame that ends before the latest one: its end is no next frame.
+    double latest = -1;
+    std::vector<double> ends;
     for (PlaybackGraph* graph : channels) {
         double start = 0, duration = 0;
         if (!graph->CurrentFrame(&start, &duration))
             continue;
         latest = std::max(latest, start);
         if (duration > 0)
-            next = next < 0 ? start + duration : std::min(next, start + duration);
+            ends.push_back(start + duration);
     }
+    double next = -1;
+    for (double end : ends)
+        if (end > latest + kBeforeFrame)
+            next = next < 0 ? end : std::min(next, end);
     if (latest < 0)
         latest = currentTime_;
     double target = direction > 0 ? (next >= 0 ? next : latest + kFallbackFrameTime) : latest - kBeforeFrame;
     if (target < 0)
         return; // at the first frame already
-    target = std::min(target, static_cast<double>(maxDuration_));
+    target = std::min(target, EndTime());
     std::vector<PlaybackGraph*> group = channels;
     if (IsAudioOn())
         group.push_back(audioSlot_);
@@ -64,11 +70,18 @@ void ChannelDeck::Step(int direction)
     ShowTimeOnTrackbar(shown >= 0 && direction < 0 ? shown : target);
 }
 
+// The channels' durations are the times of their last frames; the total time label rounds
+// the longest to single precision, which may fall before that frame.
+double ChannelDeck::EndTime() const
+{
+    return *std::max_element(std::begin(slotDurations_), std::end(slotDurations_));
+}
+
 void ChannelDeck::JumpTo(double seconds)
 {
     if (recording_ == nullptr)
         return;
-    const double t = std::clamp(seconds, 0.0, static_cast<double>(maxDuration_));
+    const double t = std::clamp(seconds, 0.0, EndTime());
     SeekTogether(CheckedGroup(), t, SeekMode::kAccurate);
     ShowTimeOnTrackbar(t);
 }
@@ -78,16 +91,10 @@ void ChannelDeck::JumpBy(double seconds)
     JumpTo(NowTime() + seconds);
 }
 
-// The last frame: a frame's length before the end, so that no channel runs past it.
+// The last frame of the longest channel.
 void ChannelDeck::JumpToEnd()
 {
-    double frame = kFallbackFrameTime;
-    for (int i = 0; i < 4; ++i) {
-        double start = 0, duration = 0;
-        if (PlaybackGraph* graph = CheckedGraph(i); graph && graph->CurrentFrame(&start, &duration) && duration > 0)
-            frame = duration;
-    }
-    JumpTo(static_cast<double>(maxDuration_) - frame);
+    JumpTo(EndTime());
 }
 
 bool ChannelDeck::AudioFollowsSpeed() const

@@ -109,6 +109,13 @@ private:
     std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 
+// The graph truncates a seek to its 100-ns units, and a frame's time in seconds may lie a hair
+// below its unit: half a unit more lands on the frame meant, not on the one before it.
+double OnSeekUnit(double seconds)
+{
+    return seconds > 0 ? seconds + 50e-9 : seconds;
+}
+
 CDXGraph::SeekMode EngineMode(SeekMode mode)
 {
     return mode == SeekMode::kKeyUnit ? CDXGraph::SeekMode::KeyUnit : CDXGraph::SeekMode::Accurate;
@@ -140,8 +147,8 @@ public:
     void Run() override { graph_.Run(); }
     void Pause() override { graph_.Pause(); }
     void Stop() override { graph_.Stop(); }
-    bool SeekTo(double seconds, SeekMode mode) override { return graph_.SeekTo(seconds, EngineMode(mode)); }
-    bool Cue(double seconds, SeekMode mode) override { return graph_.Cue(seconds, EngineMode(mode)); }
+    bool SeekTo(double seconds, SeekMode mode) override { return graph_.SeekTo(OnSeekUnit(seconds), EngineMode(mode)); }
+    bool Cue(double seconds, SeekMode mode) override { return graph_.Cue(OnSeekUnit(seconds), EngineMode(mode)); }
     void RunAt(uint64_t baseTime) override { graph_.RunAt(baseTime); }
     void SetRate(double rate) override { graph_.SetRate(rate); }
     bool CurrentFrame(double* start, double* duration) override { return graph_.CurrentFrame(*start, *duration); }

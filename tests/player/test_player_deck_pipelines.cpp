@@ -82,6 +82,21 @@ QString Lit(CVedraPlayerDlg& d)
     return lit;
 }
 
+// The presentation times (ms) of krvsynth's dump of a channel, one line per frame.
+QList<qint64> DumpedFrameTimes(const QString& path)
+{
+    QFile file(path);
+    QList<qint64> times;
+    if (!file.open(QIODevice::ReadOnly))
+        return times;
+    while (!file.atEnd()) {
+        const QList<QByteArray> fields = file.readLine().split(' ');
+        if (fields.size() > 1)
+            times << fields[1].toLongLong();
+    }
+    return times;
+}
+
 int WorkFolders()
 {
     return QDir(QString::fromStdString(WorkRoot())).entryList({"tempFile*"}, QDir::Dirs | QDir::NoDotAndDotDot).size();
@@ -158,6 +173,49 @@ private slots:
         QTest::keyClick(d.get(), Qt::Key_Comma);
         QTRY_VERIFY(all(before + 10 * kFrame));
         QCOMPARE(qint64(std::llround(d->deck().timeOnScreen() * 1e9)), before + 10 * kFrame);
+    }
+
+    // End and a frame step forward reach the last frame of the longest channel, whatever the
+    // length and rate; the counter shows that frame's time. krvsynth's dump of the channel is
+    // the oracle of where that frame lies.
+    void endReachesTheLastFrame_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("longest"); // channel, 1-4
+        QTest::newRow("10 s at 10 fps") << QStringList{"--seconds", "10", "--fps", "10"} << 1;
+        QTest::newRow("60 s at 25 fps") << QStringList{"--seconds", "60", "--fps", "25"} << 1;
+        QTest::newRow("7 s at 30 fps") << QStringList{"--seconds", "7", "--fps", "30"} << 1;
+        QTest::newRow("channel 1 ends early")
+            << QStringList{"--seconds", "10", "--fps", "25", "--drop", "1:240-249"} << 2;
+    }
+    void endReachesTheLastFrame()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, longest);
+        PlayerFixture fx;
+        const QString dump = fx.home.filePath("dump");
+        auto d = OpenRealRecording(fx, "end.krv", options + QStringList{"--channels", "1,2", "--dump-dir", dump});
+        QVERIFY(d);
+        const QList<qint64> times = DumpedFrameTimes(dump + QString("/ch%1.txt").arg(longest));
+        QVERIFY(times.size() > 2);
+        d->OnPause();
+        QTest::keyClick(d.get(), Qt::Key_Home);
+        CVideoPane* pane = d->pane(IDC_PANE_1 + longest - 1);
+        QTRY_VERIFY(pane->pictureTime() >= 0);
+        const qint64 last = pane->pictureTime() + (times.last() - times.first()) * 1'000'000;
+        const qint64 before = pane->pictureTime() + (times[times.size() - 2] - times.first()) * 1'000'000;
+        auto onScreen = [&](qint64 t) {
+            return pane->pictureTime() == t && std::llabs(std::llround(d->deck().timeOnScreen() * 1e9) - t) < 1'000'000;
+        };
+        QTest::keyClick(d.get(), Qt::Key_End);
+        QTRY_VERIFY2(onScreen(last), qPrintable(QString("End shows %1").arg(pane->pictureTime())));
+        QTest::keyClick(d.get(), Qt::Key_Comma);
+        QTRY_VERIFY2(onScreen(before), qPrintable(QString(", shows %1").arg(pane->pictureTime())));
+        QTest::keyClick(d.get(), Qt::Key_Period);
+        QTRY_VERIFY2(onScreen(last), qPrintable(QString(". shows %1").arg(pane->pictureTime())));
+        QTest::keyClick(d.get(), Qt::Key_Period); // nothing after the last frame
+        QTest::qWait(200);
+        QVERIFY(onScreen(last));
     }
 
     // At 2x and 8x the pictures run through the recording two and eight times as fast as the

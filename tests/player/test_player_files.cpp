@@ -290,6 +290,51 @@ private slots:
         QVERIFY(fx.messages.isEmpty());
     }
 
+    // A file that does not open leaves the recording on screen playing, its entry and title
+    // current; Next goes on past it.
+    void failedOpenLeavesTheRecordingPlaying_data()
+    {
+        QTest::addColumn<bool>("next"); // else dropped
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("Next onto a file nothing of which plays") << true << "b.krv"
+                                                                 << "";
+        QTest::newRow("dropped, no recording's name") << false << "cam_120000.krv.expected"
+                                                      << "Not supported file format !!!";
+        QTest::newRow("dropped folder") << false << "dir.krv"
+                                        << "Not supported file format !!!";
+    }
+    void failedOpenLeavesTheRecordingPlaying()
+    {
+        QFETCH(bool, next);
+        QFETCH(QString, name);
+        QFETCH(QString, message);
+        FolderFixture fx(3);
+        auto d = fx.MakeDialog();
+        d->OnDropFiles({fx.paths[0]});
+        FakeGraph* a = Fake(d->deck().ChannelSlot(0));
+        QVERIFY(a != nullptr);
+        fx.Channels({}); // played directly, and nothing renders it
+        if (next) {
+            d->NextInFolder();
+        } else {
+            QDir().mkpath(fx.home.filePath("rec/dir.krv"));
+            d->OnDropFiles({name == "dir.krv" ? fx.home.filePath("rec/dir.krv") : fx.MakeRecording(name)});
+        }
+        QCOMPARE(fx.messages, message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(d->deck().ChannelSlot(0), static_cast<PlaybackGraph*>(a));
+        QCOMPARE(a->state, FakeGraph::State::kRunning);
+        QCOMPARE(d->currentFile, 0);
+        QCOMPARE(TitleFile(*d), fx.paths[0]);
+        QCOMPARE(d->deck().maxDuration(), 10.0f);
+        QCOMPARE(Broken(*d), QString());
+        if (next) {
+            fx.OneChannel();
+            d->NextInFolder();
+            QCOMPARE(TitleFile(*d), fx.paths[2]);
+        }
+    }
+
     // An open entry is shown again from memory and restarts at the trackbar's fraction.
     void openFileEntryForAnOpenEntrySwitches()
     {

@@ -201,6 +201,44 @@ private slots:
     }
 
     // A click on the trackbar jumps to the clicked point.
+    // I and O keep a range whose start is before its end: a mark set on the wrong side of the
+    // other clears that one, and the notice line says so.
+    void marksKeepAValidRange_data()
+    {
+        QTest::addColumn<QString>("keys"); // at 5 s, then at 15 s
+        QTest::addColumn<double>("in");
+        QTest::addColumn<double>("out");
+        QTest::addColumn<QString>("notice");
+        QTest::newRow("I then O") << "IO" << 5.0 << 15.0 << "";
+        QTest::newRow("O then I after it") << "OI" << 15.0 << -1.0 << "End mark cleared";
+        QTest::newRow("I twice: the later") << "II" << 15.0 << -1.0 << "";
+    }
+    void marksKeepAValidRange()
+    {
+        QFETCH(QString, keys);
+        QFETCH(double, in);
+        QFETCH(double, out);
+        QFETCH(QString, notice);
+        PlayerFixture fx;
+        auto d = OpenFour(fx);
+        d->OnPause();
+        const double at[] = {5.0, 15.0};
+        for (int n = 0; n < 2; ++n) {
+            d->deck().JumpTo(at[n]);
+            QTest::keyClick(d.get(), keys[n] == 'I' ? Qt::Key_I : Qt::Key_O);
+        }
+        QCOMPARE(d->deck().markIn(), in);
+        QCOMPARE(d->deck().markOut(), out);
+        QVERIFY2(notice.isEmpty() ? !d->noticeText().contains("mark") : d->noticeText().startsWith(notice),
+                 qPrintable(d->noticeText()));
+        // Back before the start: O there clears the start mark.
+        d->deck().JumpTo(1.0);
+        QTest::keyClick(d.get(), Qt::Key_O);
+        QCOMPARE(d->deck().markOut(), 1.0);
+        QCOMPARE(d->deck().markIn(), -1.0);
+        QVERIFY(d->noticeText().startsWith("Start mark cleared"));
+    }
+
     void clickOnTheTrackbarJumpsThere()
     {
         PlayerFixture fx;

@@ -328,8 +328,8 @@ private slots:
     {
         PlayerFixture fx;
         fx.splitMessages = {"The KRV File Parse Error (KRV_ERROR_INVALID_STREAM_NUMBER)....."};
-        const QString path = fx.MakeRecording("movie.krv.bak");
-        fx.world.files["movie.krv.bak"] = {};
+        const QString path = fx.MakeRecording("Movie.Krv");
+        fx.world.files["Movie.Krv"] = {};
         auto d = fx.MakeDialog();
         d->OnDropFiles({path});
         QCOMPARE(fx.messages, QStringList{QString::fromStdString(fx.splitMessages[0])});
@@ -360,11 +360,14 @@ private slots:
         const QString b = fx.MakeRecording("b.krv");
         fx.MakeRecording("A.asf");
         fx.MakeRecording("c.KRV");
-        fx.MakeRecording("notes.txt");
+        fx.MakeRecording("d.Asf");
+        // Only names ending in .krv or .asf are recordings.
+        for (const char* other : {"notes.txt", "cam_120000.krv.expected", "x.krvx", ".krv"})
+            fx.MakeRecording(other);
         QDir().mkpath(fx.home.filePath("rec/x.krv")); // a folder is not listed
         d->OnDropFiles({b});
         const QString rec = fx.home.filePath("rec/");
-        QCOMPARE(d->folderRecordings, QStringList({rec + "A.asf", rec + "b.krv", rec + "c.KRV"}));
+        QCOMPARE(d->folderRecordings, QStringList({rec + "A.asf", rec + "b.krv", rec + "c.KRV", rec + "d.Asf"}));
         QCOMPARE(d->folderIndex, 1);
     }
 

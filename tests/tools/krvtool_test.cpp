@@ -232,8 +232,8 @@ TEST(Krvtool, InfoJsonEscapesTheFileName)
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << "one line per recording";
 }
 
-// Several recordings and a folder: every file runs, output in the order given,
-// one progress line per file, the worst exit code.
+// Several recordings and a folder (its names ending in .krv or .asf, any case): every file
+// runs, output in the order given, one progress line per file, the worst exit code.
 TEST(KrvtoolBatch, FolderInOrderWorstExitCode)
 {
     ScratchDir dir;
@@ -242,7 +242,9 @@ TEST(KrvtoolBatch, FolderInOrderWorstExitCode)
     synthesize(folder / "a.krv", {"--seconds", "1"});
     synthesize(folder / "b.krv", {"--seconds", "2", "--damage", "truncated"});
     synthesize(folder / "c.krv", {"--seconds", "1", "--damage", "bad-packet-size"});
+    synthesize(folder / "d.ASF", {"--seconds", "1"});
     std::ofstream(folder / "notes.txt") << "not a recording";
+    std::ofstream(folder / "a.krv.expected") << "not a recording either";
     const std::vector<std::string> env{"XDG_DATA_HOME=" + (dir / "xdg").string()};
 
     const ToolRun info = runTool(KRVTOOL_PATH, {"info", "--json", "-j", "2", folder.string()}, env);
@@ -251,12 +253,13 @@ TEST(KrvtoolBatch, FolderInOrderWorstExitCode)
     std::istringstream out(info.out);
     for (std::string line; std::getline(out, line);)
         lines.push_back(line);
-    ASSERT_EQ(lines.size(), 3u) << info.out;
+    ASSERT_EQ(lines.size(), 4u) << info.out;
     for (size_t i = 0; i < 3; ++i)
         EXPECT_NE(lines[i].find(std::string(1, char('a' + i)) + ".krv\""), std::string::npos) << lines[i];
+    EXPECT_NE(lines[3].find("d.ASF\""), std::string::npos) << lines[3];
     EXPECT_NE(lines[1].find("\"cut_short\":true"), std::string::npos);
     EXPECT_NE(lines[2].find("\"error\""), std::string::npos);
-    for (const char* progress : {"/3] ", "a.krv: done", "b.krv: done", "c.krv: failed (exit 1)"})
+    for (const char* progress : {"/4] ", "a.krv: done", "b.krv: done", "c.krv: failed (exit 1)"})
         EXPECT_NE(info.err.find(progress), std::string::npos) << progress << " in\n" << info.err;
 
     // Each recording into a folder of its own under OUTDIR.
@@ -264,6 +267,7 @@ TEST(KrvtoolBatch, FolderInOrderWorstExitCode)
     EXPECT_EQ(split.exitCode, 1) << split.err;
     EXPECT_TRUE(fs::exists(dir / "out" / "a" / "Video1.krv"));
     EXPECT_TRUE(fs::exists(dir / "out" / "b" / "Video1.krv")) << "cut short, split all the same";
+    EXPECT_TRUE(fs::exists(dir / "out" / "d" / "Video1.krv"));
     EXPECT_NE(split.err.find("b.krv: cut short (exit 3)"), std::string::npos) << split.err;
 
     // Two files and no OUTDIR: a folder named after each in the current directory; cut short is

@@ -11,19 +11,13 @@
 #include <map>
 
 #include "commands.h"
+#include "krv/krv_recording_name.h"
 #include "tool_report.h"
 
 namespace krvtool {
 namespace {
 
 namespace fs = std::filesystem;
-
-bool isRecordingName(const fs::path& p)
-{
-    std::string ext = p.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return ext == ".krv";
-}
 
 // One file's run: its process and what it wrote.
 struct Job {
@@ -99,7 +93,7 @@ bool expandRecordings(const std::vector<std::string>& names, std::vector<std::st
         several = true;
         std::vector<std::string> found;
         for (const fs::directory_entry& e : fs::directory_iterator(name, ec))
-            if (isRecordingName(e.path()) && e.is_regular_file(ec))
+            if (krv_is_recording_name(e.path().string()) && e.is_regular_file(ec))
                 found.push_back(e.path().string());
         if (ec) {
             reportError("cannot list " + name + ": " + ec.message());
@@ -109,7 +103,7 @@ bool expandRecordings(const std::vector<std::string>& names, std::vector<std::st
         files.insert(files.end(), found.begin(), found.end());
     }
     if (files.empty()) {
-        reportError("no recordings (.krv files) found");
+        reportError("no recordings (.krv or .asf files) found");
         return false;
     }
     return true;

@@ -44,7 +44,7 @@ constexpr const char* kExportUsage =
     "  --format          avi (default: one file per channel, audio copied), mkv (audio\n"
     "                    copied) or mp4 (audio converted to AAC)\n"
     "  --single-file     mkv and mp4: all channels as tracks of one file\n"
-    "  -j N              with several recordings (a folder: its .krv files), N at once\n";
+    "  -j N              with several recordings (a folder: its .krv and .asf files), N at once\n";
 
 struct Options {
     std::vector<std::string> names;      // recordings and folders, then OUTDIR

@@ -27,7 +27,7 @@ namespace {
 
 constexpr const char* kInfoUsage = "usage: krvtool info [--json] [-j N] FILE|FOLDER...\n"
                                    "  --json  the facts of each recording as one JSON object per line\n"
-                                   "  -j N    with several recordings (a folder: its .krv files), N at once\n";
+                                   "  -j N    with several recordings (a folder: its .krv and .asf files), N at once\n";
 
 std::string fourCc(uint32_t code)
 {

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -22,6 +21,7 @@
 #include "krv/krv_config.h"
 #include "krv/krv_data_packets.h"
 #include "krv/krv_recording.h"
+#include "krv/krv_recording_name.h"
 #include "krv/krv_splitter.h"
 #include "krv/krv_workfolder.h"
 #include "split_progress.h"
@@ -41,17 +41,14 @@ constexpr const char* kSplitUsage =
     "             recordings each gets OUTDIR/<its name>\n"
     "  --av-sync  A/V-sync mode (channel files with the audio inside one of them);\n"
     "             default: iSupportAVSyncFunc in [SYS_SETTING] of Config.INI beside krvtool\n"
-    "  -j N       with several recordings (a folder: its .krv files), N at once\n"
+    "  -j N       with several recordings (a folder: its .krv and .asf files), N at once\n"
     "A recording cut short is split up to its last whole packet (exit code 3).\n";
 
 // With several names the last is OUTDIR unless it names a recording.
 bool isOutdir(const std::string& name)
 {
     std::error_code ec;
-    std::string ext = fs::path(name).extension().string();
-    for (char& c : ext)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return !fs::is_regular_file(name, ec) && ext != ".krv" && ext != ".asf";
+    return !fs::is_regular_file(name, ec) && !krv_is_recording_name(name);
 }
 
 int splitBatch(const std::vector<std::string>& files, const std::string& outdir, bool avSync, int jobs)
