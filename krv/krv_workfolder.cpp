@@ -177,7 +177,12 @@ bool krv_create_owned_folder(const fs::path& folder)
 
 fs::path krv_create_temp_folder(std::string_view prefix)
 {
-    std::string name = (krv_temp_home() / std::string(prefix)).string() + "XXXXXX";
+    return krv_create_temp_folder(krv_temp_home(), prefix);
+}
+
+fs::path krv_create_temp_folder(const fs::path& parent, std::string_view prefix)
+{
+    std::string name = (parent / std::string(prefix)).string() + "XXXXXX";
     if (!mkdtemp(name.data()))
         return {};
     const int fd = markOwned(name);
@@ -217,7 +222,7 @@ void krv_remove_owned_folders()
         removeHeld(it->first, it->second);
 }
 
-int krv_remove_stale_folders(const fs::path& parent, std::string_view prefix)
+int krv_remove_stale_folders(const fs::path& parent, std::string_view prefix, const KrvStaleFolderHook& beforeRemoval)
 {
     const int parentFd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (parentFd < 0)
@@ -247,6 +252,8 @@ int krv_remove_stale_folders(const fs::path& parent, std::string_view prefix)
             close(dir);
             continue;
         }
+        if (beforeRemoval)
+            beforeRemoval(parentFd, dir);
         emptyDirectory(dir);
         if (unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) == 0)
             ++removed;
