@@ -246,7 +246,8 @@ int KrvStaging::commit(const std::vector<KrvStagedMove>& moves, KrvCommitMode mo
         entries.push_back({st.st_dev, st.st_ino, m.staged, m.final});
     }
     unlinkat(dirFd_, kJournalUnderConstruction, 0);
-    const int fd = openat(dirFd_, kJournalUnderConstruction, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd =
+        openat(dirFd_, kJournalUnderConstruction, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return errno;
     const bool written = writeAll(fd, journalText(mode, entries)) && fsync(fd) == 0;

@@ -45,11 +45,11 @@ int main(int argc, char** argv)
     const std::string_view first = argv[1];
     if (first == "--help" || first == "-h" || first == "help") {
         printUsage(stdout);
-        return kExitOk;
+        return finishOutput(kExitOk);
     }
     if (first == "--version") {
         std::printf("krvtool (Vedra Media Player) %s\n", VEDRA_VERSION);
-        return kExitOk;
+        return finishOutput(kExitOk);
     }
     const int code = runCommand(kCommands, argc, argv);
     if (code >= 0)
