@@ -1,8 +1,6 @@
 #include "krv/krv_staging.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -22,9 +20,6 @@ constexpr const char* kJournal = ".journal";
 constexpr const char* kJournalUnderConstruction = ".journal.new";
 constexpr std::string_view kJournalTag = "vedra-staging 1";
 constexpr size_t kMaxJournalSize = 1 << 20;
-// The owner's marker while it is made (krv_workfolder.cpp): a job killed then
-// leaves its staging folder empty or with this file alone, held by nobody.
-constexpr const char* kMarkerUnderConstruction = ".owner.new";
 
 struct JournalEntry {
     dev_t dev = 0; // of the staged file, which keeps its inode when it moves
@@ -158,43 +153,6 @@ int moveExclusive(int fromFd, const char* from, int toFd, const char* to)
     return 0;
 }
 
-// Staging folders of jobs killed before their marker was in place.
-int removeUnmarked(const fs::path& destination)
-{
-    int removed = 0;
-    const int parentFd = open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (parentFd < 0)
-        return 0;
-    std::vector<std::string> names;
-    if (DIR* dir = fdopendir(dup(parentFd))) {
-        while (const dirent* entry = readdir(dir))
-            if (std::string_view(entry->d_name).starts_with(kKrvStagingPrefix))
-                names.emplace_back(entry->d_name);
-        closedir(dir);
-    }
-    for (const std::string& name : names) {
-        struct stat st {};
-        if (fstatat(parentFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) ||
-            st.st_uid != geteuid())
-            continue;
-        const int dirFd = openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (dirFd < 0)
-            continue;
-        const int marker = openat(dirFd, kMarkerUnderConstruction, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (marker < 0 || flock(marker, LOCK_EX | LOCK_NB) == 0) {
-            unlinkat(dirFd, kMarkerUnderConstruction, 0);
-            // Only an empty folder goes: anything else in it is no leftover of ours.
-            if (unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) == 0)
-                ++removed;
-        }
-        if (marker >= 0)
-            close(marker);
-        close(dirFd);
-    }
-    close(parentFd);
-    return removed;
-}
-
 } // namespace
 
 KrvStaging::~KrvStaging()
@@ -291,5 +249,6 @@ void KrvStaging::remove()
 
 int krv_recover_staging(const fs::path& destination)
 {
-    return krv_remove_stale_folders(destination, kKrvStagingPrefix, replayJournal) + removeUnmarked(destination);
+    return krv_remove_stale_folders(destination, kKrvStagingPrefix, replayJournal) +
+           krv_remove_unmarked_folders(destination, kKrvStagingPrefix);
 }

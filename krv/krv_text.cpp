@@ -15,7 +15,7 @@ size_t krv_utf8_length(std::string_view text, size_t at)
     if (b >= 0xC2 && b <= 0xDF)
         return tail(1) ? 2 : 0;
     if (b >= 0xE0 && b <= 0xEF) {
-        const uint8_t low = b == 0xE0 ? 0xA0 : 0x80; // no overlong forms
+        const uint8_t low = b == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
         const uint8_t high = b == 0xED ? 0x9F : 0xBF; // no surrogates
         return byte(1) >= low && byte(1) <= high && tail(2) ? 3 : 0;
     }

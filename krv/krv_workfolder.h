@@ -57,6 +57,12 @@ using KrvStaleFolderHook = std::function<void(int parentFd, int folderFd)>;
 int krv_remove_stale_folders(const std::filesystem::path& parent, std::string_view prefix,
                              const KrvStaleFolderHook& beforeRemoval = {});
 
+// Removes the folders of `parent` whose names begin with `prefix`, that belong
+// to this user and that a process killed while it made them left without a
+// marker: empty, or with the marker under construction that nobody holds.
+// Only for prefixes no user makes folders with by hand. Returns how many went.
+int krv_remove_unmarked_folders(const std::filesystem::path& parent, std::string_view prefix);
+
 // Deletes `folder` with everything in it; true when the folder itself went.
 // Links are removed as links, never followed, and a folder that is itself a
 // link is left alone. Single entries that cannot go are skipped.
