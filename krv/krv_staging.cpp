@@ -153,6 +153,15 @@ int moveExclusive(int fromFd, const char* from, int toFd, const char* to)
     return 0;
 }
 
+// The destination the user named may be a link to a folder: that one link is
+// followed, once, and never a link inside it.
+fs::path realFolder(const fs::path& destination)
+{
+    std::error_code ec;
+    const fs::path real = fs::canonical(destination, ec);
+    return ec ? destination : real;
+}
+
 } // namespace
 
 KrvStaging::~KrvStaging()
@@ -163,10 +172,11 @@ KrvStaging::~KrvStaging()
 bool KrvStaging::create(const fs::path& destination)
 {
     remove();
-    parentFd_ = open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const fs::path real = realFolder(destination);
+    parentFd_ = open(real.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (parentFd_ < 0)
         return false;
-    folder_ = krv_create_temp_folder(destination, kKrvStagingPrefix);
+    folder_ = krv_create_temp_folder(real, kKrvStagingPrefix);
     if (!folder_.empty())
         dirFd_ = open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (dirFd_ < 0) {
@@ -175,7 +185,6 @@ bool KrvStaging::create(const fs::path& destination)
         errno = saved;
         return false;
     }
-    destination_ = destination;
     return true;
 }
 
@@ -249,6 +258,7 @@ void KrvStaging::remove()
 
 int krv_recover_staging(const fs::path& destination)
 {
-    return krv_remove_stale_folders(destination, kKrvStagingPrefix, replayJournal) +
-           krv_remove_unmarked_folders(destination, kKrvStagingPrefix);
+    const fs::path real = realFolder(destination);
+    return krv_remove_stale_folders(real, kKrvStagingPrefix, replayJournal) +
+           krv_remove_unmarked_folders(real, kKrvStagingPrefix);
 }

@@ -48,7 +48,6 @@ public:
 private:
     void takeBack(const std::vector<KrvStagedMove>& moves, size_t count);
 
-    std::filesystem::path destination_;
     std::filesystem::path folder_;
     int parentFd_ = -1;
     int dirFd_ = -1;
