@@ -193,10 +193,15 @@ std::string KrvStaging::path(const std::string& name) const
     return (folder_ / name).string();
 }
 
+// Only files that are still the very ones moved go back.
 void KrvStaging::takeBack(const std::vector<KrvStagedMove>& moves, size_t count)
 {
-    for (size_t i = 0; i < count; ++i)
-        renameat(parentFd_, moves[i].final.c_str(), dirFd_, moves[i].staged.c_str());
+    for (size_t i = 0; i < count; ++i) {
+        struct stat st {};
+        if (fstatat(dirFd_, moves[i].staged.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 &&
+            sameFile(parentFd_, moves[i].final, moved_[i].first, moved_[i].second))
+            renameat(parentFd_, moves[i].final.c_str(), dirFd_, moves[i].staged.c_str());
+    }
 }
 
 int KrvStaging::commit(const std::vector<KrvStagedMove>& moves, KrvCommitMode mode)
@@ -204,6 +209,7 @@ int KrvStaging::commit(const std::vector<KrvStagedMove>& moves, KrvCommitMode mo
     if (dirFd_ < 0)
         return EBADF;
     std::vector<JournalEntry> entries;
+    moved_.clear();
     for (const KrvStagedMove& m : moves) {
         struct stat st {};
         if (!isPlainName(m.staged) || !isPlainName(m.final))
@@ -211,6 +217,7 @@ int KrvStaging::commit(const std::vector<KrvStagedMove>& moves, KrvCommitMode mo
         if (fstatat(dirFd_, m.staged.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             return errno;
         entries.push_back({st.st_dev, st.st_ino, m.staged, m.final});
+        moved_.emplace_back(st.st_dev, st.st_ino);
     }
     unlinkat(dirFd_, kJournalUnderConstruction, 0);
     const int fd =

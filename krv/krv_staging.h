@@ -8,8 +8,11 @@
 // as the journal says and removes the folder.
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 inline constexpr const char* kKrvStagingPrefix = ".vedra-staging-";
@@ -49,6 +52,7 @@ private:
     void takeBack(const std::vector<KrvStagedMove>& moves, size_t count);
 
     std::filesystem::path folder_;
+    std::vector<std::pair<dev_t, ino_t>> moved_; // the staged files of the last commit
     int parentFd_ = -1;
     int dirFd_ = -1;
 };
