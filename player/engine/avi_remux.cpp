@@ -71,6 +71,8 @@ struct Source {
 bool RemuxToAvi(const std::string& channelPath, const std::string& audioPath, const std::string& outPath,
                 std::string& error)
 {
+    QuietAvLog();
+    TakeAvLogError(); // what came before is no part of this file's errors
     std::vector<Source> sources;
     {
         Source video;
