@@ -4,14 +4,20 @@
 #include <cstdio>
 #include <string>
 
+#include "krv/krv_text.h"
+
 namespace {
 
 void writeLine(const KrvMessageSink* sink, std::string_view line)
 {
-    if (sink && sink->log)
+    if (sink && sink->log) {
         sink->log(line);
-    else
-        fwrite(line.data(), 1, line.size(), stderr);
+        return;
+    }
+    // Lines name files, whose bytes must not reach a terminal as they are.
+    const bool ends = !line.empty() && line.back() == '\n';
+    const std::string shown = krv_printable(ends ? line.substr(0, line.size() - 1) : line) + (ends ? "\n" : "");
+    fwrite(shown.data(), 1, shown.size(), stderr);
 }
 
 } // namespace

@@ -724,11 +724,40 @@ KrvFile* open_over(KrvFile* file, const KrvMessageSink* sink)
     return file;
 }
 
+// A recording opened for reading: a regular file only, so that a FIFO or a
+// device named like one can never block the caller. Null with errno set
+// (EISDIR for a folder, ENXIO for anything else that is no regular file).
+FILE* open_regular(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat st {};
+    int error = 0;
+    if (fstat(fd, &st) != 0)
+        error = errno;
+    else if (S_ISDIR(st.st_mode))
+        error = EISDIR;
+    else if (!S_ISREG(st.st_mode))
+        error = ENXIO;
+    else if (fcntl(fd, F_SETFL, 0) != 0) // reads block again, as on any file
+        error = errno;
+    if (error != 0) {
+        close(fd);
+        errno = error;
+        return nullptr;
+    }
+    FILE* stream = fdopen(fd, "rb");
+    if (!stream)
+        close(fd);
+    return stream;
+}
+
 } // namespace
 
 KrvFile* krv_open(const std::string& path, bool forReading, const KrvMessageSink* sink)
 {
-    FILE* stream = fopen(path.c_str(), forReading ? "rb" : "wb+");
+    FILE* stream = forReading ? open_regular(path) : fopen(path.c_str(), "wb+");
     if (!stream)
         return nullptr;
     KrvFile* file = new (std::nothrow) KrvFile;
@@ -747,16 +776,11 @@ KrvFile* krv_open(const std::string& path, bool forReading, const KrvMessageSink
 int krv_read_audio_definition(const std::string& path, uint8_t& definition)
 {
     definition = 0;
-    FILE* stream = fopen(path.c_str(), "rb");
+    FILE* stream = open_regular(path);
     if (!stream)
         return KRV_ERROR_FAIL_OPEN_FILE;
-    struct stat st {};
-    const bool file = fstat(fileno(stream), &st) == 0 && !S_ISDIR(st.st_mode);
-    if (file)
-        definition = read_audio_definition(krv_stdio_io(stream));
+    definition = read_audio_definition(krv_stdio_io(stream));
     fclose(stream);
-    if (!file)
-        return KRV_ERROR_FAIL_OPEN_FILE;
     return definition > kMaxAudioDefinition ? KRV_ERROR_INVALID_VALUE : 1;
 }
 

@@ -14,13 +14,15 @@ inline constexpr const char* kKrvAudioDefinitionError = "The Audio channel defin
 // The audio channel definition of the recording at `path`: the low four bits
 // of byte 649, 0 when the file is shorter. 1 when it is 0-4;
 // KRV_ERROR_INVALID_VALUE above (`definition` holds the refused value);
-// KRV_ERROR_FAIL_OPEN_FILE when `path` names no file that can be read.
+// KRV_ERROR_FAIL_OPEN_FILE when `path` names no regular file that can be read.
 int krv_read_audio_definition(const std::string& path, uint8_t& definition);
 
 // Opens a file: for reading ("rb", checks the audio channel definition as
 // krv_read_audio_definition does; above 4 posts kKrvAudioDefinitionError to
 // `sink` with the caption "Warning" and gives null), or for writing ("wb+",
-// created or truncated). Null when the file cannot be opened.
+// created or truncated). Null when the file cannot be opened; for reading,
+// anything but a regular file is refused at once (errno EISDIR for a folder,
+// ENXIO for a FIFO, socket or device), so that none can block the caller.
 KrvFile* krv_open(const std::string& path, bool forReading, const KrvMessageSink* sink = nullptr);
 
 // Creates `path` for writing ("wb+") with the permission bits `mode` (the

@@ -17,6 +17,7 @@
 #include "krv/krv_log.h"
 #include "krv/krv_object_assembler.h"
 #include "krv/krv_reader.h"
+#include "krv/krv_staging.h"
 #include "krv/krv_wav.h"
 #include "krv/krv_writer.h"
 
@@ -64,7 +65,8 @@ struct Timeline {
 
 struct Output {
     std::string path;     // the file's own name
-    std::string temp;     // its name while written; empty until created
+    std::string name;     // the same without the folder
+    std::string temp;     // its name while written, in the staging folder; empty until created
     bool renamed = false; // moved to `path`
     KrvFile* file = nullptr;
     KrvPacket* packet = nullptr;
@@ -127,6 +129,7 @@ private:
     const KrvMessageSink* sink_;
     KrvSplitFailure* failure_;
     bool committed_ = false;
+    KrvStaging staging_; // the files while they are written
     uint8_t audioDef_;
     KrvSplitFiles* written_;
     Timeline timeline_;
@@ -194,10 +197,12 @@ int Splitter::openOutput(int z, const std::string& path)
 {
     Output& out = outs_[z];
     out.path = path;
-    out.file = krv_create(path + kTemporarySuffix, privateFiles_ ? 0600 : 0666);
+    out.name = path.substr(path.find_last_of('/') + 1);
+    const std::string temp = staging_.path(out.name + kTemporarySuffix);
+    out.file = krv_create(temp, privateFiles_ ? 0600 : 0666);
     if (!out.file)
         return -1;
-    out.temp = path + kTemporarySuffix;
+    out.temp = temp;
     if (!out.file->stream)
         return 0;
     if (z != kAudioOutput) {
@@ -483,15 +488,17 @@ int Splitter::commit()
             return KRV_ERROR_IO;
         }
     }
-    for (Output& out : outs_) {
-        if (out.temp.empty())
-            continue;
-        if (rename(out.temp.c_str(), out.path.c_str()) != 0) {
-            noteFailure(errno, out.path);
-            return KRV_ERROR_IO;
-        }
-        out.renamed = true;
+    std::vector<KrvStagedMove> moves;
+    for (const Output& out : outs_)
+        if (!out.temp.empty())
+            moves.push_back({out.name + kTemporarySuffix, out.name});
+    if (const int r = staging_.commit(moves, KrvCommitMode::Replace); r != 0) {
+        noteFailure(r, folder_);
+        errno = r;
+        return KRV_ERROR_IO;
     }
+    for (Output& out : outs_)
+        out.renamed = !out.temp.empty();
     committed_ = true;
     return 0;
 }
@@ -533,7 +540,7 @@ void Splitter::cleanUp()
         krv_packet_destroy(out.packet);
         out.packet = nullptr;
         if (!committed_ && !out.temp.empty())
-            unlink((out.renamed ? out.path : out.temp).c_str());
+            unlink(out.temp.c_str());
     }
     krv_packet_destroy(source_);
     source_ = nullptr;
@@ -542,8 +549,13 @@ void Splitter::cleanUp()
 int Splitter::run()
 {
     int r = prepare();
-    if (r >= 0)
+    if (r >= 0 && !staging_.create(folder_)) {
+        noteFailure(errno, folder_);
+        krv_log(sink_, "Error opening file %s ..... \n", folder_.c_str());
+        r = avSync_ ? KRV_ERROR_FAIL_OPEN_FILE : 0;
+    } else if (r >= 0) {
         r = createOutputs();
+    }
     if (r > 0) {
         if (rec_->io.seek(rec_->io.context, rec_->position) != 0)
             r = KRV_ERROR_SEEK;

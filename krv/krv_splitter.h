@@ -71,9 +71,10 @@ struct KrvSplitFailure {
 
 // Splits `recording` (opened and initialised, at its first packet) into
 // `folder` (UTF-8, no trailing slash). Each file is written under a temporary
-// name ("<name>.part") whose first bytes make no valid file until the end, and
-// all are renamed into place once every one is whole; a split that fails
-// removes what it wrote. 1 on success, 0 when a channel file cannot be created
+// name ("<name>.part", whose first bytes make no valid file until the end) in
+// a private staging folder inside `folder` (krv_staging.h), and all move into
+// place, replacing files of their names, once every one is whole; a split that
+// fails removes what it wrote. 1 on success, 0 when a channel file cannot be created
 // in the normal mode, or a negative KrvError; `failure` (may be null) says
 // which file could not be created or written, and why. On success `written`,
 // when given, receives what the split wrote.

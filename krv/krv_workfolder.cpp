@@ -108,6 +108,61 @@ bool carriesMarker(int dirFd, int lockFd)
            held.st_dev == found.st_dev && held.st_ino == found.st_ino;
 }
 
+// The folders in parentFd whose names begin with `prefix` and that belong to this user.
+std::vector<std::string> ownFolders(int parentFd, std::string_view prefix)
+{
+    std::vector<std::string> names;
+    if (DIR* dir = fdopendir(dup(parentFd))) {
+        while (const dirent* entry = readdir(dir)) {
+            struct stat st {};
+            if (std::string_view(entry->d_name).starts_with(prefix) && !isDotOrDotDot(entry->d_name) &&
+                fstatat(parentFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode) &&
+                st.st_uid == geteuid())
+                names.emplace_back(entry->d_name);
+        }
+        closedir(dir);
+    }
+    return names;
+}
+
+// The folders of krv_remove_stale_folders, or with `unmarked` those of
+// krv_remove_unmarked_folders.
+int removeLeftFolders(const fs::path& parent, std::string_view prefix, bool unmarked,
+                      const KrvStaleFolderHook& beforeRemoval)
+{
+    const int parentFd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (parentFd < 0)
+        return 0;
+    int removed = 0;
+    for (const std::string& name : ownFolders(parentFd, prefix)) {
+        const int dir = openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (dir < 0)
+            continue;
+        const int marker =
+            openat(dir, unmarked ? kMarkerUnderConstruction : kMarker, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        // No marker: not made by a process of ours (or, unmarked, made by one
+        // killed at once). A held one: its owner lives (this process's own
+        // folders too: a second open description conflicts).
+        const bool left = marker >= 0 ? flock(marker, LOCK_EX | LOCK_NB) == 0 : unmarked;
+        if (left && unmarked) {
+            unlinkat(dir, kMarkerUnderConstruction, 0);
+            close(dir); // only an empty folder goes: one with anything else in it is no such leftover
+        } else if (left) {
+            if (beforeRemoval)
+                beforeRemoval(parentFd, dir);
+            emptyDirectory(dir);
+        } else {
+            close(dir);
+        }
+        if (left && unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) == 0)
+            ++removed;
+        if (marker >= 0)
+            close(marker);
+    }
+    close(parentFd);
+    return removed;
+}
+
 bool removeHeld(const std::string& folder, int lockFd)
 {
     bool removed = false;
@@ -177,7 +232,12 @@ bool krv_create_owned_folder(const fs::path& folder)
 
 fs::path krv_create_temp_folder(std::string_view prefix)
 {
-    std::string name = (krv_temp_home() / std::string(prefix)).string() + "XXXXXX";
+    return krv_create_temp_folder(krv_temp_home(), prefix);
+}
+
+fs::path krv_create_temp_folder(const fs::path& parent, std::string_view prefix)
+{
+    std::string name = (parent / std::string(prefix)).string() + "XXXXXX";
     if (!mkdtemp(name.data()))
         return {};
     const int fd = markOwned(name);
@@ -217,43 +277,14 @@ void krv_remove_owned_folders()
         removeHeld(it->first, it->second);
 }
 
-int krv_remove_stale_folders(const fs::path& parent, std::string_view prefix)
+int krv_remove_stale_folders(const fs::path& parent, std::string_view prefix, const KrvStaleFolderHook& beforeRemoval)
 {
-    const int parentFd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (parentFd < 0)
-        return 0;
-    std::vector<std::string> names;
-    if (DIR* dir = fdopendir(dup(parentFd))) {
-        while (const dirent* entry = readdir(dir))
-            if (std::string_view(entry->d_name).starts_with(prefix) && !isDotOrDotDot(entry->d_name))
-                names.emplace_back(entry->d_name);
-        closedir(dir);
-    }
-    int removed = 0;
-    for (const std::string& name : names) {
-        struct stat st {};
-        if (fstatat(parentFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) ||
-            st.st_uid != geteuid())
-            continue;
-        const int dir = openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (dir < 0)
-            continue;
-        const int marker = openat(dir, kMarker, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        // No marker: not made by a process of ours. A held one: its owner lives
-        // (this process's own folders too: a second open description conflicts).
-        if (marker < 0 || flock(marker, LOCK_EX | LOCK_NB) != 0) {
-            if (marker >= 0)
-                close(marker);
-            close(dir);
-            continue;
-        }
-        emptyDirectory(dir);
-        if (unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) == 0)
-            ++removed;
-        close(marker);
-    }
-    close(parentFd);
-    return removed;
+    return removeLeftFolders(parent, prefix, false, beforeRemoval);
+}
+
+int krv_remove_unmarked_folders(const fs::path& parent, std::string_view prefix)
+{
+    return removeLeftFolders(parent, prefix, true, {});
 }
 
 bool krv_delete_tree(const fs::path& folder)

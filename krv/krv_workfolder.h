@@ -10,6 +10,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -38,6 +39,8 @@ bool krv_create_owned_folder(const std::filesystem::path& folder);
 // A fresh owned folder "<temp home>/<prefix>XXXXXX" with a random suffix; empty
 // (errno set) when none can be made.
 std::filesystem::path krv_create_temp_folder(std::string_view prefix);
+// The same inside `parent`.
+std::filesystem::path krv_create_temp_folder(const std::filesystem::path& parent, std::string_view prefix);
 
 // Removes `folder` with everything in it when this process made it and it
 // still carries this process's marker; anything else is left alone (false).
@@ -48,7 +51,17 @@ void krv_remove_owned_folders();
 
 // Removes the folders of `parent` whose names begin with `prefix`, that belong
 // to this user and whose marker nobody holds. Returns how many went.
-int krv_remove_stale_folders(const std::filesystem::path& parent, std::string_view prefix);
+// `beforeRemoval`, when given, sees each such folder first (descriptors of
+// `parent` and of the folder), while this process holds its marker's lock.
+using KrvStaleFolderHook = std::function<void(int parentFd, int folderFd)>;
+int krv_remove_stale_folders(const std::filesystem::path& parent, std::string_view prefix,
+                             const KrvStaleFolderHook& beforeRemoval = {});
+
+// Removes the folders of `parent` whose names begin with `prefix`, that belong
+// to this user and that a process killed while it made them left without a
+// marker: empty, or with the marker under construction that nobody holds.
+// Only for prefixes no user makes folders with by hand. Returns how many went.
+int krv_remove_unmarked_folders(const std::filesystem::path& parent, std::string_view prefix);
 
 // Deletes `folder` with everything in it; true when the folder itself went.
 // Links are removed as links, never followed, and a folder that is itself a

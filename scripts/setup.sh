@@ -12,7 +12,7 @@ packages=(
   gstreamer1.0-plugins-ugly gstreamer1.0-libav
   libavformat-dev libavcodec-dev libavutil-dev libssl-dev ffmpeg
   libsodium-dev
-  xvfb xauth x11-apps xdotool time
+  xvfb xauth x11-apps xdotool time strace
 )
 
 missing=()

@@ -11,6 +11,8 @@ extern "C" {
 #include <memory>
 #include <string>
 
+#include "av_log.h"
+
 namespace vedra {
 
 struct AvInputClose {
@@ -44,11 +46,13 @@ struct AvCodecFree {
 };
 using AvCodecPtr = std::unique_ptr<AVCodecContext, AvCodecFree>;
 
+// With what libav logged about it, when it did (QuietAvLog).
 inline std::string AvError(int code)
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);
-    return text;
+    const std::string detail = TakeAvLogError();
+    return detail.empty() ? text : std::string(text) + " (" + detail + ")";
 }
 
 } // namespace vedra

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "av_handles.h"
 #include "krv/krv_facts.h"
+#include "krv/krv_staging.h"
 
 namespace vedra {
 namespace {
@@ -68,6 +71,8 @@ struct Source {
 bool RemuxToAvi(const std::string& channelPath, const std::string& audioPath, const std::string& outPath,
                 std::string& error)
 {
+    QuietAvLog();
+    TakeAvLogError(); // what came before is no part of this file's errors
     std::vector<Source> sources;
     {
         Source video;
@@ -82,7 +87,17 @@ bool RemuxToAvi(const std::string& channelPath, const std::string& audioPath, co
         sources.push_back(std::move(audio));
     }
 
-    const std::string partPath = outPath + ".part";
+    // Written in a private folder beside its name, so no link planted in the
+    // folder is ever written through, and moved to a name that must be free.
+    const std::filesystem::path target = outPath;
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    const std::string partName = target.filename().string() + ".part";
+    KrvStaging staging;
+    if (!staging.create(folder)) {
+        error = "cannot write into " + folder.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    const std::string partPath = staging.path(partName);
     AVFormatContext* oc = nullptr;
     int r = avformat_alloc_output_context2(&oc, nullptr, "avi", partPath.c_str());
     if (r < 0 || !oc) {
@@ -214,13 +229,13 @@ bool RemuxToAvi(const std::string& channelPath, const std::string& audioPath, co
     if (oc->pb && avio_closep(&oc->pb) < 0)
         ok = false;
     out.reset();
-    if (ok && std::rename(partPath.c_str(), outPath.c_str()) != 0) {
-        error = "cannot create " + outPath;
-        ok = false;
+    if (ok) {
+        if (const int moved = staging.commit({{partName, target.filename().string()}}, KrvCommitMode::Exclusive)) {
+            error = "cannot create " + outPath + ": " + std::strerror(moved);
+            ok = false;
+        }
     }
-    if (!ok)
-        std::remove(partPath.c_str());
-    return ok;
+    return ok; // the staging folder goes with what is left in it
 }
 
 } // namespace vedra

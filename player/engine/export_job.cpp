@@ -1,6 +1,8 @@
 #include "export_job.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -10,10 +12,11 @@
 namespace vedra {
 namespace {
 
+// Anything of that name, a dangling link too.
 bool Exists(const std::string& path)
 {
     struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
+    return ::lstat(path.c_str(), &st) == 0;
 }
 
 } // namespace
@@ -41,13 +44,16 @@ bool ExportStep(const std::string& audioPath, INotifyTarget* notify, ExportJob& 
     auto run = std::make_unique<ExportRun>();
     run->outputPath = ExportOutputPath(job.outputFolder);
     ExportRun* r = run.get();
-    // Reserve the name at once so the next export of the chain picks another.
-    if (FILE* f = std::fopen((r->outputPath + ".part").c_str(), "wb"))
-        std::fclose(f);
-    r->worker = std::thread([r, audioPath, channelPath, notify] {
+    // Reserve the name at once so the next export of the chain picks another;
+    // never through a link.
+    const std::string reserved = r->outputPath + ".part";
+    const int fd = open(reserved.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        close(fd);
+    r->worker = std::thread([r, audioPath, channelPath, notify, reserved, made = fd >= 0] {
         r->succeeded = RemuxToAvi(channelPath, audioPath, r->outputPath, r->error);
-        if (!r->succeeded)
-            std::remove((r->outputPath + ".part").c_str()); // the reserved name
+        if (made)
+            unlink(reserved.c_str()); // the file itself was written elsewhere
         r->finished = true;
         // A failed export completes too, so a chain never waits forever.
         if (notify)

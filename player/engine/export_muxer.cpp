@@ -141,6 +141,8 @@ bool ExportMuxer::Open(const std::string& path, ExportFormat format, const std::
                        const std::optional<MuxAudioTrack>& audio, const MuxFileInfo& info, uint32_t baseMs,
                        std::string& error)
 {
+    QuietAvLog();
+    TakeAvLogError(); // what came before is no part of this file's errors
     format_ = format;
     baseMs_ = baseMs;
     audio_ = audio;

@@ -1,16 +1,18 @@
 #include "range_export.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <optional>
+#include <set>
 #include <thread>
 
 #include "krv/krv_data_packets.h"
@@ -19,6 +21,7 @@
 #include "krv/krv_range_reader.h"
 #include "krv/krv_reader.h"
 #include "krv/krv_splitter.h"
+#include "krv/krv_staging.h"
 #include "krv/krv_time.h"
 #include "krv/krv_timeline.h"
 #include "sha256_file.h"
@@ -33,14 +36,18 @@ constexpr uint16_t kMsAdpcm = 2;
 constexpr uint32_t kMaxVideoSide = 4096;
 constexpr uint32_t kMaxAudioRate = 96000;
 constexpr double kCopyShare = 0.9; // of the progress; checksums take the rest
+constexpr int kCommitTries = 100;  // names taken by exports committing at the same time
+constexpr int kMaxNameNumber = 10000;
+// Temporary files of exports before there was a staging folder: PREFIX<pid>-<n>.part.
+constexpr std::string_view kOldTempPrefix = ".vedra-export-";
+constexpr std::string_view kOldTempSuffix = ".part";
 
 struct Output {
     std::vector<int> channels;
     bool audio = false;
-    std::string temp; // hidden while written
+    std::string temp; // in the staging folder while written
     std::unique_ptr<ExportMuxer> muxer;
     std::string path; // its name once finished
-    std::string checksumTemp;
     std::string sha256;
 };
 
@@ -58,6 +65,41 @@ std::string NameTime(uint32_t ms)
     std::string s = krv_offset_text(ms);
     std::replace(s.begin(), s.end(), ':', '-');
     return s;
+}
+
+bool IsFree(const fs::path& at)
+{
+    struct stat st {};
+    return lstat(at.c_str(), &st) != 0 && errno == ENOENT;
+}
+
+// A new file of the staging folder; never an existing name or a link.
+bool WriteNewFile(const std::string& path, const std::string& text, std::string& error)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    bool ok = fd >= 0 && write(fd, text.data(), text.size()) == ssize_t(text.size());
+    const int saved = errno;
+    if (fd >= 0 && close(fd) != 0)
+        ok = false;
+    if (!ok)
+        error = "cannot write " + path + ": " + std::strerror(ok ? errno : saved);
+    return ok;
+}
+
+// Temporary files that exports killed before there was a staging folder left.
+void RemoveOldTempFiles(const fs::path& folder)
+{
+    std::error_code ec;
+    for (const fs::directory_entry& e : fs::directory_iterator(folder, ec)) {
+        const std::string name = e.path().filename().string();
+        if (!name.starts_with(kOldTempPrefix) || !name.ends_with(kOldTempSuffix))
+            continue;
+        const long pid = std::strtol(name.c_str() + kOldTempPrefix.size(), nullptr, 10);
+        struct stat st {};
+        if (pid > 0 && kill(pid_t(pid), 0) != 0 && errno == ESRCH && lstat(e.path().c_str(), &st) == 0 &&
+            st.st_uid == geteuid())
+            unlink(e.path().c_str());
+    }
 }
 
 class RangeExport {
@@ -93,7 +135,7 @@ private:
     std::unique_ptr<KrvRangeReader> reader_;
     KrvRange range_;
     std::vector<Output> outputs_;
-    std::vector<std::string> published_; // final names already in place, removed on failure
+    KrvStaging staging_; // every file while it is written
     bool madeFolder_ = false;
     double shown_ = -1;
     // The recording's checksum is read beside the copy, on a thread of its own.
@@ -141,10 +183,7 @@ void RangeExport::Report(double fraction)
 
 std::string RangeExport::TempName()
 {
-    static std::atomic<int> counter{0};
-    return (fs::path(req_.outputFolder) /
-            (".vedra-export-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".part"))
-        .string();
+    return staging_.path("output-" + std::to_string(outputs_.size()) + ".part");
 }
 
 bool RangeExport::OpenRecording()
@@ -318,8 +357,9 @@ bool RangeExport::Copy()
     return true;
 }
 
-// Checksums, then every file under its own name. A name is reserved before
-// the file moves there, so two exports never take the same one.
+// Checksums, then every file with its checksum under the first name free for
+// both, all moved into place at once. A name taken meanwhile (another export
+// committing) makes it choose again.
 bool RangeExport::Publish()
 {
     const std::string stem = fs::path(req_.recording).stem().string();
@@ -334,44 +374,44 @@ bool RangeExport::Publish()
             return Cancelled() ? false : Fail(error);
         Report(kCopyShare + (1.0 - kCopyShare) * double(i + 1) / double(outputs_.size()));
     }
-    for (Output& out : outputs_) {
-        const ExportMuxer::Span span = out.muxer->span();
-        const std::string base = stem + "_" + NameTime(Offset(span.firstMs)) + "_" + NameTime(Offset(span.lastMs)) +
-                                 (req_.singleFile ? "" : "_ch" + std::to_string(out.channels.front()));
-        std::string name;
-        for (int n = 1;; ++n) {
-            name = base + (n > 1 ? "_" + std::to_string(n) : "") + "." + ext;
-            const fs::path at = fs::path(req_.outputFolder) / name;
-            if (FILE* f = std::fopen(at.c_str(), "wx")) {
-                std::fclose(f);
-                out.path = at.string();
-                break;
+    int r = EEXIST;
+    for (int attempt = 0; attempt < kCommitTries && r == EEXIST; ++attempt) {
+        std::vector<KrvStagedMove> moves;
+        std::set<std::string> chosen;
+        for (size_t i = 0; i < outputs_.size(); ++i) {
+            Output& out = outputs_[i];
+            const ExportMuxer::Span span = out.muxer->span();
+            const std::string base = stem + "_" + NameTime(Offset(span.firstMs)) + "_" + NameTime(Offset(span.lastMs)) +
+                                     (req_.singleFile ? "" : "_ch" + std::to_string(out.channels.front()));
+            std::string name;
+            for (int n = 1;; ++n) {
+                if (n > kMaxNameNumber)
+                    return Fail("no free name for " + base + " in " + req_.outputFolder);
+                name = base + (n > 1 ? "_" + std::to_string(n) : "") + "." + ext;
+                const fs::path at = fs::path(req_.outputFolder) / name;
+                if (!chosen.contains(name) && IsFree(at) && IsFree(at.string() + ".sha256"))
+                    break;
             }
-            if (errno != EEXIST)
-                return Fail("cannot create " + at.string() + ": " + std::strerror(errno));
+            chosen.insert(name);
+            out.path = (fs::path(req_.outputFolder) / name).string();
+            const std::string sum = "output-" + std::to_string(i) + ".sha256";
+            std::string error;
+            unlink(staging_.path(sum).c_str());
+            if (!WriteNewFile(staging_.path(sum), Sha256Line(out.sha256, name), error))
+                return Fail(error);
+            moves.push_back({fs::path(out.temp).filename().string(), name});
+            moves.push_back({sum, name + ".sha256"});
         }
-        published_.push_back(out.path);
-        out.checksumTemp = TempName();
-        std::ofstream sum(out.checksumTemp, std::ios::binary);
-        sum << Sha256Line(out.sha256, name);
-        sum.close();
-        if (!sum)
-            return Fail("cannot write " + out.checksumTemp);
-        std::error_code ec;
-        fs::rename(out.temp, out.path, ec);
-        if (ec)
-            return Fail("cannot create " + out.path + ": " + ec.message());
+        r = staging_.commit(moves, KrvCommitMode::Exclusive);
+    }
+    if (r != 0)
+        return Fail("cannot move the files into " + req_.outputFolder + ": " + std::strerror(r));
+    for (Output& out : outputs_) {
         out.temp.clear();
-        const std::string checksum = out.path + ".sha256";
-        published_.push_back(checksum);
-        fs::rename(out.checksumTemp, checksum, ec);
-        if (ec)
-            return Fail("cannot create " + checksum + ": " + ec.message());
-        out.checksumTemp.clear();
-
+        const ExportMuxer::Span span = out.muxer->span();
         ExportedFile f;
         f.path = out.path;
-        f.checksumPath = checksum;
+        f.checksumPath = out.path + ".sha256";
         f.sha256 = out.sha256;
         f.channels = out.channels;
         f.audio = out.audio;
@@ -385,18 +425,12 @@ bool RangeExport::Publish()
 
 void RangeExport::RemoveAll()
 {
+    for (Output& out : outputs_)
+        out.muxer.reset(); // closes the file first
+    staging_.remove();
     if (result_.status == RangeExportStatus::Done)
         return;
     std::error_code ec;
-    for (Output& out : outputs_) {
-        out.muxer.reset(); // closes the file first
-        if (!out.temp.empty())
-            fs::remove(out.temp, ec);
-        if (!out.checksumTemp.empty())
-            fs::remove(out.checksumTemp, ec);
-    }
-    for (const std::string& p : published_)
-        fs::remove(p, ec);
     if (madeFolder_)
         fs::remove(req_.outputFolder, ec); // only when it is still empty
 }
@@ -429,6 +463,10 @@ bool RangeExport::Steps()
         if (!fs::is_directory(req_.outputFolder, ec))
             return Fail("cannot create " + req_.outputFolder);
     }
+    krv_recover_staging(req_.outputFolder);
+    RemoveOldTempFiles(req_.outputFolder);
+    if (!staging_.create(req_.outputFolder))
+        return Fail("cannot write into " + req_.outputFolder + ": " + std::strerror(errno));
     if (!OpenRecording())
         return false;
     if (req_.hashSource) {

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
+#include "avi_remux.h"
 #include "engine_fixture.h"
 #include "export_job.h"
 
@@ -117,6 +119,34 @@ TEST_F(ExportTest, ChainedChannelsGiveOneFileEach)
     EXPECT_NE(written[0], written[1]); // even within one second
     for (const auto& f : written)
         EXPECT_EQ(ProbeFile(f).codecs, "mpeg4,video\nadpcm_ms,audio\n");
+}
+
+// A link planted in the folder under the file's name or its temporary name is
+// never written through: the export fails on a taken name and leaves the
+// link's target as it was, and nothing of it stays.
+TEST_F(ExportTest, LinksInTheFolderAreNeverWrittenThrough)
+{
+    TempDir out;
+    const std::filesystem::path target = out.path() / "target";
+    std::ofstream(target) << "root only";
+    const std::filesystem::path folder = out.path() / "shared";
+    std::filesystem::create_directories(folder);
+    std::filesystem::create_symlink(target, folder / "taken.avi");
+    std::filesystem::create_symlink(target, folder / "free.avi.part");
+    struct Row {
+        const char* name;
+        bool succeeds;
+    };
+    for (const Row& row : {Row{"taken", false}, Row{"free", true}}) {
+        SCOPED_TRACE(row.name);
+        std::string error;
+        const std::string path = (folder / (std::string(row.name) + ".avi")).string();
+        EXPECT_EQ(RemuxToAvi(rec_->channel(1), rec_->audio(), path, error), row.succeeds) << error;
+        EXPECT_EQ(RunCommand("cat '" + target.string() + "'"), "root only");
+        EXPECT_EQ(std::filesystem::is_symlink(path), !row.succeeds);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 3)
+        << "the two links and the one file";
 }
 
 TEST_F(ExportTest, FailedExportCompletesAndLeavesNoFile)

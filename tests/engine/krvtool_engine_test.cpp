@@ -4,6 +4,7 @@
 
 #include <QImage>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -143,10 +144,67 @@ TEST_F(KrvtoolEngineTest, ExportRangeToOneFile)
         const std::string out = Krvtool("export '" + recording_ + "' '" + outdir + "' " + row.args, &status);
         EXPECT_EQ(WEXITSTATUS(status), row.status) << out;
         EXPECT_NE(out.find(row.inOutput), std::string::npos) << out;
+        EXPECT_EQ(out.find(" @ 0x"), std::string::npos) << "libav's own log: " << out;
         if (row.status != 0)
             continue;
         RunCommand("cd '" + outdir + "' && sha256sum -c *.sha256 >/dev/null 2>&1", &status);
         EXPECT_EQ(status, 0);
+    }
+}
+
+// kill -9 as the Nth file is about to take its name (strace kills at the Nth
+// move of the commit), a file size limit and a manifest that cannot be
+// written: the folder then holds the whole export under its names, or none of
+// it once the next export into it has run, and nothing hidden.
+TEST_F(KrvtoolEngineTest, ExportIsWholeOrNothing)
+{
+    if (RunCommand("strace -V >/dev/null 2>&1; echo $?") != "0\n")
+        GTEST_SKIP() << "strace is missing";
+    const std::string rec = "'" + recording_ + "'";
+    auto entries = [](const std::string& folder) {
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(folder, ec))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    int status = -1;
+    Krvtool("export " + rec + " '" + dir_.file("whole") + "' --channels 4", &status);
+    ASSERT_EQ(status, 0);
+    const std::vector<std::string> next = entries(dir_.file("whole"));
+    ASSERT_EQ(next.size(), 2u);
+    for (int n = 1; n <= 4; ++n) { // two files, each with its checksum
+        SCOPED_TRACE(n);
+        const std::string outdir = dir_.file("killed" + std::to_string(n));
+        const std::string out = Krvtool(
+            "export " + rec + " '" + outdir + "'", &status,
+            "strace -f -o /dev/null -e trace=renameat2 -e inject=renameat2:signal=KILL:when=" + std::to_string(n) +
+                " ");
+        EXPECT_NE(status, 0) << out;
+        Krvtool("export " + rec + " '" + outdir + "' --channels 4", &status);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(entries(outdir), next);
+    }
+    struct Row {
+        const char* name;
+        const char* wrap; // the command line around krvtool's: {} stands for it
+        const char* inOutput;
+        bool filesStay;
+    };
+    const Row rows[] = {
+        {"file size limit", "prlimit --fsize=30000 {}", "File too large", false},
+        {"manifest to a full disk", "{} >/dev/full", "cannot write the output: No space left on device", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string outdir = dir_.file(row.name);
+        std::string command = row.wrap;
+        command.replace(command.find("{}"), 2, KRVTOOL_PATH " export " + rec + " '" + outdir + "' 2>&1");
+        const std::string out = RunCommand(command, &status);
+        EXPECT_EQ(WEXITSTATUS(status), 1) << out;
+        EXPECT_NE(out.find(row.inOutput), std::string::npos) << out;
+        EXPECT_EQ(entries(outdir).size(), row.filesStay ? 4u : 0u);
     }
 }
 

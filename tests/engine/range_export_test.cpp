@@ -5,6 +5,9 @@
 // verify; a failure or a cancel leaves nothing behind.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -223,6 +226,47 @@ TEST_F(RangeExportTest, FailuresLeaveNothing)
         EXPECT_TRUE(r.files.empty());
         EXPECT_TRUE(Empty(out)) << "no partial output";
     }
+}
+
+// Names in the folder are never written through or over: a link planted under
+// the name an export would take, or a checksum of that name alone, sends the
+// file and its checksum together to the next free _N, and what was there stays
+// as it was. Temporary files left by exports killed before there was a
+// staging folder go; those of exports still running stay.
+TEST_F(RangeExportTest, TakenNamesAreLeftAsTheyAre)
+{
+    const fs::path out = out_.path() / "taken";
+    fs::create_directories(out);
+    const fs::path target = out_.path() / "target";
+    std::ofstream(target) << "root only";
+    const std::string base = "cam_00-00-01.000_00-00-03.900_ch1";
+    fs::create_symlink(target, out / (base + ".mkv"));
+    fs::create_symlink(target, out / (base + "_2.mkv.sha256"));
+    std::ofstream(out / (base + "_3.mkv")) << "the user's";
+    std::ofstream(out / ".vedra-export-999999999-0.part") << "a killed export's"; // no such process
+    const std::string running = ".vedra-export-" + std::to_string(getpid()) + "-0.part";
+    std::ofstream(out / running) << "a running export's";
+
+    RangeExportRequest req = Request(out.string());
+    req.format = ExportFormat::Mkv;
+    req.channels = {1};
+    req.fromMs = 1000;
+    req.toMs = 4000;
+    const RangeExportResult r = RunRangeExport(req, nullptr, {});
+    ASSERT_EQ(r.status, RangeExportStatus::Done) << r.error;
+    ASSERT_EQ(r.files.size(), 1u);
+    EXPECT_EQ(fs::path(r.files[0].path).filename(), base + "_4.mkv");
+    EXPECT_EQ(RunCommand("cat '" + target.string() + "'"), "root only");
+    EXPECT_TRUE(fs::is_symlink(out / (base + ".mkv")));
+    std::vector<std::string> names;
+    for (const fs::directory_entry& e : fs::directory_iterator(out))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{running, base + ".mkv", base + "_2.mkv.sha256", base + "_3.mkv",
+                                               base + "_4.mkv", base + "_4.mkv.sha256"}));
+    int status = -1;
+    RunCommand("cd '" + out.string() + "' && sha256sum -c '" + base + "_4.mkv.sha256' >/dev/null 2>&1", &status);
+    EXPECT_EQ(status, 0);
 }
 
 TEST_F(RangeExportTest, CancelRemovesWhatWasWritten)

@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "krv/krv_recording.h"
+#include "krv/krv_staging.h"
 #include "krv/krv_workfolder.h"
 #include "split_fixture.h"
 
@@ -228,17 +229,22 @@ struct Midway {
     KrvIo inner;
     fs::path folder;
     int reads = 0;
-    std::vector<std::string> seen;
+    std::vector<std::string> inFolder;
+    std::vector<std::string> seen; // in the staging folder
     std::vector<int> opened;
 
     static int64_t read(void* context, uint8_t* buffer, size_t size)
     {
         auto* self = static_cast<Midway*>(context);
         if (++self->reads == 8) {
-            for (const std::string& name : names(self->folder)) {
+            self->inFolder = names(self->folder);
+            const fs::path staging = self->folder / (self->inFolder.empty() ? "" : self->inFolder[0]);
+            for (const std::string& name : names(staging)) {
+                if (!name.ends_with(".part"))
+                    continue;
                 KrvFilePtr file;
                 self->seen.push_back(name);
-                self->opened.push_back(krv_open_recording((self->folder / name).string(), file, &krv_quiet_sink()));
+                self->opened.push_back(krv_open_recording((staging / name).string(), file, &krv_quiet_sink()));
             }
         }
         return self->inner.read(self->inner.context, buffer, size);
@@ -264,6 +270,8 @@ TEST(SplitFiles, HalfWrittenFilesOpenAsNoRecording)
     recording->io = {&Midway::read, nullptr, &Midway::seek, &midway};
     fs::create_directories(midway.folder);
     ASSERT_EQ(krv_split(recording.get(), midway.folder.string(), KrvSplitOptions{}), 1);
+    ASSERT_EQ(midway.inFolder.size(), 1u) << "the files are written in a staging folder";
+    EXPECT_TRUE(midway.inFolder[0].starts_with(kKrvStagingPrefix)) << midway.inFolder[0];
     ASSERT_EQ(midway.seen.size(), 5u);
     for (size_t i = 0; i < midway.seen.size(); ++i) {
         EXPECT_TRUE(midway.seen[i].ends_with(".part")) << midway.seen[i];

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <csignal>
+#include <fstream>
 
 #include "tool_runner.h"
 
@@ -25,6 +26,10 @@ protected:
     static void TearDownTestSuite() { delete dir_; }
 
     static fs::path recording(const char* name) { return *dir_ / name; }
+    static std::vector<std::string> splitNames()
+    {
+        return {"Audio1.wav", "Video1.krv", "Video2.krv", "Video3.krv", "Video4.krv"};
+    }
     static std::vector<std::string> env() { return {"XDG_DATA_HOME=" + (*dir_ / "xdg").string()}; }
     static bool holdsFiles(const fs::path& out) { return !entriesOf(out).empty(); }
 
@@ -40,8 +45,7 @@ TEST_F(KrvtoolSplit, WithoutOutdirIntoAFolderNamedAfterTheRecording)
     umask(previous);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find((cwd / "other").string()), std::string::npos) << r.out;
-    EXPECT_EQ(entriesOf(cwd / "other"),
-              (std::vector<std::string>{"Audio1.wav", "Video1.krv", "Video2.krv", "Video3.krv", "Video4.krv"}));
+    EXPECT_EQ(entriesOf(cwd / "other"), splitNames());
     struct stat st {};
     ASSERT_EQ(stat((cwd / "other" / "Video2.krv").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u) << "the user's own files keep the umask";
@@ -50,6 +54,7 @@ TEST_F(KrvtoolSplit, WithoutOutdirIntoAFolderNamedAfterTheRecording)
     const ToolRun again = runTool(KRVTOOL_PATH, {"split", recording("other.krv").string()}, env(), cwd.path());
     EXPECT_EQ(again.exitCode, 1);
     EXPECT_NE(again.err.find("exists already"), std::string::npos) << again.err;
+    EXPECT_EQ(again.err.find("Create Dir error!"), std::string::npos) << "only the real reason";
 }
 
 // The second split into a folder a split is writing fails at once; the first
@@ -92,7 +97,7 @@ class KrvtoolSplitEnds : public KrvtoolSplit, public ::testing::WithParamInterfa
 
 // Whatever ends a split early, no file is left that opens as a recording: the
 // files go (and the folder, when the split made it), or under kill -9 only
-// temporary names stay, whose first bytes make them no recording.
+// the hidden staging folder stays, which the next split into the folder removes.
 TEST_P(KrvtoolSplitEnds, NothingLeftThatOpens)
 {
     const EndRow& row = GetParam();
@@ -116,10 +121,11 @@ TEST_P(KrvtoolSplitEnds, NothingLeftThatOpens)
     EXPECT_EQ(r.exitCode, row.exitCode) << r.err;
     EXPECT_NE(r.err.find(row.inStderr), std::string::npos) << r.err;
     if (row.signal == SIGKILL) {
-        for (const std::string& name : entriesOf(out)) {
-            EXPECT_TRUE(name.ends_with(".part")) << name;
-            EXPECT_EQ(runTool(KRVTOOL_PATH, {"info", (out / name).string()}).exitCode, 1) << name << " opens";
-        }
+        for (const std::string& name : entriesOf(out))
+            EXPECT_TRUE(name.starts_with(".vedra-staging-")) << name;
+        const ToolRun next = runTool(KRVTOOL_PATH, {"split", recording("other.krv").string(), out.string()});
+        EXPECT_EQ(next.exitCode, 0) << next.err;
+        EXPECT_EQ(entriesOf(out), splitNames());
     } else {
         EXPECT_EQ(fs::exists(out), row.outdirExists);
         EXPECT_TRUE(entriesOf(out).empty()) << entriesOf(out)[0];
@@ -135,5 +141,51 @@ INSTANTIATE_TEST_SUITE_P(
                       EndRow{"SigintInAnExistingFolder", SIGINT, "", true, 128 + SIGINT, "stopped by signal"},
                       EndRow{"Kill9", SIGKILL, "", false, 128 + SIGKILL, ""}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// kill -9 as the Nth file is about to take its name (strace kills at the Nth
+// move): the next split into the folder finds the leftovers of the killed one
+// (and the temporary files of an older one) and leaves exactly a whole split.
+TEST_F(KrvtoolSplit, KilledAtEachMoveIntoPlace)
+{
+    if (runTool("strace", {"-V"}).exitCode != 0)
+        GTEST_SKIP() << "strace is missing";
+    ScratchDir work;
+    const std::string rec = recording("other.krv").string();
+    const fs::path whole = work / "whole";
+    ASSERT_EQ(runTool(KRVTOOL_PATH, {"split", rec, whole.string()}).exitCode, 0);
+    for (int n = 1; n <= int(splitNames().size()); ++n) {
+        SCOPED_TRACE(n);
+        const fs::path out = work / ("killed" + std::to_string(n));
+        const ToolRun killed = runTool("strace", {"-f", "-o", "/dev/null", "-e", "trace=renameat2", "-e",
+                                                  "inject=renameat2:signal=KILL:when=" + std::to_string(n),
+                                                  KRVTOOL_PATH, "split", rec, out.string()});
+        EXPECT_NE(killed.exitCode, 0) << killed.err;
+        std::ofstream(out / "Video2.krv.part") << "an older split's";
+        const ToolRun next = runTool(KRVTOOL_PATH, {"split", rec, out.string()});
+        ASSERT_EQ(next.exitCode, 0) << next.err;
+        ASSERT_EQ(entriesOf(out), splitNames());
+        for (const std::string& name : splitNames())
+            EXPECT_TRUE(readFile(out / name) == readFile(whole / name)) << name;
+    }
+}
+
+// A run of a batch that dies by a signal is named as such and fails the batch.
+TEST_F(KrvtoolSplit, BatchRunKilledBySignal)
+{
+    ScratchDir work;
+    Background batch(KRVTOOL_PATH, {"split", "-j", "1", recording("big.krv").string(), recording("other.krv").string(),
+                                    (work / "out").string()});
+    pid_t child = 0;
+    ASSERT_TRUE(eventually([&] {
+        std::ifstream children("/proc/" + std::to_string(batch.pid()) + "/task/" + std::to_string(batch.pid()) +
+                               "/children");
+        return bool(children >> child);
+    }));
+    kill(child, SIGSEGV);
+    const ToolRun r = batch.finish();
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("big.krv: killed by signal 11"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("other.krv: done"), std::string::npos) << r.err;
+}
 
 } // namespace

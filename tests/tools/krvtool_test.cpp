@@ -2,6 +2,8 @@
 // errors apart from container errors.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <fstream>
@@ -220,16 +222,88 @@ TEST(Krvtool, NonAsciiFolder)
     EXPECT_TRUE(fs::exists(sub / "ausgabe" / "Video1.krv"));
 }
 
-// A name with quotes, a backslash and a tab stays one JSON string.
-TEST(Krvtool, InfoJsonEscapesTheFileName)
+// A file name is bytes: in JSON it stays one valid string (bytes that are no
+// UTF-8 as U+FFFD, control characters escaped), on stderr no control byte
+// reaches the terminal, in single runs, batches and error objects alike.
+TEST(Krvtool, FileNamesAreEscaped)
+{
+    struct Row {
+        const char* name;
+        std::string file;
+        std::string inJson;
+        std::string onStderr; // info on the file with a letter more, which is missing
+    };
+    const Row rows[] = {
+        {"quotes, backslash, tab", "cam \"01\" \\\tA", R"(cam \"01\" \\\tA)", R"(cam "01" \\x09A)"},
+        {"terminal escape, stray bytes", "cam\x1b[2J\xff\x80", R"(cam\u001b[2J\uFFFD\uFFFD)", R"(cam\x1b[2J\xff\x80)"},
+        {"letters kept, C1 control, cut sequence", "Kamera \xc3\xa9\xc2\x9b\xe2\x82",
+         "Kamera \xc3\xa9"
+         R"(\u009b\uFFFD\uFFFD)",
+         "Kamera \xc3\xa9"
+         R"(\xc2\x9b\xe2\x82)"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScratchDir dir;
+        const fs::path rec = dir / (row.file + ".krv");
+        synthesize(rec, {"--seconds", "1"});
+        fs::copy_file(rec, dir / "b.krv");
+        const ToolRun one = runTool(KRVTOOL_PATH, {"info", "--json", rec.string()});
+        ASSERT_EQ(one.exitCode, 0) << one.err;
+        EXPECT_NE(one.out.find(row.inJson + ".krv\","), std::string::npos) << one.out;
+        EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '\n'), 1) << "one line per recording";
+        const ToolRun batch =
+            runTool(KRVTOOL_PATH, {"info", "--json", "-j", "2", rec.string(), (dir / "b.krv").string()});
+        EXPECT_NE(batch.out.find(row.inJson + ".krv\","), std::string::npos) << batch.out;
+
+        const std::string missing = rec.string() + "x";
+        const ToolRun error = runTool(KRVTOOL_PATH, {"info", "--json", missing});
+        EXPECT_EQ(error.exitCode, 1);
+        EXPECT_NE(error.out.find(row.inJson + ".krvx\",\"error\""), std::string::npos) << error.out;
+        EXPECT_NE(error.err.find(row.onStderr + ".krvx: No such file"), std::string::npos) << error.err;
+        for (const std::string& err : {error.err, batch.err, runTool(KRVTOOL_PATH, {"split", missing}).err})
+            EXPECT_FALSE(std::any_of(err.begin(), err.end(), [](char c) { return c == '\x1b' || c == '\t'; })) << err;
+    }
+}
+
+// A FIFO (or a device) named like a recording would block a reader for
+// ever: every command refuses it at once with the system's message.
+TEST(Krvtool, NonRegularFilesAreRefused)
 {
     ScratchDir dir;
-    const fs::path rec = dir / "cam \"01\" \\\tA.krv";
+    const fs::path fifo = dir / "cam.krv";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::vector<std::vector<std::string>> commands{
+        {"info", fifo.string()}, {"info", "--json", fifo.string()}, {"split", fifo.string(), (dir / "out").string()}};
+    if (runTool(KRVTOOL_PATH, {"--help"}).out.find("export FILE") != std::string::npos) {
+        commands.push_back({"export", fifo.string(), (dir / "out").string()});
+        commands.push_back({"play", fifo.string()});
+    }
+    for (std::vector<std::string> command : commands) {
+        SCOPED_TRACE(command[0]);
+        command.insert(command.begin(), {"10", KRVTOOL_PATH});
+        const ToolRun r = runTool("timeout", command);
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        EXPECT_NE(r.err.find(kParse + "(KRV_ERROR_FAIL_OPEN_FILE)....."), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(dir / "out"));
+    }
+    const ToolRun info = runTool(KRVTOOL_PATH, {"info", fifo.string()});
+    EXPECT_NE(info.err.find("cam.krv: not a regular file"), std::string::npos) << info.err;
+}
+
+// Results that cannot be written (a full disk) are a failure, not exit 0.
+TEST(Krvtool, OutputToAFullDiskFails)
+{
+    ScratchDir dir;
+    const std::string rec = (dir / "cam.krv").string();
     synthesize(rec, {"--seconds", "1"});
-    const ToolRun r = runTool(KRVTOOL_PATH, {"info", "--json", rec.string()});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("cam \\\"01\\\" \\\\\\tA.krv\","), std::string::npos) << r.out;
-    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << "one line per recording";
+    for (const std::string& command : {"info '" + rec + "'", "info --json '" + rec + "'",
+                                       "split '" + rec + "' '" + (dir / "out").string() + "'", std::string("--help")}) {
+        SCOPED_TRACE(command);
+        const ToolRun r = runTool("/bin/sh", {"-c", std::string(KRVTOOL_PATH) + " " + command + " >/dev/full"});
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        EXPECT_NE(r.err.find("cannot write the output: No space left on device"), std::string::npos) << r.err;
+    }
 }
 
 // Several recordings and a folder (its names ending in .krv or .asf, any case): every file

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 
@@ -26,6 +27,7 @@ struct Job {
     int out = -1; // memory files holding its stdout and stderr
     int err = -1;
     int exit = -1;
+    int signal = 0; // the signal that ended it, 0: it exited
     bool ended = false;
 };
 
@@ -69,9 +71,14 @@ bool start(Job& job, const std::vector<std::string>& args)
 
 void report(const Job& job, size_t number, size_t total)
 {
-    const char* how = job.exit == kExitOk ? "done" : job.exit == kExitCutShort ? "cut short" : "failed";
-    std::fprintf(stderr, "krvtool: [%zu/%zu] %s: %s", number, total, job.file.c_str(), how);
-    if (job.exit != kExitOk)
+    const char* how = job.signal                  ? "killed"
+                      : job.exit == kExitOk       ? "done"
+                      : job.exit == kExitCutShort ? "cut short"
+                                                  : "failed";
+    std::fprintf(stderr, "krvtool: [%zu/%zu] %s: %s", number, total, shown(job.file).c_str(), how);
+    if (job.signal)
+        std::fprintf(stderr, " by signal %d (%s)", job.signal, strsignal(job.signal));
+    else if (job.exit != kExitOk)
         std::fprintf(stderr, " (exit %d)", job.exit);
     std::fputc('\n', stderr);
     const std::string err = slurp(job.err);
@@ -172,7 +179,9 @@ int runBatch(const std::vector<std::string>& files,
             Job& job = all[it->second];
             running.erase(it);
             job.ended = true;
+            // A run killed by a signal (a crash, kill -9) is a failure.
             job.exit = WIFEXITED(status) ? WEXITSTATUS(status) : kExitFailed;
+            job.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
             report(job, ++ended, all.size());
         }
         // Standard output in the order the files were given.

@@ -221,7 +221,7 @@ int exportOne(const Options& o, const std::string& recording, const std::string&
     const vedra::RangeExportResult r = run.get();
 
     for (const std::string& note : r.notes)
-        std::fprintf(stderr, "krvtool: %s\n", note.c_str());
+        reportError(note);
     if (r.status == vedra::RangeExportStatus::Cancelled) {
         reportError("export interrupted; nothing was kept");
         return kExitFailed;

@@ -134,7 +134,7 @@ int infoJson(const std::string& path)
     if (r < 0) {
         const KrvPhase phase = file && file->data ? KrvPhase::Split : KrvPhase::Open;
         std::printf("%s\n", errorJson(path, r, krv_error_message(r, phase), errorName(r)).c_str());
-        reportContainerError(r, phase);
+        reportContainerError(r, phase, r == KRV_ERROR_FAIL_OPEN_FILE ? openFailure(path) : std::string());
         return kExitFailed;
     }
     std::printf("%s\n", factsJson(path, facts, timeline).c_str());
@@ -146,7 +146,7 @@ int infoText(const std::string& path)
     KrvFilePtr file;
     const int r = krv_open_recording(path, file);
     if (r < 0) {
-        reportContainerError(r, KrvPhase::Open);
+        reportContainerError(r, KrvPhase::Open, r == KRV_ERROR_FAIL_OPEN_FILE ? openFailure(path) : std::string());
         return kExitFailed;
     }
 

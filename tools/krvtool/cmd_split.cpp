@@ -23,6 +23,7 @@
 #include "krv/krv_recording.h"
 #include "krv/krv_recording_name.h"
 #include "krv/krv_splitter.h"
+#include "krv/krv_staging.h"
 #include "krv/krv_workfolder.h"
 #include "split_progress.h"
 #include "stop_signals.h"
@@ -100,7 +101,9 @@ fs::path outputFolder(const std::string& recording, const std::string& outdir, b
         fs::create_directories(folder, ec);
         if (fs::is_directory(folder, ec))
             return folder;
-        std::fprintf(stderr, "%s\n", kKrvCreateDirError);
+        // A name taken by something else is the whole reason; no folder could be made is the system's.
+        if (ec != std::errc::file_exists)
+            std::fprintf(stderr, "%s\n", kKrvCreateDirError);
         reportError("cannot create " + folder.string() + ": " + ec.message());
         return {};
     }
@@ -113,7 +116,8 @@ fs::path outputFolder(const std::string& recording, const std::string& outdir, b
     }
     if (mkdir(name.c_str(), 0777) != 0) {
         const int error = errno;
-        std::fprintf(stderr, "%s\n", kKrvCreateDirError);
+        if (error != EEXIST)
+            std::fprintf(stderr, "%s\n", kKrvCreateDirError);
         if (error == EEXIST)
             reportError(name.string() + " exists already: give it as OUTDIR to split into it");
         else
@@ -122,6 +126,21 @@ fs::path outputFolder(const std::string& recording, const std::string& outdir, b
     }
     made = true;
     return fs::current_path(ec) / name;
+}
+
+// What a split killed outright left in the folder: its staging folder, and the
+// temporary files of splits before there was one.
+void removeLeftovers(const fs::path& folder, const std::string& recording)
+{
+    krv_recover_staging(folder);
+    std::vector<std::string> names{"Audio1.wav"};
+    const std::string base = krv_base_name(recording);
+    for (size_t c = 1; c < kSplitOutputs; ++c) {
+        names.push_back("Video" + std::to_string(c) + ".krv");
+        names.push_back(base + "_Video" + std::to_string(c) + ".asf");
+    }
+    for (const std::string& name : names)
+        unlink((folder / (name + ".part")).c_str());
 }
 
 } // namespace
@@ -173,7 +192,7 @@ int runSplit(std::span<char* const> args)
     KrvFilePtr recording;
     const int r = krv_open_recording(path, recording);
     if (r < 0) {
-        reportContainerError(r, KrvPhase::Open);
+        reportContainerError(r, KrvPhase::Open, r == KRV_ERROR_FAIL_OPEN_FILE ? openFailure(path) : std::string());
         return kExitFailed;
     }
     const int count = krv_count_media_streams(*recording);
@@ -197,6 +216,7 @@ int runSplit(std::span<char* const> args)
         reportError("another split is writing into " + folder.string() + ": nothing written");
         return kExitFailed;
     }
+    removeLeftovers(folder, path);
 
     int s;
     KrvSplitFailure failure;

@@ -3,6 +3,7 @@
 #include <csignal>
 
 #include "stop_signals.h"
+#include "tool_report.h"
 
 namespace krvtool {
 
@@ -17,7 +18,7 @@ int runCommand(std::span<const Command> table, int argc, char** argv)
         // A file size limit then fails the write with "File too large", reported
         // and cleaned up like a full disk, instead of killing the process.
         std::signal(SIGXFSZ, SIG_IGN);
-        const int code = c.run(std::span<char* const>(argv + 2, size_t(argc - 2)));
+        const int code = finishOutput(c.run(std::span<char* const>(argv + 2, size_t(argc - 2))));
         RaiseStopSignal();
         return code;
     }

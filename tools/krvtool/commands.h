@@ -23,6 +23,7 @@ int runSplit(std::span<char* const> args);
 int runPlay(std::span<char* const> args);
 int runSnapshot(std::span<char* const> args);
 int runExport(std::span<char* const> args);
+int runKey(std::span<char* const> args);
 
 struct Command {
     std::string_view name;

@@ -18,6 +18,7 @@
 #include "krv/krv_workfolder.h"
 #include "message_box.h"
 #include "stop_signals.h"
+#include "tool_report.h"
 
 namespace krvtool {
 namespace fs = std::filesystem;
@@ -32,7 +33,7 @@ EngineSession::EngineSession()
 {
     InstallStopSignals();
     vedra::SetMessageBoxHook([](const std::string& text, const std::string& caption, void*) {
-        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+        std::fprintf(stderr, "%s: %s\n", shown(caption).c_str(), shown(text).c_str());
     });
     // Folders of commands that were killed outright: their owner is gone.
     krv_remove_stale_folders(krv_temp_home(), kTempPrefix);
@@ -54,20 +55,20 @@ bool EngineSession::Open(const std::string& recording)
 {
     std::error_code ec;
     if (!fs::is_regular_file(recording, ec)) {
-        std::fprintf(stderr, "krvtool: cannot open %s\n", recording.c_str());
+        reportContainerError(KRV_ERROR_FAIL_OPEN_FILE, KrvPhase::Open, openFailure(recording));
         return false;
     }
     folder_ = krv_create_temp_folder(kTempPrefix);
     if (folder_.empty()) {
-        std::fprintf(stderr, "krvtool: cannot create a temporary folder in %s: %s\n", krv_temp_home().c_str(),
-                     std::strerror(errno));
+        reportError("cannot create a temporary folder in " + krv_temp_home().string() + ": " + std::strerror(errno));
         return false;
     }
     const KrvConversion c = krv_convert_recording(recording, krv_av_sync_enabled(), {folder_});
     if (StopSignal())
         return false;
     for (const KrvUserMessage& m : c.messages)
-        std::fprintf(stderr, "%s: %s\n", m.caption.empty() ? vedra::kProgramName : m.caption.c_str(), m.text.c_str());
+        std::fprintf(stderr, "%s: %s\n", m.caption.empty() ? vedra::kProgramName : shown(m.caption).c_str(),
+                     shown(m.text).c_str());
     if (!c.split) {
         // Fewer than two media streams: the file plays as it is, as one channel.
         if (!c.messages.empty())
@@ -91,7 +92,7 @@ bool EngineSession::Open(const std::string& recording)
         }
     }
     if (channels_.empty()) {
-        std::fprintf(stderr, "krvtool: %s holds no channel with pictures\n", recording.c_str());
+        reportError(recording + " holds no channel with pictures");
         return false;
     }
     return true;

@@ -15,6 +15,7 @@ namespace {
 constexpr Command kCommands[] = {
     {"info", "info [--json] FILE...            header, streams, packets (--json: measured facts)", &runInfo},
     {"split", "split FILE [OUTDIR] [--av-sync] split a recording into channel files", &runSplit},
+    {"key", "key [--key-file FILE]            the public key that signs exports, and its fingerprint", &runKey},
 #ifdef KRVTOOL_WITH_ENGINE
     {"play", "play FILE [--seconds S]         play every channel and the audio in real time", nullptr},
     {"snapshot", "snapshot FILE --channel N --at S [--format jpg|bmp] OUT  picture of a channel", nullptr},
@@ -45,11 +46,11 @@ int main(int argc, char** argv)
     const std::string_view first = argv[1];
     if (first == "--help" || first == "-h" || first == "help") {
         printUsage(stdout);
-        return kExitOk;
+        return finishOutput(kExitOk);
     }
     if (first == "--version") {
         std::printf("krvtool (Vedra Media Player) %s\n", VEDRA_VERSION);
-        return kExitOk;
+        return finishOutput(kExitOk);
     }
     const int code = runCommand(kCommands, argc, argv);
     if (code >= 0)

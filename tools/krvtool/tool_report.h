@@ -21,4 +21,16 @@ std::string errorName(int code);
 // "krvtool: " + text on stderr.
 void reportError(const std::string& text);
 
+// Every message on stderr goes through this: the names of files in it are
+// bytes, whose control characters and invalid UTF-8 are shown as \xHH (a
+// message's own line breaks stay).
+std::string shown(const std::string& text);
+
+// Why `path` opens as no recording: "not a regular file", or the system's reason.
+std::string openFailure(const std::string& path);
+
+// Ends the command's output: stdout written out and closed. A write that
+// failed (a full disk) is told on stderr and makes `code` a failure.
+int finishOutput(int code);
+
 } // namespace krvtool
