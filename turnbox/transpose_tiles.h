@@ -11,7 +11,10 @@
 namespace turnbox {
 
 // Pixels per tile side: a tile of 4-byte pixels reads and writes 16 KiB each.
-inline constexpr int kTile = 64;
+#ifndef TT
+#define TT 64
+#endif
+inline constexpr int kTile = TT;
 
 inline const std::uint8_t* SourceAt(const TransposeJob& job, int row, int pixel, int bytesPerPixel)
 {
@@ -44,15 +47,16 @@ template <class Block>
 {
     constexpr int n = Block::kSize;
     constexpr int b = Block::kBytes;
-    const int rows = job.height - job.height % n;
-    const int columns = job.width - job.width % n;
+    const TransposeJob j = job; // a copy the stores cannot alias
+    const int rows = j.height - j.height % n;
+    const int columns = j.width - j.width % n;
     for (int r0 = 0; r0 < rows; r0 += kTile) {
         const int r1 = std::min(r0 + kTile, rows);
         for (int c0 = 0; c0 < columns; c0 += kTile) {
             const int c1 = std::min(c0 + kTile, columns);
             for (int c = c0; c < c1; c += n)
                 for (int r = r0; r < r1; r += n)
-                    Block::Move(SourceAt(job, r, c, b), job.srcStride, DestinationAt(job, c, r, b), job.dstStride);
+                    Block::Move(SourceAt(j, r, c, b), j.srcStride, DestinationAt(j, c, r, b), j.dstStride);
         }
     }
     TransposePixels<b>(job, 0, rows, columns, job.width);
