@@ -59,8 +59,8 @@ template <class Block>
                     Block::Move(SourceAt(j, r, c, b), j.srcStride, DestinationAt(j, c, r, b), j.dstStride);
         }
     }
-    TransposePixels<b>(job, 0, rows, columns, job.width);
-    TransposePixels<b>(job, rows, job.height, 0, job.width);
+    TransposePixels<b>(j, 0, rows, columns, j.width);
+    TransposePixels<b>(j, rows, j.height, 0, j.width);
 }
 
 // Entry points of the paths; each takes 3 and 4 bytes per pixel.
