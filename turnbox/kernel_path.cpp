@@ -8,7 +8,7 @@ bool KernelPathRuns(KernelPath path)
 {
     switch (path) {
     case KernelPath::kPlain: return true;
-#if defined(__x86_64__) || defined(__i386__)
+#if TURNBOX_X86_PATHS
     // libgcc's check also asks the OS whether it saves the wide registers.
     case KernelPath::kSse2: return __builtin_cpu_supports("sse2");
     case KernelPath::kAvx2: return __builtin_cpu_supports("avx2");

@@ -2,6 +2,13 @@
 // takes, found once on first use.
 #pragma once
 
+// The SSE2 and AVX2 paths exist in x86 builds only.
+#if defined(__x86_64__) || defined(__i386__)
+#define TURNBOX_X86_PATHS 1
+#else
+#define TURNBOX_X86_PATHS 0
+#endif
+
 namespace turnbox {
 
 enum class KernelPath {

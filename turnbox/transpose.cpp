@@ -23,13 +23,15 @@ void TransposePlain(const TransposeJob& job, int bytesPerPixel)
         PlainTiles<4>(job);
 }
 
-void Transpose(KernelPath path, const TransposeJob& job, int bytesPerPixel)
+void Transpose([[maybe_unused]] KernelPath path, const TransposeJob& job, int bytesPerPixel)
 {
-    switch (path) {
-    case KernelPath::kPlain: TransposePlain(job, bytesPerPixel); return;
-    case KernelPath::kSse2: TransposeSse2(job, bytesPerPixel); return;
-    case KernelPath::kAvx2: TransposeAvx2(job, bytesPerPixel); return;
-    }
+#if TURNBOX_X86_PATHS
+    if (path == KernelPath::kAvx2)
+        return TransposeAvx2(job, bytesPerPixel);
+    if (path == KernelPath::kSse2)
+        return TransposeSse2(job, bytesPerPixel);
+#endif
+    TransposePlain(job, bytesPerPixel);
 }
 
 } // namespace turnbox

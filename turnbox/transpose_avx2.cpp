@@ -5,7 +5,7 @@
 // loaded and narrowed again before they are stored.
 #include "transpose_tiles.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+#if TURNBOX_X86_PATHS
 #include <immintrin.h>
 
 #define TURNBOX_AVX2 __attribute__((target("avx2")))
@@ -114,17 +114,6 @@ TURNBOX_AVX2 void TransposeAvx2(const TransposeJob& job, int bytesPerPixel)
         TransposeBlocks<Block3>(job);
     else
         TransposeBlocks<Block4>(job);
-}
-
-} // namespace turnbox
-
-#else
-
-namespace turnbox {
-
-void TransposeAvx2(const TransposeJob& job, int bytesPerPixel)
-{
-    TransposePlain(job, bytesPerPixel);
 }
 
 } // namespace turnbox

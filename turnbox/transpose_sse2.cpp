@@ -3,7 +3,7 @@
 // general registers ran no faster than the plain loop, so they take that.
 #include "transpose_tiles.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+#if TURNBOX_X86_PATHS
 #include <emmintrin.h>
 
 #define TURNBOX_SSE2 __attribute__((target("sse2")))
@@ -51,17 +51,6 @@ TURNBOX_SSE2 void TransposeSse2(const TransposeJob& job, int bytesPerPixel)
         TransposePlain(job, bytesPerPixel);
     else
         TransposeBlocks<Block4>(job);
-}
-
-} // namespace turnbox
-
-#else
-
-namespace turnbox {
-
-void TransposeSse2(const TransposeJob& job, int bytesPerPixel)
-{
-    TransposePlain(job, bytesPerPixel);
 }
 
 } // namespace turnbox

@@ -63,7 +63,9 @@ template <class Block>
 
 // Entry points of the paths; each takes 3 and 4 bytes per pixel.
 void TransposePlain(const TransposeJob& job, int bytesPerPixel);
+#if TURNBOX_X86_PATHS
 void TransposeSse2(const TransposeJob& job, int bytesPerPixel);
 void TransposeAvx2(const TransposeJob& job, int bytesPerPixel);
+#endif
 
 } // namespace turnbox
