@@ -6,6 +6,9 @@ namespace turnbox {
 
 bool KernelPathRuns(KernelPath path)
 {
+#if TURNBOX_X86_PATHS
+    __builtin_cpu_init(); // no-op once done; needed if called before the constructors ran
+#endif
     switch (path) {
     case KernelPath::kPlain: return true;
 #if TURNBOX_X86_PATHS
