@@ -46,6 +46,7 @@ TURNBOX_AVX2 inline Lanes Transposed(const Lanes& r)
 struct Block4 {
     static constexpr int kSize = 8;
     static constexpr int kBytes = 4;
+    static constexpr bool kAlongSourceRows = true;
 
     // Pixels 0-3 (16 bytes) of the rows at `s` become destination rows 0-3.
     TURNBOX_AVX2 static void Half(const std::uint8_t* s, std::ptrdiff_t ss, std::uint8_t* d, std::ptrdiff_t ds)
@@ -67,6 +68,7 @@ struct Block4 {
 struct Block3 {
     static constexpr int kSize = 8;
     static constexpr int kBytes = 3;
+    static constexpr bool kAlongSourceRows = false;
 
     // Eight pixels of 32 bits back to 24 bytes, stored without touching the
     // bytes after them: each lane's 12 bytes packed, then joined.

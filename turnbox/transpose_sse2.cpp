@@ -26,6 +26,7 @@ TURNBOX_SSE2 inline void Transpose4x4(__m128i& a, __m128i& b, __m128i& c, __m128
 struct Block4 {
     static constexpr int kSize = 4;
     static constexpr int kBytes = 4;
+    static constexpr bool kAlongSourceRows = true;
 
     // Written out without arrays or loops so that -O2 keeps it in registers.
     TURNBOX_SSE2 static void Move(const std::uint8_t* s, std::ptrdiff_t ss, std::uint8_t* d, std::ptrdiff_t ds)

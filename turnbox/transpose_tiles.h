@@ -38,6 +38,8 @@ template <int B>
 
 // Blocks of Block::kSize x kSize pixels of Block::kBytes each, tile by tile;
 // Block::Move(source, its stride, destination, its stride) transposes one.
+// Block::kAlongSourceRows walks a tile's blocks along the source rows rather
+// than down its columns (whichever ran faster for that block).
 // Inlined into each path's entry point so the block inlines with that
 // path's instruction set.
 template <class Block>
@@ -52,9 +54,17 @@ template <class Block>
         const int r1 = std::min(r0 + kTile, rows);
         for (int c0 = 0; c0 < columns; c0 += kTile) {
             const int c1 = std::min(c0 + kTile, columns);
-            for (int c = c0; c < c1; c += n)
+            // Written without a lambda, which would keep the block from
+            // inlining with the path's instruction set.
+            if constexpr (Block::kAlongSourceRows) {
                 for (int r = r0; r < r1; r += n)
-                    Block::Move(SourceAt(j, r, c, b), j.srcStride, DestinationAt(j, c, r, b), j.dstStride);
+                    for (int c = c0; c < c1; c += n)
+                        Block::Move(SourceAt(j, r, c, b), j.srcStride, DestinationAt(j, c, r, b), j.dstStride);
+            } else {
+                for (int c = c0; c < c1; c += n)
+                    for (int r = r0; r < r1; r += n)
+                        Block::Move(SourceAt(j, r, c, b), j.srcStride, DestinationAt(j, c, r, b), j.dstStride);
+            }
         }
     }
     TransposePixels<b>(j, 0, rows, columns, j.width);
