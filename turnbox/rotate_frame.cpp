@@ -5,13 +5,10 @@
 #include <limits>
 
 #include "rotation_mode.h"
+#include "transpose.h"
 
 namespace turnbox {
 namespace {
-
-// Square tile of the transposing modes: 32 source rows of a tile stay in L1
-// while their columns become destination rows.
-constexpr int kTile = 32;
 
 template <int B>
 inline void CopyPixel(std::uint8_t* d, const std::uint8_t* s)
@@ -51,38 +48,17 @@ void CopyRows(const ConstPlane& in, const Plane& out, bool mirrorX, bool mirrorY
     }
 }
 
-// Modes that swap the axes: source column x becomes destination row
-// (mirrorY ? W-1-x : x), source row y destination column (mirrorX ? H-1-y : y).
-// Tiles keep both sides in cache; each inner run writes one destination row
-// piece contiguously.
-template <int B>
-void TransposeTiled(const ConstPlane& in, const Plane& out, bool mirrorX, bool mirrorY)
+// Modes that swap the axes, as one transposition: a mirrored axis becomes
+// a negative stride that starts at the last row (mirrorX on the source rows,
+// mirrorY on the destination rows).
+TransposeJob TranspositionOf(const ConstPlane& in, const Plane& out, const ModeMapping& m)
 {
-    const int w = in.width;
-    const int h = in.height;
-    const std::ptrdiff_t step = mirrorX ? -B : B;
-    for (int y0 = 0; y0 < h; y0 += kTile) {
-        const int rows = std::min(kTile, h - y0);
-        const std::ptrdiff_t firstColumn = mirrorX ? h - 1 - y0 : y0;
-        for (int x0 = 0; x0 < w; x0 += kTile) {
-            const int x1 = std::min(x0 + kTile, w);
-            for (int x = x0; x < x1; ++x) {
-                const std::uint8_t* s = in.data + y0 * in.stride + static_cast<std::ptrdiff_t>(x) * B;
-                std::uint8_t* d = out.data + (mirrorY ? w - 1 - x : x) * out.stride + firstColumn * B;
-                for (int r = 0; r < rows; ++r, s += in.stride, d += step)
-                    CopyPixel<B>(d, s);
-            }
-        }
-    }
-}
-
-template <int B>
-void Run(const ConstPlane& in, const Plane& out, const ModeMapping& m)
-{
-    if (m.swapsAxes)
-        TransposeTiled<B>(in, out, m.mirrorX, m.mirrorY);
-    else
-        CopyRows<B>(in, out, m.mirrorX, m.mirrorY);
+    return {m.mirrorX ? in.data + (in.height - 1) * in.stride : in.data,
+            m.mirrorX ? -in.stride : in.stride,
+            in.width,
+            in.height,
+            m.mirrorY ? out.data + (out.height - 1) * out.stride : out.data,
+            m.mirrorY ? -out.stride : out.stride};
 }
 
 } // namespace
@@ -103,7 +79,12 @@ std::size_t PlaneExtent(std::ptrdiff_t stride, int width, int height, int bytesP
 
 bool RotateFrame(const ConstPlane& in, const Plane& out, int bytesPerPixel, int mode)
 {
-    if (!IsRotationMode(mode) || (bytesPerPixel != 3 && bytesPerPixel != 4))
+    return RotateFrameWith(BestKernelPath(), in, out, bytesPerPixel, mode);
+}
+
+bool RotateFrameWith(KernelPath path, const ConstPlane& in, const Plane& out, int bytesPerPixel, int mode)
+{
+    if (!IsRotationMode(mode) || (bytesPerPixel != 3 && bytesPerPixel != 4) || !KernelPathRuns(path))
         return false;
     if (in.data == nullptr || out.data == nullptr)
         return false;
@@ -115,10 +96,12 @@ bool RotateFrame(const ConstPlane& in, const Plane& out, int bytesPerPixel, int 
         return false;
 
     const ModeMapping& m = kModeMappings[mode];
-    if (bytesPerPixel == 3)
-        Run<3>(in, out, m);
+    if (m.swapsAxes)
+        Transpose(path, TranspositionOf(in, out, m), bytesPerPixel);
+    else if (bytesPerPixel == 3)
+        CopyRows<3>(in, out, m.mirrorX, m.mirrorY);
     else
-        Run<4>(in, out, m);
+        CopyRows<4>(in, out, m.mirrorX, m.mirrorY);
     return true;
 }
 

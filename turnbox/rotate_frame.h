@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "kernel_path.h"
+
 namespace turnbox {
 
 struct ConstPlane {
@@ -32,6 +34,11 @@ std::size_t PlaneExtent(std::ptrdiff_t stride, int width, int height, int bytesP
 // false, writes nothing) an unknown mode, a bytes-per-pixel other than 3 or 4,
 // an output size that does not match the mode, or a plane whose rows do not
 // fit in its buffer.
+// The quarter turns and the diagonal flip run on BestKernelPath().
 bool RotateFrame(const ConstPlane& in, const Plane& out, int bytesPerPixel, int mode);
+
+// The same on a chosen path (tests check each one); also refuses a path this
+// CPU cannot run.
+bool RotateFrameWith(KernelPath path, const ConstPlane& in, const Plane& out, int bytesPerPixel, int mode);
 
 } // namespace turnbox

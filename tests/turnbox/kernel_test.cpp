@@ -1,18 +1,21 @@
-// The kernel alone: unusual strides and tile edges against the plain
-// mapping, and shapes it must refuse without writing.
+// The kernel alone, on each of its paths: unusual strides and block and tile
+// edges against the plain mapping, and shapes it must refuse without writing.
+// Needs no GStreamer, so it also runs in the sanitizer build.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "rotate_frame.h"
-#include "test_frames.h"
+#include "screen_mapping.h"
 
 namespace turnbox_test {
 namespace {
 
 using turnbox::ConstPlane;
+using turnbox::KernelPath;
 using turnbox::Plane;
 using turnbox::RotateFrame;
 
@@ -26,34 +29,82 @@ struct Buffer {
     Plane out() { return {bytes.data(), stride, width, height, bytes.size()}; }
 };
 
+struct Shape {
+    int w, h, inPad, outPad;
+};
+
+// Pixel (x, y) holds x and y (12 bits each) and, with a fourth byte, a mix
+// of both, so no two pixels are alike.
+Buffer CoordinateBuffer(const Shape& s, int bpp)
+{
+    Buffer b(s.w, s.h, bpp, s.inPad);
+    for (int y = 0; y < s.h; ++y)
+        for (int x = 0; x < s.w; ++x) {
+            const std::uint32_t v = static_cast<std::uint32_t>(y) << 12 | static_cast<std::uint32_t>(x);
+            const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+                                           static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(x * 7 + y)};
+            std::memcpy(b.at(x, y), bytes, bpp);
+        }
+    return b;
+}
+
+// Turns `in` on `path` and counts the pixels away from the plain mapping;
+// the output's row padding must stay as it was.
+long Misplaced(KernelPath path, Buffer& in, int outPad, int mode)
+{
+    const bool swaps = mode == 1 || mode == 3 || mode == 6;
+    Buffer out(swaps ? in.height : in.width, swaps ? in.width : in.height, in.bpp, outPad);
+    EXPECT_TRUE(turnbox::RotateFrameWith(path, in.in(), out.out(), in.bpp, mode));
+    long bad = 0;
+    for (int y = 0; y < in.height; ++y)
+        for (int x = 0; x < in.width; ++x) {
+            const Point p = ScreenMapping(mode, x, y, in.width, in.height);
+            bad += std::memcmp(out.at(p.x, p.y), in.at(x, y), in.bpp) != 0;
+        }
+    for (int y = 0; y < out.height; ++y)
+        for (std::ptrdiff_t k = out.width * in.bpp; k < out.stride; ++k)
+            if (out.bytes[y * out.stride + k] != 0xEE) {
+                ADD_FAILURE() << "row padding written";
+                return bad + 1;
+            }
+    return bad;
+}
+
 TEST(TurnboxKernel, MatchesThePlainMappingAtTileEdgesAndOddStrides)
 {
-    struct Shape {
-        int w, h, inPad, outPad;
-    } shapes[] = {{1, 1, 0, 0}, {33, 65, 13, 5}, {64, 32, 0, 0}, {100, 3, 1, 7}, {3, 100, 2, 0}};
+    const Shape shapes[] = {{1, 1, 0, 0}, {33, 65, 13, 5}, {64, 32, 0, 0}, {100, 3, 1, 7}, {3, 100, 2, 0}};
     for (int bpp : {3, 4}) {
         for (const Shape& s : shapes) {
-            Buffer in(s.w, s.h, bpp, s.inPad);
-            for (int y = 0; y < s.h; ++y)
-                for (int x = 0; x < s.w; ++x)
-                    for (int k = 0; k < bpp; ++k)
-                        in.at(x, y)[k] = static_cast<std::uint8_t>(x * 31 + y * 17 + k);
-            for (int mode = 0; mode < 7; ++mode) {
-                const bool swaps = mode == 1 || mode == 3 || mode == 6;
-                Buffer out(swaps ? s.h : s.w, swaps ? s.w : s.h, bpp, s.outPad);
-                ASSERT_TRUE(RotateFrame(in.in(), out.out(), bpp, mode));
-                long bad = 0;
-                for (int y = 0; y < s.h; ++y)
-                    for (int x = 0; x < s.w; ++x) {
-                        const Point p = ScreenMapping(mode, x, y, s.w, s.h);
-                        bad += std::memcmp(out.at(p.x, p.y), in.at(x, y), bpp) != 0;
-                    }
-                EXPECT_EQ(bad, 0) << s.w << "x" << s.h << " bpp " << bpp << " mode " << mode;
-                for (int y = 0; y < out.height; ++y)
-                    for (std::ptrdiff_t k = out.width * bpp; k < out.stride; ++k)
-                        ASSERT_EQ(out.bytes[y * out.stride + k], 0xEE) << "row padding written";
-            }
+            Buffer in = CoordinateBuffer(s, bpp);
+            for (int mode = 0; mode < 7; ++mode)
+                EXPECT_EQ(Misplaced(turnbox::BestKernelPath(), in, s.outPad, mode), 0)
+                    << s.w << "x" << s.h << " bpp " << bpp << " mode " << mode;
         }
+    }
+}
+
+// Each path this CPU runs (blocks of 4 or 8 pixels, tiles of 64), at odd and
+// even sizes around those edges, with and without row padding.
+TEST(TurnboxKernel, EveryPathMatchesThePlainMapping)
+{
+    const Shape shapes[] = {{2, 2, 0, 0},    {7, 5, 3, 1},    {8, 8, 0, 0},    {16, 24, 4, 0}, {9, 17, 1, 3},
+                            {64, 64, 0, 12}, {72, 130, 5, 0}, {131, 67, 0, 9}, {1, 40, 0, 0},  {40, 1, 2, 0}};
+    const struct {
+        KernelPath path;
+        const char* name;
+    } paths[] = {{KernelPath::kPlain, "plain"}, {KernelPath::kSse2, "sse2"}, {KernelPath::kAvx2, "avx2"}};
+    for (const auto& p : paths) {
+        if (!turnbox::KernelPathRuns(p.path)) {
+            std::printf("the %s path does not run on this CPU\n", p.name);
+            continue;
+        }
+        for (int bpp : {3, 4})
+            for (const Shape& s : shapes) {
+                Buffer in = CoordinateBuffer(s, bpp);
+                for (int mode = 0; mode < 7; ++mode)
+                    EXPECT_EQ(Misplaced(p.path, in, s.outPad, mode), 0)
+                        << p.name << " " << s.w << "x" << s.h << " bpp " << bpp << " mode " << mode;
+            }
     }
 }
 

@@ -33,7 +33,13 @@ INSTANTIATE_TEST_SUITE_P(Frames, EveryModeTest,
                                          PixelRow{"bgrx_385x289", GST_VIDEO_FORMAT_BGRx, 385, 289},
                                          PixelRow{"rgba_33x65", GST_VIDEO_FORMAT_RGBA, 33, 65},
                                          PixelRow{"rgb_1x97", GST_VIDEO_FORMAT_RGB, 1, 97},
-                                         PixelRow{"xbgr_97x1", GST_VIDEO_FORMAT_xBGR, 97, 1}),
+                                         PixelRow{"xbgr_97x1", GST_VIDEO_FORMAT_xBGR, 97, 1},
+                                         PixelRow{"rgb_130x66", GST_VIDEO_FORMAT_RGB, 130, 66},
+                                         PixelRow{"rgbx_130x66", GST_VIDEO_FORMAT_RGBx, 130, 66},
+                                         PixelRow{"xrgb_72x9", GST_VIDEO_FORMAT_xRGB, 72, 9},
+                                         PixelRow{"bgra_9x72", GST_VIDEO_FORMAT_BGRA, 9, 72},
+                                         PixelRow{"argb_64x64", GST_VIDEO_FORMAT_ARGB, 64, 64},
+                                         PixelRow{"abgr_17x31", GST_VIDEO_FORMAT_ABGR, 17, 31}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Compares only picture bytes: row padding of an output frame is not part of it.

@@ -1,5 +1,5 @@
-// Frames whose pixels carry their own coordinates, the on-screen mapping of
-// each mode written out plainly, and a way to send a frame through "turnbox".
+// Frames whose pixels carry their own coordinates and a way to send a frame
+// through "turnbox".
 #pragma once
 
 #include <gst/video/video.h>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "gst_handles.h"
+#include "screen_mapping.h"
 
 namespace turnbox_test {
 
@@ -25,14 +26,6 @@ struct Frame {
         return bytes.data() + static_cast<std::size_t>(y) * stride() + x * pixelBytes();
     }
 };
-
-struct Point {
-    int x;
-    int y;
-};
-
-// Where source pixel (x, y) of a w x h picture shows on screen in `mode`.
-Point ScreenMapping(int mode, int x, int y, int w, int h);
 
 // A frame where pixel (x, y) holds x and y (12 bits each) and, with a fourth
 // byte, a check value; row padding is filled with 0xEE.
