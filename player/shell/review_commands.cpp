@@ -27,9 +27,10 @@ const QString kTitleSeparator = QStringLiteral("  \u2014  ");
 QString AskTimeWithDialog(QWidget* owner, const QString& now)
 {
     bool ok = false;
-    const QString text = QInputDialog::getText(
-        owner, QStringLiteral("Go to"), QStringLiteral("Time of day (17:48:31.250) or offset from the first frame (+1:05):"),
-        QLineEdit::Normal, now, &ok);
+    const QString text =
+        QInputDialog::getText(owner, QStringLiteral("Go to"),
+                              QStringLiteral("Time of day (17:48:31.250) or offset from the first frame (+1:05):"),
+                              QLineEdit::Normal, now, &ok);
     return ok ? text : QString();
 }
 

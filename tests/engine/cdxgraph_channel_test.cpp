@@ -241,15 +241,16 @@ TEST_F(ChannelGraphTest, MissingDecoderIsReportedWithTheWordingOfEachHint)
     }
 }
 
-TEST_F(ChannelGraphTest, ContainerPathTestIsCaseSensitiveSubstring)
+// A channel file is a container by the one rule for recording names: it ends in .krv or .asf, any case.
+TEST_F(ChannelGraphTest, ContainerPathTestIsTheRecordingNameRule)
 {
     struct Row {
         const char* name;
         const char* copyAs;
         bool container;
     };
-    for (const Row& row : {Row{"krv inside the name", "a.krv.wav", true}, Row{"asf", "b.asf", true},
-                           Row{"capitals", "C.KRV", false}, Row{"plain wav", "d.wav", false}}) {
+    for (const Row& row : {Row{"krv inside the name", "a.krv.wav", false}, Row{"asf", "b.asf", true},
+                           Row{"capitals", "C.KRV", true}, Row{"plain wav", "d.wav", false}}) {
         SCOPED_TRACE(row.name);
         const std::string path = dir_->file(row.copyAs);
         std::filesystem::copy_file(rec_->audio(), path, std::filesystem::copy_options::overwrite_existing);

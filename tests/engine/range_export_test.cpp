@@ -239,7 +239,7 @@ TEST_F(RangeExportTest, TakenNamesAreLeftAsTheyAre)
     fs::create_directories(out);
     const fs::path target = out_.path() / "target";
     std::ofstream(target) << "root only";
-    const std::string base = "cam_00-00-01.000_00-00-03.900_ch1";
+    const std::string base = "cam_00-00-00.000_00-00-02.900_ch1"; // offsets from the first frame, at 1 s
     fs::create_symlink(target, out / (base + ".mkv"));
     fs::create_symlink(target, out / (base + "_2.mkv.sha256"));
     std::ofstream(out / (base + "_3.mkv")) << "the user's";
