@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "evidence/export_manifest.h"
 #include "evidence/json_value.h"
 #include "evidence/signing_key.h"
 
@@ -62,6 +63,68 @@ TEST(Json, WritesAnyBytesAsValidJson)
     const std::optional<JsonValue> back = ParseJson(text, error);
     ASSERT_TRUE(back) << error << " in " << text;
     EXPECT_EQ(back->text(), "line\nnext \x1b[31m \xef\xbf\xbd\xef\xbf\xbd \xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d");
+}
+
+ExportManifest SampleManifest()
+{
+    ExportManifest m;
+    m.tool = "Vedra Media Player";
+    m.toolVersion = "0.1.0";
+    m.sourcePath = "/cams/lobby.krv";
+    m.sourceSize = 1736704;
+    m.sourceSha256 = std::string(64, 'a');
+    m.fileId = "01234567-89ab-cdef-0123-456789abcdef";
+    m.creationDate = "2026-01-02T00:00:00.000Z";
+    m.fromMs = 7000;
+    m.toMs = 9000;
+    m.cameras = {1, 2};
+    m.outputs.push_back({"lobby_00-00-06.800_00-00-08.960.mkv",
+                         123456,
+                         std::string(64, 'b'),
+                         true,
+                         {{1, 55, 6800, 8960}, {2, 55, 6800, 8960}}});
+    m.bookmarks.push_back({7500, "2026-01-02T00:00:08.500Z", {1}, "a van stops\nat the gate \u05e9"});
+    m.account = "reviewer";
+    m.host = "desk";
+    m.exportedAt = "2026-12-08T01:00:00Z";
+    m.signerKey = "ed25519:AAAA";
+    m.signerFingerprint = "1990:5c61";
+    return m;
+}
+
+TEST(Manifest, ReadsBackWhatItWrote)
+{
+    const std::string text = ManifestJson(SampleManifest());
+    std::string error;
+    const std::optional<ExportManifest> m = ParseManifest(text, error);
+    ASSERT_TRUE(m) << error << "\n" << text;
+    EXPECT_EQ(ManifestJson(*m), text) << "the same bytes again";
+    EXPECT_EQ(m->outputs.at(0).tracks.at(1).frames, 55u);
+    EXPECT_EQ(m->bookmarks.at(0).note, SampleManifest().bookmarks[0].note);
+}
+
+TEST(Manifest, NamesWhatIsWrong)
+{
+    const std::string good = ManifestJson(SampleManifest());
+    auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string t = good;
+        t.replace(t.find(from), from.size(), to);
+        return t;
+    };
+    const std::pair<std::string, std::string> rows[] = {
+        {"{", "not JSON: at byte"},
+        {"[]", "not a manifest"},
+        {replaced("\"manifest_version\": 1", "\"manifest_version\": 2"), "version 2"},
+        {replaced("\"size\":123456", "\"size\":-1"), "\"outputs\"[0].\"size\" is not a count"},
+        {replaced("\"name\":\"lobby_", "\"name\":\"../lobby_"), "is not a file name beside the manifest"},
+        {replaced("\"outputs\"", "\"output\""), "\"outputs\" is missing"},
+    };
+    for (const auto& [text, why] : rows) {
+        SCOPED_TRACE(why);
+        std::string error;
+        EXPECT_FALSE(ParseManifest(text, error));
+        EXPECT_NE(error.find(why), std::string::npos) << error;
+    }
 }
 
 class KeyTest : public ::testing::Test {
