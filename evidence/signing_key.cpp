@@ -192,6 +192,20 @@ std::string KeyFingerprint(const PublicKey& key)
     return s;
 }
 
+std::string SignatureText(const Signature& signature)
+{
+    return Base64(signature.data(), signature.size()) + "\n";
+}
+
+std::optional<Signature> ParseSignature(std::string_view text)
+{
+    const std::string body = Trimmed(text);
+    Signature sig{};
+    if (!SodiumReady() || !FromBase64(std::string_view(body), sig))
+        return std::nullopt;
+    return sig;
+}
+
 Signature SignBytes(std::string_view bytes, const SigningKey& key)
 {
     Signature sig{};

@@ -38,6 +38,10 @@ std::optional<PublicKey> ParsePublicKey(std::string_view text);
 // ("1a2b:3c4d:..."): what a manifest names its signer by.
 std::string KeyFingerprint(const PublicKey& key);
 
+// A signature file's text: the 64 bytes in base64 and a line break; and back.
+std::string SignatureText(const Signature& signature);
+std::optional<Signature> ParseSignature(std::string_view text);
+
 Signature SignBytes(std::string_view bytes, const SigningKey& key);
 bool VerifyBytes(std::string_view bytes, const Signature& signature, const PublicKey& key);
 

@@ -1,12 +1,14 @@
 #include "range_export.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -15,7 +17,10 @@
 #include <set>
 #include <thread>
 
+#include "evidence/export_manifest.h"
+#include "evidence/signing_key.h"
 #include "krv/krv_data_packets.h"
+#include "krv/krv_guid.h"
 #include "krv/krv_io.h"
 #include "krv/krv_messages.h"
 #include "krv/krv_range_reader.h"
@@ -121,6 +126,10 @@ private:
     bool Publish();
     void RemoveAll();
     void StopHashing();
+    // The recording's checksum, waited for; false when it could not be read.
+    bool WaitForSourceHash();
+    // The manifest of what is about to be committed, `names` being the outputs' final names.
+    std::string ManifestText(const std::vector<std::string>& names);
     std::string TempName();
     bool Steps();
     // A recording time as the offset users see.
@@ -144,7 +153,68 @@ private:
     std::thread sourceHash_;
     std::string sourceDigest_;
     std::string sourceHashError_;
+    std::optional<SigningKey> key_; // when signing
 };
+
+bool RangeExport::WaitForSourceHash()
+{
+    if (sourceHash_.joinable())
+        sourceHash_.join();
+    if (sourceDigest_.empty())
+        return Cancelled() ? false
+                           : Fail(sourceHashError_.empty() ? "the recording could not be read for its checksum"
+                                                           : sourceHashError_);
+    return true;
+}
+
+std::string RangeExport::ManifestText(const std::vector<std::string>& names)
+{
+    ExportManifest m;
+    m.tool = "Vedra Media Player";
+    m.toolVersion = req_.toolVersion;
+    std::error_code ec;
+    m.sourcePath = fs::absolute(req_.recording, ec).string();
+    m.sourceSize = fileSize_;
+    m.sourceSha256 = sourceDigest_;
+    m.fileId = krv_guid_text(file_->fileId);
+    m.creationDate = krv_iso8601_utc(result_.creationDate);
+    m.startTime = krv_iso8601_utc(krv_time_of_day(result_.creationDate, result_.originMs));
+    uint32_t last = 0;
+    for (size_t i = 0; i < outputs_.size(); ++i) {
+        const Output& out = outputs_[i];
+        ManifestOutput o;
+        o.name = names[i];
+        o.size = fs::file_size(out.temp, ec);
+        o.sha256 = out.sha256;
+        o.audio = out.audio;
+        for (int c : out.channels) {
+            const ExportMuxer::Span span = out.muxer->span(c);
+            o.tracks.push_back({c, span.frames, Offset(span.firstMs), Offset(span.lastMs)});
+            last = std::max(last, span.lastMs);
+            if (std::find(m.cameras.begin(), m.cameras.end(), c) == m.cameras.end())
+                m.cameras.push_back(c);
+        }
+        m.outputs.push_back(std::move(o));
+    }
+    std::sort(m.cameras.begin(), m.cameras.end());
+    const int64_t to = std::min<int64_t>(range_.toMs, int64_t(last) + 1);
+    m.fromMs = Offset(uint32_t(std::max<int64_t>(range_.fromMs, 0)));
+    m.toMs = Offset(uint32_t(std::clamp<int64_t>(to, 0, UINT32_MAX)));
+    m.fromTime = krv_iso8601_utc(krv_time_of_day(result_.creationDate, m.fromMs + result_.originMs));
+    m.toTime = krv_iso8601_utc(krv_time_of_day(result_.creationDate, m.toMs + result_.originMs));
+    if (const passwd* pw = getpwuid(geteuid()))
+        m.account = pw->pw_name;
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) == 0)
+        m.host = host;
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    m.exportedAt = krv_iso8601_utc(kFiletimeUnixEpoch +
+                                   uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(now).count()) *
+                                       kFiletimeTicksPerMs);
+    m.signerKey = PublicKeyText(key_->publicKey);
+    m.signerFingerprint = KeyFingerprint(key_->publicKey);
+    return ManifestJson(m);
+}
 
 void RangeExport::StopHashing()
 {
@@ -374,9 +444,13 @@ bool RangeExport::Publish()
             return Cancelled() ? false : Fail(error);
         Report(kCopyShare + (1.0 - kCopyShare) * double(i + 1) / double(outputs_.size()));
     }
+    if (key_ && !WaitForSourceHash())
+        return false;
     int r = EEXIST;
+    std::string manifestName;
     for (int attempt = 0; attempt < kCommitTries && r == EEXIST; ++attempt) {
         std::vector<KrvStagedMove> moves;
+        std::vector<std::string> names;
         std::set<std::string> chosen;
         for (size_t i = 0; i < outputs_.size(); ++i) {
             Output& out = outputs_[i];
@@ -401,6 +475,36 @@ bool RangeExport::Publish()
                 return Fail(error);
             moves.push_back({fs::path(out.temp).filename().string(), name});
             moves.push_back({sum, name + ".sha256"});
+            names.push_back(name);
+        }
+        if (key_) {
+            // One manifest for the export, named after its one file or after the range.
+            std::string base = fs::path(names.front()).stem().string();
+            if (outputs_.size() > 1) {
+                uint32_t first = UINT32_MAX, last = 0;
+                for (const Output& out : outputs_) {
+                    first = std::min(first, out.muxer->span().firstMs);
+                    last = std::max(last, out.muxer->span().lastMs);
+                }
+                base = stem + "_" + NameTime(Offset(first)) + "_" + NameTime(Offset(last));
+            }
+            for (int n = 1;; ++n) {
+                if (n > kMaxNameNumber)
+                    return Fail("no free name for " + base + kManifestSuffix + " in " + req_.outputFolder);
+                manifestName = base + (n > 1 ? "_" + std::to_string(n) : "") + kManifestSuffix;
+                const fs::path at = fs::path(req_.outputFolder) / manifestName;
+                if (IsFree(at) && IsFree(at.string() + kSignatureSuffix))
+                    break;
+            }
+            const std::string text = ManifestText(names);
+            std::string error;
+            unlink(staging_.path("manifest").c_str());
+            unlink(staging_.path("manifest.sig").c_str());
+            if (!WriteNewFile(staging_.path("manifest"), text, error) ||
+                !WriteNewFile(staging_.path("manifest.sig"), SignatureText(SignBytes(text, *key_)), error))
+                return Fail(error);
+            moves.push_back({"manifest", manifestName});
+            moves.push_back({"manifest.sig", manifestName + kSignatureSuffix});
         }
         r = staging_.commit(moves, KrvCommitMode::Exclusive);
     }
@@ -419,6 +523,10 @@ bool RangeExport::Publish()
         f.endMs = span.lastMs;
         f.frames = span.frames;
         result_.files.push_back(f);
+    }
+    if (key_) {
+        result_.manifestPath = (fs::path(req_.outputFolder) / manifestName).string();
+        result_.signerFingerprint = KeyFingerprint(key_->publicKey);
     }
     return true;
 }
@@ -467,9 +575,17 @@ bool RangeExport::Steps()
     RemoveOldTempFiles(req_.outputFolder);
     if (!staging_.create(req_.outputFolder))
         return Fail("cannot write into " + req_.outputFolder + ": " + std::strerror(errno));
+    if (req_.sign) {
+        // A key that cannot be had fails the export before anything is copied.
+        std::string error;
+        key_ =
+            LoadSigningKey(req_.signingKey.empty() ? DefaultSigningKeyPath() : fs::path(req_.signingKey), true, error);
+        if (!key_)
+            return Fail(error);
+    }
     if (!OpenRecording())
         return false;
-    if (req_.hashSource) {
+    if (req_.hashSource || req_.sign) {
         forwardStop_.emplace(stop_, [this] { hashStop_.request_stop(); });
         sourceHash_ = std::thread([this, token = hashStop_.get_token()] {
             sourceDigest_ = Sha256OfFile(req_.recording, token, sourceHashError_);

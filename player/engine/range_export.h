@@ -32,6 +32,11 @@ struct RangeExportRequest {
     ExportFormat format = ExportFormat::Avi;
     bool singleFile = false; // every channel in one file (Matroska and MP4)
     bool hashSource = true;  // the recording's SHA-256 for the manifest
+    // A signed manifest beside the outputs (NAME.manifest.json and its .sig),
+    // signed with the key in `signingKey` (empty: the user's, made at first use).
+    bool sign = false;
+    std::string signingKey;
+    std::string toolVersion; // what the manifest names the program by
 };
 
 struct ExportedChannel {
@@ -65,7 +70,9 @@ struct RangeExportResult {
     bool cutShort = false;       // the recording ends before its header says
     std::vector<ExportedChannel> channels;
     std::vector<ExportedFile> files; // in channel order; one for a single file
-    std::vector<std::string> notes;  // what the user should know (audio left out, ...)
+    std::string manifestPath;        // when signed: the manifest, its signature beside it (+ ".sig")
+    std::string signerFingerprint;
+    std::vector<std::string> notes; // what the user should know (audio left out, ...)
 };
 
 using ExportProgress = std::function<void(double fraction)>;

@@ -1,5 +1,5 @@
 // krvtool export FILE... OUTDIR [--from T] [--to T] [--channels 1,3] [--no-audio]
-//                [--format avi|mkv|mp4] [--single-file] [-j N]
+//                [--format avi|mkv|mp4] [--single-file] [--sign [--signing-key FILE]] [-j N]
 // A time range of the chosen channels copied into standard files, each with a
 // SHA-256 file beside it, and a manifest of what was written on stdout. The
 // same library call the window makes; nothing is split first.
@@ -16,6 +16,7 @@
 #include "batch.h"
 #include "commands.h"
 #include "engine_session.h"
+#include "evidence/export_manifest.h"
 #include "krv/krv_data_packets.h"
 #include "krv/krv_reader.h"
 #include "krv/krv_time.h"
@@ -31,7 +32,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kExportUsage =
     "usage: krvtool export FILE|FOLDER... OUTDIR [--from T] [--to T] [--channels 1,3] [--no-audio]\n"
-    "                      [--format avi|mkv|mp4] [--single-file] [-j N]\n"
+    "                      [--format avi|mkv|mp4] [--single-file] [--sign [--signing-key FILE]] [-j N]\n"
     "  --from T, --to T  the range (default: the whole recording); T is an offset from the\n"
     "                    recording's first frame in seconds (75.5) or hh:mm:ss(.mmm), a time\n"
     "                    of day @hh:mm:ss(.mmm) on the recording's day, or a date and time\n"
@@ -44,6 +45,9 @@ constexpr const char* kExportUsage =
     "  --format          avi (default: one file per channel, audio copied), mkv (audio\n"
     "                    copied) or mp4 (audio converted to AAC)\n"
     "  --single-file     mkv and mp4: all channels as tracks of one file\n"
+    "  --sign            a manifest of the export (NAME.manifest.json) signed with your key\n"
+    "                    (NAME.manifest.json.sig; see krvtool key); krvtool verify checks it\n"
+    "  --signing-key F   sign with the key in F instead of your own\n"
     "  -j N              with several recordings (a folder: its .krv and .asf files), N at once\n";
 
 struct Options {
@@ -53,6 +57,8 @@ struct Options {
     bool audio = true;
     std::string format = "avi";
     bool singleFile = false;
+    bool sign = false;
+    std::string signingKey;
     int jobs = 1;
 };
 
@@ -86,6 +92,11 @@ int parse(const std::vector<std::string>& args, Options& o, bool& help)
             o.audio = false;
         } else if (a == "--single-file") {
             o.singleFile = true;
+        } else if (a == "--sign") {
+            o.sign = true;
+        } else if (a == "--signing-key") {
+            ok = value(i, o.signingKey);
+            o.sign = ok;
         } else if (parseJobs(args, i, o.jobs, error)) {
             ok = error.empty();
         } else if (a.starts_with("-")) {
@@ -179,6 +190,11 @@ void printManifest(const vedra::RangeExportResult& r)
         std::printf("  End:   %s\n", timeOf(r, f.endMs).c_str());
         std::printf("  Frames: %llu\n", (unsigned long long)f.frames);
     }
+    if (!r.manifestPath.empty()) {
+        std::printf("Manifest: %s\n", r.manifestPath.c_str());
+        std::printf("  Signed: %s%s (key %s)\n", fs::path(r.manifestPath).filename().c_str(), vedra::kSignatureSuffix,
+                    r.signerFingerprint.c_str());
+    }
 }
 
 int exportOne(const Options& o, const std::string& recording, const std::string& outdir)
@@ -188,6 +204,9 @@ int exportOne(const Options& o, const std::string& recording, const std::string&
     req.outputFolder = outdir;
     req.audio = o.audio;
     req.singleFile = o.singleFile;
+    req.sign = o.sign;
+    req.signingKey = o.signingKey;
+    req.toolVersion = VEDRA_VERSION;
     req.format = o.format == "mkv"   ? vedra::ExportFormat::Mkv
                  : o.format == "mp4" ? vedra::ExportFormat::Mp4
                                      : vedra::ExportFormat::Avi;
@@ -276,6 +295,10 @@ int runExport(std::span<char* const> args)
     rest.insert(rest.end(), {"--format", o.format});
     if (o.singleFile)
         rest.push_back("--single-file");
+    if (o.sign)
+        rest.push_back("--sign");
+    if (!o.signingKey.empty())
+        rest.insert(rest.end(), {"--signing-key", o.signingKey});
     return runBatch(
         files,
         [&](const std::string& file) {

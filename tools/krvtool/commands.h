@@ -24,6 +24,7 @@ int runPlay(std::span<char* const> args);
 int runSnapshot(std::span<char* const> args);
 int runExport(std::span<char* const> args);
 int runKey(std::span<char* const> args);
+int runVerify(std::span<char* const> args);
 
 struct Command {
     std::string_view name;

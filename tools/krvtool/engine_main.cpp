@@ -12,6 +12,7 @@ constexpr krvtool::Command kEngineCommands[] = {
     {"play", "", &krvtool::runPlay},
     {"snapshot", "", &krvtool::runSnapshot},
     {"export", "", &krvtool::runExport},
+    {"verify", "", &krvtool::runVerify},
 };
 
 } // namespace
@@ -22,7 +23,7 @@ int main(int argc, char** argv)
     const int code = runCommand(kEngineCommands, argc, argv);
     if (code >= 0)
         return code;
-    reportError(argc < 2 ? std::string("krvtool-engine runs krvtool's play, snapshot and export: use krvtool")
+    reportError(argc < 2 ? std::string("krvtool-engine runs krvtool's play, snapshot, export and verify: use krvtool")
                          : "unknown command " + std::string(argv[1]));
     return kExitUsage;
 }

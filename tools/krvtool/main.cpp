@@ -23,6 +23,7 @@ constexpr Command kCommands[] = {
      "export FILE OUTDIR [--from T] [--to T] [--channels 1,3] [--format avi|mkv|mp4] [--single-file] ...\n"
      "                                  a time range of channels to files with checksums",
      nullptr},
+    {"verify", "verify PATH [--source REC] [--key PUBKEY]  check a signed export against its manifest", nullptr},
 #endif
 };
 

@@ -1,0 +1,20 @@
+// The video frames an exported file holds, track by track, as its container
+// gives them back (libavformat): what `krvtool verify` compares with the
+// recording's own frames.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vedra {
+
+struct ExportedTrackFrames {
+    std::vector<std::vector<uint8_t>> frames; // in file order; empty slots left out
+};
+
+// Every video track of `path`, in stream order. False with `error` when the
+// file cannot be read as a container.
+bool ReadExportedFrames(const std::string& path, std::vector<ExportedTrackFrames>& tracks, std::string& error);
+
+} // namespace vedra

@@ -1,0 +1,165 @@
+// krvtool export --sign and krvtool verify as a user runs them: a signed
+// export verifies, with its source frame by frame; one byte changed in any
+// kind of file, a manifest re-signed with another key, the wrong source, or
+// an unusable manifest is caught with the exit code that says so.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+
+#include "engine_fixture.h"
+#include "evidence/export_manifest.h"
+#include "evidence/signing_key.h"
+
+namespace vedra::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class VerifyTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir_ = new TempDir();
+        ASSERT_TRUE(MakeRecording(dir_->file("cam.krv"), "--channels 1,2 --seconds 4"));
+        ASSERT_TRUE(MakeRecording(dir_->file("other.krv"), "--channels 1,2 --seconds 4 --gop 5"));
+    }
+    static void TearDownTestSuite() { delete dir_; }
+
+    // krvtool with its own key folder; the exit code.
+    int Krvtool(const std::string& args, std::string* out = nullptr, const std::string& config = "config")
+    {
+        int status = -1;
+        const std::string said = RunCommand("XDG_CONFIG_HOME='" + dir_->file(config) + "' XDG_DATA_HOME='" +
+                                                dir_->file("data") + "' " KRVTOOL_PATH " " + args + " 2>&1",
+                                            &status);
+        if (out)
+            *out = said;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    // A fresh signed export of 1-3 s into `name`; its manifest.
+    fs::path SignedExport(const std::string& name)
+    {
+        const fs::path out = out_.path() / name;
+        std::string said;
+        EXPECT_EQ(Krvtool("export '" + dir_->file("cam.krv") + "' '" + out.string() +
+                              "' --from 1 --to 3 --format mkv --single-file --sign",
+                          &said),
+                  0)
+            << said;
+        for (const auto& e : fs::directory_iterator(out))
+            if (e.path().string().ends_with(".manifest.json"))
+                return e.path();
+        ADD_FAILURE() << "no manifest in " << out;
+        return {};
+    }
+    static void FlipByte(const fs::path& file, std::streamoff at)
+    {
+        std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekg(at < 0 ? at : at, at < 0 ? std::ios::end : std::ios::beg);
+        const char c = char(f.get());
+        f.seekp(at < 0 ? at : at, at < 0 ? std::ios::end : std::ios::beg);
+        f.put(char(c ^ 0x01));
+    }
+    static TempDir* dir_;
+    TempDir out_;
+};
+TempDir* VerifyTest::dir_ = nullptr;
+
+TEST_F(VerifyTest, SignedExportVerifiesWithItsSourceFrameByFrame)
+{
+    const fs::path manifest = SignedExport("good");
+    std::string key, said;
+    ASSERT_EQ(Krvtool("key", &key), 0) << key;
+    key = key.substr(key.find("ed25519:"));
+    key = key.substr(0, key.find('\n'));
+    EXPECT_EQ(Krvtool("verify '" + manifest.parent_path().string() + "' --source '" + dir_->file("cam.krv") +
+                          "' --key " + key,
+                      &said),
+              0)
+        << said;
+    EXPECT_NE(said.find("verified"), std::string::npos) << said;
+    EXPECT_NE(said.find("by the key given with --key"), std::string::npos) << said;
+    EXPECT_NE(said.find("each the recording's, byte for byte"), std::string::npos) << said;
+    struct stat st {};
+    ASSERT_EQ(stat((dir_->path() / "config" / "Vedra Media Player" / "signing.key").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "the key made at first use is the user's alone";
+    EXPECT_EQ(said.find("vedra-signing-key"), std::string::npos) << "the secret key is never printed";
+}
+
+TEST_F(VerifyTest, EveryKindOfTamperingIsCaught)
+{
+    struct Row {
+        const char* name;
+        std::function<void(const fs::path& manifest)> tamper;
+        std::string extra; // verify's further arguments
+        int exit;
+        const char* said;
+    };
+    auto media = [](const fs::path& manifest) {
+        for (const auto& e : fs::directory_iterator(manifest.parent_path()))
+            if (e.path().extension() == ".mkv")
+                return e.path();
+        return fs::path();
+    };
+    const std::string other = "other";
+    std::string otherKey;
+    ASSERT_EQ(Krvtool("key", &otherKey, other), 0);
+    otherKey = otherKey.substr(otherKey.find("ed25519:"), 52);
+    const Row rows[] = {
+        {"a byte of the video", [&](const fs::path& m) { FlipByte(media(m), -100); }, "", 1, "SHA-256"},
+        {"a byte of the manifest", [](const fs::path& m) { FlipByte(m, 40); }, "", 1, "signature: does not match"},
+        {"a byte of the signature", [](const fs::path& m) { FlipByte(m.string() + ".sig", 5); }, "", 1,
+         "signature: does not match"},
+        {"a signature cut short", [](const fs::path& m) { fs::resize_file(m.string() + ".sig", 40); }, "", 1,
+         "is not an Ed25519 signature"},
+        {"the video removed", [&](const fs::path& m) { fs::remove(media(m)); }, "", 1, "missing"},
+        {"the wrong source", [](const fs::path&) {}, "--source '" + dir_->file("other.krv") + "'", 1,
+         "is not the recording the manifest names"},
+        {"the key of another signer", [](const fs::path&) {}, "--key " + otherKey, 1, "signature: does not match"},
+        {"not JSON", [](const fs::path& m) { std::ofstream(m) << "{\"manifest_version\":"; }, "", 2, "not JSON"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path manifest = SignedExport(row.name);
+        row.tamper(manifest);
+        std::string said;
+        EXPECT_EQ(Krvtool("verify '" + manifest.string() + "' " + row.extra, &said), row.exit) << said;
+        EXPECT_NE(said.find(row.said), std::string::npos) << said;
+    }
+}
+
+// A manifest edited and signed again with another key still verifies against
+// the key it names: only --key with the real signer's key catches it.
+TEST_F(VerifyTest, ReSignedWithAnotherKeyIsCaughtWithTheSignersKey)
+{
+    const fs::path manifest = SignedExport("resigned");
+    std::string mine;
+    ASSERT_EQ(Krvtool("key", &mine), 0);
+    mine = mine.substr(mine.find("ed25519:"), 52);
+    std::string error;
+    const std::optional<SigningKey> forger = LoadSigningKey(out_.path() / "forger.key", true, error);
+    ASSERT_TRUE(forger) << error;
+    std::ifstream in(manifest);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::optional<ExportManifest> m = ParseManifest(text, error);
+    ASSERT_TRUE(m) << error;
+    m->account = "someone else";
+    m->signerKey = PublicKeyText(forger->publicKey);
+    m->signerFingerprint = KeyFingerprint(forger->publicKey);
+    text = ManifestJson(*m);
+    std::ofstream(manifest, std::ios::trunc) << text;
+    std::ofstream(manifest.string() + ".sig", std::ios::trunc) << SignatureText(SignBytes(text, *forger));
+
+    std::string said;
+    EXPECT_EQ(Krvtool("verify '" + manifest.string() + "'", &said), 0) << "it names its own key: " << said;
+    EXPECT_EQ(Krvtool("verify '" + manifest.string() + "' --key " + mine, &said), 1) << said;
+    EXPECT_NE(said.find("signature: does not match"), std::string::npos) << said;
+}
+
+} // namespace
+} // namespace vedra::test
