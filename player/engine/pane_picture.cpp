@@ -52,8 +52,8 @@ int PanePictureStride(FramePixels pixels, int width)
 bool ConvertToPanePicture(const PlanarPicture& source, YuvMatrix matrix, FramePixels pixels, int width, int height,
                           uint8_t* out, int stride, std::vector<uint8_t>& scratch)
 {
-    if (!source.y || !source.u || !source.v || source.width <= 0 || source.height <= 0 || width <= 0 ||
-        height <= 0 || stride < PanePictureStride(pixels, width) || !out)
+    if (!source.y || !source.u || !source.v || source.width <= 0 || source.height <= 0 || width <= 0 || height <= 0 ||
+        stride < PanePictureStride(pixels, width) || !out)
         return false;
     if (width == source.width && height == source.height)
         return Convert(source, matrix, pixels, out, stride);

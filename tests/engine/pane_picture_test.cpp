@@ -27,7 +27,8 @@ std::vector<uint8_t> SmoothPicture(int width, int height)
             p[static_cast<size_t>(y * width + x)] = static_cast<uint8_t>(40 + 160.0 * (x + y) / (width + height));
     for (int y = 0; y < ch; ++y)
         for (int x = 0; x < cw; ++x) {
-            p[static_cast<size_t>(width * height + y * cw + x)] = static_cast<uint8_t>(128 + 30 * std::sin(3.1416 * x / cw));
+            p[static_cast<size_t>(width * height + y * cw + x)] =
+                static_cast<uint8_t>(128 + 30 * std::sin(3.1416 * x / cw));
             p[static_cast<size_t>(width * height + cw * ch + y * cw + x)] =
                 static_cast<uint8_t>(128 - 30 * std::cos(3.1416 * y / ch));
         }
@@ -59,13 +60,13 @@ TEST(PanePicture, RowsMatchFfmpegScalingAndConvertingTheSamePicture)
         SCOPED_TRACE(row.name);
         const std::vector<uint8_t> yuv = SmoothPicture(row.width, row.height);
         const std::string in = dir.file("in.yuv"), out = dir.file("out.rgb");
-        std::ofstream(in, std::ios::binary).write(reinterpret_cast<const char*>(yuv.data()),
-                                                  static_cast<std::streamsize>(yuv.size()));
+        std::ofstream(in, std::ios::binary)
+            .write(reinterpret_cast<const char*>(yuv.data()), static_cast<std::streamsize>(yuv.size()));
         const bool bgrx = row.pixels == FramePixels::Bgrx;
         int status = 0;
         RunCommand("ffmpeg -loglevel error -y -f rawvideo -pix_fmt yuv420p -s " + std::to_string(row.width) + "x" +
-                       std::to_string(row.height) + " -i '" + in + "' -vf scale=" + std::to_string(row.outWidth) +
-                       ":" + std::to_string(row.outHeight) +
+                       std::to_string(row.height) + " -i '" + in + "' -vf scale=" + std::to_string(row.outWidth) + ":" +
+                       std::to_string(row.outHeight) +
                        ":flags=bilinear+accurate_rnd+full_chroma_int -f rawvideo -pix_fmt " +
                        (bgrx ? "bgr0" : "rgb24") + " '" + out + "'",
                    &status);
@@ -86,16 +87,17 @@ TEST(PanePicture, RowsMatchFfmpegScalingAndConvertingTheSamePicture)
                                    .height = row.height};
         const int stride = PanePictureStride(row.pixels, row.outWidth);
         std::vector<uint8_t> got(static_cast<size_t>(stride * row.outHeight)), scratch;
-        ASSERT_TRUE(ConvertToPanePicture(source, YuvMatrix::Bt601, row.pixels, row.outWidth, row.outHeight,
-                                         got.data(), stride, scratch));
+        ASSERT_TRUE(ConvertToPanePicture(source, YuvMatrix::Bt601, row.pixels, row.outWidth, row.outHeight, got.data(),
+                                         stride, scratch));
         // Rows away from the edges (where scalers clamp differently): every pixel within the
         // row's tolerance; BGRx's unused byte 0xff as QImage::Format_RGB32 wants it.
         for (int y : {2, row.outHeight / 3, row.outHeight / 2, row.outHeight - 3}) {
             int worst = 0;
             for (int x = 2; x < row.outWidth - 2; ++x)
                 for (int c = 0; c < 3; ++c)
-                    worst = std::max(worst, std::abs(int(got[static_cast<size_t>(y * stride + x * bytes + c)]) -
-                                                     int(want[static_cast<size_t>((y * row.outWidth + x) * bytes + c)])));
+                    worst =
+                        std::max(worst, std::abs(int(got[static_cast<size_t>(y * stride + x * bytes + c)]) -
+                                                 int(want[static_cast<size_t>((y * row.outWidth + x) * bytes + c)])));
             EXPECT_LE(worst, row.tolerance) << "row " << y;
             if (bgrx) {
                 EXPECT_EQ(got[static_cast<size_t>(y * stride + 3)], 0xff);
