@@ -10,7 +10,7 @@ packages=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-ugly gstreamer1.0-libav
-  libavformat-dev libavcodec-dev libavutil-dev libssl-dev ffmpeg
+  libavformat-dev libavcodec-dev libavutil-dev libssl-dev libyuv-dev ffmpeg
   libsodium-dev
   xvfb xauth x11-apps xdotool time strace
 )

@@ -3,14 +3,22 @@
 // gst-launch-1.0 decoding the same four files to fakesink. The sinks ask for
 // the quad view's pane size in BGRx, as the player's panes do; a second run at
 // the stream's own size in RGB (a pane asking for nothing) is the reference.
+// A JPEG snapshot of every channel is taken halfway through the pane-size run.
 // Prints the frames delivered per channel against the frames the files hold,
 // the CPU seconds of every run and the ratios (goal: every frame, and at most
 // 1.3 x decode-only CPU for the pane-size run).
 //
+// The window path: the same four channels, and four CIF channels, played by the
+// view's engine graphs into the quad view's four panes of a window (the offscreen
+// platform without a display, else a real window), painted as the player paints
+// them; CPU against gst-launch-1.0 decoding the same files (goals: 1.5 x for
+// 640 x 480, 1.3 x for CIF).
+//
 // Then the channels' step: the four channels and the audio of the recording
 // (channel 3 starting late, so its file is rebased apart from the others) are
 // cued and started on the shared clock as the player's deck does it, after
-// loading, after seeks while playing and after Pause then Play; at 50 instants
+// loading, after seeks while playing (a snapshot of every channel after the
+// first) and after Pause then Play; at 50 instants
 // it prints the largest gap between the frames the four panes hold and between
 // the audio's position and the video's (goal: at most one frame, 40 ms).
 //
@@ -29,11 +37,19 @@
 #include <thread>
 #include <vector>
 
+#include <QApplication>
+#include <QEvent>
+#include <QEventLoop>
+#include <QTimer>
+#include <QWidget>
+
 #include "cdxgraph.h"
 #include "counting_frame_sink.h"
 #include "krv/krv_convert.h"
 #include "krv_frame_reader.h"
 #include "shared_clock.h"
+#include "view/engine_graph.h"
+#include "view/video_pane.h"
 
 namespace {
 
@@ -126,8 +142,10 @@ struct EngineRun {
     long delivered[4] = {};
 };
 
-// Four graphs, as the quad view plays them, until every channel has ended.
-EngineRun RunEngine(const std::vector<std::string>& files, const FrameRequest& request, int seconds)
+// Four graphs, as the quad view plays them, until every channel has ended. With a snapshot
+// folder, every channel takes a JPEG snapshot halfway through.
+EngineRun RunEngine(const std::vector<std::string>& files, const FrameRequest& request, int seconds,
+                    const fs::path& snapshots = {})
 {
     EngineRun run;
     CDXGraph graphs[4];
@@ -147,14 +165,86 @@ EngineRun RunEngine(const std::vector<std::string>& files, const FrameRequest& r
     for (CDXGraph& g : graphs)
         g.Run();
     // Until every channel has announced its end, or a generous limit.
-    while (ends.count() < 4 && std::chrono::steady_clock::now() - start < std::chrono::seconds(seconds * 2 + 10))
+    bool snapped = snapshots.empty();
+    while (ends.count() < 4 && std::chrono::steady_clock::now() - start < std::chrono::seconds(seconds * 2 + 10)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (!snapped && std::chrono::steady_clock::now() - start > std::chrono::milliseconds(seconds * 500)) {
+            for (int i = 0; i < 4; ++i)
+                graphs[i].RequestJpegSnapshot((snapshots / ("snap" + std::to_string(i + 1) + ".jpg")).string());
+            snapped = true;
+        }
+    }
     run.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.cpu = CpuSeconds(RUSAGE_SELF) - cpuBefore;
     for (int i = 0; i < 4; ++i)
         run.delivered[i] = sinks[i].frames();
     for (CDXGraph& g : graphs)
         g.Destroy();
+    run.ok = true;
+    return run;
+}
+
+// Counts the paints of a pane: the frames the window showed.
+class PaintCounter : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return QObject::eventFilter(watched, event);
+    }
+    long paints = 0;
+};
+
+// The window path: four panes of the quad view (328 x 244 inside a one-pixel frame) in one
+// window, each painted by the view's engine graph as the player's deck attaches them.
+EngineRun RunWindow(const std::vector<std::string>& files, int seconds)
+{
+    EngineRun run;
+    QWidget window;
+    window.resize(660, 492);
+    CVideoPane* panes[4];
+    PaintCounter counters[4];
+    std::unique_ptr<PlaybackGraph> graphs[4];
+    EndCounter ends;
+    for (int i = 0; i < 4; ++i) {
+        panes[i] = new CVideoPane(CVideoPane::Style::kBordered, &window);
+        panes[i]->setGeometry((i % 2) * 330, (i / 2) * 246, 330, 246);
+        panes[i]->installEventFilter(&counters[i]);
+    }
+    window.show();
+    QApplication::processEvents();
+    for (int i = 0; i < 4; ++i) {
+        graphs[i] = MakeEngineGraph();
+        if (!graphs[i]->Create(&window) || !graphs[i]->RenderMediaFile(files[static_cast<size_t>(i)], true)) {
+            std::fprintf(stderr, "channel %d does not render\n", i + 1);
+            return run;
+        }
+        graphs[i]->AttachToPane(panes[i]);
+        graphs[i]->SetNotifyWindow(&ends, MsgGraphNotify, i);
+    }
+    QApplication::processEvents();
+    for (PaintCounter& c : counters)
+        c.paints = 0;
+    const double cpuBefore = CpuSeconds(RUSAGE_SELF);
+    const auto start = std::chrono::steady_clock::now();
+    for (auto& g : graphs)
+        g->Run();
+    // The GUI thread sleeps in its event loop between frames, as the player's does.
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (ends.count() >= 4 || std::chrono::steady_clock::now() - start > std::chrono::seconds(seconds * 2 + 10))
+            loop.quit();
+    });
+    check.start(20);
+    loop.exec();
+    run.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.cpu = CpuSeconds(RUSAGE_SELF) - cpuBefore;
+    for (int i = 0; i < 4; ++i)
+        run.delivered[i] = counters[i].paints;
+    for (auto& g : graphs)
+        g->Destroy();
     run.ok = true;
     return run;
 }
@@ -211,8 +301,9 @@ std::vector<std::string> ChannelFiles(const KrvSplitFiles& written)
     return files;
 }
 
-// The four channels and the audio on the recording's timeline, started and moved together.
-Spread MeasureStep(const KrvSplitFiles& written, double duration)
+// The four channels and the audio on the recording's timeline, started and moved together;
+// every channel takes a JPEG snapshot into `snapshots` after the first seek.
+Spread MeasureStep(const KrvSplitFiles& written, double duration, const fs::path& snapshots)
 {
     Spread spread;
     CDXGraph graphs[4];
@@ -244,6 +335,9 @@ Spread MeasureStep(const KrvSplitFiles& written, double duration)
     Sample(heard, &graphs[0], sinks, 10, milliseconds(100), spread);
     for (double at : {duration * 0.6, duration * 0.2, duration * 0.4}) { // seeks while playing
         StartTogether(group, at);
+        if (at == duration * 0.6)
+            for (int i = 0; i < 4; ++i)
+                graphs[i].RequestJpegSnapshot((snapshots / ("step" + std::to_string(i + 1) + ".jpg")).string());
         Sample(heard, &graphs[0], sinks, 10, milliseconds(100), spread);
     }
     for (CDXGraph* g : group) // Pause, every graph to the time shown, Play
@@ -300,6 +394,10 @@ FastRun MeasureSpeed(const std::vector<std::string>& files, double rate, double 
 
 int main(int argc, char** argv)
 {
+    // The window path paints on the offscreen platform unless there is a display.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     int seconds = 20, fps = 25;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
@@ -325,10 +423,11 @@ int main(int argc, char** argv)
     }
     const std::vector<std::string> files = ChannelFiles(c.files);
 
-    const Spread step = MeasureStep(c.files, seconds);
-    const EngineRun pane = RunEngine(files, kQuadPane, seconds);
+    const Spread step = MeasureStep(c.files, seconds, dir);
+    const EngineRun pane = RunEngine(files, kQuadPane, seconds, dir);
+    const EngineRun window = RunWindow(files, seconds);
     const EngineRun native = RunEngine(files, FrameRequest{}, seconds);
-    if (!pane.ok || !native.ok)
+    if (!pane.ok || !native.ok || !window.ok)
         return 1;
 
     double refWall = 0, rgbWall = 0;
@@ -344,6 +443,14 @@ int main(int argc, char** argv)
                     pane.delivered[i] >= want && native.delivered[i] >= want ? "" : "  (DROPS)");
         everyFrame = everyFrame && pane.delivered[i] >= want && native.delivered[i] >= want;
     }
+    int snapshots = 0;
+    for (int i = 1; i <= 4; ++i)
+        snapshots += fs::is_regular_file(dir / ("snap" + std::to_string(i) + ".jpg")) ? 1 : 0;
+    std::printf("  snapshot:    %d of 4 JPEG snapshots written halfway through the pane-size run\n", snapshots);
+    std::printf("  window:      %ld %ld %ld %ld paints of the four panes\n", window.delivered[0], window.delivered[1],
+                window.delivered[2], window.delivered[3]);
+    std::printf("  window:      %6.2f s CPU in %6.2f s (four quad panes of a window, %s platform)\n", window.cpu,
+                window.wall, qPrintable(QApplication::platformName()));
     std::printf(
         "  engine:      %6.2f s CPU in %6.2f s (panes ask for BGRx fitted into %d x %d, the quad view's pane)\n",
         pane.cpu, pane.wall, kQuadPane.width, kQuadPane.height);
@@ -352,6 +459,7 @@ int main(int argc, char** argv)
     std::printf("  gst-launch:  %6.2f s CPU in %6.2f s (decode to fakesink)\n", refCpu, refWall);
     std::printf("  gst-launch:  %6.2f s CPU in %6.2f s (decode and convert to RGB, to fakesink)\n", rgbCpu, rgbWall);
     if (refCpu > 0) {
+        std::printf("  ratio:       %6.2f x decode-only CPU in the window (goal: at most 1.50)\n", window.cpu / refCpu);
         std::printf("  ratio:       %6.2f x decode-only CPU at pane size (goal: at most 1.30)\n", pane.cpu / refCpu);
         std::printf("  ratio:       %6.2f x decode-only CPU at native size\n", native.cpu / refCpu);
     }
@@ -364,6 +472,24 @@ int main(int argc, char** argv)
                 step.video * 1000, 1000.0 / fps, step.together, step.samples);
     std::printf("  step:        %6.1f ms largest gap between the audio and the video (goal: at most 40 ms)\n",
                 step.audio * 1000);
+
+    // The window with four CIF channels.
+    const std::string cifRecording = (dir / "cif.krv").string();
+    const std::string cifSynth = std::string(KRVSYNTH_PATH) + " '" + cifRecording +
+                                 "' --channels 1,2,3,4 --size 352x288 --fps " + std::to_string(fps) + " --seconds " +
+                                 std::to_string(seconds) + " --gop 25 >/dev/null";
+    if (std::system(cifSynth.c_str()) == 0) {
+        const KrvConversion cif = krv_convert_recording(cifRecording, false, dir / "work-cif");
+        const std::vector<std::string> cifFiles = ChannelFiles(cif.files);
+        const EngineRun cifWindow = cifFiles.size() == 4 ? RunWindow(cifFiles, seconds) : EngineRun{};
+        double cifWall = 0;
+        const double cifRef = cifWindow.ok ? ReferenceCpu(cifFiles, false, cifWall) : -1;
+        if (cifRef > 0)
+            std::printf("  window CIF:  %6.2f s CPU in %6.2f s, gst-launch %6.2f s: %.2f x decode-only CPU (goal: at "
+                        "most 1.30); %ld %ld %ld %ld paints\n",
+                        cifWindow.cpu, cifWindow.wall, cifRef, cifWindow.cpu / cifRef, cifWindow.delivered[0],
+                        cifWindow.delivered[1], cifWindow.delivered[2], cifWindow.delivered[3]);
+    }
 
     // Speed: four CIF channels at 16x (key frames only above 8x) and at 8x (every frame).
     const std::string fastRecording = (dir / "fast.krv").string();

@@ -19,13 +19,9 @@ namespace {
 
 constexpr GstClockTime kPrerollTimeout = 10 * GST_SECOND;
 constexpr GstClockTime kSettleTimeout = 5 * GST_SECOND;
-// Scaling the decoder's YUV picture first and converting the small one after
-// costs far less than videoconvertscale doing both in one pass (measured).
-constexpr const char* kFrameScalerFactory = "videoscale";
+// The decoder's I420 passes the converter untouched; it converts only what another
+// decoder might give. Scaling and RGB come after the appsink, in one pass (pane_output.cpp).
 constexpr const char* kFrameConverterFactory = "videoconvert";
-// Nearest neighbour: the pixels a pane painting the full picture unsmoothed
-// shows anyway, for about a third of the cost of bilinear scaling.
-constexpr int kFrameScaleMethod = 0;
 
 bool LinkMany(std::initializer_list<GstElement*> chain)
 {
@@ -150,29 +146,27 @@ bool CDXGraph::BuildChannelGraph(bool /*reinstallHint*/)
 bool CDXGraph::AddVideoTail(GstElement* decoder)
 {
     GstBin* bin = GST_BIN(pipeline_.get());
-    ElementHandle scale = MakeElement(kFrameScalerFactory);
     ElementHandle convert = MakeElement(kFrameConverterFactory);
     videoSink_ = MakeElement("appsink");
-    if (!scale || !convert || !videoSink_)
+    if (!convert || !videoSink_)
         return false;
-    // Fill the pane as a video window sized to it would: no borders.
-    g_object_set(scale.get(), "add-borders", FALSE, "method", kFrameScaleMethod, nullptr);
     g_object_set(videoSink_.get(), "max-buffers", 1u, "drop", TRUE, "sync", TRUE, "enable-last-sample", FALSE, nullptr);
+    CapsHandle decoded = CapsHandle::Adopt(gst_caps_from_string("video/x-raw,format=I420"));
+    gst_app_sink_set_caps(GST_APP_SINK(videoSink_.get()), decoded.get());
     FrameRequest request;
     {
         std::lock_guard lock(paneMutex_);
         if (pane_)
             request = pane_->Requested();
     }
-    frameCaps_.reset();
     ApplyFrameRequest(request);
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = &CDXGraph::OnNewSample;
     callbacks.new_preroll = &CDXGraph::OnNewPreroll;
     gst_app_sink_set_callbacks(GST_APP_SINK(videoSink_.get()), &callbacks, this, nullptr);
 
-    gst_bin_add_many(bin, scale.get(), convert.get(), videoSink_.get(), nullptr);
-    if (!LinkMany({decoder, scale.get(), convert.get(), videoSink_.get()}))
+    gst_bin_add_many(bin, convert.get(), videoSink_.get(), nullptr);
+    if (!LinkMany({decoder, convert.get(), videoSink_.get()}))
         return false;
 
     // The frame tap: decoded frames (and their caps) on their way to the renderer.
@@ -325,7 +319,9 @@ bool CDXGraph::Destroy()
             pane_->HideFrame();
         pane_ = nullptr;
         lastFrame_.reset();
+        shownTime_ = shownLength_ = GST_CLOCK_TIME_NONE;
         source_ = {};
+        paneRequest_ = {};
     }
     {
         std::lock_guard lock(notifyMutex_);
@@ -339,7 +335,6 @@ bool CDXGraph::Destroy()
     }
     videoSink_.reset();
     frameRequest_ = FrameRequest{};
-    frameCaps_.reset();
     decoder_.reset();
     volume_.reset();
     audioHead_.reset();

@@ -18,10 +18,12 @@
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
+#include <gst/video/video.h>
 
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -30,6 +32,7 @@
 #include "gst_handles.h"
 #include "media_type.h"
 #include "notify_target.h"
+#include "picture_pool.h"
 
 namespace vedra {
 
@@ -113,12 +116,14 @@ public:
     void RequestJpegSnapshot(const std::string& path);
     void RequestBmpSnapshot(const std::string& path);
 
-    // Frame callback (streaming thread): writes a pending snapshot from the frame.
+    // Frame callback: writes a pending snapshot from the frame, on the calling thread (the
+    // frame tap itself hands frames to the snapshot thread instead).
     // kS_OK, or kVFW_E_INVALIDMEDIATYPE when the tap's media type is no video frame type.
     int32_t BufferCB(double sampleTime, const uint8_t* frame, size_t length);
 
     GrabbedMediaType grabbedMediaType() const;
-    bool HasPendingSnapshot() const { return snapshotPending_.load(); }
+    // A snapshot waits for its frame, or is being written (until its file is complete).
+    bool HasPendingSnapshot() const { return snapshotPending_.load() || snapshotsWriting_->load() > 0; }
 
     // --- members the rest of the player reads (GUI thread) ---
     bool isContainerFile = false;
@@ -154,6 +159,9 @@ private:
     static GstFlowReturn OnNewSample(GstAppSink* appsink, gpointer self);
     static GstFlowReturn OnNewPreroll(GstAppSink* appsink, gpointer self);
     void Present(SampleHandle sample, bool preroll);
+    // The decoded I420 frame as the pane asked for it; null when it does not convert.
+    VideoFramePtr ConvertForPane(GstBuffer* buffer, const GstVideoInfo& info, const FrameRequest& request,
+                                 const SourcePicture& source, GstClockTime time, GstClockTime length);
     static void OnDemuxPad(GstElement* demux, GstPad* pad, gpointer self);
     static void OnDecodedAudioPad(GstElement* decodebin, GstPad* pad, gpointer self);
 
@@ -162,7 +170,6 @@ private:
     ElementHandle volume_;
     ElementHandle videoSink_;
     FrameRequest frameRequest_; // what the pane asks for
-    CapsHandle frameCaps_;      // what the appsink asks for: the request made for the decoded picture
     ElementHandle decoder_;
     ElementHandle audioHead_; // the audio converter after the decoder
     bool addedAudioRenderer_ = false;
@@ -197,8 +204,16 @@ private:
     IFrameSink* pane_ = nullptr;
     const GstBuffer* lastPreroll_ = nullptr; // compared only, never dereferenced
     GstClockTime lastPrerollPts_ = GST_CLOCK_TIME_NONE;
-    VideoFramePtr lastFrame_; // shown again at once in a pane newly attached
-    SourcePicture source_;    // the decoded picture, learnt while prerolling
+    VideoFramePtr lastFrame_;                      // shown again at once in a pane newly attached
+    GstClockTime shownTime_ = GST_CLOCK_TIME_NONE; // the frame on screen (also in a hidden pane)
+    GstClockTime shownLength_ = GST_CLOCK_TIME_NONE;
+    SourcePicture source_;     // the decoded picture, learnt while prerolling
+    FrameRequest paneRequest_; // what frames are converted to (the streaming thread reads it)
+
+    // Streaming thread: pane pictures come from the pool; convertMutex_ guards the scratch picture.
+    PicturePool picturePool_;
+    std::mutex convertMutex_;
+    std::vector<uint8_t> convertScratch_;
 
     // guarded by snapshotMutex_
     mutable std::mutex snapshotMutex_;
@@ -206,6 +221,8 @@ private:
     bool snapshotAsJpeg_ = false;
     GrabbedMediaType grabbedMediaType_;
     std::atomic<bool> snapshotPending_{false};
+    // Snapshots handed to the snapshot thread and not written yet; shared with its jobs.
+    std::shared_ptr<std::atomic<int>> snapshotsWriting_ = std::make_shared<std::atomic<int>>(0);
 };
 
 } // namespace vedra

@@ -29,7 +29,7 @@ int DisplayWidth(const SourcePicture& source)
 
 FrameSize FrameSizeFor(const FrameRequest& request, const SourcePicture& source)
 {
-    if (request.width <= 0 || request.height <= 0)
+    if (request.hidden || request.width <= 0 || request.height <= 0)
         return {};
     if (!request.fit)
         return {std::min(request.width, kMaxFrameSide), std::min(request.height, kMaxFrameSide)};
@@ -46,44 +46,15 @@ FrameSize FrameSizeFor(const FrameRequest& request, const SourcePicture& source)
     return {EvenSide(shapeWidth * scale, widthLimit), EvenSide(shapeHeight * scale, heightLimit)};
 }
 
-VideoFrame::VideoFrame(SampleHandle sample, FramePixels pixels, int width, int height, int stride, GstClockTime time,
+VideoFrame::VideoFrame(Pixels pixelBytes, FramePixels pixels, int width, int height, int stride, GstClockTime time,
                        GstClockTime length, int sourceWidth, int sourceHeight)
-    : sample_(std::move(sample)), pixels_(pixels), width_(width), height_(height), stride_(stride), time_(time),
+    : bytes_(std::move(pixelBytes)), pixels_(pixels), width_(width), height_(height), stride_(stride), time_(time),
       length_(length), sourceWidth_(sourceWidth > 0 && sourceHeight > 0 ? sourceWidth : width),
       sourceHeight_(sourceWidth > 0 && sourceHeight > 0 ? sourceHeight : height)
 {
-    const int pixelBytes = pixels_ == FramePixels::Bgrx ? 4 : 3;
-    if (width_ <= 0 || height_ <= 0 || stride_ < width_ * pixelBytes)
-        return;
-    GstBuffer* buffer = sample_ ? gst_sample_get_buffer(sample_.get()) : nullptr;
-    mapped_ = buffer && gst_buffer_map(buffer, &map_, GST_MAP_READ);
-    if (mapped_ && map_.size < static_cast<size_t>(stride_) * static_cast<size_t>(height_)) {
-        gst_buffer_unmap(buffer, &map_);
-        map_ = GstMapInfo{};
-        mapped_ = false;
-    }
-}
-
-VideoFrame::~VideoFrame()
-{
-    if (mapped_)
-        gst_buffer_unmap(gst_sample_get_buffer(sample_.get()), &map_);
-}
-
-GstClockTime VideoFrame::pts() const
-{
-    if (GST_CLOCK_TIME_IS_VALID(time_))
-        return time_;
-    GstBuffer* buffer = sample_ ? gst_sample_get_buffer(sample_.get()) : nullptr;
-    return buffer ? GST_BUFFER_PTS(buffer) : GST_CLOCK_TIME_NONE;
-}
-
-GstClockTime VideoFrame::duration() const
-{
-    if (GST_CLOCK_TIME_IS_VALID(length_))
-        return length_;
-    GstBuffer* buffer = sample_ ? gst_sample_get_buffer(sample_.get()) : nullptr;
-    return buffer ? GST_BUFFER_DURATION(buffer) : GST_CLOCK_TIME_NONE;
+    const int bytesPerPixel = pixels_ == FramePixels::Bgrx ? 4 : 3;
+    valid_ = bytes_ && width_ > 0 && height_ > 0 && stride_ >= width_ * bytesPerPixel &&
+             bytes_->size() >= static_cast<size_t>(stride_) * static_cast<size_t>(height_);
 }
 
 } // namespace vedra

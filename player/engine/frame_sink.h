@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "gst_handles.h"
 
@@ -30,6 +31,8 @@ struct FrameRequest {
     // With fit: never more pixels than the decoded picture has, so a zoomed pane
     // gets the camera's own pixels and enlarges them itself.
     bool sourcePixelsAtMost = false;
+    // The pane shows nothing (hidden, or no room): frames keep their times but are not converted.
+    bool hidden = false;
     bool operator==(const FrameRequest&) const = default;
 };
 
@@ -53,27 +56,26 @@ constexpr int kMaxFrameScale = 8;
 
 // The size of the frames a request gets from a decoded picture, square pixels.
 // 0 x 0 leaves the size to the stream: the request names none, or it fits and
-// the picture is not known yet. Fitted sides are even and at least 2.
+// the picture is not known yet (or it is hidden). Fitted sides are even and at least 2.
 FrameSize FrameSizeFor(const FrameRequest& request, const SourcePicture& source);
 
 // The picture's width in square pixels at its own height: its shape on screen.
 int DisplayWidth(const SourcePicture& source);
 
 // One decoded frame in the layout its pane asked for (see FramePixels), top row
-// first, `stride` bytes per row. Holds the pipeline's buffer mapped for reading;
-// cheap to pass around, valid as long as held.
+// first, `stride` bytes per row, in a buffer of its own (from a pool the pipeline
+// reuses once the frame is let go). Cheap to pass around, valid as long as held.
 class VideoFrame {
 public:
-    // time, length: the frame's own presentation time and length when they differ from the
-    // buffer's (a frame clipped to where a seek began). sourceWidth x sourceHeight: the
-    // decoded picture's shape on screen (square pixels) the frame was scaled from; 0 x 0 when
-    // it is the frame's own.
-    VideoFrame(SampleHandle sample, FramePixels pixels, int width, int height, int stride,
+    using Pixels = std::shared_ptr<const std::vector<uint8_t>>;
+    // time, length: the frame's presentation time and length (NONE when unknown).
+    // sourceWidth x sourceHeight: the decoded picture's shape on screen (square pixels) the
+    // frame was scaled from; 0 x 0 when it is the frame's own.
+    VideoFrame(Pixels pixelBytes, FramePixels pixels, int width, int height, int stride,
                GstClockTime time = GST_CLOCK_TIME_NONE, GstClockTime length = GST_CLOCK_TIME_NONE, int sourceWidth = 0,
                int sourceHeight = 0);
     VideoFrame(const VideoFrame&) = delete;
     VideoFrame& operator=(const VideoFrame&) = delete;
-    ~VideoFrame();
 
     int width() const { return width_; }
     int height() const { return height_; }
@@ -81,16 +83,15 @@ public:
     FramePixels pixels() const { return pixels_; }
     int sourceWidth() const { return sourceWidth_; }
     int sourceHeight() const { return sourceHeight_; }
-    const uint8_t* data() const { return map_.data; }
-    size_t size() const { return map_.size; }
-    GstClockTime pts() const;      // the frame's presentation time
-    GstClockTime duration() const; // until the next frame; NONE when unknown
-    bool valid() const { return mapped_; }
+    const uint8_t* data() const { return valid_ ? bytes_->data() : nullptr; }
+    size_t size() const { return valid_ ? bytes_->size() : 0; }
+    GstClockTime pts() const { return time_; }        // the frame's presentation time
+    GstClockTime duration() const { return length_; } // until the next frame; NONE when unknown
+    bool valid() const { return valid_; }
 
 private:
-    SampleHandle sample_;
-    GstMapInfo map_{};
-    bool mapped_ = false;
+    Pixels bytes_;
+    bool valid_ = false;
     FramePixels pixels_;
     int width_;
     int height_;

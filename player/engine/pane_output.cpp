@@ -1,11 +1,13 @@
-// Frames of a CDXGraph to its pane: the appsink's caps follow what the pane
-// asks for, and every frame due on screen (and the one a paused graph shows)
-// is handed to the pane without a copy.
+// Frames of a CDXGraph to its pane: the appsink takes the decoder's I420 picture as it is,
+// and every frame due on screen (and the one a paused graph shows) is scaled and converted
+// to the pane's size and layout in one pass on the streaming thread, into a pooled buffer,
+// and handed to the pane. A hidden pane gets the frames' times, no pixels.
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>
 
 #include "cdxgraph.h"
 #include "krv_source.h"
+#include "pane_picture.h"
 
 namespace vedra {
 namespace {
@@ -13,16 +15,12 @@ namespace {
 // Frame times are whole milliseconds, seek times need not be.
 constexpr GstClockTime kDueTolerance = GST_MSECOND;
 
-// The caps the appsink asks for: the pane's pixel layout and, when the frames
-// have a size of their own, that size with square pixels.
-CapsHandle FrameCaps(FramePixels pixels, FrameSize size)
+YuvMatrix MatrixOf(const GstVideoInfo& info)
 {
-    const char* format = pixels == FramePixels::Bgrx ? "BGRx" : "RGB";
-    GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, format, nullptr);
-    if (size.width > 0 && size.height > 0)
-        gst_caps_set_simple(caps, "width", G_TYPE_INT, size.width, "height", G_TYPE_INT, size.height,
-                            "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
-    return CapsHandle::Adopt(caps);
+    const GstVideoColorimetry& c = GST_VIDEO_INFO_COLORIMETRY(&info);
+    if (c.range == GST_VIDEO_COLOR_RANGE_0_255)
+        return YuvMatrix::Bt601Full;
+    return c.matrix == GST_VIDEO_COLOR_MATRIX_BT709 ? YuvMatrix::Bt709 : YuvMatrix::Bt601;
 }
 
 } // namespace
@@ -31,7 +29,7 @@ bool CDXGraph::AttachToPane(IFrameSink* pane)
 {
     if (!pipeline_)
         return false;
-    // Without a pane the frames keep their layout: nothing to renegotiate for.
+    // Without a pane the frames keep their layout: nothing to convert again for.
     const bool resized = pane != nullptr && ApplyFrameRequest(pane->Requested());
     {
         std::lock_guard lock(paneMutex_);
@@ -53,11 +51,10 @@ bool CDXGraph::AttachToPane(IFrameSink* pane)
 bool CDXGraph::CurrentFrame(double& start, double& duration)
 {
     std::lock_guard lock(paneMutex_);
-    if (!lastFrame_ || !GST_CLOCK_TIME_IS_VALID(lastFrame_->pts()))
+    if (!GST_CLOCK_TIME_IS_VALID(shownTime_))
         return false;
-    start = static_cast<double>(lastFrame_->pts()) / GST_SECOND;
-    const GstClockTime d = lastFrame_->duration();
-    duration = GST_CLOCK_TIME_IS_VALID(d) ? static_cast<double>(d) / GST_SECOND : 0.0;
+    start = static_cast<double>(shownTime_) / GST_SECOND;
+    duration = GST_CLOCK_TIME_IS_VALID(shownLength_) ? static_cast<double>(shownLength_) / GST_SECOND : 0.0;
     return true;
 }
 
@@ -65,6 +62,7 @@ void CDXGraph::ForgetLastFrame()
 {
     std::lock_guard lock(paneMutex_);
     lastFrame_.reset();
+    shownTime_ = shownLength_ = GST_CLOCK_TIME_NONE;
 }
 
 bool CDXGraph::ApplyFrameRequest(const FrameRequest& request)
@@ -72,26 +70,12 @@ bool CDXGraph::ApplyFrameRequest(const FrameRequest& request)
     if (!videoSink_)
         return false;
     frameRequest_ = request;
-    SourcePicture source;
-    {
-        std::lock_guard lock(paneMutex_);
-        source = source_;
-    }
-    CapsHandle wanted = FrameCaps(request.pixels, FrameSizeFor(request, source));
-    if (frameCaps_ && gst_caps_is_equal(wanted.get(), frameCaps_.get()))
-        return false;
-    // A frame negotiated just before the change may still arrive in the old
-    // layout; the appsink takes it too, the new layout coming first.
-    CapsHandle accepted = CapsHandle::Adopt(gst_caps_copy(wanted.get()));
-    if (frameCaps_)
-        accepted = CapsHandle::Adopt(gst_caps_merge(accepted.release(), gst_caps_copy(frameCaps_.get())));
-    gst_app_sink_set_caps(GST_APP_SINK(videoSink_.get()), accepted.get());
-    frameCaps_ = std::move(wanted);
-    // A running graph renegotiates with the next frame.
-    PadHandle pad = PadHandle::Adopt(gst_element_get_static_pad(videoSink_.get(), "sink"));
-    if (pad)
-        gst_pad_push_event(pad.get(), gst_event_new_reconfigure());
-    return true;
+    std::lock_guard lock(paneMutex_);
+    const FrameSize before = FrameSizeFor(paneRequest_, source_);
+    const bool changed = request.pixels != paneRequest_.pixels || request.hidden != paneRequest_.hidden ||
+                         !(FrameSizeFor(request, source_) == before);
+    paneRequest_ = request;
+    return changed;
 }
 
 // Streaming thread: the newest decoded frame goes to the pane.
@@ -115,50 +99,89 @@ void CDXGraph::Present(SampleHandle sample, bool preroll)
     GstBuffer* buffer = gst_sample_get_buffer(sample.get());
     GstVideoInfo info;
     GstCaps* caps = gst_sample_get_caps(sample.get());
-    if (!buffer || !caps || !gst_video_info_from_caps(&info, caps))
+    if (!buffer || !caps || !gst_video_info_from_caps(&info, caps) ||
+        GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_I420)
         return;
-    FramePixels pixels;
-    switch (GST_VIDEO_INFO_FORMAT(&info)) {
-    case GST_VIDEO_FORMAT_RGB: pixels = FramePixels::Rgb24; break;
-    case GST_VIDEO_FORMAT_BGRx: pixels = FramePixels::Bgrx; break;
-    default: return;
-    }
     // A graph cued before its first frame (a channel that starts later than the others)
     // prerolls on that frame: it is not due yet, so its pane shows nothing.
     const GstSegment* segment = gst_sample_get_segment(sample.get());
     const bool early = onTimeline_ && preroll && segment && segment->format == GST_FORMAT_TIME &&
                        GST_BUFFER_PTS_IS_VALID(buffer) && GST_BUFFER_PTS(buffer) > segment->start + kDueTolerance;
-    // The appsink reuses its sample object for the next frame and must find it
-    // unshared; a pane may keep a frame for a while, so it gets a sample of its own.
-    sample = SampleHandle::Adopt(gst_sample_new(buffer, caps, nullptr, nullptr));
-    std::lock_guard lock(paneMutex_);
-    // The prerolled frame comes again as the first sample when playing starts.
-    const bool repeat = !preroll && buffer == lastPreroll_ && GST_BUFFER_PTS(buffer) == lastPrerollPts_;
-    const bool shownInPreroll = preroll && !early;
-    lastPreroll_ = shownInPreroll ? buffer : nullptr;
-    lastPrerollPts_ = shownInPreroll ? GST_BUFFER_PTS(buffer) : GST_CLOCK_TIME_NONE;
-    if (repeat)
-        return;
-    if (early) {
-        lastFrame_.reset();
-        if (pane_)
-            pane_->PresentNothing();
-        return;
-    }
     // The frame's own time, also when the decoder clipped it to where a seek began.
-    GstClockTime time = GST_CLOCK_TIME_NONE, length = GST_CLOCK_TIME_NONE;
+    GstClockTime time = GST_BUFFER_PTS(buffer), length = GST_BUFFER_DURATION(buffer);
     if (GstReferenceTimestampMeta* own = gst_buffer_get_reference_timestamp_meta(buffer, FrameTimeMetaCaps())) {
         time = own->timestamp;
         length = own->duration;
     }
-    auto frame = std::make_shared<const VideoFrame>(std::move(sample), pixels, GST_VIDEO_INFO_WIDTH(&info),
-                                                    GST_VIDEO_INFO_HEIGHT(&info), GST_VIDEO_INFO_PLANE_STRIDE(&info, 0),
-                                                    time, length, DisplayWidth(source_), source_.height);
-    if (!frame->valid())
+    FrameRequest request;
+    SourcePicture source;
+    {
+        std::lock_guard lock(paneMutex_);
+        // The prerolled frame comes again as the first sample when playing starts.
+        const bool repeat = !preroll && buffer == lastPreroll_ && GST_BUFFER_PTS(buffer) == lastPrerollPts_;
+        const bool shownInPreroll = preroll && !early;
+        lastPreroll_ = shownInPreroll ? buffer : nullptr;
+        lastPrerollPts_ = shownInPreroll ? GST_BUFFER_PTS(buffer) : GST_CLOCK_TIME_NONE;
+        if (repeat)
+            return;
+        if (early) {
+            lastFrame_.reset();
+            shownTime_ = shownLength_ = GST_CLOCK_TIME_NONE;
+            if (pane_)
+                pane_->PresentNothing();
+            return;
+        }
+        shownTime_ = time;
+        shownLength_ = length;
+        if (paneRequest_.hidden) {
+            lastFrame_.reset();
+            return;
+        }
+        request = paneRequest_;
+        source = source_;
+    }
+    VideoFramePtr frame = ConvertForPane(buffer, info, request, source, time, length);
+    if (!frame)
         return;
+    std::lock_guard lock(paneMutex_);
     lastFrame_ = frame;
     if (pane_)
         pane_->PresentFrame(std::move(frame));
+}
+
+VideoFramePtr CDXGraph::ConvertForPane(GstBuffer* buffer, const GstVideoInfo& info, const FrameRequest& request,
+                                       const SourcePicture& source, GstClockTime time, GstClockTime length)
+{
+    FrameSize size = FrameSizeFor(request, source);
+    if (size.width <= 0 || size.height <= 0)
+        size = {GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info)};
+    const int stride = PanePictureStride(request.pixels, size.width);
+    GstVideoFrame decoded;
+    GstVideoInfo mapped = info;
+    if (!gst_video_frame_map(&decoded, &mapped, buffer, GST_MAP_READ))
+        return nullptr;
+    const PlanarPicture planes{.y = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&decoded, 0)),
+                               .u = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&decoded, 1)),
+                               .v = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&decoded, 2)),
+                               .strideY = GST_VIDEO_FRAME_PLANE_STRIDE(&decoded, 0),
+                               .strideU = GST_VIDEO_FRAME_PLANE_STRIDE(&decoded, 1),
+                               .strideV = GST_VIDEO_FRAME_PLANE_STRIDE(&decoded, 2),
+                               .width = GST_VIDEO_FRAME_WIDTH(&decoded),
+                               .height = GST_VIDEO_FRAME_HEIGHT(&decoded)};
+    std::shared_ptr<PicturePool::Buffer> pixels =
+        picturePool_.Take(static_cast<size_t>(stride) * static_cast<size_t>(size.height));
+    bool converted = false;
+    {
+        std::lock_guard lock(convertMutex_);
+        converted = ConvertToPanePicture(planes, MatrixOf(info), request.pixels, size.width, size.height,
+                                         pixels->data(), stride, convertScratch_);
+    }
+    gst_video_frame_unmap(&decoded);
+    if (!converted)
+        return nullptr;
+    auto frame = std::make_shared<const VideoFrame>(std::move(pixels), request.pixels, size.width, size.height, stride,
+                                                    time, length, DisplayWidth(source), source.height);
+    return frame->valid() ? frame : nullptr;
 }
 
 } // namespace vedra

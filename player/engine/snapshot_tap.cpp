@@ -1,6 +1,6 @@
-// The snapshot tap of a CDXGraph: decoded frames between decoder and renderer,
-// packed into the layout BufferCB takes (YV12 or YUY2) only while a snapshot
-// waits; BufferCB writes the pending snapshot from them.
+// The snapshot tap of a CDXGraph: decoded frames between decoder and renderer. While a
+// snapshot waits, the next frame is taken by reference and handed to the snapshot thread,
+// which packs it into the layout BufferCB takes (YV12 or YUY2) and writes the file.
 #include <gst/video/video.h>
 
 #include <cstring>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cdxgraph.h"
+#include "snapshot_worker.h"
 #include "snapshot_writer.h"
 
 namespace vedra {
@@ -159,19 +160,42 @@ GstPadProbeReturn CDXGraph::OnDecodedFrame(GstPad* pad, GstPadProbeInfo* info, g
     GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
     CapsHandle caps = CapsHandle::Adopt(gst_pad_get_current_caps(pad));
     GstVideoInfo vinfo;
-    GstVideoFrame vf;
-    if (!buffer || !caps || !gst_video_info_from_caps(&vinfo, caps.get()) ||
-        !gst_video_frame_map(&vf, &vinfo, buffer, GST_MAP_READ))
+    if (!buffer || !caps || !gst_video_info_from_caps(&vinfo, caps.get()))
         return GST_PAD_PROBE_OK;
-    std::vector<uint8_t> bytes;
-    try {
-        bytes = PackFrame(vf);
-    } catch (const std::bad_alloc&) {
+    GrabbedMediaType type;
+    std::string path;
+    bool asJpeg = false;
+    {
+        std::lock_guard lock(self->snapshotMutex_);
+        type = self->grabbedMediaType_;
+        // Without a video media type the request waits, as BufferCB leaves it.
+        if (!self->snapshotPath_ || !type.isVideo || !type.hasVideoInfo)
+            return GST_PAD_PROBE_OK;
+        path = std::move(*self->snapshotPath_);
+        self->snapshotPath_.reset();
+        asJpeg = self->snapshotAsJpeg_;
+        self->snapshotAsJpeg_ = false;
+        // Still pending for whoever waits: until the file is written.
+        ++*self->snapshotsWriting_;
+        self->snapshotPending_ = false;
     }
-    gst_video_frame_unmap(&vf);
-    const double time =
-        GST_BUFFER_PTS_IS_VALID(buffer) ? static_cast<double>(GST_BUFFER_PTS(buffer)) / GST_SECOND : 0.0;
-    self->BufferCB(time, bytes.empty() ? nullptr : bytes.data(), bytes.size());
+    // The frame goes to the snapshot thread by reference; packing, converting, encoding and
+    // writing happen there, and the count of snapshots in writing drops when the file is done.
+    PostSnapshotJob([frame = BufferHandle::Ref(buffer), vinfo, type, path = std::move(path), asJpeg,
+                     writing = self->snapshotsWriting_]() mutable {
+        GstVideoFrame vf;
+        if (gst_video_frame_map(&vf, &vinfo, frame.get(), GST_MAP_READ)) {
+            try {
+                const std::vector<uint8_t> bytes = PackFrame(vf);
+                gst_video_frame_unmap(&vf);
+                WriteSnapshot(type, bytes.empty() ? nullptr : bytes.data(), bytes.size(), path, asJpeg);
+            } catch (const std::bad_alloc&) {
+                // Out of memory: no file, and the window says none was written.
+            }
+        }
+        frame.reset();
+        --*writing;
+    });
     return GST_PAD_PROBE_OK;
 }
 

@@ -40,7 +40,8 @@ public:
             pane_->HidePicture();
     }
     // Frames fitted into the pane's frame box with the picture's shape, in the layout QImage
-    // paints without converting; a zoomed pane enlarges the camera's own pixels itself.
+    // paints without converting; a zoomed pane enlarges the camera's own pixels itself. A
+    // hidden pane, or one without room, asks for no pixels at all.
     FrameRequest Requested() const override
     {
         if (!pane_)
@@ -50,7 +51,8 @@ public:
                 .width = box.width(),
                 .height = box.height(),
                 .fit = true,
-                .sourcePixelsAtMost = pane_->zoomed()};
+                .sourcePixelsAtMost = pane_->zoomed(),
+                .hidden = box.isEmpty()};
     }
     bool Serves(const CVideoPane* pane) const
     {

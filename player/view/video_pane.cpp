@@ -43,11 +43,20 @@ void CVideoPane::ShowPicture(const QImage& image, std::shared_ptr<const void> ke
 {
     if (image.isNull())
         ResetZoom();
+    // The same frame again (a graph attached anew) changes nothing on screen.
+    if (keepAlive && keepAlive == keepAlive_ && image.size() == picture_.size())
+        return;
+    const QRect before = picture_.isNull() ? QRect() : letterboxRect();
     picture_ = image;
     keepAlive_ = std::move(keepAlive);
     pictureTime_ = image.isNull() ? -1 : time;
     shape_ = image.isNull() ? QSize() : shape;
-    update();
+    // A new frame where the last one lay repaints only the picture; the bars and the border stand.
+    const QRect after = picture_.isNull() ? QRect() : letterboxRect();
+    if (!zoomed() && !after.isEmpty() && after == before)
+        update(after);
+    else
+        update();
 }
 
 void CVideoPane::HidePicture()
@@ -60,6 +69,9 @@ void CVideoPane::HidePicture()
 
 QSize CVideoPane::frameBox() const
 {
+    // Hidden on purpose (hide()), not merely in a window not shown yet.
+    if (testAttribute(Qt::WA_WState_ExplicitShowHide) && testAttribute(Qt::WA_WState_Hidden))
+        return {};
     const QSize inside = contentsRect().size();
     if (!zoomed())
         return inside;
@@ -172,6 +184,18 @@ void CVideoPane::PaintOverlay(QPainter& painter, const QRect& picture)
 void CVideoPane::resizeEvent(QResizeEvent* event)
 {
     QFrame::resizeEvent(event);
+    NoteFrameBox();
+}
+
+void CVideoPane::showEvent(QShowEvent* event)
+{
+    QFrame::showEvent(event);
+    NoteFrameBox();
+}
+
+void CVideoPane::hideEvent(QHideEvent* event)
+{
+    QFrame::hideEvent(event);
     NoteFrameBox();
 }
 

@@ -37,7 +37,7 @@ public:
 
     // The box the pane wants its frames fitted into, keeping the picture's shape: its inside,
     // times the zoom while zoomed (then no larger than the camera's own picture, which the pane
-    // enlarges itself). frameRequestChanged() follows a change of either.
+    // enlarges itself); empty while the pane is hidden. frameRequestChanged() follows a change.
     QSize frameBox() const;
     double zoom() const { return zoom_.zoom(); }
     bool zoomed() const { return zoom_.zoomed(); }
@@ -73,6 +73,8 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

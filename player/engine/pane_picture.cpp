@@ -1,0 +1,83 @@
+#include "pane_picture.h"
+
+#include <libyuv/convert_argb.h>
+#include <libyuv/scale.h>
+
+#include <cstddef>
+
+namespace vedra {
+namespace {
+
+// Bilinear on both sides: the picture's own pixels in a large pane are read best smoothed, and
+// libyuv's bilinear rows cost little more than point sampling.
+constexpr libyuv::FilterMode kScaleFilter = libyuv::kFilterBilinear;
+// Chroma samples are spread over the pixels between them as GStreamer's converter does.
+constexpr libyuv::FilterMode kChromaFilter = libyuv::kFilterBilinear;
+
+// The constants for Y U V order, and for Y V U order (writing R G B rather than B G R).
+const libyuv::YuvConstants* ConstantsOf(YuvMatrix matrix, bool swapped)
+{
+    switch (matrix) {
+    case YuvMatrix::Bt709: return swapped ? &libyuv::kYvuH709Constants : &libyuv::kYuvH709Constants;
+    case YuvMatrix::Bt601Full: return swapped ? &libyuv::kYvuJPEGConstants : &libyuv::kYuvJPEGConstants;
+    case YuvMatrix::Bt601: break;
+    }
+    return swapped ? &libyuv::kYvuI601Constants : &libyuv::kYuvI601Constants;
+}
+
+int HalfUp(int side)
+{
+    return (side + 1) / 2;
+}
+
+// Converts a picture of its own size: BGRx with the unused byte 0xff, or R G B bytes.
+bool Convert(const PlanarPicture& p, YuvMatrix matrix, FramePixels pixels, uint8_t* out, int stride)
+{
+    if (pixels == FramePixels::Bgrx)
+        return libyuv::I420ToARGBMatrixFilter(p.y, p.strideY, p.u, p.strideU, p.v, p.strideV, out, stride,
+                                              ConstantsOf(matrix, false), p.width, p.height, kChromaFilter) == 0;
+    // libyuv's RGB24 is B G R in memory; with U and V swapped it writes R G B.
+    return libyuv::I420ToRGB24MatrixFilter(p.y, p.strideY, p.v, p.strideV, p.u, p.strideU, out, stride,
+                                           ConstantsOf(matrix, true), p.width, p.height, kChromaFilter) == 0;
+}
+
+} // namespace
+
+int PanePictureStride(FramePixels pixels, int width)
+{
+    const int bytes = pixels == FramePixels::Bgrx ? 4 : 3;
+    return (width * bytes + 3) / 4 * 4;
+}
+
+bool ConvertToPanePicture(const PlanarPicture& source, YuvMatrix matrix, FramePixels pixels, int width, int height,
+                          uint8_t* out, int stride, std::vector<uint8_t>& scratch)
+{
+    if (!source.y || !source.u || !source.v || source.width <= 0 || source.height <= 0 || width <= 0 || height <= 0 ||
+        stride < PanePictureStride(pixels, width) || !out)
+        return false;
+    if (width == source.width && height == source.height)
+        return Convert(source, matrix, pixels, out, stride);
+    const size_t outPixels = static_cast<size_t>(width) * static_cast<size_t>(height);
+    // Scale the planes, then convert the picture at its final size (scaling BGRx would blur
+    // its unused byte below 0xff).
+    const int chromaWidth = HalfUp(width);
+    const int chromaHeight = HalfUp(height);
+    const size_t lumaBytes = outPixels;
+    const size_t chromaBytes = static_cast<size_t>(chromaWidth) * static_cast<size_t>(chromaHeight);
+    scratch.resize(lumaBytes + 2 * chromaBytes);
+    PlanarPicture scaled{.y = scratch.data(),
+                         .u = scratch.data() + lumaBytes,
+                         .v = scratch.data() + lumaBytes + chromaBytes,
+                         .strideY = width,
+                         .strideU = chromaWidth,
+                         .strideV = chromaWidth,
+                         .width = width,
+                         .height = height};
+    if (libyuv::I420Scale(source.y, source.strideY, source.u, source.strideU, source.v, source.strideV, source.width,
+                          source.height, scratch.data(), width, scratch.data() + lumaBytes, chromaWidth,
+                          scratch.data() + lumaBytes + chromaBytes, chromaWidth, width, height, kScaleFilter) != 0)
+        return false;
+    return Convert(scaled, matrix, pixels, out, stride);
+}
+
+} // namespace vedra
