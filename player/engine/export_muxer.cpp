@@ -7,7 +7,13 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+
+#include "krv/krv_time.h"
+#include "krv/krv_timeline.h"
 
 namespace vedra {
 namespace {
@@ -137,6 +143,74 @@ bool ExportMuxer::AddAudio(const MuxAudioTrack& a, std::string& error)
     return true;
 }
 
+bool ExportMuxer::AddTimeTrack(uint32_t firstMs, std::string& error)
+{
+    AVStream* st = NewStream(out_.get(), "the time-of-day track", error);
+    if (!st)
+        return false;
+    st->codecpar->codec_type = AVMEDIA_TYPE_SUBTITLE;
+    st->codecpar->codec_id = format_ == ExportFormat::Mp4 ? AV_CODEC_ID_MOV_TEXT : AV_CODEC_ID_SUBRIP;
+    st->time_base = kMs;
+    // The title says which clock the cues are on: local time, with its offset from UTC then.
+    const std::time_t at =
+        std::time_t((int64_t(krv_time_of_day(creationDate_, firstMs)) - int64_t(kFiletimeUnixEpoch)) /
+                    int64_t(kFiletimeTicksPerSecond));
+    std::tm local{};
+    localtime_r(&at, &local);
+    const long offset = local.tm_gmtoff / 60;
+    char title[64];
+    std::snprintf(title, sizeof title, "Time of day (local time, UTC%c%02ld:%02ld)", offset < 0 ? '-' : '+',
+                  std::labs(offset) / 60, std::labs(offset) % 60);
+    av_dict_set(&st->metadata, "title", title, 0);
+    if (format_ == ExportFormat::Mp4)
+        av_dict_set(&st->metadata, "handler_name", title, 0);
+    timeStream_ = st;
+    return true;
+}
+
+bool ExportMuxer::WriteCue(uint32_t endMs, std::string& error)
+{
+    if (cueText_.empty() || endMs <= cueStartMs_)
+        return true;
+    AVPacket* p = packet_.get();
+    // MP4's text samples carry their length first.
+    const bool mp4 = format_ == ExportFormat::Mp4;
+    const size_t size = cueText_.size() + (mp4 ? 2 : 0);
+    if (int r = av_new_packet(p, int(size)); r < 0) {
+        error = "out of memory";
+        return false;
+    }
+    if (mp4) {
+        p->data[0] = uint8_t(cueText_.size() >> 8);
+        p->data[1] = uint8_t(cueText_.size());
+    }
+    std::memcpy(p->data + (mp4 ? 2 : 0), cueText_.data(), cueText_.size());
+    p->flags = AV_PKT_FLAG_KEY;
+    p->pts = p->dts = int64_t(cueStartMs_ - baseMs_);
+    p->duration = int64_t(endMs - cueStartMs_);
+    p->stream_index = timeStream_->index;
+    p->pos = -1;
+    const int r = av_interleaved_write_frame(out_.get(), p);
+    av_packet_unref(p);
+    if (r < 0) {
+        error = "cannot write to the file: " + AvError(r);
+        return false;
+    }
+    return true;
+}
+
+bool ExportMuxer::CueAt(uint32_t timeMs, std::string& error)
+{
+    const std::string text = krv_clock_text(krv_time_of_day(creationDate_, timeMs), true, false).substr(0, 19);
+    if (text == cueText_)
+        return true;
+    if (!WriteCue(timeMs, error))
+        return false;
+    cueText_ = text;
+    cueStartMs_ = timeMs;
+    return true;
+}
+
 bool ExportMuxer::Open(const std::string& path, ExportFormat format, const std::vector<MuxVideoTrack>& video,
                        const std::optional<MuxAudioTrack>& audio, const MuxFileInfo& info, uint32_t baseMs,
                        std::string& error)
@@ -163,6 +237,12 @@ bool ExportMuxer::Open(const std::string& path, ExportFormat format, const std::
             return false;
     if (audio && !AddAudio(*audio, error))
         return false;
+    creationDate_ = krv_trusted_creation_date(info.creationDate);
+    if (info.timeTrack && creationDate_ != 0 && format != ExportFormat::Avi && !video.empty()) {
+        cueFrameMs_ = video.front().frameIntervalMs;
+        if (!AddTimeTrack(baseMs, error))
+            return false;
+    }
     if (!info.title.empty())
         av_dict_set(&oc->metadata, "title", info.title.c_str(), 0);
     if (!info.comment.empty())
@@ -240,6 +320,9 @@ bool ExportMuxer::WriteFrame(int channel, const uint8_t* data, uint32_t size, bo
     s.lastMs = std::max(s.lastMs, timeMs);
     const bool ok = Write(*track, p, error);
     av_packet_unref(p);
+    // The cues follow the file's first camera, frame by frame.
+    if (ok && timeStream_ && track == &tracks_.front())
+        return CueAt(timeMs, error);
     return ok;
 }
 
@@ -293,6 +376,12 @@ bool ExportMuxer::Finish(std::string& error)
                 error = "cannot convert the audio: " + AvError(r);
             return false;
         }
+    }
+    if (timeStream_ && !tracks_.empty() && tracks_.front().frames.frames > 0) {
+        // The last cue lasts as long as its frame is shown.
+        const uint32_t shown = uint32_t(cueFrameMs_ > 0 ? cueFrameMs_ + 0.5 : 1000.0 / kFallbackRate.num);
+        if (!WriteCue(tracks_.front().frames.lastMs + shown, error))
+            return false;
     }
     int r = av_write_trailer(out_.get());
     if (r < 0) {

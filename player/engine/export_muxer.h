@@ -38,6 +38,11 @@ struct MuxFileInfo {
     std::string title;
     std::string comment;
     std::string creationTime; // ISO 8601, empty: none
+    // A subtitle track "Time of day" (Matroska and MP4) whose cue at each
+    // instant is the local time of day of the frame shown then, from the
+    // recording's creation date (FILETIME; none without one).
+    bool timeTrack = false;
+    uint64_t creationDate = 0;
 };
 
 class ExportMuxer {
@@ -75,6 +80,10 @@ private:
     bool Write(Track& track, AVPacket* packet, std::string& error);
     bool AddVideo(const MuxVideoTrack& v, std::string& error);
     bool AddAudio(const MuxAudioTrack& a, std::string& error);
+    bool AddTimeTrack(uint32_t firstMs, std::string& error);
+    // The time-of-day cue of the frame at `timeMs`; the one before ends there.
+    bool CueAt(uint32_t timeMs, std::string& error);
+    bool WriteCue(uint32_t endMs, std::string& error);
 
     ExportFormat format_ = ExportFormat::Mkv;
     AvOutputPtr out_;
@@ -84,6 +93,12 @@ private:
     std::unique_ptr<AdpcmToAac> aac_;
     uint32_t baseMs_ = 0;
     bool headerWritten_ = false;
+    // The time-of-day track: its stream, the cue waiting for its end.
+    uint64_t creationDate_ = 0;
+    AVStream* timeStream_ = nullptr;
+    std::string cueText_;
+    uint32_t cueStartMs_ = 0;
+    double cueFrameMs_ = 0;
 };
 
 } // namespace vedra

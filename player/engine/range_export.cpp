@@ -375,6 +375,8 @@ bool RangeExport::PlanOutputs()
         info.title = stem;
         // The file's time 0 is its first frame: its creation time is that frame's time of day.
         info.creationTime = krv_iso8601_utc(krv_time_of_day(result_.creationDate, baseMs));
+        info.timeTrack = req_.timeTrack;
+        info.creationDate = result_.creationDate;
         info.comment = "From " + fs::path(req_.recording).filename().string() + ", channel" +
                        (out.channels.size() > 1 ? "s " : " ") + JoinChannels(out.channels) + ", from " +
                        krv_offset_text(Offset(baseMs)) + " of the recording";

@@ -34,6 +34,7 @@ struct RangeExportRequest {
     bool hashSource = true;  // the recording's SHA-256 for the manifest
     // A signed manifest beside the outputs (NAME.manifest.json and its .sig),
     // signed with the key in `signingKey` (empty: the user's, made at first use).
+    bool timeTrack = true; // mkv, mp4: a subtitle track with the time of day of every frame
     bool sign = false;
     std::string signingKey;
     std::string toolVersion; // what the manifest names the program by

@@ -8,12 +8,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
 
 #include "engine_fixture.h"
+#include "krv/krv_time.h"
 #include "range_export.h"
 #include "range_export_job.h"
 
@@ -120,7 +122,14 @@ TEST_F(RangeExportTest, FramesAreTheRecordingsWithTheirTimes)
                 Lines(RunCommand("ffprobe -v error -show_entries stream=codec_name:stream_tags=title,handler_name -of "
                                  "compact=p=0:nk=1 '" +
                                  file.path + "'"));
-            ASSERT_EQ(streams.size(), file.channels.size() + (row.audio ? 1 : 0));
+            const bool timeTrack = row.format != ExportFormat::Avi; // the "Time of day" subtitles, last
+            ASSERT_EQ(streams.size(), file.channels.size() + (row.audio ? 1 : 0) + (timeTrack ? 1 : 0));
+            if (timeTrack) {
+                EXPECT_EQ(streams.back().rfind(
+                              row.format == ExportFormat::Mp4 ? "mov_text|Time of day" : "subrip|Time of day", 0),
+                          0u)
+                    << streams.back();
+            }
             for (size_t s = 0; s < file.channels.size(); ++s) {
                 const int c = file.channels[s];
                 SCOPED_TRACE("channel " + std::to_string(c));
@@ -149,7 +158,8 @@ TEST_F(RangeExportTest, FramesAreTheRecordingsWithTheirTimes)
                 }
             }
             if (row.audio) {
-                EXPECT_EQ(streams.back().substr(0, streams.back().find('|')), row.audioCodec);
+                const std::string& audio = streams[file.channels.size()];
+                EXPECT_EQ(audio.substr(0, audio.find('|')), row.audioCodec);
                 // Every audio block of the file's span: copied, or converted with at most one AAC frame more.
                 long samples = 0;
                 for (const AudioObject& a : ReadAudioObjects(Dump("audio.txt")))
@@ -167,6 +177,53 @@ TEST_F(RangeExportTest, FramesAreTheRecordingsWithTheirTimes)
     }
 }
 
+// The "Time of day" track: the cue shown with the first, a middle and the last
+// frame is that frame's time of day by the container library's rule, in local time.
+TEST_F(RangeExportTest, TimeTrackShowsEachFramesTimeOfDay)
+{
+    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    tzset();
+    for (ExportFormat format : {ExportFormat::Mkv, ExportFormat::Mp4}) {
+        RangeExportRequest req = Request(out_.file(format == ExportFormat::Mkv ? "tod-mkv" : "tod-mp4"));
+        req.format = format;
+        req.channels = {2};
+        req.fromMs = 1500;
+        req.toMs = 4250;
+        const RangeExportResult r = RunRangeExport(req, nullptr, {});
+        ASSERT_EQ(r.status, RangeExportStatus::Done) << r.error;
+        const std::string file = r.files.at(0).path;
+        EXPECT_NE(RunCommand("ffprobe -v error -show_entries stream_tags=title,handler_name -of csv=p=0 '" + file + "'")
+                      .find("Time of day (local time, UTC+01:00)"),
+                  std::string::npos);
+        // Cues as (start ms in the file, text).
+        std::vector<std::pair<long, std::string>> cues;
+        const std::vector<std::string> srt =
+            Lines(RunCommand("ffmpeg -nostdin -v error -i '" + file + "' -map 0:s:0 -f srt - 2>/dev/null"));
+        for (size_t i = 0; i + 1 < srt.size(); ++i) {
+            int h, m, sec, ms;
+            if (std::sscanf(srt[i].c_str(), "%d:%d:%d,%d -->", &h, &m, &sec, &ms) == 4)
+                cues.emplace_back(((h * 60L + m) * 60 + sec) * 1000 + ms, srt[i + 1]);
+        }
+        ASSERT_FALSE(cues.empty());
+        const std::vector<DumpFrame> frames = ReadDump(Dump("ch2.txt"));
+        std::vector<long> exported;
+        for (const DumpFrame& f : frames)
+            if (f.ms >= long(r.files[0].startMs) && f.ms < 4250)
+                exported.push_back(f.ms);
+        for (long at : {exported.front(), exported[exported.size() / 2], exported.back()}) {
+            SCOPED_TRACE(at);
+            const long inFile = at - long(r.files[0].startMs);
+            std::string shown;
+            for (const auto& [start, text] : cues)
+                if (start <= inFile)
+                    shown = text;
+            EXPECT_EQ(shown, krv_clock_text(krv_time_of_day(r.creationDate, uint32_t(at)), true, false).substr(0, 19));
+        }
+    }
+    unsetenv("TZ");
+    tzset();
+}
+
 TEST_F(RangeExportTest, OneFileCarriesTheCreationDateAndFourTracks)
 {
     RangeExportRequest req = Request(out_.file("one"));
@@ -181,7 +238,7 @@ TEST_F(RangeExportTest, OneFileCarriesTheCreationDateAndFourTracks)
         RunCommand("ffprobe -v error -show_entries format_tags=creation_time -of csv=p=0 '" + r.files[0].path + "'");
     EXPECT_EQ(tags.substr(0, 19), "2026-01-02T00:00:01") << "the time of day of its first frame";
     EXPECT_EQ(RunCommand("ffprobe -v error -show_entries stream=codec_type -of csv=p=0 '" + r.files[0].path + "'"),
-              "video\nvideo\nvideo\nvideo\naudio\n");
+              "video\nvideo\nvideo\nvideo\naudio\nsubtitle\n");
     ASSERT_EQ(r.channels.size(), 4u);
     for (const ExportedChannel& c : r.channels) {
         EXPECT_EQ(c.startMs, 1000u);

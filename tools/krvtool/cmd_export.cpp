@@ -32,7 +32,8 @@ namespace fs = std::filesystem;
 
 constexpr const char* kExportUsage =
     "usage: krvtool export FILE|FOLDER... OUTDIR [--from T] [--to T] [--channels 1,3] [--no-audio]\n"
-    "                      [--format avi|mkv|mp4] [--single-file] [--sign [--signing-key FILE]] [-j N]\n"
+    "                      [--format avi|mkv|mp4] [--single-file] [--no-time-track]\n"
+    "                      [--sign [--signing-key FILE]] [-j N]\n"
     "  --from T, --to T  the range (default: the whole recording); T is an offset from the\n"
     "                    recording's first frame in seconds (75.5) or hh:mm:ss(.mmm), a time\n"
     "                    of day @hh:mm:ss(.mmm) on the recording's day, or a date and time\n"
@@ -45,6 +46,8 @@ constexpr const char* kExportUsage =
     "  --format          avi (default: one file per channel, audio copied), mkv (audio\n"
     "                    copied) or mp4 (audio converted to AAC)\n"
     "  --single-file     mkv and mp4: all channels as tracks of one file\n"
+    "  --no-time-track   mkv, mp4: no \"Time of day\" subtitle track (by default its cues\n"
+    "                    show the local time of day of the frame on screen in any player)\n"
     "  --sign            a manifest of the export (NAME.manifest.json) signed with your key\n"
     "                    (NAME.manifest.json.sig; see krvtool key); krvtool verify checks it\n"
     "  --signing-key F   sign with the key in F instead of your own\n"
@@ -59,6 +62,7 @@ struct Options {
     bool singleFile = false;
     bool sign = false;
     std::string signingKey;
+    bool timeTrack = true;
     int jobs = 1;
 };
 
@@ -92,6 +96,8 @@ int parse(const std::vector<std::string>& args, Options& o, bool& help)
             o.audio = false;
         } else if (a == "--single-file") {
             o.singleFile = true;
+        } else if (a == "--no-time-track") {
+            o.timeTrack = false;
         } else if (a == "--sign") {
             o.sign = true;
         } else if (a == "--signing-key") {
@@ -205,6 +211,7 @@ int exportOne(const Options& o, const std::string& recording, const std::string&
     req.audio = o.audio;
     req.singleFile = o.singleFile;
     req.sign = o.sign;
+    req.timeTrack = o.timeTrack;
     req.signingKey = o.signingKey;
     req.toolVersion = VEDRA_VERSION;
     req.format = o.format == "mkv"   ? vedra::ExportFormat::Mkv
@@ -297,6 +304,8 @@ int runExport(std::span<char* const> args)
         rest.push_back("--single-file");
     if (o.sign)
         rest.push_back("--sign");
+    if (!o.timeTrack)
+        rest.push_back("--no-time-track");
     if (!o.signingKey.empty())
         rest.insert(rest.end(), {"--signing-key", o.signingKey});
     return runBatch(
