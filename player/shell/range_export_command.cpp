@@ -4,6 +4,7 @@
 // a failure leaves nothing behind.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProgressDialog>
 #include <QStandardPaths>
 
@@ -91,6 +92,8 @@ void CVedraPlayerDlg::OnExportRange()
     request.format = choice->format;
     request.singleFile = choice->singleFile;
     request.audio = choice->audio && hasAudio;
+    request.sign = choice->sign;
+    request.toolVersion = VEDRA_VERSION;
 
     if (!rangeExport_)
         rangeExport_ = std::make_unique<RangeExportJob>();
@@ -141,6 +144,10 @@ void CVedraPlayerDlg::OnRangeExportEnded()
     for (const ExportedFile& file : result->files)
         written << QString::fromStdString(file.path);
     AnnounceWritten(written);
+    if (!result->manifestPath.empty())
+        ShowNotice(
+            noticeText() +
+            QStringLiteral(", signed: %1").arg(QFileInfo(QString::fromStdString(result->manifestPath)).fileName()));
 }
 
 bool CVedraPlayerDlg::exportRunning() const

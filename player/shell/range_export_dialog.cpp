@@ -36,6 +36,9 @@ std::optional<ExportChoice> AskExportChoice(QWidget* owner, const QString& range
     audio->setChecked(proposed.audio && hasAudio);
     audio->setEnabled(hasAudio);
     form->addRow(QString(), audio);
+    auto* sign = new QCheckBox(QStringLiteral("Signed manifest (krvtool verify checks it)"));
+    sign->setChecked(proposed.sign);
+    form->addRow(QString(), sign);
     // AVI holds one camera per file.
     auto followFormat = [format, single] {
         single->setEnabled(ExportFormat(format->currentData().toInt()) != ExportFormat::Avi);
@@ -68,6 +71,7 @@ std::optional<ExportChoice> AskExportChoice(QWidget* owner, const QString& range
     choice.format = ExportFormat(format->currentData().toInt());
     choice.singleFile = single->isEnabled() && single->isChecked();
     choice.audio = audio->isChecked();
+    choice.sign = sign->isChecked();
     choice.folder = folder->text().trimmed();
     return choice;
 }

@@ -1,5 +1,5 @@
 // The small window Ctrl+E opens: how to hand a time range of the checked channels on (format,
-// one file or one per camera, with or without the sound, which folder).
+// one file or one per camera, with or without the sound, signed or not, which folder).
 #pragma once
 
 #include <QString>
@@ -17,6 +17,7 @@ struct ExportChoice {
     bool singleFile = true; // Matroska and MP4 only
     bool audio = true;
     QString folder;
+    bool sign = true; // a signed manifest beside the files
 };
 
 // What the user asks for; nothing when the window was cancelled. range and channels say what

@@ -361,21 +361,25 @@ private slots:
         };
         QTest::keyClick(d.get(), Qt::Key_E, Qt::ControlModifier);
         QVERIFY2(asked.endsWith("| 1, 2, 4 | sound"), qPrintable(asked));
-        QTRY_VERIFY_WITH_TIMEOUT(d->noticeText().startsWith("Saved "), 20000);
+        QTRY_VERIFY2_WITH_TIMEOUT(d->noticeText().startsWith("Saved "), qPrintable(fx.messages.join(" / ")), 20000);
         const QStringList files = QDir(out).entryList(QDir::Files, QDir::Name);
-        QCOMPARE(files.size(), 2);
-        QVERIFY(files[0].endsWith(".mkv") && files[1] == files[0] + ".sha256");
+        // The manifest signed by default and its signature, then the medium and its checksum.
+        QCOMPARE(files.size(), 4);
+        QVERIFY2(files[0].endsWith(".manifest.json") && files[1] == files[0] + ".sig", qPrintable(files.join(" ")));
+        QCOMPARE(files[2], files[0].chopped(14) + ".mkv");
+        QCOMPARE(files[3], files[2] + ".sha256");
+        QVERIFY(d->noticeText().endsWith(", signed: " + files[0]));
         QProcess check;
         check.setWorkingDirectory(out);
-        check.start("sha256sum", {"-c", files[1]});
+        check.start("sha256sum", {"-c", files[3]});
         QVERIFY(check.waitForFinished(10000));
         QCOMPARE(check.exitCode(), 0);
         QProcess probe;
         probe.start("ffprobe",
-                    {"-v", "error", "-show_entries", "stream=codec_type", "-of", "csv=p=0", out + "/" + files[0]});
+                    {"-v", "error", "-show_entries", "stream=codec_type", "-of", "csv=p=0", out + "/" + files[2]});
         QVERIFY(probe.waitForFinished(10000));
         QCOMPARE(QString::fromUtf8(probe.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
-                 QStringList({"video", "video", "video", "audio"}));
+                 QStringList({"video", "video", "video", "audio", "subtitle"}));
 
         // The whole recording, cancelled at once: nothing written, and the window says so.
         QTest::keyClick(d.get(), Qt::Key_Home);
