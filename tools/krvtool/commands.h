@@ -23,6 +23,9 @@ int runSplit(std::span<char* const> args);
 int runPlay(std::span<char* const> args);
 int runSnapshot(std::span<char* const> args);
 int runExport(std::span<char* const> args);
+int runIndex(std::span<char* const> args);
+int runActivity(std::span<char* const> args);
+int runFind(std::span<char* const> args);
 
 struct Command {
     std::string_view name;
