@@ -58,11 +58,16 @@ Answer answerFor(const std::vector<int64_t>& instants, const std::vector<Span>& 
     for (int64_t at : instants) {
         Answer a;
         a.at = at;
+        const Span* slack = nullptr;
         for (const Span& s : spans) {
-            // A second past the last frame still belongs to it, as krv_resolve_time allows.
-            if (at >= s.first && at <= s.last + 1000) {
-                if (!a.covering)
-                    a.covering = &s;
+            if (at >= s.first && at <= s.last) {
+                a.covering = a.covering ? a.covering : &s;
+                continue;
+            }
+            // A second past the last frame still belongs to it, as krv_resolve_time allows,
+            // unless the next recording has begun.
+            if (at > s.last && at <= s.last + 1000) {
+                slack = slack ? slack : &s;
                 continue;
             }
             if (s.last < at && (!a.before || s.last > a.before->last))
@@ -70,6 +75,7 @@ Answer answerFor(const std::vector<int64_t>& instants, const std::vector<Span>& 
             if (s.first > at && (!a.after || s.first < a.after->first))
                 a.after = &s;
         }
+        a.covering = a.covering ? a.covering : slack;
         if (a.covering)
             return a;
         const int64_t distance =
