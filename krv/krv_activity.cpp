@@ -16,7 +16,14 @@
 //  5. A second's score is its distance above the still level in spreads;
 //     a span starts at kActivityStartScore and takes in its neighbours down
 //     to kActivityKeepScore, since motion fades in and out.
-//  6. Active seconds at most kActivityMergeGapSeconds apart are one span.
+//  6. Where the sizes cannot tell, the pictures decide: seconds scoring
+//     between kUncertainScore and the start score are uncertain, and on a
+//     noisy camera (still predicted frames above kNoisyShare of a key frame:
+//     noise fills the frames and motion moves their size only a few percent)
+//     every second not active is. The decode pass compares their pictures;
+//     one is active when its changed share is at least kMinChangedShare and
+//     kChangedOverTypical times the camera's typical share.
+//  7. Active seconds at most kActivityMergeGapSeconds apart are one span.
 
 namespace {
 
@@ -29,6 +36,11 @@ constexpr double kActivityKeepScore = 2.0;
 // The spread is never taken below this share of the still level, so a camera
 // of perfectly even frames does not call every byte motion.
 constexpr double kMinSpread = 0.004;
+// Rule 6.
+constexpr double kUncertainScore = 1.5;
+constexpr double kNoisyShare = 0.2;
+constexpr double kMinChangedShare = 0.002;
+constexpr double kChangedOverTypical = 3.0;
 
 double quantile(std::vector<double> v, double q)
 {
@@ -120,11 +132,40 @@ KrvChannelActivity measureChannel(int channel, const std::vector<KrvFrameEntry>&
             }
         }
     }
+    // Rule 6.
+    std::vector<double> keySizes;
+    for (const KrvFrameEntry& f : frames)
+        if (f.key)
+            keySizes.push_back(f.size);
+    const bool noisy = !keySizes.empty() && a.stillLevel >= kNoisyShare * quantile(keySizes, 0.5);
+    a.uncertain.assign(seconds, 0);
+    for (size_t s = 0; s < seconds; ++s)
+        a.uncertain[s] = !a.active[s] && count[s] && (noisy || a.scores[s] >= kUncertainScore);
     a.spans = krv_activity_spans(channel, a.active, a.scores);
     return a;
 }
 
 } // namespace
+
+void krv_apply_picture_changes(KrvChannelActivity& a, int channel, const std::vector<float>& changedShare)
+{
+    // Rule 6: the camera's typical share over the seconds decoded.
+    std::vector<double> decoded;
+    for (size_t s = 0; s < changedShare.size() && s < a.uncertain.size(); ++s)
+        if (a.uncertain[s] && changedShare[s] >= 0)
+            decoded.push_back(changedShare[s]);
+    if (decoded.empty())
+        return;
+    const double threshold = std::max(kMinChangedShare, kChangedOverTypical * quantile(decoded, 0.5));
+    for (size_t s = 0; s < changedShare.size() && s < a.uncertain.size(); ++s) {
+        if (a.uncertain[s] && changedShare[s] >= threshold) {
+            a.active[s] = 1;
+            // Shown on the score's scale: at the start score when just confirmed.
+            a.scores[s] = std::max(a.scores[s], float(kActivityStartScore * changedShare[s] / threshold));
+        }
+    }
+    a.spans = krv_activity_spans(channel, a.active, a.scores);
+}
 
 std::vector<KrvActivitySpan> krv_activity_spans(int channel, const std::vector<uint8_t>& active,
                                                 const std::vector<float>& scores)

@@ -18,8 +18,9 @@ struct KrvActivitySpan {
 
 struct KrvChannelActivity {
     bool present = false;
-    std::vector<float> scores;   // per second from the counter's 0: how far above the still level, in its spreads
-    std::vector<uint8_t> active; // per second: 1 when the second counts as active
+    std::vector<float> scores;      // per second from the counter's 0: how far above the still level, in its spreads
+    std::vector<uint8_t> active;    // per second: 1 when the second counts as active
+    std::vector<uint8_t> uncertain; // per second: the sizes cannot tell, the pictures are to be compared
     std::vector<KrvActivitySpan> spans; // runs of active seconds merged across gaps of at most 2 s
     double stillLevel = 0;              // the still level of a predicted frame (bytes)
     double spread = 0;                  // its spread from second to second, as a share of the level
@@ -36,6 +37,11 @@ inline constexpr uint32_t kActivityMergeGapSeconds = 2;
 
 // Scores and spans of every channel of the index.
 KrvActivity krv_measure_activity(const KrvRecordingIndex& index);
+
+// The decode pass's answer for a channel's uncertain seconds: per second the
+// largest share of the picture that changed (negative: not decoded). Marks
+// the seconds it shows active and builds the spans again.
+void krv_apply_picture_changes(KrvChannelActivity& activity, int channel, const std::vector<float>& changedShare);
 
 // Spans of a channel from its per-second flags (merging gaps of at most
 // kActivityMergeGapSeconds); the score of a span is the highest of its seconds.
