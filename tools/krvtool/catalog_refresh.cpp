@@ -15,6 +15,7 @@
 #include "krv/krv_messages.h"
 #include "krv/krv_reader.h"
 #include "krv/krv_recording_index.h"
+#include "motion_helper.h"
 #include "tool_report.h"
 
 namespace krvtool {
@@ -87,7 +88,10 @@ void indexOne(RefreshedRecording& r)
         return;
     }
     const CatalogKey key{r.path, index.fileSize, index.modifiedNs, vedra::catalogGuidText(index.fileId)};
-    r.entry = vedra::catalogEntryOf(key, index, krv_measure_activity(index));
+    KrvActivity activity = krv_measure_activity(index);
+    if (!confirmWithPictures(r.path, index.timeline.originMs, activity))
+        r.message = "the decode pass did not run: activity from the frame sizes alone";
+    r.entry = vedra::catalogEntryOf(key, index, activity);
     r.state = RefreshedRecording::State::Indexed;
 }
 
@@ -155,9 +159,14 @@ std::vector<RefreshedRecording> refreshCatalog(vedra::Catalog& catalog, const Ar
     for (std::thread& t : workers)
         t.join();
 
-    for (size_t i : toIndex)
-        if (out[i].state == RefreshedRecording::State::Indexed && !catalog.Store(out[i].entry))
+    for (size_t i : toIndex) {
+        if (out[i].state != RefreshedRecording::State::Indexed)
+            continue;
+        if (!out[i].message.empty())
+            reportError(out[i].path + ": " + out[i].message);
+        if (!catalog.Store(out[i].entry))
             reportError(out[i].path + ": indexed, but the catalog could not keep it");
+    }
     for (const auto& [folder, present] : scan.folders)
         catalog.DropVanished(folder, present);
     return out;
