@@ -6,8 +6,18 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <system_error>
+
 KrvBlockReader::~KrvBlockReader()
 {
+    if (ahead_.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        ahead_.join();
+    }
     if (fd_ >= 0)
         ::close(fd_);
 }
@@ -29,7 +39,44 @@ bool KrvBlockReader::open(const std::string& path)
     fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
     block_.resize(kBlockReadSize);
+    try {
+        ahead_ = std::thread(&KrvBlockReader::readAhead, this);
+    } catch (const std::system_error&) {
+        // Without the thread the walk reads at the disk's pace alone.
+    }
     return true;
+}
+
+void KrvBlockReader::readAhead()
+{
+    std::vector<uint8_t> scratch(4 * kBlockReadSize);
+    uint64_t read = 0; // bytes pulled in so far
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!stop_) {
+        if (read < walked_)
+            read = walked_; // the walk went past, or jumped
+        if (read >= walked_ + kReadAheadSize || read >= uint64_t(opened_.st_size)) {
+            wake_.wait(lock);
+            continue;
+        }
+        lock.unlock();
+        const ssize_t got = pread(fd_, scratch.data(), scratch.size(), off_t(read));
+        lock.lock();
+        if (got <= 0)
+            break;
+        read += uint64_t(got);
+    }
+}
+
+void KrvBlockReader::walkedTo(uint64_t position)
+{
+    if (!ahead_.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        walked_ = position;
+    }
+    wake_.notify_one();
 }
 
 KrvIo KrvBlockReader::io()
@@ -75,6 +122,7 @@ int64_t KrvBlockReader::readCallback(void* context, uint8_t* buffer, size_t size
             return done ? int64_t(done) : -1;
         self->blockStart_ = self->position_;
         self->blockLength_ = size_t(got);
+        self->walkedTo(self->blockStart_ + self->blockLength_);
         if (got == 0)
             break;
     }

@@ -1,16 +1,22 @@
-// A recording file read in large blocks from its start to its end, for walks
-// over every packet: one system call per block instead of one per packet, and
-// the kernel told the reading is sequential so it reads ahead.
+// A recording file read in blocks from its start to its end, for walks over
+// every packet: one system call per block instead of one per packet, and a
+// thread of the reader's own reading ahead of the walk, so the disk works
+// while packets are parsed.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <vector>
 
 #include "krv/krv_types.h"
 
-inline constexpr size_t kBlockReadSize = 1u << 20;
+inline constexpr size_t kBlockReadSize = 256u << 10;
+// How far the read-ahead thread keeps ahead of the walk.
+inline constexpr uint64_t kReadAheadSize = 32u << 20;
 
 class KrvBlockReader {
 public:
@@ -31,6 +37,8 @@ public:
 private:
     static int64_t readCallback(void* context, uint8_t* buffer, size_t size);
     static int64_t seekCallback(void* context, uint64_t offset);
+    void readAhead();
+    void walkedTo(uint64_t position);
 
     std::string path_;
     int fd_ = -1;
@@ -39,4 +47,11 @@ private:
     uint64_t blockStart_ = 0; // file offset of block_[0]
     size_t blockLength_ = 0;  // valid bytes in block_
     uint64_t position_ = 0;   // next byte to deliver
+
+    // Read-ahead: pulls the file into the page cache ahead of the walk.
+    std::thread ahead_;
+    std::mutex mutex_; // guards the three below
+    std::condition_variable wake_;
+    uint64_t walked_ = 0; // where the walk is
+    bool stop_ = false;
 };
