@@ -65,6 +65,10 @@ public:
     void feed(const KrvWholeObject& whole)
     {
         const uint32_t t = whole.meta.presentationTime;
+        // Frames before the channel's first key frame have nothing to be predicted from.
+        seenKey_ = seenKey_ || whole.meta.keyFrame;
+        if (!seenKey_)
+            return;
         if (whole.meta.keyFrame) {
             gop_.clear();
             decoding_ = false;
@@ -176,6 +180,7 @@ private:
     std::vector<std::vector<uint8_t>> gop_; // frames since the key frame, not decoded yet
     std::vector<uint32_t> gopTimes_;
     bool decoding_ = false;
+    bool seenKey_ = false;
     std::deque<SmallPicture> recent_;
 };
 
