@@ -1,18 +1,8 @@
 #include "catalog/catalog_entry.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace vedra {
-
-std::string catalogGuidText(const KrvGuid& g)
-{
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", g.data1, g.data2 & 0xFFFF,
-                  g.data3, g.data4[0], g.data4[1], g.data4[2], g.data4[3], g.data4[4], g.data4[5], g.data4[6],
-                  g.data4[7]);
-    return buf;
-}
 
 CatalogEntry catalogEntryOf(const CatalogKey& key, const KrvRecordingIndex& index, const KrvActivity& activity)
 {

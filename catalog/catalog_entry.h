@@ -17,7 +17,7 @@ struct CatalogKey {
     std::string path;       // absolute
     uint64_t size = 0;      // bytes
     int64_t modifiedNs = 0; // ns since 1970
-    std::string fileId;     // the header's file ID as hex text
+    std::string fileId;     // the header's file ID (krv_guid_text)
 };
 
 struct CatalogChannel {
@@ -50,9 +50,6 @@ struct CatalogEntry {
     std::vector<CatalogChannel> channels; // present channels, in order
     std::vector<KrvActivitySpan> spans;   // every channel's, in time order
 };
-
-// "8-4-4-4-12" hex digits, as info prints GUIDs.
-std::string catalogGuidText(const KrvGuid& guid);
 
 // The entry of an indexed recording.
 CatalogEntry catalogEntryOf(const CatalogKey& key, const KrvRecordingIndex& index, const KrvActivity& activity);

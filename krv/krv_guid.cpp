@@ -1,5 +1,6 @@
 #include "krv/krv_guid.h"
 
+#include <cstdio>
 #include <iterator>
 
 namespace {
@@ -112,4 +113,13 @@ KrvObjectKind krv_guid_kind(const KrvGuid& g)
         if (e.guid == g)
             return e.kind;
     return KrvObjectKind::Unknown;
+}
+
+std::string krv_guid_text(const KrvGuid& g)
+{
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", g.data1, g.data2 & 0xFFFF,
+                  g.data3, g.data4[0], g.data4[1], g.data4[2], g.data4[3], g.data4[4], g.data4[5], g.data4[6],
+                  g.data4[7]);
+    return buf;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "krv/krv_types.h"
 
@@ -9,6 +10,9 @@
 KrvGuid krv_guid_read(const uint8_t* bytes);
 // Encodes into 16 bytes.
 void krv_guid_write(const KrvGuid& guid, uint8_t* bytes);
+
+// "8-4-4-4-12" upper-case hex digits, without braces.
+std::string krv_guid_text(const KrvGuid& guid);
 
 // Object kinds first, then stream types; no match = Unknown.
 KrvObjectKind krv_guid_kind(const KrvGuid& guid);

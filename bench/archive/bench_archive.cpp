@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,6 +22,7 @@
 #include "bench_process.h"
 #include "krv/krv_recording_index.h"
 #include "motion/recording_activity.h"
+#include "motion_truth.h"
 
 namespace fs = std::filesystem;
 
@@ -111,10 +111,6 @@ void decodePass(const bench::Options& options)
     }
 }
 
-struct Tally {
-    int motion = 0, found = 0, still = 0, flagged = 0;
-};
-
 void accuracy(const bench::Options& options)
 {
     std::printf("4. accuracy against krvsynth's truth (100 s, objects crossing during 13 s per camera)\n");
@@ -136,44 +132,21 @@ void accuracy(const bench::Options& options)
         KrvRecordingIndex index;
         krv_index_recording(rec.string(), index);
         const KrvActivity activity = vedra::MeasureActivity(rec.string(), index);
-        std::ifstream truthFile(rec.string() + ".motion");
-        struct Pass {
-            int channel;
-            long first, last, size;
-        };
-        std::vector<Pass> truth;
-        for (std::string line; std::getline(truthFile, line);) {
-            if (line.empty() || line[0] == '#')
-                continue;
-            std::istringstream f(line);
-            Pass p{};
-            f >> p.channel >> p.first >> p.last >> p.size;
-            truth.push_back(p);
-        }
-        Tally bySize[2];
+        const std::vector<TruthPass> truth = readMotionTruth(rec.string() + ".motion");
+        Accuracy bySize[2];
         for (int c = 1; c <= 3; ++c) {
-            const KrvChannelActivity& a = activity.channels[c - 1];
-            const int size = c == 2 ? 15 : 8;
-            Tally& t = bySize[size == 15];
-            const uint32_t origin = index.timeline.originMs;
-            const uint32_t first = index.frames[c - 1].empty() ? origin : index.frames[c - 1].front().timeMs;
-            for (size_t s = (std::max(first, origin) - origin) / 1000; s < a.active.size(); ++s) {
-                const long from = long(origin + s * 1000), to = from + 999;
-                bool moving = false;
-                for (const Pass& p : truth)
-                    moving = moving || (p.channel == c && p.first <= to && p.last >= from);
-                bool in = false;
-                for (const KrvActivitySpan& span : a.spans)
-                    in = in || (span.startMs <= s * 1000 && span.endMs > s * 1000);
-                (moving ? t.motion : t.still)++;
-                (moving ? t.found : t.flagged) += in;
-            }
+            const Accuracy a = measureAccuracy(index, activity, c, truth);
+            Accuracy& t = bySize[c == 2];
+            t.motion += a.motion;
+            t.motionFound += a.motionFound;
+            t.still += a.still;
+            t.stillFlagged += a.stillFlagged;
         }
         const double pFrame = activity.channels[0].stillLevel;
         for (int k = 0; k < 2; ++k)
             std::printf("   %5d  %5.0f B  %4d %%  %5.1f %%  %6.1f %%\n", noise, pFrame, k ? 15 : 8,
-                        100.0 * bySize[k].found / std::max(1, bySize[k].motion),
-                        100.0 * bySize[k].flagged / std::max(1, bySize[k].still));
+                        100.0 * bySize[k].motionFound / std::max(1, bySize[k].motion),
+                        100.0 * bySize[k].stillFlagged / std::max(1, bySize[k].still));
     }
 }
 

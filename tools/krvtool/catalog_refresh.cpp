@@ -11,7 +11,9 @@
 #include <thread>
 
 #include "batch.h"
+#include "commands.h"
 #include "krv/krv_activity.h"
+#include "krv/krv_guid.h"
 #include "krv/krv_messages.h"
 #include "krv/krv_reader.h"
 #include "krv/krv_recording_index.h"
@@ -69,7 +71,7 @@ bool currentKey(const std::string& path, CatalogKey& key, int& code, std::string
     key.path = path;
     key.size = uint64_t(st.st_size);
     key.modifiedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    key.fileId = vedra::catalogGuidText(file->fileId);
+    key.fileId = krv_guid_text(file->fileId);
     return true;
 }
 
@@ -87,7 +89,7 @@ void indexOne(RefreshedRecording& r)
         r.message = "changed while being read; not indexed";
         return;
     }
-    const CatalogKey key{r.path, index.fileSize, index.modifiedNs, vedra::catalogGuidText(index.fileId)};
+    const CatalogKey key{r.path, index.fileSize, index.modifiedNs, krv_guid_text(index.fileId)};
     KrvActivity activity = krv_measure_activity(index);
     if (!confirmWithPictures(r.path, index.timeline.originMs, activity))
         r.message = "the decode pass did not run: activity from the frame sizes alone";
@@ -172,6 +174,8 @@ std::vector<RefreshedRecording> refreshCatalog(vedra::Catalog& catalog, const Ar
     return out;
 }
 
+namespace {
+
 int takeArchiveOption(const std::vector<std::string>& args, size_t& i, ArchiveOptions& options, std::string& error)
 {
     const std::string& a = args[i];
@@ -196,9 +200,52 @@ int takeArchiveOption(const std::vector<std::string>& args, size_t& i, ArchiveOp
     return 0;
 }
 
-std::string catalogPathOf(const ArchiveOptions& options)
+} // namespace
+
+std::optional<int> parseArchiveArgs(std::span<char* const> argv, const char* usage, const OwnOption& own,
+                                    ArchiveOptions& options, std::vector<std::string>& names)
 {
-    return options.catalogPath.empty() ? vedra::DefaultCatalogPath().string() : options.catalogPath;
+    const std::vector<std::string> args(argv.begin(), argv.end());
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string error;
+        int taken = takeArchiveOption(args, i, options, error);
+        if (taken == 0 && own)
+            taken = own(args, i, error);
+        if (taken < 0) {
+            reportError(error);
+            return kExitUsage;
+        }
+        if (taken)
+            continue;
+        if (args[i] == "--help") {
+            std::fputs(usage, stdout);
+            return kExitOk;
+        }
+        if (args[i].starts_with("-") && args[i] != "-") {
+            reportError("unknown option " + args[i]);
+            std::fputs(usage, stderr);
+            return kExitUsage;
+        }
+        names.push_back(args[i]);
+    }
+    if (names.empty()) {
+        std::fputs(usage, stderr);
+        return kExitUsage;
+    }
+    return std::nullopt;
+}
+
+std::vector<RefreshedRecording> refreshNamed(const ArchiveOptions& options, const std::vector<std::string>& names,
+                                             int& exit)
+{
+    const std::string path = options.catalogPath.empty() ? vedra::DefaultCatalogPath().string() : options.catalogPath;
+    vedra::Catalog catalog(path, [](const std::string& w) { reportError(w); });
+    const ArchiveScan scan = scanArchive(names);
+    for (const std::string& p : scan.problems) {
+        reportError(p);
+        exit = worseExit(exit, kExitFailed);
+    }
+    return refreshCatalog(catalog, scan, options.jobs);
 }
 
 } // namespace krvtool

@@ -4,6 +4,9 @@
 // Progress shows on stderr when it is a terminal.
 #pragma once
 
+#include <functional>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -30,10 +33,18 @@ struct ArchiveOptions {
     bool jsonArray = false; // --json=array: one array instead of one object per line
     int jobs = 1;
 };
-// Takes args[i] (and its value) when it is one of them: 1 taken, 0 not one, -1 a bad value (`error` set).
-int takeArchiveOption(const std::vector<std::string>& args, size_t& i, ArchiveOptions& options, std::string& error);
+// A command's own option at args[i] (and its value): 1 taken, 0 not its, -1 a bad value (`error` set).
+using OwnOption = std::function<int(const std::vector<std::string>& args, size_t& i, std::string& error)>;
 
-// Where the catalog is: --catalog, else the default place.
-std::string catalogPathOf(const ArchiveOptions& options);
+// Reads an archive command's arguments: the shared options, the command's
+// own and the names. Null to go on, else the exit code (--help, or a bad
+// command line after its message and `usage` on stderr).
+std::optional<int> parseArchiveArgs(std::span<char* const> argv, const char* usage, const OwnOption& own,
+                                    ArchiveOptions& options, std::vector<std::string>& names);
+
+// Opens the catalog (--catalog, else the default place), walks the names,
+// reports what cannot be walked (`exit` made worse) and refreshes.
+std::vector<RefreshedRecording> refreshNamed(const ArchiveOptions& options, const std::vector<std::string>& names,
+                                             int& exit);
 
 } // namespace krvtool

@@ -79,65 +79,37 @@ std::string rowText(const Row& r)
 
 int runActivity(std::span<char* const> argv)
 {
-    const std::vector<std::string> args(argv.begin(), argv.end());
     ArchiveOptions options;
     std::vector<std::string> names;
     unsigned channels = 0xF;
     std::optional<KrvTimeText> from, to;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string error;
-        const int taken = takeArchiveOption(args, i, options, error);
-        if (taken < 0) {
-            reportError(error);
-            return kExitUsage;
-        }
-        if (taken)
-            continue;
+    const auto own = [&](const std::vector<std::string>& args, size_t& i, std::string& error) {
         const std::string& a = args[i];
-        if (a == "--help") {
-            std::fputs(kActivityUsage, stdout);
-            return kExitOk;
+        if (a != "--channels" && a != "--from" && a != "--to")
+            return 0;
+        if (i + 1 >= args.size()) {
+            error = a + " needs a value";
+            return -1;
         }
-        if (a == "--channels" || a == "--from" || a == "--to") {
-            if (i + 1 >= args.size()) {
-                reportError(a + " needs a value");
-                return kExitUsage;
-            }
-            const std::string& v = args[++i];
-            if (a == "--channels" && !parseChannels(v, channels)) {
-                reportError("--channels takes channels 1-4, e.g. 1,3: " + v);
-                return kExitUsage;
-            }
-            if (a != "--channels") {
-                std::optional<KrvTimeText> t = krv_read_time_text(v, error);
-                if (!t) {
-                    reportError(a + ": " + error);
-                    return kExitUsage;
-                }
-                (a == "--from" ? from : to) = t;
-            }
-            continue;
+        const std::string& v = args[++i];
+        if (a == "--channels") {
+            if (parseChannels(v, channels))
+                return 1;
+            error = "--channels takes channels 1-4, e.g. 1,3: " + v;
+            return -1;
         }
-        if (a.starts_with("-") && a != "-") {
-            reportError("unknown option " + a);
-            std::fputs(kActivityUsage, stderr);
-            return kExitUsage;
+        std::optional<KrvTimeText> t = krv_read_time_text(v, error);
+        if (!t) {
+            error = a + ": " + error;
+            return -1;
         }
-        names.push_back(a);
-    }
-    if (names.empty()) {
-        std::fputs(kActivityUsage, stderr);
-        return kExitUsage;
-    }
-
-    vedra::Catalog catalog(catalogPathOf(options), [](const std::string& w) { reportError(w); });
-    const ArchiveScan scan = scanArchive(names);
+        (a == "--from" ? from : to) = t;
+        return 1;
+    };
+    if (const std::optional<int> code = parseArchiveArgs(argv, kActivityUsage, own, options, names))
+        return *code;
     int exit = kExitOk;
-    for (const std::string& p : scan.problems) {
-        reportError(p);
-        exit = worseExit(exit, kExitFailed);
-    }
-    const std::vector<RefreshedRecording> done = refreshCatalog(catalog, scan, options.jobs);
+    const std::vector<RefreshedRecording> done = refreshNamed(options, names, exit);
     std::vector<Row> rows;
     for (size_t f = 0; f < done.size(); ++f) {
         const RefreshedRecording& r = done[f];

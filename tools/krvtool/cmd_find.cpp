@@ -107,55 +107,33 @@ std::string neighbourJson(const Span* s, bool before, int64_t at)
 
 int runFind(std::span<char* const> argv)
 {
-    const std::vector<std::string> args(argv.begin(), argv.end());
     ArchiveOptions options;
     std::vector<std::string> names;
     std::optional<KrvTimeText> at;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string error;
-        const int taken = takeArchiveOption(args, i, options, error);
-        if (taken < 0) {
-            reportError(error);
-            return kExitUsage;
+    const auto own = [&](const std::vector<std::string>& args, size_t& i, std::string& error) {
+        if (args[i] != "--at")
+            return 0;
+        if (i + 1 >= args.size()) {
+            error = "--at needs a time";
+            return -1;
         }
-        if (taken)
-            continue;
-        const std::string& a = args[i];
-        if (a == "--help") {
-            std::fputs(kFindUsage, stdout);
-            return kExitOk;
+        at = krv_read_time_text(args[++i], error);
+        if (at && at->kind == KrvTimeText::Kind::Offset)
+            error = "an offset names no recording: give YYYY-MM-DD hh:mm:ss or @hh:mm:ss";
+        if (!at || at->kind == KrvTimeText::Kind::Offset) {
+            error = "--at: " + error;
+            return -1;
         }
-        if (a == "--at") {
-            if (i + 1 >= args.size()) {
-                reportError("--at needs a time");
-                return kExitUsage;
-            }
-            at = krv_read_time_text(args[++i], error);
-            if (at && at->kind == KrvTimeText::Kind::Offset)
-                error = "an offset names no recording: give YYYY-MM-DD hh:mm:ss or @hh:mm:ss";
-            if (!at || at->kind == KrvTimeText::Kind::Offset) {
-                reportError("--at: " + error);
-                return kExitUsage;
-            }
-            continue;
-        }
-        if (a.starts_with("-") && a != "-") {
-            reportError("unknown option " + a);
-            std::fputs(kFindUsage, stderr);
-            return kExitUsage;
-        }
-        names.push_back(a);
-    }
-    if (names.empty() || !at) {
+        return 1;
+    };
+    if (const std::optional<int> code = parseArchiveArgs(argv, kFindUsage, own, options, names))
+        return *code;
+    if (!at) {
         std::fputs(kFindUsage, stderr);
         return kExitUsage;
     }
-
-    vedra::Catalog catalog(catalogPathOf(options), [](const std::string& w) { reportError(w); });
-    const ArchiveScan scan = scanArchive(names);
-    for (const std::string& p : scan.problems)
-        reportError(p);
-    const std::vector<RefreshedRecording> done = refreshCatalog(catalog, scan, options.jobs);
+    int exit = kExitOk;
+    const std::vector<RefreshedRecording> done = refreshNamed(options, names, exit);
     std::vector<Span> spans;
     for (const RefreshedRecording& r : done) {
         if (r.state == RefreshedRecording::State::Failed) {

@@ -68,42 +68,12 @@ std::string indexJson(const RefreshedRecording& r)
 
 int runIndex(std::span<char* const> argv)
 {
-    const std::vector<std::string> args(argv.begin(), argv.end());
     ArchiveOptions options;
     std::vector<std::string> names;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string error;
-        const int taken = takeArchiveOption(args, i, options, error);
-        if (taken < 0) {
-            reportError(error);
-            return kExitUsage;
-        }
-        if (taken)
-            continue;
-        if (args[i] == "--help") {
-            std::fputs(kIndexUsage, stdout);
-            return kExitOk;
-        }
-        if (args[i].starts_with("-") && args[i] != "-") {
-            reportError("unknown option " + args[i]);
-            std::fputs(kIndexUsage, stderr);
-            return kExitUsage;
-        }
-        names.push_back(args[i]);
-    }
-    if (names.empty()) {
-        std::fputs(kIndexUsage, stderr);
-        return kExitUsage;
-    }
-
-    vedra::Catalog catalog(catalogPathOf(options), [](const std::string& w) { reportError(w); });
-    const ArchiveScan scan = scanArchive(names);
+    if (const std::optional<int> code = parseArchiveArgs(argv, kIndexUsage, {}, options, names))
+        return *code;
     int exit = kExitOk;
-    for (const std::string& p : scan.problems) {
-        reportError(p);
-        exit = worseExit(exit, kExitFailed);
-    }
-    const std::vector<RefreshedRecording> done = refreshCatalog(catalog, scan, options.jobs);
+    const std::vector<RefreshedRecording> done = refreshNamed(options, names, exit);
     JsonList json(options.jsonArray);
     for (const RefreshedRecording& r : done) {
         if (r.state == RefreshedRecording::State::Failed) {
