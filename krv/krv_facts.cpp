@@ -15,7 +15,9 @@ constexpr uint32_t kGapIntervals = 3;
 
 class FactsWalk {
 public:
-    FactsWalk(KrvFile* file, KrvFacts& facts) : file_(file), facts_(facts) {}
+    FactsWalk(KrvFile* file, KrvFacts& facts, const KrvObjectObserver& observer)
+        : file_(file), facts_(facts), observer_(observer)
+    {}
     int run();
 
 private:
@@ -25,6 +27,7 @@ private:
 
     KrvFile* file_;
     KrvFacts& facts_;
+    const KrvObjectObserver& observer_;
     KrvPacketPtr packet_;
     KrvObjectAssembler assembler_;
     std::vector<uint32_t> times_[4];
@@ -34,6 +37,8 @@ private:
 void FactsWalk::account(const KrvWholeObject& whole)
 {
     const uint8_t stream = whole.meta.streamNumber;
+    if (observer_)
+        observer_(whole);
     if (stream == 1) {
         KrvAudioFacts& a = facts_.audio;
         ++a.objects;
@@ -142,7 +147,7 @@ void krv_measure_frames(std::vector<uint32_t> times, KrvChannelFacts& facts)
     }
 }
 
-int krv_gather_facts(KrvFile* file, uint64_t fileSize, KrvFacts& facts)
+int krv_gather_facts(KrvFile* file, uint64_t fileSize, KrvFacts& facts, const KrvObjectObserver& observer)
 {
     if (!file || !file->data)
         return KRV_ERROR_INTERNAL;
@@ -175,7 +180,7 @@ int krv_gather_facts(KrvFile* file, uint64_t fileSize, KrvFacts& facts)
         }
     }
     try {
-        FactsWalk walk(file, facts);
+        FactsWalk walk(file, facts, observer);
         return walk.run();
     } catch (const std::bad_alloc&) {
         return KRV_ERROR_OUTOFMEM;

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
+#include "krv/krv_object_assembler.h"
 #include "krv/krv_types.h"
 
 struct KrvGap {
@@ -60,6 +62,9 @@ uint32_t krv_frame_interval(std::vector<uint32_t> times);
 // Gap-interval rule and rate of a run of frame times (any order).
 void krv_measure_frames(std::vector<uint32_t> times, KrvChannelFacts& facts);
 
+// Sees every whole object the facts count, in file order (the recording index).
+using KrvObjectObserver = std::function<void(const KrvWholeObject&)>;
+
 // Reads `file` (opened and initialised, at its first packet) to its end.
 // 1, or a negative KrvError only when reading cannot go on at all.
-int krv_gather_facts(KrvFile* file, uint64_t fileSize, KrvFacts& facts);
+int krv_gather_facts(KrvFile* file, uint64_t fileSize, KrvFacts& facts, const KrvObjectObserver& observer = {});

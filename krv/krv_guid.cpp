@@ -117,9 +117,9 @@ KrvObjectKind krv_guid_kind(const KrvGuid& g)
 
 std::string krv_guid_text(const KrvGuid& g)
 {
-    char text[40];
-    std::snprintf(text, sizeof text, "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x", g.data1, g.data2 & 0xFFFF,
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", g.data1, g.data2 & 0xFFFF,
                   g.data3, g.data4[0], g.data4[1], g.data4[2], g.data4[3], g.data4[4], g.data4[5], g.data4[6],
                   g.data4[7]);
-    return text;
+    return buf;
 }

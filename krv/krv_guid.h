@@ -11,7 +11,7 @@ KrvGuid krv_guid_read(const uint8_t* bytes);
 // Encodes into 16 bytes.
 void krv_guid_write(const KrvGuid& guid, uint8_t* bytes);
 
-// "0123abcd-45ef-..." as GUIDs are written, lower case.
+// "8-4-4-4-12" upper-case hex digits, without braces.
 std::string krv_guid_text(const KrvGuid& guid);
 
 // Object kinds first, then stream types; no match = Unknown.

@@ -11,7 +11,7 @@ packages=(
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-ugly gstreamer1.0-libav
   libavformat-dev libavcodec-dev libavutil-dev libssl-dev libyuv-dev ffmpeg
-  libsodium-dev
+  libsodium-dev libsqlite3-dev sqlite3
   xvfb xauth x11-apps xdotool time strace
 )
 

@@ -15,6 +15,7 @@
 #include "recording_header.h"
 #include "recording_plan.h"
 #include "sequence_header.h"
+#include "still_scene.h"
 #include "synth_options.h"
 #include "video_track.h"
 
@@ -63,6 +64,7 @@ int main(int argc, char** argv)
         s.leadFrames = late == opts.lateStart.end() ? 0 : late->second;
         s.startMs = opts.startMs;
         s.bigKeyframes = opts.bigKeyframes;
+        s.scene = opts.scene;
         VideoTrack track;
         if (!encodeVideoTrack(s, track, error))
             return fail("channel " + std::to_string(ch) + ": " + error);
@@ -158,6 +160,10 @@ int main(int argc, char** argv)
 
     if (!opts.dumpDir.empty() &&
         !writeDump(opts.dumpDir, video, opts.audio ? &audio : nullptr, plan, seqHeader, opts.seqHeader, error))
+        return fail(error);
+
+    if (opts.scene.enabled &&
+        !writeMotionTruth(opts.outPath + ".motion", opts.scene, opts.startMs, opts.fps, frameCount, error))
         return fail(error);
 
     std::printf("%s: %d channel(s) %dx%d, %llu packets, %llu bytes, %u ms, objects over 2 packets %llu, over 3+ %llu\n",

@@ -63,6 +63,11 @@ const char* usageText()
            "  --damage KIND        bad-packet-size, packet-size-mismatch, no-header-extension,\n"
            "                       stream6, truncated, bad-audio-def, multipayload-size,\n"
            "                       short-stream-props\n"
+           "  --still-scene        a still scene instead of the test pattern; writes OUT.krv.motion,\n"
+           "                       the frames in which objects cross (channel, first and last ms, size)\n"
+           "  --sensor-noise N     per-frame noise of +-N luma levels on the still scene (0-60)\n"
+           "  --object CH:P:A-B    a square of P% of the smaller side crosses channel CH from\n"
+           "                       second A to the end of second B (repeatable)\n"
            "  --dump-dir DIR       write chN.m4v, chN.txt and audio.txt describing what the\n"
            "                       channel files split from this recording must hold\n"
            "  --help               this text\n";
@@ -77,7 +82,7 @@ bool parseOptions(int argc, char** argv, SynthOptions& o, bool& help, std::strin
     };
     // Integer options and their ranges.
     long long fps = o.fps, seconds = o.seconds, gop = o.gop, audioDef = o.audioDef, preroll = o.prerollMs,
-              startMs = o.startMs, repeat = o.repeat, creation = -1;
+              startMs = o.startMs, repeat = o.repeat, creation = -1, sensorNoise = 0;
     struct IntOption {
         std::string_view name;
         long long lo, hi;
@@ -92,6 +97,7 @@ bool parseOptions(int argc, char** argv, SynthOptions& o, bool& help, std::strin
         {"--start-ms", 0, 100000000, &startMs},
         {"--creation-date", 0, 32503680000LL, &creation},
         {"--repeat", 1, 100000, &repeat},
+        {"--sensor-noise", 0, 60, &sensorNoise},
     };
 
     for (int i = 1; i < argc; ++i) {
@@ -113,6 +119,10 @@ bool parseOptions(int argc, char** argv, SynthOptions& o, bool& help, std::strin
             o.bigKeyframes = true;
             continue;
         }
+        if (a == "--still-scene") {
+            o.scene.enabled = true;
+            continue;
+        }
         if (a == "--no-seq-header") {
             o.seqHeader = false;
             continue;
@@ -127,8 +137,8 @@ bool parseOptions(int argc, char** argv, SynthOptions& o, bool& help, std::strin
         }
 
         // Every other option takes a value.
-        static constexpr std::string_view kValued[] = {"--channels", "--size",   "--late-start",
-                                                       "--drop",     "--damage", "--dump-dir"};
+        static constexpr std::string_view kValued[] = {"--channels", "--size",     "--late-start", "--drop",
+                                                       "--damage",   "--dump-dir", "--object"};
         const auto isInt = std::find_if(std::begin(intOptions), std::end(intOptions),
                                         [&](const IntOption& opt) { return opt.name == a; });
         if (isInt == std::end(intOptions) &&
@@ -185,6 +195,18 @@ bool parseOptions(int argc, char** argv, SynthOptions& o, bool& help, std::strin
                 !parseInt(v.substr(dash + 1), n, 1000000, last))
                 return bad(a, v);
             o.drop[int(ch)] = {int(n), int(last)};
+        } else if (a == "--object") {
+            // CH:P:A-B
+            const size_t c1 = v.find(':');
+            const size_t c2 = c1 == v.npos ? v.npos : v.find(':', c1 + 1);
+            const size_t dash = c2 == v.npos ? v.npos : v.find('-', c2);
+            long long ch = 0, pct = 0, first = 0, last = 0;
+            if (dash == v.npos || !parseInt(v.substr(0, c1), 1, 4, ch) ||
+                !parseInt(v.substr(c1 + 1, c2 - c1 - 1), 1, 100, pct) ||
+                !parseInt(v.substr(c2 + 1, dash - c2 - 1), 0, 3600, first) ||
+                !parseInt(v.substr(dash + 1), first, 3600, last))
+                return bad(a, v);
+            o.scene.objects.push_back({int(ch), int(pct), int(first), int(last)});
         } else if (a == "--damage") {
             const auto it = std::find_if(std::begin(kDamageNames), std::end(kDamageNames),
                                          [&](const DamageName& d) { return v == d.name; });
@@ -205,6 +227,11 @@ bool parseOptions(int argc, char** argv, SynthOptions& o, bool& help, std::strin
     if (creation >= 0)
         o.creationDate = creation == 0 ? 0 : uint64_t(creation + kUnixToFileTimeSeconds) * 10000000ull;
     o.repeat = int(repeat);
+    o.scene.sensorNoise = int(sensorNoise);
+    if ((sensorNoise || !o.scene.objects.empty()) && !o.scene.enabled) {
+        error = "--sensor-noise and --object draw on the still scene: add --still-scene";
+        return false;
+    }
     if (o.outPath.empty()) {
         error = "no output file given";
         return false;

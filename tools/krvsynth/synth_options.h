@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "still_scene.h"
+
 namespace krvsynth {
 
 // The encoder's own key-frame interval is at most this; ours are forced within it.
@@ -45,6 +47,7 @@ struct SynthOptions {
     int repeat = 1;
     Damage damage = Damage::None;
     std::string dumpDir;
+    StillScene scene; // --still-scene, --sensor-noise, --object
 };
 
 // Parses argv; on failure returns false and sets error. help is set for --help.

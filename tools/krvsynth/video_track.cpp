@@ -107,7 +107,14 @@ Bytes stripToVop(const uint8_t* data, size_t size)
     return Bytes(data, data + size);
 }
 
-bool encodeOne(Encoder& e, const PatternStyle& style, int patternIndex, int64_t pts, bool forceKey, int quality,
+// The picture of frame `index`: the test pattern, or the still scene when it is enabled.
+struct Picture {
+    PatternStyle style;
+    const StillScene* scene = nullptr;
+    int fps = 10;
+};
+
+bool encodeOne(Encoder& e, const Picture& picture, int patternIndex, int64_t pts, bool forceKey, int quality,
                std::vector<std::pair<Bytes, bool>>& out, std::string& error)
 {
     AVFrame* f = e.frame.get();
@@ -116,7 +123,10 @@ bool encodeOne(Encoder& e, const PatternStyle& style, int patternIndex, int64_t 
         error = "frame not writable: " + avError(r);
         return false;
     }
-    drawTestPattern(f, style, patternIndex);
+    if (picture.scene && picture.scene->enabled)
+        drawStillScene(f, *picture.scene, picture.style.channel, patternIndex, picture.fps);
+    else
+        drawTestPattern(f, picture.style, patternIndex);
     f->pts = pts;
     f->pict_type = forceKey ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
     f->quality = FF_QP2LAMBDA * quality;
@@ -143,7 +153,7 @@ bool keyFrameSize(const VideoTrackSettings& s, int noiseRows, size_t& size, std:
     if (!openEncoder(s.width, s.height, s.fps, e, error))
         return false;
     std::vector<std::pair<Bytes, bool>> out;
-    if (!encodeOne(e, PatternStyle{s.channel, noiseRows}, 0, 0, true, kBigKeyQuality, out, error))
+    if (!encodeOne(e, Picture{PatternStyle{s.channel, noiseRows}}, 0, 0, true, kBigKeyQuality, out, error))
         return false;
     size = out.empty() ? 0 : out.front().first.size();
     return true;
@@ -188,10 +198,11 @@ bool encodeFrames(const VideoTrackSettings& s, const PatternStyle& style, int ke
         return false;
 
     std::vector<std::pair<Bytes, bool>> out;
+    const Picture picture{style, &s.scene, s.fps};
     // The encoder always begins with a key frame; a channel that starts late
     // begins after that one, with the frames predicted from it.
     const int64_t ptsBase = 1;
-    if (s.leadFrames > 0 && !encodeOne(e, style, 0, 0, true, kQuality, out, error))
+    if (s.leadFrames > 0 && !encodeOne(e, picture, 0, 0, true, kQuality, out, error))
         return false;
     out.clear();
 
@@ -200,7 +211,7 @@ bool encodeFrames(const VideoTrackSettings& s, const PatternStyle& style, int ke
         const uint32_t t = s.startMs + uint32_t(std::llround(i * 1000.0 / s.fps));
         const bool key = i >= s.leadFrames && (i - s.leadFrames) % s.gop == 0;
         const int q = key ? keyQuality : kQuality;
-        if (!encodeOne(e, style, i, ptsBase + int64_t(i) * kTimeBase / s.fps, key, q, out, error))
+        if (!encodeOne(e, picture, i, ptsBase + int64_t(i) * kTimeBase / s.fps, key, q, out, error))
             return false;
         times.push_back(t);
     }

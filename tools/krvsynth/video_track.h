@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "byte_buffer.h"
+#include "still_scene.h"
 
 namespace krvsynth {
 
@@ -33,6 +34,7 @@ struct VideoTrackSettings {
     int leadFrames = 0; // non-key frames before the first key frame
     uint32_t startMs = 1000;
     bool bigKeyframes = false;
+    StillScene scene; // enabled: the still scene instead of the test pattern
 };
 
 // Encodes the channel; on failure returns false with a message in error.

@@ -13,6 +13,7 @@
 #include "facts_json.h"
 #include "krv/krv_data_packets.h"
 #include "krv/krv_facts.h"
+#include "krv/krv_guid.h"
 #include "krv/krv_messages.h"
 #include "krv/krv_reader.h"
 #include "krv/krv_recording.h"
@@ -37,15 +38,6 @@ std::string fourCc(uint32_t code)
         s += (c >= 0x20 && c < 0x7F) ? c : '.';
     }
     return s;
-}
-
-std::string guidText(const KrvGuid& g)
-{
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", g.data1, g.data2 & 0xFFFF,
-                  g.data3, g.data4[0], g.data4[1], g.data4[2], g.data4[3], g.data4[4], g.data4[5], g.data4[6],
-                  g.data4[7]);
-    return buf;
 }
 
 void printStreams(const KrvFile& f)
@@ -155,7 +147,7 @@ int infoText(const std::string& path)
     const auto bytes = std::filesystem::file_size(path, ec);
     std::printf("File: %s (%" PRIu64 " bytes)\n", path.c_str(), ec ? uint64_t(0) : uint64_t(bytes));
     std::printf("Header: %" PRIu64 " bytes, %u objects\n", f.header->size, f.header->objectCount);
-    std::printf("File ID: {%s}\n", guidText(f.fileId).c_str());
+    std::printf("File ID: {%s}\n", krv_guid_text(f.fileId).c_str());
     std::printf("Data packets: %" PRIu64 " of %u bytes\n", f.dataPacketsCount, f.packetSize);
     std::printf("Play duration: %.3f s, send duration: %.3f s, preroll: %" PRIu64 " ms\n",
                 krv_duration_seconds(f.playDuration), krv_duration_seconds(f.sendDuration), f.preroll);

@@ -25,6 +25,9 @@ int runSnapshot(std::span<char* const> args);
 int runExport(std::span<char* const> args);
 int runKey(std::span<char* const> args);
 int runVerify(std::span<char* const> args);
+int runIndex(std::span<char* const> args);
+int runActivity(std::span<char* const> args);
+int runFind(std::span<char* const> args);
 
 struct Command {
     std::string_view name;

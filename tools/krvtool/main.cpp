@@ -16,6 +16,9 @@ constexpr Command kCommands[] = {
     {"info", "info [--json] FILE...            header, streams, packets (--json: measured facts)", &runInfo},
     {"split", "split FILE [OUTDIR] [--av-sync] split a recording into channel files", &runSplit},
     {"key", "key [--key-file FILE]            the public key that signs exports, and its fingerprint", &runKey},
+    {"index", "index PATH... [--json] [-j N]    index recordings into the catalog", &runIndex},
+    {"activity", "activity PATH... [--channels 1,3] [--from T] [--to T] [--json]  activity spans", &runActivity},
+    {"find", "find PATH... --at TIME [--json]  the recording covering a time of day", &runFind},
 #ifdef KRVTOOL_WITH_ENGINE
     {"play", "play FILE [--seconds S]         play every channel and the audio in real time", nullptr},
     {"snapshot", "snapshot FILE --channel N --at S [--format jpg|bmp] OUT  picture of a channel", nullptr},

@@ -1,0 +1,50 @@
+// Brings the catalog up to date for the recordings named: a file whose row
+// matches its key is taken from the catalog, any other is indexed (N at once)
+// and stored; rows of recordings gone from a folder walked are dropped.
+// Progress shows on stderr when it is a terminal.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "archive_scan.h"
+#include "catalog/catalog.h"
+
+namespace krvtool {
+
+struct RefreshedRecording {
+    std::string path;
+    enum class State { Indexed, UpToDate, Failed } state = State::Failed;
+    vedra::CatalogEntry entry; // Indexed and UpToDate
+    int code = 0;              // Failed: a KrvError
+    std::string message;       // Failed: the line to show
+};
+
+// `jobs`: recordings indexed at once.
+std::vector<RefreshedRecording> refreshCatalog(vedra::Catalog& catalog, const ArchiveScan& scan, int jobs);
+
+// The options index, activity and find share: --catalog FILE, --json and -j N.
+struct ArchiveOptions {
+    std::string catalogPath; // empty: the default place
+    bool json = false;
+    bool jsonArray = false; // --json=array: one array instead of one object per line
+    int jobs = 1;
+};
+// A command's own option at args[i] (and its value): 1 taken, 0 not its, -1 a bad value (`error` set).
+using OwnOption = std::function<int(const std::vector<std::string>& args, size_t& i, std::string& error)>;
+
+// Reads an archive command's arguments: the shared options, the command's
+// own and the names. Null to go on, else the exit code (--help, or a bad
+// command line after its message and `usage` on stderr).
+std::optional<int> parseArchiveArgs(std::span<char* const> argv, const char* usage, const OwnOption& own,
+                                    ArchiveOptions& options, std::vector<std::string>& names);
+
+// Opens the catalog (--catalog, else the default place), walks the names,
+// reports what cannot be walked (`exit` made worse) and refreshes.
+std::vector<RefreshedRecording> refreshNamed(const ArchiveOptions& options, const std::vector<std::string>& names,
+                                             int& exit);
+
+} // namespace krvtool
