@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -108,6 +109,7 @@ TEST_P(ExportExact, EveryFrameOfTheRangeByteForByte)
         const std::string file = (row.singleFile ? media[0] : media[i]).string();
         const std::vector<std::string> got = FrameMd5s(file, row.singleFile ? int(track++) : 0);
         EXPECT_EQ(got.size(), want.size()) << "frames exported against expected";
+        std::printf("%s, channel %d: %zu of %zu frames exported\n", row.name, c, got.size(), want.size());
         EXPECT_EQ(got, want);
         EXPECT_EQ(RunCommand("ffmpeg -nostdin -v error -i '" + file + "' -f null - 2>&1"), "") << "it decodes";
     }
