@@ -77,10 +77,6 @@ bool CDXGraph::RenderMediaFile(const std::string& path, bool reinstallHint)
     if (!pipeline_)
         return false;
     filePath = path;
-    {
-        std::lock_guard lock(eventMutex_);
-        eventFile_ = path;
-    }
     isContainerFile = krv_is_recording_name(filePath);
     if (isContainerFile)
         headerDuration = 0.0; // from the file's header once the reader has opened it

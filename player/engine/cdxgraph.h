@@ -190,8 +190,7 @@ private:
 
     // guarded by eventMutex_: end of stream and errors waiting for HandleGraphEvents
     std::mutex eventMutex_;
-    std::deque<GstMessageType> events_;
-    std::string eventFile_; // the file named in logged errors
+    std::deque<MessageHandle> events_;
 
     // guarded by notifyMutex_ (read on streaming threads)
     mutable std::mutex notifyMutex_;

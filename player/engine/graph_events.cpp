@@ -1,7 +1,8 @@
-// Bus events of a CDXGraph: end of stream and errors are queued for
-// HandleGraphEvents and announced to the notify target; errors are also
-// written to stderr with the file they came from, so a user or a bug report
-// can say why a channel stopped.
+// Bus events of a CDXGraph. On the streaming thread the bus's sync handler
+// only keeps end of stream and errors (a reference each) and announces them to
+// the notify target; the graph's owner drains them in HandleGraphEvents, which
+// also writes errors to stderr with the file they came from, so a user or a
+// bug report can say why a channel stopped.
 #include <algorithm>
 #include <cstdio>
 
@@ -33,7 +34,7 @@ void CDXGraph::SetNotifyWindow(INotifyTarget* target, uint32_t msg, intptr_t par
 }
 
 // Any thread. Everything but end of stream and errors is of no use to the
-// player and is dropped.
+// player and is dropped; those two are kept as they are and handed over.
 GstBusSyncReply CDXGraph::OnBusMessage(GstBus*, GstMessage* msg, gpointer data)
 {
     auto* self = static_cast<CDXGraph*>(data);
@@ -41,14 +42,10 @@ GstBusSyncReply CDXGraph::OnBusMessage(GstBus*, GstMessage* msg, gpointer data)
     const GstMessageType type = GST_MESSAGE_TYPE(msg);
     if (type != GST_MESSAGE_EOS && type != GST_MESSAGE_ERROR)
         return GST_BUS_DROP;
-    std::string file;
     {
         std::lock_guard lock(self->eventMutex_);
-        self->events_.push_back(type);
-        file = self->eventFile_;
+        self->events_.push_back(std::move(message));
     }
-    if (type == GST_MESSAGE_ERROR)
-        LogBusError(msg, file);
     std::lock_guard lock(self->notifyMutex_);
     if (self->notifyTarget_)
         self->notifyTarget_->PostMessage(self->notifyMsg_, 0, self->notifyParam_);
@@ -58,16 +55,23 @@ GstBusSyncReply CDXGraph::OnBusMessage(GstBus*, GstMessage* msg, gpointer data)
 bool CDXGraph::HasQueuedError()
 {
     std::lock_guard lock(eventMutex_);
-    return std::find(events_.begin(), events_.end(), GST_MESSAGE_ERROR) != events_.end();
+    return std::any_of(events_.begin(), events_.end(),
+                       [](const MessageHandle& m) { return GST_MESSAGE_TYPE(m.get()) == GST_MESSAGE_ERROR; });
 }
 
 std::optional<GstMessageType> CDXGraph::PopEvent()
 {
-    std::lock_guard lock(eventMutex_);
-    if (events_.empty())
-        return std::nullopt;
-    const GstMessageType type = events_.front();
-    events_.pop_front();
+    MessageHandle message;
+    {
+        std::lock_guard lock(eventMutex_);
+        if (events_.empty())
+            return std::nullopt;
+        message = std::move(events_.front());
+        events_.pop_front();
+    }
+    const GstMessageType type = GST_MESSAGE_TYPE(message.get());
+    if (type == GST_MESSAGE_ERROR)
+        LogBusError(message.get(), filePath);
     return type;
 }
 
