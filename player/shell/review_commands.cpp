@@ -27,9 +27,10 @@ const QString kTitleSeparator = QStringLiteral("  \u2014  ");
 QString AskTimeWithDialog(QWidget* owner, const QString& now)
 {
     bool ok = false;
-    const QString text = QInputDialog::getText(
-        owner, QStringLiteral("Go to"), QStringLiteral("Time of day (17:48:31.250) or offset from the first frame (+1:05):"),
-        QLineEdit::Normal, now, &ok);
+    const QString text =
+        QInputDialog::getText(owner, QStringLiteral("Go to"),
+                              QStringLiteral("Time of day (17:48:31.250) or offset from the first frame (+1:05):"),
+                              QLineEdit::Normal, now, &ok);
     return ok ? text : QString();
 }
 
@@ -155,11 +156,10 @@ void CVedraPlayerDlg::SetUpKeys()
 
 void CVedraPlayerDlg::UpdateTitle()
 {
-    const bool onScreen =
-        currentFile >= 0 && currentFile < static_cast<int>(fileList.size()) && deck_->recording() != nullptr;
-    if (!onScreen)
+    const int current = files_->currentFile();
+    if (current < 0 || deck_->recording() == nullptr)
         return;
-    setWindowTitle(fileList[currentFile]->path + kTitleSeparator +
+    setWindowTitle(files_->filePath(current) + kTitleSeparator +
                    RecorderTimeText(*deck_->recording(), deck_->timeOnScreen()));
 }
 
