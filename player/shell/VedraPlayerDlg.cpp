@@ -74,6 +74,9 @@ CVedraPlayerDlg::CVedraPlayerDlg(QWidget* parent) : QDialog(parent)
     BuildControls();
     deckWidgets_ = std::make_unique<DeckWidgets>(*this);
     deck_ = std::make_unique<ChannelDeck>(*deckWidgets_, this);
+    filesHost_ = MakeFilesHost();
+    files_ = std::make_unique<OpenRecordings>(*deck_, *filesHost_);
+    files_->graphOwner = this;
     BuildReviewWidgets();
     ConnectControls();
     SetUpKeys();
@@ -88,9 +91,9 @@ CVedraPlayerDlg::~CVedraPlayerDlg()
         exportJob.running->worker.join();
     // An export still running is stopped; it removes what it wrote.
     StopRangeExport();
-    // Normally the close sequence has released everything; whatever is left goes now.
-    for (auto& recording : recordings)
-        DestroyRecording(recording.get());
+    // Normally the close sequence has released everything; whatever is left goes now, before
+    // the deck that shows it.
+    files_.reset();
 }
 
 void CVedraPlayerDlg::BuildControls()
@@ -256,7 +259,7 @@ bool CVedraPlayerDlg::OnInitDialog()
     picFolder = QString::fromStdString(programFolder);
     // Decoder probe on the sample recording beside the program: without the decoder the
     // window closes.
-    std::unique_ptr<PlaybackGraph> probe = graphFactory ? graphFactory() : nullptr;
+    std::unique_ptr<PlaybackGraph> probe = files_->graphFactory ? files_->graphFactory() : nullptr;
     if (!probe)
         return false;
     if (probe->Create(this)) {
@@ -336,7 +339,7 @@ void CVedraPlayerDlg::UpdateMenuChecks()
         const int id = action->data().toInt(&ok);
         if (!ok || id < ID_FILE_LIST_FIRST || id > ID_FILE_LIST_LAST)
             continue;
-        const bool mark = id == ID_FILE_LIST_FIRST + currentFile;
+        const bool mark = id == ID_FILE_LIST_FIRST + files_->currentFile();
         action->setCheckable(mark || action->isChecked());
         action->setChecked(mark);
     }
@@ -414,7 +417,7 @@ void CVedraPlayerDlg::WindowCloseSequence()
 {
     StopRangeExport();
     OnStop();
-    CloseFiles(true);
+    files_->CloseFiles(true);
     SetRunState(this, false);
     gdiplusToken = 0;
     RemoveWorkRoot();
@@ -465,7 +468,7 @@ void CVedraPlayerDlg::contextMenuEvent(QContextMenuEvent* event)
 void CVedraPlayerDlg::OnFileExit()
 {
     // No Stop and no SetRunState: "APPActive" keeps its running value.
-    CloseFiles(true);
+    files_->CloseFiles(true);
     gdiplusToken = 0;
     RemoveWorkRoot();
     closing_ = true;

@@ -1,9 +1,10 @@
-// CVedraPlayerDlg: the player's only window. It owns the widgets, the menus, the file list and
-// the open recordings; what is on screen and how it plays belongs to its channel deck
-// (player/view/channel_deck.h), which it forwards the transport and the channel boxes to.
-// The handlers live in the files of their subsystem: this file's .cpp (window, menu, start-up
-// and shutdown), open_recording.cpp (loading), file_closing.cpp (closing), file_list.cpp (the
-// file list, its messages and folder navigation), snapshot_commands.cpp, avi_export.cpp and
+// CVedraPlayerDlg: the player's only window. It keeps the widgets, the menus and the message
+// boxes; the recordings it works with belong to its OpenRecordings (shell/open_recordings.h),
+// which it asks to open, switch and close them, and what is on screen and how it plays belongs
+// to its channel deck (view/channel_deck.h), which it forwards the transport and the channel
+// boxes to. The handlers live in the files of their subsystem: this file's .cpp (window, menu,
+// start-up and shutdown), open_recording.cpp (Load, drops and the loader's waits), file_list.cpp
+// (the file list's commands, messages and menu), snapshot_commands.cpp, avi_export.cpp and
 // audio_device_menu.cpp (the Tool buttons and the Audio Device menu), transport_buttons.cpp
 // (the transport, the trackbars and the timer, forwarded to the deck).
 // Everything runs on the GUI thread except PostMessage.
@@ -26,10 +27,10 @@
 #include <string>
 #include <vector>
 
-#include "krv/krv_splitter.h"
 #include "player/engine/audio_devices.h"
 #include "player/engine/export_job.h"
 #include "player/engine/notify_target.h"
+#include "shell/open_recordings.h"
 #include "shell/range_export_dialog.h"
 #include "view/channel_deck.h"
 #include "view/playback_graph.h"
@@ -48,22 +49,6 @@ class CVideoPane;
 class RangeExportJob;
 class ReviewKeys;
 
-// One file the user loaded.
-struct FileEntry {
-    QString path; // as chosen or dropped
-    bool isOpen = false;
-    int recordingIndex = -1; // index in recordings, -1 when not open
-};
-
-// The result of splitting a recording: the working folder, or the path itself to play it
-// directly, and the messages to show on the way.
-struct ConversionOutcome {
-    std::string result;
-    std::vector<std::string> messages;
-    KrvSplitFiles files;       // of a split: what it wrote, where each file lies on the timeline
-    uint64_t creationDate = 0; // of the recording, 100-ns units since 1601 UTC; 0 when none
-};
-
 // The dialog is the notify target of its graphs and of the AVI export (PostMessage).
 class CVedraPlayerDlg : public QDialog, public INotifyTarget {
     Q_OBJECT
@@ -72,15 +57,13 @@ public:
     explicit CVedraPlayerDlg(QWidget* parent = nullptr);
     ~CVedraPlayerDlg() override;
 
-    // Backends, replaceable before OnInitDialog (tests use scripted ones).
-    GraphFactory graphFactory;
+    // Backends, replaceable before OnInitDialog (tests use scripted ones); the graphs and the
+    // split are the recordings' (files()).
     std::function<void(std::vector<AudioDevice>&)> enumerateAudioDevices;
-    std::function<ConversionOutcome(const std::string& path)> convertRecording;
     std::function<QStringList(QWidget* owner)> chooseFiles; // the Load command's file dialog
     // The Avi command's save dialog: the chosen path, or empty when cancelled.
     std::function<QString(QWidget* owner, const QString& proposedName)> chooseExportFile;
     std::string programFolder; // where "test.krv" and "Pic" live
-    int openPauseMs = 500;     // the loader's pause before the view
 
     // Runs OnInitDialog, then the modal loop. Returns the dialog's result.
     int DoModal();
@@ -104,6 +87,9 @@ public:
     // What is on screen and how it plays.
     ChannelDeck& deck() { return *deck_; }
     const ChannelDeck& deck() const { return *deck_; }
+    // The file list, the open recordings and the folder.
+    OpenRecordings& files() { return *files_; }
+    const OpenRecordings& files() const { return *files_; }
 
     // ---- shutdown sequences and window handlers
     void OnFileExit();
@@ -117,25 +103,16 @@ public:
     // ---- Opening recordings
     void OnLoad();
     void OnDropFiles(const QStringList& paths);
-    void OpenRecording(QString path, int fileIndex, bool scanFolder);
-    int ScanFolderRecordings(const QString& folder, const QString& path);
 
-    // ---- File list, navigation and closing
-    static constexpr int maxOpenRecordings = 5;
-    bool CloseFiles(bool all);
+    // ---- File list and navigation: the window's commands and messages, run by files()
     void CloseFile();
     void CloseAllFiles();
-    void CloseAllRecordings();
-    void EvictRecordings();
     void SwitchToRecording(int r);
     void PreviousInFolder();
     void NextInFolder();
-    void OpenFolderNeighbour(int t);
     intptr_t AddFileEntry(intptr_t lParam); // lParam: const wchar_t*
     intptr_t OpenFileEntry(intptr_t lParam);
     intptr_t RemoveFileEntry(intptr_t lParam);
-    void DestroyRecording(Recording* recording);
-    void DeleteWorkFolder(const QString& folder);
 
     // ---- Tool commands: snapshots, AVI export, audio devices
     void OnJpg();
@@ -180,18 +157,11 @@ public:
     intptr_t OnGraphNotify(uintptr_t wParam, intptr_t lParam);
 
     // ---- State (names as other parts of the player use them)
-    int slotFileIndex[5] = {-1, -1, -1, -1, -1};
     uintptr_t gdiplusToken = 0; // image encoding needs no start-up with Qt; marks its lifetime
-    std::vector<std::unique_ptr<Recording>> recordings;
-    std::vector<QString> workFolders;
     std::vector<AudioDevice> audioDevices;
-    std::vector<std::unique_ptr<FileEntry>> fileList;
-    QStringList folderRecordings;
     std::map<int, QString> toolTip; // control id -> text
     QIcon appIcon;
-    int currentFile = -1;
     int selectedAudioDevice = 0;
-    int folderIndex = -1;
     int nextExportChannel = 0;
     std::unique_ptr<QMenu> fileMenu;
     QPushButton* playListButton = nullptr;
@@ -213,25 +183,23 @@ private:
     void FillFileListMenu();
     void FillAudioDeviceMenu();
     void UpdateDeviceChecks();
-    bool IsOpenEntry(int index) const;
-    void TakeCurrentFileOffScreen();
-    void ShowAndRestart(int r, int progress);
-    void ForgetRecordingSlot(int r);
-    void RemoveEntry(int index);
+    // The window around the recordings' steps (open_recording.cpp).
+    class FilesHost;
+    std::unique_ptr<RecordingsHost> MakeFilesHost();
     void FinishDeferredClose();
+    // Whether a recording is on screen, so the transport acts.
+    bool HasCurrent() const { return files_->currentFile() != -1; }
     void OnSnapshot(bool asJpeg);
     void ExportNextChannel();
     void OnExportNotify();
     void ConnectControls();
     void OnMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam, QPoint point, const std::wstring& text);
-    void ShowRecording(int r);
     // The "Warning!!!" box when a render failed for want of the video decoder.
     void WarnIfDecoderMissing(const PlaybackGraph& graph, bool reinstallHint);
     void WindowCloseSequence();
     void UpdateMenuChecks();
     void PauseKeepingWindowPainted(int ms);
-    ConversionOutcome RunConversion(const QString& path);
-    void OpenRecordingSteps(QString path, int fileIndex, bool scanFolder);
+    ConversionOutcome RunConversion(const std::function<ConversionOutcome()>& job);
     // Where a control sits in the template (window_layout.cpp moves it from there).
     struct Placement {
         QWidget* widget;
@@ -273,6 +241,8 @@ private:
     std::map<int, QWidget*> controls_;
     std::unique_ptr<IDeckControls> deckWidgets_;
     std::unique_ptr<ChannelDeck> deck_;
+    std::unique_ptr<RecordingsHost> filesHost_;
+    std::unique_ptr<OpenRecordings> files_;
     QTimer timer_;
     bool playListSwapped_ = false;
     bool closing_ = false;

@@ -34,7 +34,7 @@ QString ChooseWithSaveDialog(QWidget* owner, const QString& proposedName)
 
 void CVedraPlayerDlg::OnAvi()
 {
-    if (currentFile == -1)
+    if (!HasCurrent())
         return;
     const QString proposed = QString::fromStdString(LocalTimeNameNow());
     nextExportChannel = 0;

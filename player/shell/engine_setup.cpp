@@ -11,9 +11,9 @@ namespace vedra {
 
 void SetUpEngine(CVedraPlayerDlg& dialog)
 {
-    dialog.graphFactory = MakeEngineGraph;
+    dialog.files().graphFactory = MakeEngineGraph;
     dialog.enumerateAudioDevices = [](std::vector<AudioDevice>& devices) { EnumerateAudioDevices(devices); };
-    dialog.convertRecording = [](const std::string& path) {
+    dialog.files().convertRecording = [](const std::string& path) {
         // Read at every split, as the setting may change between recordings.
         // The work root, else a private folder under the user's cache.
         KrvConversion conversion =

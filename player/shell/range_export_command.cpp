@@ -44,14 +44,14 @@ QString DefaultExportFolder()
 void CVedraPlayerDlg::OnExportRange()
 {
     Recording* recording = deck_->recording();
-    if (recording == nullptr || currentFile < 0 || currentFile >= static_cast<int>(fileList.size()))
+    if (recording == nullptr || !HasCurrent())
         return;
     if (rangeExport_ && rangeExport_->Running()) {
         ShowNotice(QStringLiteral("An export is still running"));
         return;
     }
     RangeExportRequest request;
-    request.recording = QFile::encodeName(fileList[currentFile]->path).toStdString();
+    request.recording = QFile::encodeName(files_->filePath(files_->currentFile())).toStdString();
     QStringList cameras;
     for (int i = 0; i < 4; ++i) {
         if (deck_->CheckedGraph(i) == nullptr)

@@ -156,11 +156,10 @@ void CVedraPlayerDlg::SetUpKeys()
 
 void CVedraPlayerDlg::UpdateTitle()
 {
-    const bool onScreen =
-        currentFile >= 0 && currentFile < static_cast<int>(fileList.size()) && deck_->recording() != nullptr;
-    if (!onScreen)
+    const int current = files_->currentFile();
+    if (current < 0 || deck_->recording() == nullptr)
         return;
-    setWindowTitle(fileList[currentFile]->path + kTitleSeparator +
+    setWindowTitle(files_->filePath(current) + kTitleSeparator +
                    RecorderTimeText(*deck_->recording(), deck_->timeOnScreen()));
 }
 

@@ -1,5 +1,5 @@
-// The JPG (1036) and BMP (1035) commands: arm a snapshot on every checked channel's graph;
-// each graph writes its next decoded frame into the snapshot folder.
+// The JPG (1036) and BMP (1035) commands: the deck arms a snapshot on every checked channel;
+// each writes its next decoded frame into the snapshot folder.
 #include <QCheckBox>
 #include <QFileInfo>
 
@@ -39,19 +39,12 @@ void CVedraPlayerDlg::OnSnapshot(bool asJpeg)
     const QString extension = asJpeg ? QStringLiteral(".jpg") : QStringLiteral(".bmp");
     std::set<QString> taken;
     QStringList requested;
-    for (int i = 0; i < 4; ++i) {
-        PlaybackGraph* graph = deck_->CheckedGraph(i);
-        if (graph == nullptr)
-            continue;
+    const auto pathOf = [&](int) {
         const QString name = QString::fromStdString(LocalTimeNameNow());
-        const QString path = SnapshotPath(picFolder, name, extension, taken);
-        graph->RequestSnapshot(path.toStdString(), asJpeg);
-        requested << path;
-        // A paused graph decodes no further frame by itself: seeking to where it stands decodes
-        // the picture on screen once more, which the snapshot is taken from.
-        if (graph->IsPaused())
-            graph->SeekTo(graph->GetPositionSeconds());
-    }
+        return SnapshotPath(picFolder, name, extension, taken).toStdString();
+    };
+    for (const std::string& path : deck_->RequestSnapshots(pathOf, asJpeg))
+        requested << QString::fromStdString(path);
     // Once written, the window says what and where.
     WatchSnapshots(requested);
 }

@@ -8,25 +8,25 @@ namespace vedra {
 
 void CVedraPlayerDlg::OnPlay()
 {
-    if (currentFile != -1)
+    if (HasCurrent())
         deck_->OnPlay();
 }
 
 void CVedraPlayerDlg::OnPause()
 {
-    if (currentFile != -1)
+    if (HasCurrent())
         deck_->OnPause();
 }
 
 void CVedraPlayerDlg::OnStop()
 {
-    if (currentFile != -1)
+    if (HasCurrent())
         deck_->OnStop();
 }
 
 void CVedraPlayerDlg::OnReplay()
 {
-    if (currentFile != -1)
+    if (HasCurrent())
         deck_->OnReplay();
 }
 

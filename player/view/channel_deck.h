@@ -10,6 +10,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "view/deck_controls.h"
@@ -83,6 +85,10 @@ public:
     void MarkOut();
     double markIn() const { return markIn_; }
     double markOut() const { return markOut_; }
+
+    // Snapshots of the checked channels: each writes its next decoded frame to pathOf(box); a
+    // paused one decodes the picture on screen again for it. The paths asked for, in box order.
+    std::vector<std::string> RequestSnapshots(const std::function<std::string(int box)>& pathOf, bool asJpeg);
 
     // The time on screen, to the frame.
     double timeOnScreen() const { return currentTime_; }

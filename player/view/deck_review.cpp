@@ -203,4 +203,21 @@ void ChannelDeck::ShowMarks()
     controls_.ShowMarks(markIn_ >= 0 ? PositionOf(markIn_) : -1, markOut_ >= 0 ? PositionOf(markOut_) : -1);
 }
 
+std::vector<std::string> ChannelDeck::RequestSnapshots(const std::function<std::string(int box)>& pathOf, bool asJpeg)
+{
+    std::vector<std::string> requested;
+    for (int box = 0; box < 4; ++box) {
+        PlaybackGraph* graph = CheckedGraph(box);
+        if (graph == nullptr)
+            continue;
+        requested.push_back(pathOf(box));
+        graph->RequestSnapshot(requested.back(), asJpeg);
+        // A paused graph decodes no further frame by itself: seeking to where it stands decodes
+        // the picture on screen once more, which the snapshot is taken from.
+        if (graph->IsPaused())
+            graph->SeekTo(graph->GetPositionSeconds());
+    }
+    return requested;
+}
+
 } // namespace vedra

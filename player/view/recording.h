@@ -1,6 +1,6 @@
 // One open recording: the graphs of its channel files and of its audio file, and the view
-// state it is shown with. Owned by the window's list of recordings; the deck borrows the one
-// on screen.
+// state it is shown with. Owned by the open recordings (shell/open_recordings.h); the deck
+// borrows the one on screen.
 #pragma once
 
 #include <cstdint>

@@ -50,10 +50,10 @@ public:
     std::unique_ptr<CVedraPlayerDlg> MakeDialog(bool init = true)
     {
         auto dialog = std::make_unique<CVedraPlayerDlg>();
-        dialog->graphFactory = MakeFactory(&world);
+        dialog->files().graphFactory = MakeFactory(&world);
         dialog->programFolder = home.filePath("prog").toStdString();
-        dialog->openPauseMs = 0;
-        dialog->convertRecording = [this](const std::string& path) {
+        dialog->files().openPauseMs = 0;
+        dialog->files().convertRecording = [this](const std::string& path) {
             ConversionOutcome out{path, splitMessages, {}, creationDate};
             if (splitFiles.empty())
                 return out;

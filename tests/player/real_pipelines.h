@@ -28,7 +28,7 @@ inline std::unique_ptr<CVedraPlayerDlg> MakeRealDialog(PlayerFixture& fx)
 {
     auto d = fx.MakeDialog(false);
     SetUpEngine(*d);
-    d->openPauseMs = 500;
+    d->files().openPauseMs = 500;
     QFile::copy(QStringLiteral(SAMPLE_PATH), fx.home.filePath("prog/test.krv"));
     return d;
 }

@@ -53,7 +53,7 @@ private slots:
         Uncheck(*d, 1);
         Uncheck(*d, 3);
         std::vector<FakeGraph*> graphs;
-        for (auto& g : d->recordings[0]->channelGraphs)
+        for (auto& g : d->files().recording(0).channelGraphs)
             graphs.push_back(Fake(g.get()));
         for (FakeGraph* g : graphs)
             g->seeks.clear();

@@ -149,8 +149,8 @@ private slots:
         QCOMPARE(RunValue("APPActive"), 1u);
         QCOMPARE(RunValue("APPHandle"), handle);
         dlg->OnDropFiles({fx.MakeRecording("a.krv")});
-        QCOMPARE(dlg->workFolders.size(), size_t{1});
-        QVERIFY(QDir(dlg->workFolders[0]).exists());
+        QCOMPARE(int(dlg->files().workFolders().size()), 1);
+        QVERIFY(QDir(dlg->files().workFolders()[0]).exists());
         if (viaExit)
             dlg->OnFileExit();
         else
@@ -159,7 +159,8 @@ private slots:
         QCOMPARE(RunValue("APPActive"), viaExit ? 1u : 0u);
         QCOMPARE(RunValue("APPHandle"), viaExit ? handle : 0u);
         QVERIFY(!QDir(QString::fromStdString(WorkRoot())).exists());
-        QVERIFY(dlg->recordings.empty() && dlg->fileList.empty() && dlg->workFolders.empty());
+        QVERIFY((dlg->files().recordingCount() == 0) && (dlg->files().fileCount() == 0) &&
+                dlg->files().workFolders().isEmpty());
         QCOMPARE(fx.world.alive, 0);
     }
 
@@ -216,7 +217,7 @@ private slots:
         auto dlg = fx.MakeDialog();
         dlg->show();
         dlg->OnDropFiles({fx.MakeRecording("a.krv")});
-        const QString folder = dlg->workFolders[0];
+        const QString folder = dlg->files().workFolders()[0];
         QVERIFY(dlg->deck().playingMask() != 0);
         dlg->control(focus)->setFocus();
         QDialog other(dlg.get());
@@ -282,15 +283,16 @@ private slots:
     void fileListCheckMarkFollowsCurrentFile()
     {
         PlayerFixture fx;
+        fx.OneChannel();
         auto dlg = fx.MakeDialog();
         QMenu* list = dlg->fileMenu->findChild<QMenu*>("File List");
         QVERIFY(list);
-        dlg->currentFile = 0;
+        dlg->OnDropFiles({fx.MakeRecording("a.krv"), fx.MakeRecording("b.krv")});
         emit list->aboutToShow();
         QVERIFY(list->actions().at(0)->isChecked());
-        dlg->currentFile = 3;
+        dlg->OpenFileEntry(1);
         emit list->aboutToShow();
-        QVERIFY(!list->actions().at(0)->isChecked());
+        QVERIFY(!list->actions().at(0)->isChecked() && list->actions().at(1)->isChecked());
     }
 
     void screenshotOfTheEmptyWindow()

@@ -176,7 +176,7 @@ private slots:
                                 QString::fromLatin1(CDXGraph::kMissingDecoderReinstall)};
         for (int run = 0; run < 2; ++run) {
             auto d = MakeRealDialog(fx);
-            d->graphFactory = [] {
+            d->files().graphFactory = [] {
                 auto graph = MakeEngineGraph();
                 EngineGraphOf(graph.get())->videoDecoderFactory = "vedra_no_such_decoder";
                 return graph;

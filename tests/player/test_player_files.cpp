@@ -32,46 +32,39 @@ QStringList WorkFoldersOnDisk()
 QStringList Names(const CVedraPlayerDlg& d)
 {
     QStringList names;
-    for (const auto& entry : d.fileList)
-        names << QFileInfo(entry->path).fileName();
+    for (int i = 0; i < d.files().fileCount(); ++i)
+        names << QFileInfo(d.files().filePath(i)).fileName();
     return names;
 }
 
 // The invariants every operation keeps; empty when they hold.
 QString Broken(const CVedraPlayerDlg& d)
 {
-    if (d.workFolders.size() != d.recordings.size())
-        return "workFolders not aligned";
+    const OpenRecordings& f = d.files();
     std::set<int> used;
-    for (const auto& entry : d.fileList) {
-        if (!entry->isOpen) {
-            if (entry->recordingIndex != -1)
-                return "closed entry with an index";
+    for (int i = 0; i < f.fileCount(); ++i) {
+        const int r = f.RecordingIndexOf(i);
+        if (r < 0)
             continue;
-        }
-        const int r = entry->recordingIndex;
-        if (r < 0 || r >= static_cast<int>(d.recordings.size()))
-            return "open entry without recording";
+        if (f.FileIndexOf(r) != i)
+            return "recording and entry disagree";
         if (!used.insert(r).second)
             return "two entries share a recording";
     }
-    if (used.size() != d.recordings.size())
+    if (static_cast<int>(used.size()) != f.recordingCount())
         return "recording without entry";
-    if (d.currentFile != -1) {
-        if (d.currentFile >= static_cast<int>(d.fileList.size()))
-            return "currentFile out of range";
-        const auto& entry = *d.fileList[d.currentFile];
-        if (!entry.isOpen || d.recordings[entry.recordingIndex].get() != d.deck().recording())
+    if (f.currentFile() != -1) {
+        const int r = f.RecordingIndexOf(f.currentFile());
+        if (r < 0 || &f.recording(r) != d.deck().recording())
             return "currentFile not on screen";
     }
-    for (const QString& folder : d.workFolders)
+    int named = 0;
+    for (const QString& folder : f.workFolders()) {
         if (!folder.isEmpty() && !QDir(folder).exists())
             return "working folder missing: " + folder;
-    const QStringList onDisk = WorkFoldersOnDisk();
-    int named = 0;
-    for (const QString& folder : d.workFolders)
         named += folder.isEmpty() ? 0 : 1;
-    if (onDisk.size() != named)
+    }
+    if (WorkFoldersOnDisk().size() != named)
         return "stray working folders on disk";
     return {};
 }
@@ -91,8 +84,8 @@ struct FolderFixture : PlayerFixture {
 // Closes the only recording with its working-folder string replaced by named.
 void DeleteTreeOf(CVedraPlayerDlg& d, const QString& named)
 {
-    const QString real = d.workFolders[0];
-    d.workFolders[0] = named;
+    const QString real = d.files().recording(0).workFolder;
+    d.files().recording(0).workFolder = named;
     d.CloseFile();
     QDir(real).removeRecursively();
 }
@@ -108,9 +101,9 @@ private slots:
         FolderFixture fx(2);
         auto d = fx.MakeDialog();
         d->PostMessage(MsgAddFile, 0, reinterpret_cast<intptr_t>(L"/x/y.krv"));
-        QTRY_COMPARE(d->fileList.size(), size_t{1});
+        QTRY_COMPARE(d->files().fileCount(), 1);
         d->CloseFile();
-        QCOMPARE(d->fileList.size(), size_t{1});
+        QCOMPARE(d->files().fileCount(), 1);
         QCOMPARE(fx.world.rendered.size(), size_t{1}); // the probe only
     }
 
@@ -121,8 +114,9 @@ private slots:
         d->OnDropFiles({fx.paths[0]});
         QCOMPARE(WorkFoldersOnDisk().size(), 1);
         d->CloseFile();
-        QVERIFY(d->fileList.empty() && d->recordings.empty() && d->workFolders.empty());
-        QCOMPARE(d->currentFile, -1);
+        QVERIFY((d->files().fileCount() == 0) && (d->files().recordingCount() == 0) &&
+                d->files().workFolders().isEmpty());
+        QCOMPARE(d->files().currentFile(), -1);
         QVERIFY(d->deck().recording() == nullptr);
         QVERIFY(WorkFoldersOnDisk().isEmpty());
         QCOMPARE(fx.world.alive, 0);
@@ -140,9 +134,9 @@ private slots:
             d->OnDropFiles(fx.paths);
             d->CloseFile();
             QCOMPARE(Names(*d), QStringList({"b.krv", "c.krv", "b.krv"}));
-            QCOMPARE(d->currentFile, 2);
-            QVERIFY(!d->fileList[0]->isOpen && d->fileList[2]->isOpen);
-            QCOMPARE(d->folderIndex, 1);
+            QCOMPARE(d->files().currentFile(), 2);
+            QVERIFY(!d->files().IsOpenEntry(0) && d->files().IsOpenEntry(2));
+            QCOMPARE(d->files().folderIndex(), 1);
             QCOMPARE(TitleFile(*d), fx.paths[1]);
             QCOMPARE(Broken(*d), QString());
         }
@@ -151,12 +145,12 @@ private slots:
             auto d = fx.MakeDialog();
             d->OnDropFiles(fx.paths);
             d->OpenFileEntry(1);
-            QCOMPARE(d->currentFile, 1);
+            QCOMPARE(d->files().currentFile(), 1);
             d->CloseFile();
             QCOMPARE(Names(*d), QStringList({"a.krv", "c.krv"}));
-            QCOMPARE(d->currentFile, -1);
-            QCOMPARE(d->recordings.size(), size_t{1});
-            QCOMPARE(d->fileList[0]->recordingIndex, 0);
+            QCOMPARE(d->files().currentFile(), -1);
+            QCOMPARE(d->files().recordingCount(), 1);
+            QCOMPARE(d->files().RecordingIndexOf(0), 0);
             QCOMPARE(Broken(*d), QString());
         }
     }
@@ -172,14 +166,14 @@ private slots:
         d->OnDropFiles({fx.paths[0]});
         fx.Channels({"Video1.krv"});
         d->OnDropFiles({fx.paths[1]});
-        QCOMPARE(d->workFolders.size(), size_t{2});
-        QVERIFY(d->workFolders[0].isEmpty());
-        const QString folderOfB = d->workFolders[1];
+        QCOMPARE(int(d->files().workFolders().size()), 2);
+        QVERIFY(d->files().workFolders()[0].isEmpty());
+        const QString folderOfB = d->files().workFolders()[1];
         d->OpenFileEntry(0);
         d->CloseFile();
-        QCOMPARE(d->workFolders, std::vector<QString>{folderOfB});
+        QCOMPARE(d->files().workFolders(), QStringList{folderOfB});
         QVERIFY(QDir(folderOfB).exists());
-        QCOMPARE(d->fileList[0]->recordingIndex, 0);
+        QCOMPARE(d->files().RecordingIndexOf(0), 0);
         QCOMPARE(Broken(*d), QString());
     }
 
@@ -223,15 +217,16 @@ private slots:
         d->NextInFolder();
         SetProgress(*d, 300);
         d->CloseAllFiles();
-        QVERIFY(d->fileList.empty() && d->recordings.empty() && d->workFolders.empty());
-        QCOMPARE(d->currentFile, -1);
+        QVERIFY((d->files().fileCount() == 0) && (d->files().recordingCount() == 0) &&
+                d->files().workFolders().isEmpty());
+        QCOMPARE(d->files().currentFile(), -1);
         QCOMPARE(d->windowTitle(), QString("Vedra Media Player"));
         QVERIFY(WorkFoldersOnDisk().isEmpty());
         QCOMPARE(fx.world.alive, 0);
-        QCOMPARE(d->folderIndex, 2);
+        QCOMPARE(d->files().folderIndex(), 2);
         d->PreviousInFolder();
         QCOMPARE(Names(*d), QStringList({"b.krv"}));
-        QCOMPARE(d->folderIndex, 1);
+        QCOMPARE(d->files().folderIndex(), 1);
         QCOMPARE(Broken(*d), QString());
     }
 
@@ -241,14 +236,14 @@ private slots:
         auto d = fx.MakeDialog();
         for (int i = 0; i < 5; ++i)
             d->OnDropFiles({fx.paths[i]});
-        QCOMPARE(d->recordings.size(), size_t{5});
+        QCOMPARE(d->files().recordingCount(), 5);
         d->NextInFolder();
-        QCOMPARE(d->recordings.size(), size_t{1});
-        QCOMPARE(d->fileList.size(), size_t{6});
+        QCOMPARE(d->files().recordingCount(), 1);
+        QCOMPARE(d->files().fileCount(), 6);
         for (int i = 0; i < 5; ++i)
-            QVERIFY(!d->fileList[i]->isOpen);
-        QCOMPARE(d->fileList[5]->recordingIndex, 0);
-        QCOMPARE(d->slotFileIndex[0], 5);
+            QVERIFY(!d->files().IsOpenEntry(i));
+        QCOMPARE(d->files().RecordingIndexOf(5), 0);
+        QCOMPARE(d->files().FileIndexOf(0), 5);
         QCOMPARE(WorkFoldersOnDisk().size(), 1);
         QCOMPARE(Broken(*d), QString());
     }
@@ -279,13 +274,13 @@ private slots:
         }
         if (opened < 0) {
             QCOMPARE(fx.world.rendered.size(), renders);
-            QCOMPARE(d->fileList.size(), size_t{1});
-            QCOMPARE(d->folderIndex, start);
+            QCOMPARE(d->files().fileCount(), 1);
+            QCOMPARE(d->files().folderIndex(), start);
         } else {
-            QCOMPARE(d->fileList.size(), size_t{2});
-            QCOMPARE(d->fileList[1]->path, fx.paths[opened]);
-            QCOMPARE(d->folderIndex, opened);
-            QCOMPARE(d->currentFile, 1);
+            QCOMPARE(d->files().fileCount(), 2);
+            QCOMPARE(d->files().filePath(1), fx.paths[opened]);
+            QCOMPARE(d->files().folderIndex(), opened);
+            QCOMPARE(d->files().currentFile(), 1);
         }
         QVERIFY(fx.messages.isEmpty());
     }
@@ -324,7 +319,7 @@ private slots:
         QCOMPARE(fx.messages, message.isEmpty() ? QStringList() : QStringList{message});
         QCOMPARE(d->deck().ChannelSlot(0), static_cast<PlaybackGraph*>(a));
         QCOMPARE(a->state, FakeGraph::State::kRunning);
-        QCOMPARE(d->currentFile, 0);
+        QCOMPARE(d->files().currentFile(), 0);
         QCOMPARE(TitleFile(*d), fx.paths[0]);
         QCOMPARE(d->deck().maxDuration(), 10.0f);
         QCOMPARE(Broken(*d), QString());
@@ -348,17 +343,17 @@ private slots:
         const size_t renders = fx.world.rendered.size();
         const int splits = fx.splits;
         d->PostMessage(MsgOpenFileEntry, 0, 0);
-        QTRY_COMPARE(d->currentFile, 0);
+        QTRY_COMPARE(d->files().currentFile(), 0);
         QCOMPARE(fx.world.rendered.size(), renders);
         QCOMPARE(fx.splits, splits);
         QCOMPARE(d->trackbar(IDC_PROGRESS)->value(), 500);
-        FakeGraph* a = Fake(d->recordings[0]->channelGraphs[0].get());
+        FakeGraph* a = Fake(d->files().recording(0).channelGraphs[0].get());
         QCOMPARE(d->deck().ChannelSlot(0), static_cast<PlaybackGraph*>(a));
         QCOMPARE(a->state, FakeGraph::State::kRunning);
         QCOMPARE(a->seeks.back(), 5.0);
         QCOMPARE(d->deck().maxDuration(), 10.0f);
         QCOMPARE(TitleFile(*d), fx.paths[0]);
-        FakeGraph* b = Fake(d->recordings[1]->channelGraphs[0].get());
+        FakeGraph* b = Fake(d->files().recording(1).channelGraphs[0].get());
         QVERIFY(b->pane == nullptr && b->state != FakeGraph::State::kRunning);
         QCOMPARE(Broken(*d), QString());
     }
@@ -374,18 +369,18 @@ private slots:
         fx.Channels({"Video1.krv"});
         d->OnDropFiles({fx.paths[1]}); // b: 10 s, on screen
         SetProgress(*d, 250);
-        FakeGraph* a = Fake(d->recordings[0]->channelGraphs[0].get());
+        FakeGraph* a = Fake(d->files().recording(0).channelGraphs[0].get());
         a->seeks.clear();
         QElapsedTimer clock;
         clock.start();
         d->SwitchToRecording(0);
         QVERIFY(clock.elapsed() >= 100);
-        QCOMPARE(d->currentFile, 0);
+        QCOMPARE(d->files().currentFile(), 0);
         QCOMPARE(a->seeks, std::vector<double>({10.0, 10.0})); // pause at 25 %, then play there
         QCOMPARE(a->state, FakeGraph::State::kRunning);
         QCOMPARE(d->trackbar(IDC_PROGRESS)->value(), 250);
         d->SwitchToRecording(2); // no such recording
-        QCOMPARE(d->currentFile, 0);
+        QCOMPARE(d->files().currentFile(), 0);
         QCOMPARE(Broken(*d), QString());
     }
 
@@ -395,15 +390,15 @@ private slots:
         auto d = fx.MakeDialog();
         d->OnDropFiles({fx.paths[0]});
         d->PostMessage(MsgAddFile, 0, reinterpret_cast<intptr_t>(fx.paths[2].toStdWString().c_str()));
-        QTRY_COMPARE(d->fileList.size(), size_t{2});
-        d->folderIndex = 0;
+        QTRY_COMPARE(d->files().fileCount(), 2);
+        d->files().SetFolderIndex(0);
         d->OpenFileEntry(1);
-        QCOMPARE(d->currentFile, 1);
-        QCOMPARE(d->fileList[1]->recordingIndex, 1);
-        QCOMPARE(d->slotFileIndex[1], 1);
-        QCOMPARE(d->folderIndex, 2); // rescanned
-        d->OpenFileEntry(7);         // outside the list
-        QCOMPARE(d->currentFile, 1);
+        QCOMPARE(d->files().currentFile(), 1);
+        QCOMPARE(d->files().RecordingIndexOf(1), 1);
+        QCOMPARE(d->files().FileIndexOf(1), 1);
+        QCOMPARE(d->files().folderIndex(), 2); // rescanned
+        d->OpenFileEntry(7);                   // outside the list
+        QCOMPARE(d->files().currentFile(), 1);
         QCOMPARE(Broken(*d), QString());
     }
 
@@ -416,9 +411,9 @@ private slots:
         const int splits = fx.splits;
         d->OpenFileEntry(2);
         QCOMPARE(fx.splits, splits + 1);
-        QCOMPARE(d->recordings.size(), size_t{1});
-        QCOMPARE(d->fileList[2]->recordingIndex, 0);
-        QCOMPARE(d->currentFile, 2);
+        QCOMPARE(d->files().recordingCount(), 1);
+        QCOMPARE(d->files().RecordingIndexOf(2), 0);
+        QCOMPARE(d->files().currentFile(), 2);
         QCOMPARE(Broken(*d), QString());
     }
 
@@ -428,21 +423,21 @@ private slots:
         auto d = fx.MakeDialog();
         for (int i = 0; i < 3; ++i)
             d->OnDropFiles({fx.paths[i]});
-        const QString folderOfA = d->workFolders[0];
+        const QString folderOfA = d->files().workFolders()[0];
         // Remove a (open, before the one on screen): c moves to index 1, b and c to recordings 0, 1.
         d->PostMessage(MsgRemoveFileEntry, 0, 0);
-        QTRY_COMPARE(d->fileList.size(), size_t{2});
-        QCOMPARE(d->currentFile, 1);
-        QCOMPARE(d->fileList[0]->recordingIndex, 0);
-        QCOMPARE(d->fileList[1]->recordingIndex, 1);
+        QTRY_COMPARE(d->files().fileCount(), 2);
+        QCOMPARE(d->files().currentFile(), 1);
+        QCOMPARE(d->files().RecordingIndexOf(0), 0);
+        QCOMPARE(d->files().RecordingIndexOf(1), 1);
         QVERIFY(!QDir(folderOfA).exists());
         QCOMPARE(Broken(*d), QString());
         d->RemoveFileEntry(5); // outside the list
-        QCOMPARE(d->fileList.size(), size_t{2});
+        QCOMPARE(d->files().fileCount(), 2);
         // Removing the one on screen is Close File.
         d->RemoveFileEntry(1);
         QCOMPARE(Names(*d), QStringList({"b.krv"}));
-        QCOMPARE(d->currentFile, -1);
+        QCOMPARE(d->files().currentFile(), -1);
         QCOMPARE(Broken(*d), QString());
     }
 
@@ -454,11 +449,11 @@ private slots:
         d->PostMessage(MsgAddFile, 0, reinterpret_cast<intptr_t>(path.c_str()));
         d->PostMessage(MsgAddFile, 0, reinterpret_cast<intptr_t>(path.c_str()));
         path.assign(path.size(), L'x'); // the sender's buffer may change once posted
-        QTRY_COMPARE(d->fileList.size(), size_t{2});
-        QCOMPARE(d->fileList[0]->path, fx.paths[0]);
-        QCOMPARE(d->fileList[1]->path, fx.paths[0]);
-        QVERIFY(!d->fileList[0]->isOpen && !d->fileList[1]->isOpen);
-        QVERIFY(d->recordings.empty());
+        QTRY_COMPARE(d->files().fileCount(), 2);
+        QCOMPARE(d->files().filePath(0), fx.paths[0]);
+        QCOMPARE(d->files().filePath(1), fx.paths[0]);
+        QVERIFY(!d->files().IsOpenEntry(0) && !d->files().IsOpenEntry(1));
+        QVERIFY((d->files().recordingCount() == 0));
     }
 
     // One item per entry with its file name and id 1640 + i; the mark on currentFile; choosing
@@ -479,7 +474,7 @@ private slots:
             QCOMPARE(list->actions()[i]->isChecked(), i == 0);
         }
         list->actions()[2]->trigger();
-        QTRY_COMPARE(d->currentFile, 2);
+        QTRY_COMPARE(d->files().currentFile(), 2);
         emit list->aboutToShow();
         QVERIFY(list->actions()[2]->isChecked() && !list->actions()[0]->isChecked());
         d->CloseAllFiles();
@@ -508,7 +503,7 @@ private slots:
         auto d = fx.MakeDialog();
         QRandomGenerator random(seed);
         for (int step = 0; step < 40; ++step) {
-            const int n = static_cast<int>(d->fileList.size());
+            const int n = static_cast<int>(d->files().fileCount());
             const int pick = n > 0 ? random.bounded(n) : 0;
             // c.krv is played directly: mixes empty working-folder strings in.
             switch (random.bounded(9)) {

@@ -224,7 +224,7 @@ private slots:
         d->chooseFiles = [&](QWidget*) { return QStringList{rec[1]}; };
         Click(*d, IDC_LOAD);
         QCOMPARE(TitleFile(*d), rec[1]);
-        QCOMPARE(d->folderRecordings, rec);
+        QCOMPARE(d->files().folderRecordings(), rec);
         QTRY_VERIFY_WITH_TIMEOUT(!d->pane(IDC_PANE_1)->picture().isNull(), 10000);
         QTest::qWait(400);
         Click(*d, IDC_PAUSE);
@@ -249,8 +249,8 @@ private slots:
         QCOMPARE(TitleFile(*d), rec[2]);
         Click(*d, IDC_PREVIOUS);
         QCOMPARE(TitleFile(*d), rec[1]);
-        QCOMPARE(d->fileList.size(), size_t{3});
-        QCOMPARE(d->recordings.size(), size_t{3});
+        QCOMPARE(d->files().fileCount(), 3);
+        QCOMPARE(d->files().recordingCount(), 3);
         QCOMPARE(WorkFoldersOnDisk().size(), 3);
 
         // Through the File List: c (open, shown from memory), then the first b.
@@ -259,23 +259,23 @@ private slots:
         emit list->aboutToShow();
         QCOMPARE(list->actions().size(), 3);
         list->actions()[1]->trigger();
-        QTRY_COMPARE(d->currentFile, 1);
+        QTRY_COMPARE(d->files().currentFile(), 1);
         QCOMPARE(TitleFile(*d), rec[2]);
         QTRY_VERIFY_WITH_TIMEOUT(d->deck().playingMask() != 0, 5000);
         emit list->aboutToShow();
         list->actions()[0]->trigger();
-        QTRY_COMPARE(d->currentFile, 0);
+        QTRY_COMPARE(d->files().currentFile(), 0);
         QCOMPARE(WorkFoldersOnDisk().size(), splits); // nothing was split again
 
         // Close File: the first b goes with its folder (and Next opens c as a new entry).
-        const QString folderOfB = d->workFolders[d->fileList[0]->recordingIndex];
+        const QString folderOfB = d->files().workFolders()[d->files().RecordingIndexOf(0)];
         MenuCommand(*d, ID_FILE_CLOSE)->trigger();
         QVERIFY(!QDir(folderOfB).exists());
-        QCOMPARE(d->workFolders.size(), d->recordings.size());
+        QCOMPARE(int(d->files().workFolders().size()), d->files().recordingCount());
 
         // Close All File, then the window.
         MenuCommand(*d, ID_FILE_CLOSE_ALL)->trigger();
-        QVERIFY(d->fileList.empty() && d->recordings.empty());
+        QVERIFY((d->files().fileCount() == 0) && (d->files().recordingCount() == 0));
         QCOMPARE(d->windowTitle(), QString("Vedra Media Player"));
         QVERIFY(WorkFoldersOnDisk().isEmpty());
         d->close();

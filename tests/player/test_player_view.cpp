@@ -316,12 +316,12 @@ private slots:
             QFile::remove(path);
         d->OnDropFiles({path});
         QCOMPARE(fx.messages, QStringList{message});
-        QVERIFY(d->recordings.empty());
-        QCOMPARE(d->fileList.size(), size_t{1});
+        QVERIFY((d->files().recordingCount() == 0));
+        QCOMPARE(d->files().fileCount(), 1);
         // Mended: the entry does not stay open with an index nobody holds.
-        QVERIFY(!d->fileList[0]->isOpen);
-        QCOMPARE(d->fileList[0]->recordingIndex, -1);
-        QCOMPARE(d->currentFile, -1);
+        QVERIFY(!d->files().IsOpenEntry(0));
+        QCOMPARE(d->files().RecordingIndexOf(0), -1);
+        QCOMPARE(d->files().currentFile(), -1);
     }
 
     void splitErrorPlaysTheFileDirectly()
@@ -333,11 +333,11 @@ private slots:
         auto d = fx.MakeDialog();
         d->OnDropFiles({path});
         QCOMPARE(fx.messages, QStringList{QString::fromStdString(fx.splitMessages[0])});
-        QCOMPARE(d->workFolders, std::vector<QString>{QString()});
+        QCOMPARE(d->files().workFolders(), QStringList{QString()});
         QCOMPARE(d->deck().channelMask(), uint8_t{1});
         QCOMPARE(d->deck().visibleCount(), 0);
         QCOMPARE(Fake(d->deck().ChannelSlot(0))->path(), path.toStdString()); // the real name, not upper-cased
-        QVERIFY(d->fileList[0]->isOpen);
+        QVERIFY(d->files().IsOpenEntry(0));
     }
 
     void nonAsciiPathOpens()
@@ -348,7 +348,7 @@ private slots:
         const QString path = fx.MakeRecording(QString::fromUtf8("Überwachung/Kamera 東.krv"));
         d->OnDropFiles({path});
         QVERIFY(fx.messages.isEmpty());
-        QCOMPARE(d->recordings.size(), size_t{1});
+        QCOMPARE(d->files().recordingCount(), 1);
         QCOMPARE(TitleFile(*d), path);
     }
 
@@ -367,8 +367,9 @@ private slots:
         QDir().mkpath(fx.home.filePath("rec/x.krv")); // a folder is not listed
         d->OnDropFiles({b});
         const QString rec = fx.home.filePath("rec/");
-        QCOMPARE(d->folderRecordings, QStringList({rec + "A.asf", rec + "b.krv", rec + "c.KRV", rec + "d.Asf"}));
-        QCOMPARE(d->folderIndex, 1);
+        QCOMPARE(d->files().folderRecordings(),
+                 QStringList({rec + "A.asf", rec + "b.krv", rec + "c.KRV", rec + "d.Asf"}));
+        QCOMPARE(d->files().folderIndex(), 1);
     }
 
     // Each recording keeps its own channel mask, visible count and audio channel.
@@ -388,7 +389,7 @@ private slots:
         d->OnDropFiles({fx.MakeRecording("b.krv", 4)});
         QCOMPARE(d->deck().channelMask(), uint8_t{0x0A});
         d->deck().TakeOffScreen();
-        QVERIFY(d->deck().ShowQuadView(d->recordings[0].get()));
+        QVERIFY(d->deck().ShowQuadView(&d->files().recording(0)));
         QCOMPARE(d->deck().channelMask(), uint8_t{0x0F});
         QCOMPARE(d->deck().visibleCount(), 3);
         QCOMPARE(d->deck().audioChannel(), 1);
@@ -401,11 +402,11 @@ private slots:
         auto d = fx.MakeDialog();
         const QStringList three = {fx.MakeRecording("x.krv"), fx.MakeRecording("y.krv"), fx.MakeRecording("z.asf")};
         d->OnDropFiles(three);
-        QCOMPARE(d->fileList.size(), size_t{3});
-        QCOMPARE(d->recordings.size(), size_t{1});
-        QVERIFY(d->fileList[0]->isOpen && !d->fileList[1]->isOpen && !d->fileList[2]->isOpen);
-        QCOMPARE(d->currentFile, 0);
-        QCOMPARE(d->slotFileIndex[0], -1); // drops do not write it
+        QCOMPARE(d->files().fileCount(), 3);
+        QCOMPARE(d->files().recordingCount(), 1);
+        QVERIFY(d->files().IsOpenEntry(0) && !d->files().IsOpenEntry(1) && !d->files().IsOpenEntry(2));
+        QCOMPARE(d->files().currentFile(), 0);
+        QCOMPARE(d->files().FileIndexOf(0), 0); // the recording names its entry
     }
 
     // A/V-sync working folders hold only "<name>_VideoN.asf": nothing is recognised.
@@ -416,7 +417,7 @@ private slots:
         fx.Channels({"rec_Video1.asf", "rec_Video2.asf"});
         auto d = fx.MakeDialog();
         d->OnDropFiles({fx.MakeRecording("rec.krv")});
-        QCOMPARE(d->recordings.size(), size_t{1});
+        QCOMPARE(d->files().recordingCount(), 1);
         QVERIFY(d->deck().recording()->channelGraphs.empty());
         QCOMPARE(d->deck().channelMask(), uint8_t{0});
         QVERIFY(d->control(IDC_PANE_LARGE)->isHidden() && !d->control(IDC_PANE_1)->isHidden());
@@ -428,9 +429,9 @@ private slots:
         PlayerFixture fx;
         fx.world.files["Video1.krv"] = {};
         auto d = fx.MakeDialog();
-        auto split = d->convertRecording;
+        auto split = d->files().convertRecording;
         fx.Channels({"Video1.krv"});
-        d->convertRecording = [split](const std::string& path) {
+        d->files().convertRecording = [split](const std::string& path) {
             QThread::msleep(700);
             return split(path);
         };
@@ -440,7 +441,7 @@ private slots:
         tick.start(50);
         d->OnDropFiles({fx.MakeRecording("slow.krv")});
         QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
-        QCOMPARE(d->recordings.size(), size_t{1});
+        QCOMPARE(d->files().recordingCount(), 1);
     }
 
     // Closing the window while a recording splits waits for the loader, then cleans up.
@@ -450,18 +451,18 @@ private slots:
         fx.world.files["Video1.krv"] = {};
         auto d = fx.MakeDialog();
         d->show();
-        auto split = d->convertRecording;
+        auto split = d->files().convertRecording;
         fx.Channels({"Video1.krv"});
-        d->convertRecording = [split](const std::string& path) {
+        d->files().convertRecording = [split](const std::string& path) {
             QThread::msleep(400);
             return split(path);
         };
         QTimer::singleShot(100, d.get(), [&d] { d->close(); });
         d->OnDropFiles({fx.MakeRecording("slow.krv")});
         QVERIFY(d->isVisible());
-        QCOMPARE(d->recordings.size(), size_t{1});
+        QCOMPARE(d->files().recordingCount(), 1);
         QTRY_VERIFY(!d->isVisible());
-        QVERIFY(d->recordings.empty());
+        QVERIFY((d->files().recordingCount() == 0));
         QVERIFY(!QDir(QString::fromStdString(WorkRoot())).exists());
     }
 
@@ -479,16 +480,16 @@ private slots:
         d->OnDropFiles({six[3]});
         d->OnDropFiles({six[4]});
         d->OnDropFiles({six[5]}); // drops skip the limit: six open
-        QCOMPARE(d->recordings.size(), size_t{6});
+        QCOMPARE(d->files().recordingCount(), 6);
         const QString seventh = fx.MakeRecording("r6.krv");
         d->chooseFiles = [&](QWidget*) { return QStringList{seventh}; };
         d->OnLoad();
-        QCOMPARE(d->recordings.size(), size_t{1});
-        QCOMPARE(d->workFolders.size(), size_t{1});
-        QCOMPARE(d->fileList.back()->recordingIndex, 0);
-        for (size_t i = 0; i + 1 < d->fileList.size(); ++i)
-            QVERIFY(!d->fileList[i]->isOpen);
-        QCOMPARE(d->slotFileIndex[0], 6);
+        QCOMPARE(d->files().recordingCount(), 1);
+        QCOMPARE(int(d->files().workFolders().size()), 1);
+        QCOMPARE(d->files().RecordingIndexOf(d->files().fileCount() - 1), 0);
+        for (size_t i = 0; i + 1 < d->files().fileCount(); ++i)
+            QVERIFY(!d->files().IsOpenEntry(i));
+        QCOMPARE(d->files().FileIndexOf(0), 6);
         QCOMPARE(QDir(QString::fromStdString(WorkRoot())).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
         QCOMPARE(fx.world.alive, 1);
     }

@@ -318,14 +318,14 @@ private slots:
         if (!cacheBlocked) {
             QVERIFY2(fx_->messages.isEmpty(), qPrintable(fx_->messages.join(" | ")));
             QCOMPARE(d->deck().channelMask(), uint8_t{0x0F});
-            QVERIFY(d->workFolders[0].startsWith(Home("cache/Vedra Media Player/work/tempFile")));
+            QVERIFY(d->files().workFolders()[0].startsWith(Home("cache/Vedra Media Player/work/tempFile")));
             QTRY_VERIFY_WITH_TIMEOUT(!d->pane(IDC_PANE_1)->picture().isNull(), 5000);
             d->close();
             QVERIFY(!QDir(Home("cache/Vedra Media Player/work")).exists());
             return;
         }
         QCOMPARE(fx_->messages, QStringList{"Create Dir error!"});
-        QCOMPARE(d->workFolders, std::vector<QString>{QString()});
+        QCOMPARE(d->files().workFolders(), QStringList{QString()});
         QCOMPARE(d->deck().channelMask(), uint8_t{1});
         QTRY_VERIFY_WITH_TIMEOUT(!d->pane(IDC_PANE_1)->picture().isNull(), 5000);
         QTRY_VERIFY_WITH_TIMEOUT(d->deck().currentTime() > 0.5f, 5000);
@@ -348,7 +348,7 @@ private slots:
         fx_->world.files["Video1.krv"] = {};
         auto d = fx_->MakeDialog();
         std::string converted;
-        d->convertRecording = [&, split = d->convertRecording](const std::string& path) {
+        d->files().convertRecording = [&, split = d->files().convertRecording](const std::string& path) {
             converted = path;
             return split(path);
         };
@@ -358,7 +358,7 @@ private slots:
         // Straight to the window, past the drag manager that no drag went through.
         static_cast<QObject*>(d.get())->event(&drop);
         QVERIFY2(fx_->messages.isEmpty(), qPrintable(fx_->messages.join(" | ")));
-        QCOMPARE(d->recordings.size(), size_t{1});
+        QCOMPARE(d->files().recordingCount(), 1);
         QCOMPARE(QByteArray::fromStdString(converted), name);
     }
 };

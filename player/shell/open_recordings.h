@@ -1,0 +1,153 @@
+// The recordings the user works with: the file list, the open recordings (each holding its
+// graphs, its working folder and the entry it was opened from), the recordings of the folder
+// of the one loaded last, and the one on screen. The window asks it to open, switch, close and
+// move through the folder; what is on screen and how it plays stays with the channel deck,
+// which this hands recordings to. GUI thread only.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "krv/krv_splitter.h"
+#include "view/playback_graph.h"
+#include "view/recording.h"
+
+class QWidget;
+
+namespace vedra {
+
+class ChannelDeck;
+
+// One file the user loaded, as chosen or dropped. An open recording points at its entry.
+struct FileEntry {
+    QString path;
+};
+
+// The result of splitting a recording: the working folder, or the path itself to play it
+// directly, and the messages to show on the way.
+struct ConversionOutcome {
+    std::string result;
+    std::vector<std::string> messages;
+    KrvSplitFiles files;       // of a split: what it wrote, where each file lies on the timeline
+    uint64_t creationDate = 0; // of the recording, 100-ns units since 1601 UTC; 0 when none
+};
+
+// An open recording: its graphs and view state, the working folder its split wrote (empty
+// when played directly), removed when it closes, and the entry it was opened from.
+struct LoadedRecording : Recording {
+    QString workFolder;
+    const FileEntry* entry = nullptr;
+};
+
+// What the window does around the model's steps.
+class RecordingsHost {
+public:
+    virtual ~RecordingsHost() = default;
+    // A message box (caption empty: the program's name).
+    virtual void Tell(const QString& text, const QString& caption) = 0;
+    // Runs a split off the GUI thread while the window stays painted; returns its outcome.
+    virtual ConversionOutcome Split(const std::function<ConversionOutcome()>& job) = 0;
+    // Waits ms with the window painted (posted messages may run meanwhile).
+    virtual void Pause(int ms) = 0;
+    // The recording on screen, or that none is, changed (the title follows).
+    virtual void CurrentChanged() = 0;
+    // The progress trackbar's thumb.
+    virtual int TrackbarPosition() const = 0;
+    virtual void SetTrackbarPosition(int position) = 0;
+};
+
+class OpenRecordings {
+public:
+    static constexpr int kMaxOpen = 5; // a sixth recording closes the five first
+
+    OpenRecordings(ChannelDeck& deck, RecordingsHost& host);
+    ~OpenRecordings();
+    OpenRecordings(const OpenRecordings&) = delete;
+    OpenRecordings& operator=(const OpenRecordings&) = delete;
+
+    // Backends, replaceable before the first open (tests use scripted ones).
+    GraphFactory graphFactory;
+    std::function<ConversionOutcome(const std::string& path)> convertRecording;
+    QWidget* graphOwner = nullptr; // the window message boxes about graphs belong to
+    int openPauseMs = 500;         // the loader's pause before the view
+
+    // What is a recording: a recording's name (krv_is_recording_name) that is not a folder.
+    static bool IsRecording(const QString& path);
+
+    // ---- The file list
+    int fileCount() const { return static_cast<int>(files_.size()); }
+    const QString& filePath(int index) const { return files_[index]->path; }
+    bool IsOpenEntry(int index) const { return RecordingIndexOf(index) >= 0; }
+    // The position of the entry's open recording, -1 when it is not open.
+    int RecordingIndexOf(int index) const;
+    // The entry on screen, -1 none.
+    int currentFile() const { return IndexOfEntry(current_); }
+
+    // ---- Open recordings, in the order they opened
+    int recordingCount() const { return static_cast<int>(recordings_.size()); }
+    LoadedRecording& recording(int r) const { return *recordings_[r]; }
+    // The entry recording r was opened from.
+    int FileIndexOf(int r) const { return IndexOfEntry(recordings_[r]->entry); }
+    // Working folders of the open recordings, in their order (empty: played directly).
+    QStringList workFolders() const;
+
+    // ---- The folder of the recording loaded last, in name order
+    const QStringList& folderRecordings() const { return folder_; }
+    int folderIndex() const { return folderIndex_; }
+    void SetFolderIndex(int index) { folderIndex_ = index; }
+
+    // ---- Operations
+    // A new entry at the end of the list; its index.
+    int AddFileEntry(const QString& path);
+    // Shows the entry: from memory when it is open, else opens it (making room first when
+    // makeRoom and five are open; scanFolder lists its folder anew). One path for every open.
+    void OpenFileEntry(int index, bool makeRoom = true, bool scanFolder = true);
+    // Removes the entry, closing its recording (the one on screen: as Close File).
+    void RemoveFileEntry(int index);
+    // Opens the entry's file as a new recording and shows it playing; what was on screen
+    // stays there until then. False when it did not open (the entry stays, not open).
+    bool OpenRecording(int index, bool scanFolder);
+    // The entry on screen closes (all: every entry and recording). False when none was.
+    bool CloseFiles(bool all);
+    // Close File: the one on screen closes; with two or more entries after it, its folder
+    // neighbour opens.
+    void CloseFile();
+    // Every recording closes, the entries stay listed.
+    void EvictRecordings();
+    // Recording r shows at the trackbar's position and plays.
+    void SwitchToRecording(int r);
+    void PreviousInFolder();
+    void NextInFolder();
+    // The recordings of folder (with its '/') by name; the position of path among them.
+    int ScanFolderRecordings(const QString& folder, const QString& path);
+
+private:
+    int IndexOfEntry(const FileEntry* entry) const;
+    int IndexOfRecording(const LoadedRecording* recording) const;
+    void OpenFolderNeighbour(int t);
+    // The one way a recording closes: off every slot, graphs destroyed, working folder removed.
+    void CloseRecording(int r);
+    void CloseAllRecordings();
+    void TakeCurrentOffScreen();
+    void Show(LoadedRecording& recording);
+    // Builds the graphs of what the split wrote (or of the file itself); false when nothing plays.
+    bool BuildGraphs(LoadedRecording& recording, const ConversionOutcome& outcome, bool split);
+    std::unique_ptr<PlaybackGraph> NewGraph() const;
+    void WarnIfDecoderMissing(const PlaybackGraph& graph);
+
+    ChannelDeck& deck_;
+    RecordingsHost& host_;
+    std::vector<std::unique_ptr<FileEntry>> files_;
+    std::vector<std::unique_ptr<LoadedRecording>> recordings_;
+    QStringList folder_;
+    int folderIndex_ = -1;
+    const FileEntry* current_ = nullptr;
+};
+
+} // namespace vedra
