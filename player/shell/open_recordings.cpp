@@ -1,14 +1,19 @@
 #include "shell/open_recordings.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 #include "krv/krv_reader.h"
 #include "krv/krv_recording_name.h"
+#include "krv/krv_time.h"
 #include "player/engine/cdxgraph.h"
 #include "shell/native_path.h"
 #include "shell/work_tree.h"
 #include "view/channel_deck.h"
+#include "view/recording_clock.h"
 
 namespace vedra {
 namespace {
@@ -22,6 +27,7 @@ OpenRecordings::OpenRecordings(ChannelDeck& deck, RecordingsHost& host) : deck_(
 OpenRecordings::~OpenRecordings()
 {
     // Normally the close sequence has released everything; whatever is left goes now.
+    DropPrepared();
     while (!recordings_.empty())
         CloseRecording(recordingCount() - 1);
 }
@@ -98,7 +104,9 @@ std::unique_ptr<PlaybackGraph> OpenRecordings::NewGraph() const
 
 void OpenRecordings::WarnIfDecoderMissing(const PlaybackGraph& graph)
 {
-    if (graph.DecoderMissing())
+    if (graph.DecoderMissing() && quiet_)
+        host_.Notice(QString::fromLatin1(CDXGraph::MissingDecoderText(true)));
+    else if (graph.DecoderMissing())
         host_.Tell(QString::fromLatin1(CDXGraph::MissingDecoderText(true)),
                    QString::fromLatin1(CDXGraph::kMissingDecoderCaption));
 }
@@ -171,6 +179,46 @@ bool OpenRecordings::BuildGraphs(LoadedRecording& recording, const ConversionOut
     return true;
 }
 
+bool OpenRecordings::CheckOpens(const QString& path, uint8_t& definition, QString& why) const
+{
+    if (!IsRecording(path)) {
+        why = QStringLiteral("Not supported file format !!!");
+        return false;
+    }
+    // Paths keep the file system's bytes from end to end, so no conversion can fail or rename
+    // the file.
+    const int checked = krv_read_audio_definition(NativePath(path), definition);
+    if (checked == KRV_ERROR_FAIL_OPEN_FILE)
+        why = QStringLiteral("Failed to open the file to read, please check it !");
+    else if (checked < 0)
+        why = QString::fromLatin1(kKrvAudioDefinitionError);
+    return checked >= 0;
+}
+
+std::unique_ptr<LoadedRecording> OpenRecordings::MakeRecording(const ConversionOutcome& outcome,
+                                                               const std::string& native, uint8_t audioDefinition)
+{
+    for (const std::string& message : outcome.messages) {
+        if (quiet_)
+            host_.Notice(QString::fromStdString(message));
+        else
+            host_.Tell(QString::fromStdString(message), {});
+    }
+    if (outcome.result.empty())
+        return nullptr;
+    const bool split = outcome.result != native;
+    auto recording = std::make_unique<LoadedRecording>();
+    recording->creationDate = outcome.creationDate;
+    recording->audioChannel = audioDefinition;
+    if (split)
+        recording->workFolder = PathFromNative(outcome.result);
+    if (!BuildGraphs(*recording, outcome, split)) {
+        RemoveWorkFolder(NativePath(recording->workFolder));
+        return nullptr;
+    }
+    return recording;
+}
+
 // The recording on screen stays there, playing, until the new one is known to open.
 bool OpenRecordings::OpenRecording(int index, bool scanFolder)
 {
@@ -178,51 +226,35 @@ bool OpenRecordings::OpenRecording(int index, bool scanFolder)
         return false;
     const FileEntry* entry = files_[index].get();
     const QString path = entry->path;
-    if (!IsRecording(path)) {
-        host_.Tell(QStringLiteral("Not supported file format !!!"), {});
-        return false;
-    }
-    // Paths keep the file system's bytes from end to end, so no conversion can fail or rename
-    // the file.
-    const std::string native = NativePath(path);
     uint8_t definition = 0;
-    const int checked = krv_read_audio_definition(native, definition);
-    if (checked == KRV_ERROR_FAIL_OPEN_FILE) {
-        host_.Tell(QStringLiteral("Failed to open the file to read, please check it !"), {});
+    QString why;
+    if (!CheckOpens(path, definition, why)) {
+        host_.Tell(why, {});
         return false;
     }
-    if (checked < 0) {
-        host_.Tell(QString::fromLatin1(kKrvAudioDefinitionError), {});
-        return false;
-    }
-
+    const std::string native = NativePath(path);
     ConversionOutcome outcome{native, {}, {}, 0};
     if (convertRecording) {
         auto convert = convertRecording;
         outcome = host_.Split([convert, native] { return convert(native); });
     }
-    for (const std::string& message : outcome.messages)
-        host_.Tell(QString::fromStdString(message), {});
-    if (outcome.result.empty())
+    std::unique_ptr<LoadedRecording> recording = MakeRecording(outcome, native, definition);
+    // Nothing of it plays: it did not open, and what was on screen stays.
+    if (!recording)
         return false;
-    const bool split = outcome.result != native;
-    auto recording = std::make_unique<LoadedRecording>();
-    recording->entry = entry;
-    recording->creationDate = outcome.creationDate;
-    recording->audioChannel = definition;
-    if (split)
-        recording->workFolder = PathFromNative(outcome.result);
     // The entry may have gone while the split ran (the window's messages still run).
-    if (IndexOfEntry(entry) < 0 || !BuildGraphs(*recording, outcome, split)) {
-        // Nothing of it plays: it did not open, and what was on screen stays.
-        RemoveWorkFolder(NativePath(recording->workFolder));
+    if (IndexOfEntry(entry) < 0) {
+        recordings_.push_back(std::move(recording));
+        CloseRecording(recordingCount() - 1);
         return false;
     }
-    if (split && scanFolder) {
+    recording->entry = entry;
+    if (!recording->workFolder.isEmpty() && scanFolder) {
         const QFileInfo info(path);
         const QString folder = info.absolutePath() + '/';
         QDir::setCurrent(folder);
         folderIndex_ = ScanFolderRecordings(folder, info.absoluteFilePath());
+        DropPrepared(); // another folder, or the same anew
     }
     LoadedRecording* opened = recording.get();
     recordings_.push_back(std::move(recording));
@@ -311,6 +343,7 @@ bool OpenRecordings::CloseFiles(bool all)
 {
     TakeCurrentOffScreen();
     if (all) {
+        DropPrepared();
         files_.clear();
         current_ = nullptr;
         deck_.ClearPlaying();
@@ -371,20 +404,107 @@ void OpenRecordings::SwitchToRecording(int r)
 void OpenRecordings::PreviousInFolder()
 {
     if (!folder_.isEmpty() && folderIndex_ >= 1)
-        OpenFolderNeighbour(folderIndex_ - 1);
+        OpenFolderRecording(folderIndex_ - 1);
 }
 
 void OpenRecordings::NextInFolder()
 {
     if (!folder_.isEmpty() && folderIndex_ >= 0 && folderIndex_ + 1 < folder_.size())
-        OpenFolderNeighbour(folderIndex_ + 1);
+        OpenFolderRecording(folderIndex_ + 1);
 }
 
-void OpenRecordings::OpenFolderNeighbour(int t)
+bool OpenRecordings::OpenFolderRecording(int t)
 {
+    if (t < 0 || t >= folder_.size())
+        return false;
     folderIndex_ = t;
     // Always a new entry, also when the same file is listed already.
-    OpenFileEntry(AddFileEntry(folder_[t]), true, false);
+    const int entry = AddFileEntry(folder_[t]);
+    OpenFileEntry(entry, true, false);
+    return IsOpenEntry(entry);
+}
+
+const RecordingSpan& OpenRecordings::SpanOf(int folderIndex)
+{
+    static const RecordingSpan kUnknown;
+    if (folderIndex < 0 || folderIndex >= folder_.size())
+        return kUnknown;
+    return spans_.Of(folder_[folderIndex]);
+}
+
+std::vector<int> OpenRecordings::FolderInTimeOrder()
+{
+    std::vector<int> order;
+    for (int i = 0; i < folder_.size(); ++i)
+        order.push_back(i);
+    std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
+        const RecordingSpan& x = SpanOf(a);
+        const RecordingSpan& y = SpanOf(b);
+        if (x.known != y.known)
+            return x.known;
+        return x.known && x.firstUnixMs < y.firstUnixMs;
+    });
+    return order;
+}
+
+OpenRecordings::FolderTime OpenRecordings::FindInFolder(const QString& text)
+{
+    FolderTime found;
+    const RecordingSpan* first = nullptr;
+    const RecordingSpan* last = nullptr;
+    for (int i = 0; i < folder_.size(); ++i) {
+        const RecordingSpan& span = SpanOf(i);
+        if (!span.known)
+            continue;
+        if (first == nullptr || span.firstUnixMs < first->firstUnixMs)
+            first = &span;
+        if (last == nullptr || span.lastUnixMs > last->lastUnixMs)
+            last = &span;
+        QString error;
+        if (i == folderIndex_)
+            continue;
+        if (const std::optional<int64_t> ms = ResolveRecorderTime(span.timeline, text, error)) {
+            found.index = i;
+            found.seconds = static_cast<double>(*ms) / 1000.0;
+            return found;
+        }
+    }
+    if (first == nullptr)
+        return found;
+    // In no recording: read the time on a timeline over the whole folder and half a day either
+    // side, so a time of day falls on the day nearest the folder, to name the recordings around it.
+    constexpr int64_t kHalfDayMs = 43200000;
+    KrvTimeline whole = first->timeline;
+    whole.creationDate -= static_cast<uint64_t>(kHalfDayMs) * kFiletimeTicksPerMs;
+    const int64_t wholeMs = last->lastUnixMs - first->firstUnixMs + 2 * kHalfDayMs;
+    whole.lastMs = whole.originMs + static_cast<uint32_t>(std::min<int64_t>(wholeMs, UINT32_MAX - whole.originMs));
+    QString error;
+    const std::optional<int64_t> ms = ResolveRecorderTime(whole, text, error);
+    if (!ms)
+        return found;
+    const int64_t at = first->firstUnixMs - kHalfDayMs + *ms;
+    int before = -1;
+    int after = -1;
+    for (int i = 0; i < folder_.size(); ++i) {
+        const RecordingSpan& span = SpanOf(i);
+        if (span.known && span.lastUnixMs < at && (before < 0 || span.lastUnixMs > SpanOf(before).lastUnixMs))
+            before = i;
+        if (span.known && span.firstUnixMs > at && (after < 0 || span.firstUnixMs < SpanOf(after).firstUnixMs))
+            after = i;
+    }
+    auto clock = [](int64_t unixMs) {
+        return QDateTime::fromMSecsSinceEpoch(unixMs, Qt::UTC).toLocalTime().toString(QStringLiteral("HH:mm:ss"));
+    };
+    auto name = [this](int i) { return QFileInfo(folder_[i]).fileName(); };
+    const QString beforeText =
+        before < 0 ? QStringLiteral("none before")
+                   : QStringLiteral("before: %1 (to %2)").arg(name(before), clock(SpanOf(before).lastUnixMs));
+    const QString afterText =
+        after < 0 ? QStringLiteral("none after")
+                  : QStringLiteral("after: %1 (from %2)").arg(name(after), clock(SpanOf(after).firstUnixMs));
+    found.notice =
+        QStringLiteral("%1 is in no recording of the folder; %2, %3").arg(text.trimmed(), beforeText, afterText);
+    return found;
 }
 
 void OpenRecordings::RemoveFileEntry(int index)
@@ -399,6 +519,143 @@ void OpenRecordings::RemoveFileEntry(int index)
     if (r >= 0)
         CloseRecording(r);
     files_.erase(files_.begin() + index);
+}
+
+int OpenRecordings::NextInTime(int i)
+{
+    const std::vector<int> order = FolderInTimeOrder();
+    const auto at = std::find(order.begin(), order.end(), i);
+    return at == order.end() || at + 1 == order.end() ? -1 : *(at + 1);
+}
+
+void OpenRecordings::SetPlayThrough(bool on)
+{
+    playThrough_ = on;
+    if (!on)
+        DropPrepared();
+    Prepare();
+}
+
+void OpenRecordings::DropPrepared()
+{
+    // A split under way is waited for: its working folder must not outlive the player's word.
+    if (prepared_.split.valid()) {
+        const ConversionOutcome outcome = prepared_.split.get();
+        if (outcome.result != NativePath(folder_.value(prepared_.folderIndex)))
+            RemoveWorkFolder(outcome.result);
+    }
+    if (prepared_.recording) {
+        recordings_.push_back(std::move(prepared_.recording));
+        CloseRecording(recordingCount() - 1);
+    }
+    prepared_ = Prepared{};
+}
+
+void OpenRecordings::StartPreparing(int t)
+{
+    DropPrepared();
+    prepared_.folderIndex = t;
+    uint8_t definition = 0;
+    if (!CheckOpens(folder_[t], definition, prepared_.why)) {
+        prepared_.failed = true;
+        return;
+    }
+    const std::string native = NativePath(folder_[t]);
+    auto convert = convertRecording;
+    if (!convert) {
+        prepared_.split = std::async(std::launch::deferred, [native] { return ConversionOutcome{native, {}, {}, 0}; });
+        return;
+    }
+    // The same split as a load, on a worker; nothing of the window is touched there.
+    prepared_.split = std::async(std::launch::async, [convert, native] { return convert(native); });
+}
+
+void OpenRecordings::FinishPreparing()
+{
+    const int t = prepared_.folderIndex;
+    const ConversionOutcome outcome = prepared_.split.get();
+    uint8_t definition = 0;
+    QString why;
+    CheckOpens(folder_[t], definition, why);
+    quiet_ = true;
+    prepared_.recording = MakeRecording(outcome, NativePath(folder_[t]), definition);
+    quiet_ = false;
+    if (!prepared_.recording) {
+        prepared_.failed = true;
+        prepared_.why = QStringLiteral("nothing of it plays");
+    }
+}
+
+void OpenRecordings::Prepare()
+{
+    if (!playThrough_ || currentFile() < 0 || folderIndex_ < 0)
+        return;
+    const int next = NextInTime(folderIndex_);
+    if (next < 0)
+        return;
+    if (prepared_.folderIndex != next) {
+        StartPreparing(next);
+        return;
+    }
+    if (prepared_.split.valid() && (prepared_.split.wait_for(std::chrono::seconds(0)) == std::future_status::ready ||
+                                    prepared_.split.wait_for(std::chrono::seconds(0)) == std::future_status::deferred))
+        FinishPreparing();
+}
+
+bool OpenRecordings::PlayOnAfterEnd()
+{
+    if (!playThrough_ || currentFile() < 0)
+        return false;
+    const LoadedRecording* ended = recordings_[RecordingIndexOf(currentFile())].get();
+    const RecordingSpan endedSpan = SpanOf(folderIndex_);
+    for (int next = NextInTime(folderIndex_); next >= 0; next = NextInTime(next)) {
+        if (prepared_.folderIndex != next)
+            StartPreparing(next);
+        if (prepared_.split.valid()) {
+            // Not ready yet: wait for it with the window painted.
+            auto& split = prepared_.split;
+            ConversionOutcome outcome = host_.Split([&split] { return split.get(); });
+            prepared_.split = std::async(std::launch::deferred, [outcome] { return outcome; });
+            FinishPreparing();
+        }
+        if (prepared_.failed) {
+            host_.Notice(QStringLiteral("%1 skipped: %2").arg(QFileInfo(folder_[next]).fileName(), prepared_.why));
+            folderIndex_ = next;
+            continue;
+        }
+        std::unique_ptr<LoadedRecording> recording = std::move(prepared_.recording);
+        prepared_ = Prepared{};
+        // The same cameras, view and speed go on in the next one.
+        const uint8_t boxes = deck_.checkedBoxes();
+        const int enlarged = deck_.enlargedBox();
+        recording->entry = files_[AddFileEntry(folder_[next])].get();
+        folderIndex_ = next;
+        LoadedRecording* shown = recording.get();
+        recordings_.push_back(std::move(recording));
+        deck_.TakeOffScreen();
+        deck_.ResetTotalTime();
+        current_ = shown->entry;
+        Show(*shown);
+        deck_.KeepOnlyChecked(boxes);
+        if (enlarged >= 0 && deck_.enlargedBox() != enlarged)
+            deck_.ToggleLarge(enlarged);
+        host_.CurrentChanged();
+        deck_.OnPlay();
+        const RecordingSpan& span = SpanOf(next);
+        if (endedSpan.known && span.known && span.firstUnixMs - endedSpan.lastUnixMs >= 1000) {
+            const int64_t gap = (span.firstUnixMs - endedSpan.lastUnixMs) / 1000;
+            host_.Notice(QStringLiteral("gap of %1:%2:%3 skipped")
+                             .arg(gap / 3600, 2, 10, QChar('0'))
+                             .arg(gap / 60 % 60, 2, 10, QChar('0'))
+                             .arg(gap % 60, 2, 10, QChar('0')));
+        }
+        // The one left behind closes with its working folder.
+        if (const int r = IndexOfRecording(ended); r >= 0)
+            CloseRecording(r);
+        Prepare();
+        return true;
+    }
+    return false;
 }
 
 } // namespace vedra
