@@ -418,6 +418,9 @@ bool OpenRecordings::OpenFolderRecording(int t)
     if (t < 0 || t >= folder_.size())
         return false;
     folderIndex_ = t;
+    // What was made ready for playing on is not kept twice.
+    if (prepared_.folderIndex == t)
+        DropPrepared();
     // Always a new entry, also when the same file is listed already.
     const int entry = AddFileEntry(folder_[t]);
     OpenFileEntry(entry, true, false);

@@ -51,7 +51,7 @@ void CVedraPlayerDlg::BuildReviewWidgets()
     // Playing through the folder, as C toggles it.
     playThroughBox_ = new QCheckBox(QStringLiteral("Play on"), this);
     playThroughBox_->setObjectName(QStringLiteral("playThrough"));
-    playThroughBox_->setGeometry(unit.right() + 42, unit.top(), 64, unit.height());
+    playThroughBox_->setGeometry(unit.right() - 64, unit.bottom() + 24, 70, unit.height());
     playThroughBox_->setToolTip(QStringLiteral("At the end of a recording, go on with the next of the folder (C)"));
     playThroughBox_->setFocusPolicy(Qt::NoFocus);
     connect(playThroughBox_, &QCheckBox::clicked, this, [this] { TogglePlayThrough(); });
@@ -139,7 +139,8 @@ void CVedraPlayerDlg::SetUpKeys()
     keys_->Bind(Qt::Key_BracketLeft, none, "[ / ]", "Slower / faster (1/8x to 16x)", [deck] { deck->ChangeSpeed(-1); });
     keys_->Bind(Qt::Key_BracketRight, none, "", "", [deck] { deck->ChangeSpeed(+1); });
     keys_->Bind(Qt::Key_Backspace, none, "Backspace", "Normal speed", [deck] { deck->SetSpeed(1.0); });
-    keys_->Bind(Qt::Key_G, ctrl, "Ctrl+G", "Go to a time of day or an offset", [this] { OnGoToTime(); });
+    keys_->Bind(Qt::Key_G, ctrl, "Ctrl+G", "Go to a time of day (in any recording of the folder) or an offset",
+                [this] { OnGoToTime(); });
     keys_->Bind(Qt::Key_C, none, "C", "Play on through the folder's recordings (on / off)",
                 [this] { TogglePlayThrough(); });
     keys_->Bind(Qt::Key_T, none, "T", "Time of day on the pictures", [this] { ToggleTimeOverlay(); });
