@@ -27,7 +27,7 @@ OpenRecordings::OpenRecordings(ChannelDeck& deck, RecordingsHost& host) : deck_(
 OpenRecordings::~OpenRecordings()
 {
     // Normally the close sequence has released everything; whatever is left goes now.
-    DropPrepared();
+    DropPrepared(true);
     while (!recordings_.empty())
         CloseRecording(recordingCount() - 1);
 }
@@ -343,7 +343,7 @@ bool OpenRecordings::CloseFiles(bool all)
 {
     TakeCurrentOffScreen();
     if (all) {
-        DropPrepared();
+        DropPrepared(true);
         files_.clear();
         current_ = nullptr;
         deck_.ClearPlaying();
@@ -539,19 +539,30 @@ void OpenRecordings::SetPlayThrough(bool on)
     Prepare();
 }
 
-void OpenRecordings::DropPrepared()
+void OpenRecordings::DropPrepared(bool wait)
 {
-    // A split under way is waited for: its working folder must not outlive the player's word.
-    if (prepared_.split.valid()) {
-        const ConversionOutcome outcome = prepared_.split.get();
-        if (outcome.result != NativePath(folder_.value(prepared_.folderIndex)))
-            RemoveWorkFolder(outcome.result);
-    }
+    // A split under way ends on its own; what it wrote goes once it has.
+    if (prepared_.split.valid())
+        abandoned_.push_back(std::move(prepared_.split));
     if (prepared_.recording) {
         recordings_.push_back(std::move(prepared_.recording));
         CloseRecording(recordingCount() - 1);
     }
     prepared_ = Prepared{};
+    ReapAbandoned(wait);
+}
+
+void OpenRecordings::ReapAbandoned(bool wait)
+{
+    for (auto it = abandoned_.begin(); it != abandoned_.end();) {
+        if (!wait && it->wait_for(std::chrono::seconds(0)) == std::future_status::timeout) {
+            ++it;
+            continue;
+        }
+        // A split's working folder goes (only one this player made); a direct one wrote none.
+        RemoveWorkFolder(it->get().files.folder);
+        it = abandoned_.erase(it);
+    }
 }
 
 void OpenRecordings::StartPreparing(int t)
@@ -589,9 +600,17 @@ void OpenRecordings::FinishPreparing()
     }
 }
 
+bool OpenRecordings::CurrentIsInFolder() const
+{
+    const int current = currentFile();
+    return current >= 0 && folderIndex_ >= 0 && folderIndex_ < folder_.size() &&
+           QFileInfo(filePath(current)).absoluteFilePath() == QFileInfo(folder_[folderIndex_]).absoluteFilePath();
+}
+
 void OpenRecordings::Prepare()
 {
-    if (!playThrough_ || currentFile() < 0 || folderIndex_ < 0)
+    ReapAbandoned(false);
+    if (!playThrough_ || !CurrentIsInFolder())
         return;
     const int next = NextInTime(folderIndex_);
     if (next < 0)
@@ -607,7 +626,7 @@ void OpenRecordings::Prepare()
 
 bool OpenRecordings::PlayOnAfterEnd()
 {
-    if (!playThrough_ || currentFile() < 0)
+    if (!playThrough_ || !CurrentIsInFolder())
         return false;
     const LoadedRecording* ended = recordings_[RecordingIndexOf(currentFile())].get();
     const RecordingSpan endedSpan = SpanOf(folderIndex_);

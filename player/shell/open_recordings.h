@@ -181,9 +181,14 @@ private:
         bool failed = false;
         QString why; // of a failure
     };
+    // Whether the recording on screen is the folder's at folderIndex_ (not one switched to).
+    bool CurrentIsInFolder() const;
     void StartPreparing(int t);
     void FinishPreparing();
-    void DropPrepared();
+    // wait: a split under way ends before this returns; else it is left to end on its own.
+    void DropPrepared(bool wait = false);
+    // Removes what the abandoned splits wrote, of those that have ended (wait: of all).
+    void ReapAbandoned(bool wait);
     // Opens what the split wrote as an open recording not yet listed; nullptr when nothing plays.
     std::unique_ptr<LoadedRecording> MakeRecording(const ConversionOutcome& outcome, const std::string& native,
                                                    uint8_t audioDefinition);
@@ -201,6 +206,7 @@ private:
     bool playThrough_ = false;
     bool quiet_ = false; // messages go to the notice line, not to boxes
     Prepared prepared_;
+    std::vector<std::future<ConversionOutcome>> abandoned_; // splits no longer wanted, still running
 };
 
 } // namespace vedra

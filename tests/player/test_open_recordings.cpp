@@ -127,6 +127,7 @@ private slots:
         QTest::newRow("nothing renders") << "b.krv"
                                          << "";
     }
+    void preparedOneLeavesNothingBehind();
     void playThroughGoesOnInFolderOrder_data();
     void playThroughGoesOnInFolderOrder();
     void failingFileLeavesTheScreen()
@@ -185,6 +186,28 @@ void OpenRecordingsTest::playThroughGoesOnInFolderOrder()
     m.SetPlayThrough(false);
     QCOMPARE(QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
     QCOMPARE(fx.world.alive, 1);
+}
+
+// A next one made ready and no longer wanted (another load rescans the folder, or everything
+// closes) leaves no working folder behind, also while its split still runs.
+void OpenRecordingsTest::preparedOneLeavesNothingBehind()
+{
+    for (const bool closeAll : {false, true}) {
+        ModelFixture fx(3);
+        fx.Open(fx.paths[0]);
+        fx.model.SetPlayThrough(true); // b's split starts
+        const QString root = QString::fromStdString(WorkRoot());
+        auto folders = [&root] { return QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(); };
+        if (closeAll) {
+            fx.model.CloseFiles(true);
+            QCOMPARE(folders(), 0);
+            continue;
+        }
+        fx.model.SetPlayThrough(false);
+        fx.Open(fx.paths[2]);
+        QTRY_VERIFY((fx.model.Prepare(), folders() == 2)); // a and c
+        QCOMPARE(fx.model.workFolders().size(), 2);
+    }
 }
 
 QTEST_MAIN(OpenRecordingsTest)
