@@ -1,19 +1,14 @@
 #include "shell/open_recordings.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 
-#include <algorithm>
-
 #include "krv/krv_reader.h"
 #include "krv/krv_recording_name.h"
-#include "krv/krv_time.h"
 #include "player/engine/cdxgraph.h"
 #include "shell/native_path.h"
 #include "shell/work_tree.h"
 #include "view/channel_deck.h"
-#include "view/recording_clock.h"
 
 namespace vedra {
 namespace {
@@ -427,89 +422,6 @@ bool OpenRecordings::OpenFolderRecording(int t)
     return IsOpenEntry(entry);
 }
 
-const RecordingSpan& OpenRecordings::SpanOf(int folderIndex)
-{
-    static const RecordingSpan kUnknown;
-    if (folderIndex < 0 || folderIndex >= folder_.size())
-        return kUnknown;
-    return spans_.Of(folder_[folderIndex]);
-}
-
-std::vector<int> OpenRecordings::FolderInTimeOrder()
-{
-    std::vector<int> order;
-    for (int i = 0; i < folder_.size(); ++i)
-        order.push_back(i);
-    std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
-        const RecordingSpan& x = SpanOf(a);
-        const RecordingSpan& y = SpanOf(b);
-        if (x.known != y.known)
-            return x.known;
-        return x.known && x.firstUnixMs < y.firstUnixMs;
-    });
-    return order;
-}
-
-OpenRecordings::FolderTime OpenRecordings::FindInFolder(const QString& text)
-{
-    FolderTime found;
-    const RecordingSpan* first = nullptr;
-    const RecordingSpan* last = nullptr;
-    for (int i = 0; i < folder_.size(); ++i) {
-        const RecordingSpan& span = SpanOf(i);
-        if (!span.known)
-            continue;
-        if (first == nullptr || span.firstUnixMs < first->firstUnixMs)
-            first = &span;
-        if (last == nullptr || span.lastUnixMs > last->lastUnixMs)
-            last = &span;
-        QString error;
-        if (i == folderIndex_)
-            continue;
-        if (const std::optional<int64_t> ms = ResolveRecorderTime(span.timeline, text, error)) {
-            found.index = i;
-            found.seconds = static_cast<double>(*ms) / 1000.0;
-            return found;
-        }
-    }
-    if (first == nullptr)
-        return found;
-    // In no recording: read the time on a timeline over the whole folder and half a day either
-    // side, so a time of day falls on the day nearest the folder, to name the recordings around it.
-    constexpr int64_t kHalfDayMs = 43200000;
-    KrvTimeline whole = first->timeline;
-    whole.creationDate -= static_cast<uint64_t>(kHalfDayMs) * kFiletimeTicksPerMs;
-    const int64_t wholeMs = last->lastUnixMs - first->firstUnixMs + 2 * kHalfDayMs;
-    whole.lastMs = whole.originMs + static_cast<uint32_t>(std::min<int64_t>(wholeMs, UINT32_MAX - whole.originMs));
-    QString error;
-    const std::optional<int64_t> ms = ResolveRecorderTime(whole, text, error);
-    if (!ms)
-        return found;
-    const int64_t at = first->firstUnixMs - kHalfDayMs + *ms;
-    int before = -1;
-    int after = -1;
-    for (int i = 0; i < folder_.size(); ++i) {
-        const RecordingSpan& span = SpanOf(i);
-        if (span.known && span.lastUnixMs < at && (before < 0 || span.lastUnixMs > SpanOf(before).lastUnixMs))
-            before = i;
-        if (span.known && span.firstUnixMs > at && (after < 0 || span.firstUnixMs < SpanOf(after).firstUnixMs))
-            after = i;
-    }
-    auto clock = [](int64_t unixMs) {
-        return QDateTime::fromMSecsSinceEpoch(unixMs, Qt::UTC).toLocalTime().toString(QStringLiteral("HH:mm:ss"));
-    };
-    auto name = [this](int i) { return QFileInfo(folder_[i]).fileName(); };
-    const QString beforeText =
-        before < 0 ? QStringLiteral("none before")
-                   : QStringLiteral("before: %1 (to %2)").arg(name(before), clock(SpanOf(before).lastUnixMs));
-    const QString afterText =
-        after < 0 ? QStringLiteral("none after")
-                  : QStringLiteral("after: %1 (from %2)").arg(name(after), clock(SpanOf(after).firstUnixMs));
-    found.notice =
-        QStringLiteral("%1 is in no recording of the folder; %2, %3").arg(text.trimmed(), beforeText, afterText);
-    return found;
-}
-
 void OpenRecordings::RemoveFileEntry(int index)
 {
     if (index == currentFile()) {
@@ -522,162 +434,6 @@ void OpenRecordings::RemoveFileEntry(int index)
     if (r >= 0)
         CloseRecording(r);
     files_.erase(files_.begin() + index);
-}
-
-int OpenRecordings::NextInTime(int i)
-{
-    const std::vector<int> order = FolderInTimeOrder();
-    const auto at = std::find(order.begin(), order.end(), i);
-    return at == order.end() || at + 1 == order.end() ? -1 : *(at + 1);
-}
-
-void OpenRecordings::SetPlayThrough(bool on)
-{
-    playThrough_ = on;
-    if (!on)
-        DropPrepared();
-    Prepare();
-}
-
-void OpenRecordings::DropPrepared(bool wait)
-{
-    // A split under way ends on its own; what it wrote goes once it has.
-    if (prepared_.split.valid())
-        abandoned_.push_back(std::move(prepared_.split));
-    if (prepared_.recording) {
-        recordings_.push_back(std::move(prepared_.recording));
-        CloseRecording(recordingCount() - 1);
-    }
-    prepared_ = Prepared{};
-    ReapAbandoned(wait);
-}
-
-void OpenRecordings::ReapAbandoned(bool wait)
-{
-    for (auto it = abandoned_.begin(); it != abandoned_.end();) {
-        if (!wait && it->wait_for(std::chrono::seconds(0)) == std::future_status::timeout) {
-            ++it;
-            continue;
-        }
-        // A split's working folder goes (only one this player made); a direct one wrote none.
-        RemoveWorkFolder(it->get().files.folder);
-        it = abandoned_.erase(it);
-    }
-}
-
-void OpenRecordings::StartPreparing(int t)
-{
-    DropPrepared();
-    prepared_.folderIndex = t;
-    uint8_t definition = 0;
-    if (!CheckOpens(folder_[t], definition, prepared_.why)) {
-        prepared_.failed = true;
-        return;
-    }
-    const std::string native = NativePath(folder_[t]);
-    auto convert = convertRecording;
-    if (!convert) {
-        prepared_.split = std::async(std::launch::deferred, [native] { return ConversionOutcome{native, {}, {}, 0}; });
-        return;
-    }
-    // The same split as a load, on a worker; nothing of the window is touched there.
-    prepared_.split = std::async(std::launch::async, [convert, native] { return convert(native); });
-}
-
-void OpenRecordings::FinishPreparing()
-{
-    const int t = prepared_.folderIndex;
-    const ConversionOutcome outcome = prepared_.split.get();
-    uint8_t definition = 0;
-    QString why;
-    CheckOpens(folder_[t], definition, why);
-    quiet_ = true;
-    prepared_.recording = MakeRecording(outcome, NativePath(folder_[t]), definition);
-    quiet_ = false;
-    if (!prepared_.recording) {
-        prepared_.failed = true;
-        prepared_.why = QStringLiteral("nothing of it plays");
-    }
-}
-
-bool OpenRecordings::CurrentIsInFolder() const
-{
-    const int current = currentFile();
-    return current >= 0 && folderIndex_ >= 0 && folderIndex_ < folder_.size() &&
-           QFileInfo(filePath(current)).absoluteFilePath() == QFileInfo(folder_[folderIndex_]).absoluteFilePath();
-}
-
-void OpenRecordings::Prepare()
-{
-    ReapAbandoned(false);
-    if (!playThrough_ || !CurrentIsInFolder())
-        return;
-    const int next = NextInTime(folderIndex_);
-    if (next < 0)
-        return;
-    if (prepared_.folderIndex != next) {
-        StartPreparing(next);
-        return;
-    }
-    if (prepared_.split.valid() && (prepared_.split.wait_for(std::chrono::seconds(0)) == std::future_status::ready ||
-                                    prepared_.split.wait_for(std::chrono::seconds(0)) == std::future_status::deferred))
-        FinishPreparing();
-}
-
-bool OpenRecordings::PlayOnAfterEnd()
-{
-    if (!playThrough_ || !CurrentIsInFolder())
-        return false;
-    const LoadedRecording* ended = recordings_[RecordingIndexOf(currentFile())].get();
-    const RecordingSpan endedSpan = SpanOf(folderIndex_);
-    for (int next = NextInTime(folderIndex_); next >= 0; next = NextInTime(next)) {
-        if (prepared_.folderIndex != next)
-            StartPreparing(next);
-        if (prepared_.split.valid()) {
-            // Not ready yet: wait for it with the window painted.
-            auto& split = prepared_.split;
-            ConversionOutcome outcome = host_.Split([&split] { return split.get(); });
-            prepared_.split = std::async(std::launch::deferred, [outcome] { return outcome; });
-            FinishPreparing();
-        }
-        if (prepared_.failed) {
-            host_.Notice(QStringLiteral("%1 skipped: %2").arg(QFileInfo(folder_[next]).fileName(), prepared_.why));
-            folderIndex_ = next;
-            continue;
-        }
-        std::unique_ptr<LoadedRecording> recording = std::move(prepared_.recording);
-        prepared_ = Prepared{};
-        // The same cameras, view and speed go on in the next one.
-        const uint8_t boxes = deck_.checkedBoxes();
-        const int enlarged = deck_.enlargedBox();
-        recording->entry = files_[AddFileEntry(folder_[next])].get();
-        folderIndex_ = next;
-        LoadedRecording* shown = recording.get();
-        recordings_.push_back(std::move(recording));
-        deck_.TakeOffScreen();
-        deck_.ResetTotalTime();
-        current_ = shown->entry;
-        Show(*shown);
-        deck_.KeepOnlyChecked(boxes);
-        if (enlarged >= 0 && deck_.enlargedBox() != enlarged)
-            deck_.ToggleLarge(enlarged);
-        host_.CurrentChanged();
-        deck_.OnPlay();
-        const RecordingSpan& span = SpanOf(next);
-        if (endedSpan.known && span.known && span.firstUnixMs - endedSpan.lastUnixMs >= 1000) {
-            const int64_t gap = (span.firstUnixMs - endedSpan.lastUnixMs) / 1000;
-            host_.Notice(QStringLiteral("gap of %1:%2:%3 skipped")
-                             .arg(gap / 3600, 2, 10, QChar('0'))
-                             .arg(gap / 60 % 60, 2, 10, QChar('0'))
-                             .arg(gap % 60, 2, 10, QChar('0')));
-        }
-        // The one left behind closes with its working folder.
-        if (const int r = IndexOfRecording(ended); r >= 0)
-            CloseRecording(r);
-        Prepare();
-        return true;
-    }
-    return false;
 }
 
 } // namespace vedra

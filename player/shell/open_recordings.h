@@ -2,7 +2,9 @@
 // graphs, its working folder and the entry it was opened from), the recordings of the folder
 // of the one loaded last, and the one on screen. The window asks it to open, switch, close and
 // move through the folder; what is on screen and how it plays stays with the channel deck,
-// which this hands recordings to. GUI thread only.
+// which this hands recordings to. open_recordings.cpp opens, switches and closes;
+// folder_time.cpp places the folder's recordings in time; play_through.cpp plays on through
+// them. GUI thread only.
 #pragma once
 
 #include <QString>
