@@ -30,6 +30,7 @@
 #include "shell/marked_slider.h"
 #include "shell/message_box.h"
 #include "shell/native_path.h"
+#include "shell/registry_store.h"
 #include "shell/run_flags.h"
 #include "shell/work_tree.h"
 #include "view/video_pane.h"
@@ -77,6 +78,13 @@ CVedraPlayerDlg::CVedraPlayerDlg(QWidget* parent) : QDialog(parent)
     filesHost_ = MakeFilesHost();
     files_ = std::make_unique<OpenRecordings>(*deck_, *filesHost_);
     files_->graphOwner = this;
+    // The end of a recording is handled once the deck's notification has returned.
+    deck_->onRecordingEnded = [this] {
+        QTimer::singleShot(0, this, [this] {
+            files_->PlayOnAfterEnd();
+            FinishDeferredClose();
+        });
+    };
     BuildReviewWidgets();
     ConnectControls();
     SetUpKeys();
@@ -289,6 +297,11 @@ bool CVedraPlayerDlg::OnInitDialog()
     if (enumerateAudioDevices)
         enumerateAudioDevices(audioDevices);
     FillAudioDeviceMenu();
+    // Playing through the folder, as the user left it.
+    uint32_t playThrough = 0;
+    if (auto key = RegistryKey::Open(kRunStateKey);
+        key && key->QueryDword("PlayThrough", &playThrough) == RegistryKey::Query::kDword)
+        ShowPlayThrough(playThrough == 1);
     // Timeline timer, never stopped.
     timer_.start();
     probe->Destroy();

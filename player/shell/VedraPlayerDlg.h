@@ -130,6 +130,8 @@ public:
     void OnGoToTime();
     void ToggleKeyList();
     void ToggleTimeOverlay();
+    // C: the end of a recording goes on with the next of the folder; kept in the registry store.
+    void TogglePlayThrough();
     void ResetZoom();
     bool timeOverlayShown() const { return timeOverlay_; }
     void ToggleFullScreen();
@@ -224,6 +226,9 @@ private:
     bool timeOverlay_ = true;
     ReviewKeys* keys_ = nullptr;
     QLabel* speedLabel_ = nullptr;
+    QCheckBox* playThroughBox_ = nullptr;
+    static constexpr int kPlayThroughBoxId = 2003;
+    void ShowPlayThrough(bool on);
     QLabel* notice_ = nullptr;
     QTimer noticeTimer_;
     QLabel* keyList_ = nullptr;

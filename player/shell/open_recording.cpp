@@ -41,6 +41,7 @@ public:
     {
         return dialog_.RunConversion(job);
     }
+    void Notice(const QString& text) override { dialog_.ShowNotice(text); }
     void Pause(int ms) override { dialog_.PauseKeepingWindowPainted(ms); }
     void CurrentChanged() override
     {

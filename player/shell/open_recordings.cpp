@@ -22,6 +22,7 @@ OpenRecordings::OpenRecordings(ChannelDeck& deck, RecordingsHost& host) : deck_(
 OpenRecordings::~OpenRecordings()
 {
     // Normally the close sequence has released everything; whatever is left goes now.
+    DropPrepared(true);
     while (!recordings_.empty())
         CloseRecording(recordingCount() - 1);
 }
@@ -98,7 +99,9 @@ std::unique_ptr<PlaybackGraph> OpenRecordings::NewGraph() const
 
 void OpenRecordings::WarnIfDecoderMissing(const PlaybackGraph& graph)
 {
-    if (graph.DecoderMissing())
+    if (graph.DecoderMissing() && quiet_)
+        host_.Notice(QString::fromLatin1(CDXGraph::MissingDecoderText(true)));
+    else if (graph.DecoderMissing())
         host_.Tell(QString::fromLatin1(CDXGraph::MissingDecoderText(true)),
                    QString::fromLatin1(CDXGraph::kMissingDecoderCaption));
 }
@@ -171,6 +174,46 @@ bool OpenRecordings::BuildGraphs(LoadedRecording& recording, const ConversionOut
     return true;
 }
 
+bool OpenRecordings::CheckOpens(const QString& path, uint8_t& definition, QString& why) const
+{
+    if (!IsRecording(path)) {
+        why = QStringLiteral("Not supported file format !!!");
+        return false;
+    }
+    // Paths keep the file system's bytes from end to end, so no conversion can fail or rename
+    // the file.
+    const int checked = krv_read_audio_definition(NativePath(path), definition);
+    if (checked == KRV_ERROR_FAIL_OPEN_FILE)
+        why = QStringLiteral("Failed to open the file to read, please check it !");
+    else if (checked < 0)
+        why = QString::fromLatin1(kKrvAudioDefinitionError);
+    return checked >= 0;
+}
+
+std::unique_ptr<LoadedRecording> OpenRecordings::MakeRecording(const ConversionOutcome& outcome,
+                                                               const std::string& native, uint8_t audioDefinition)
+{
+    for (const std::string& message : outcome.messages) {
+        if (quiet_)
+            host_.Notice(QString::fromStdString(message));
+        else
+            host_.Tell(QString::fromStdString(message), {});
+    }
+    if (outcome.result.empty())
+        return nullptr;
+    const bool split = outcome.result != native;
+    auto recording = std::make_unique<LoadedRecording>();
+    recording->creationDate = outcome.creationDate;
+    recording->audioChannel = audioDefinition;
+    if (split)
+        recording->workFolder = PathFromNative(outcome.result);
+    if (!BuildGraphs(*recording, outcome, split)) {
+        RemoveWorkFolder(NativePath(recording->workFolder));
+        return nullptr;
+    }
+    return recording;
+}
+
 // The recording on screen stays there, playing, until the new one is known to open.
 bool OpenRecordings::OpenRecording(int index, bool scanFolder)
 {
@@ -178,51 +221,35 @@ bool OpenRecordings::OpenRecording(int index, bool scanFolder)
         return false;
     const FileEntry* entry = files_[index].get();
     const QString path = entry->path;
-    if (!IsRecording(path)) {
-        host_.Tell(QStringLiteral("Not supported file format !!!"), {});
-        return false;
-    }
-    // Paths keep the file system's bytes from end to end, so no conversion can fail or rename
-    // the file.
-    const std::string native = NativePath(path);
     uint8_t definition = 0;
-    const int checked = krv_read_audio_definition(native, definition);
-    if (checked == KRV_ERROR_FAIL_OPEN_FILE) {
-        host_.Tell(QStringLiteral("Failed to open the file to read, please check it !"), {});
+    QString why;
+    if (!CheckOpens(path, definition, why)) {
+        host_.Tell(why, {});
         return false;
     }
-    if (checked < 0) {
-        host_.Tell(QString::fromLatin1(kKrvAudioDefinitionError), {});
-        return false;
-    }
-
+    const std::string native = NativePath(path);
     ConversionOutcome outcome{native, {}, {}, 0};
     if (convertRecording) {
         auto convert = convertRecording;
         outcome = host_.Split([convert, native] { return convert(native); });
     }
-    for (const std::string& message : outcome.messages)
-        host_.Tell(QString::fromStdString(message), {});
-    if (outcome.result.empty())
+    std::unique_ptr<LoadedRecording> recording = MakeRecording(outcome, native, definition);
+    // Nothing of it plays: it did not open, and what was on screen stays.
+    if (!recording)
         return false;
-    const bool split = outcome.result != native;
-    auto recording = std::make_unique<LoadedRecording>();
-    recording->entry = entry;
-    recording->creationDate = outcome.creationDate;
-    recording->audioChannel = definition;
-    if (split)
-        recording->workFolder = PathFromNative(outcome.result);
     // The entry may have gone while the split ran (the window's messages still run).
-    if (IndexOfEntry(entry) < 0 || !BuildGraphs(*recording, outcome, split)) {
-        // Nothing of it plays: it did not open, and what was on screen stays.
-        RemoveWorkFolder(NativePath(recording->workFolder));
+    if (IndexOfEntry(entry) < 0) {
+        recordings_.push_back(std::move(recording));
+        CloseRecording(recordingCount() - 1);
         return false;
     }
-    if (split && scanFolder) {
+    recording->entry = entry;
+    if (!recording->workFolder.isEmpty() && scanFolder) {
         const QFileInfo info(path);
         const QString folder = info.absolutePath() + '/';
         QDir::setCurrent(folder);
         folderIndex_ = ScanFolderRecordings(folder, info.absoluteFilePath());
+        DropPrepared(); // another folder, or the same anew
     }
     LoadedRecording* opened = recording.get();
     recordings_.push_back(std::move(recording));
@@ -311,6 +338,7 @@ bool OpenRecordings::CloseFiles(bool all)
 {
     TakeCurrentOffScreen();
     if (all) {
+        DropPrepared(true);
         files_.clear();
         current_ = nullptr;
         deck_.ClearPlaying();
@@ -371,20 +399,27 @@ void OpenRecordings::SwitchToRecording(int r)
 void OpenRecordings::PreviousInFolder()
 {
     if (!folder_.isEmpty() && folderIndex_ >= 1)
-        OpenFolderNeighbour(folderIndex_ - 1);
+        OpenFolderRecording(folderIndex_ - 1);
 }
 
 void OpenRecordings::NextInFolder()
 {
     if (!folder_.isEmpty() && folderIndex_ >= 0 && folderIndex_ + 1 < folder_.size())
-        OpenFolderNeighbour(folderIndex_ + 1);
+        OpenFolderRecording(folderIndex_ + 1);
 }
 
-void OpenRecordings::OpenFolderNeighbour(int t)
+bool OpenRecordings::OpenFolderRecording(int t)
 {
+    if (t < 0 || t >= folder_.size())
+        return false;
     folderIndex_ = t;
+    // What was made ready for playing on is not kept twice.
+    if (prepared_.folderIndex == t)
+        DropPrepared();
     // Always a new entry, also when the same file is listed already.
-    OpenFileEntry(AddFileEntry(folder_[t]), true, false);
+    const int entry = AddFileEntry(folder_[t]);
+    OpenFileEntry(entry, true, false);
+    return IsOpenEntry(entry);
 }
 
 void OpenRecordings::RemoveFileEntry(int index)

@@ -2,7 +2,9 @@
 // graphs, its working folder and the entry it was opened from), the recordings of the folder
 // of the one loaded last, and the one on screen. The window asks it to open, switch, close and
 // move through the folder; what is on screen and how it plays stays with the channel deck,
-// which this hands recordings to. GUI thread only.
+// which this hands recordings to. open_recordings.cpp opens, switches and closes;
+// folder_time.cpp places the folder's recordings in time; play_through.cpp plays on through
+// them. GUI thread only.
 #pragma once
 
 #include <QString>
@@ -10,11 +12,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "krv/krv_splitter.h"
+#include "shell/recording_spans.h"
 #include "view/playback_graph.h"
 #include "view/recording.h"
 
@@ -53,6 +57,8 @@ public:
     virtual void Tell(const QString& text, const QString& caption) = 0;
     // Runs a split off the GUI thread while the window stays painted; returns its outcome.
     virtual ConversionOutcome Split(const std::function<ConversionOutcome()>& job) = 0;
+    // A line at the bottom of the window, nothing modal (while playing through the folder).
+    virtual void Notice(const QString& text) = 0;
     // Waits ms with the window painted (posted messages may run meanwhile).
     virtual void Pause(int ms) = 0;
     // The recording on screen, or that none is, changed (the title follows).
@@ -126,11 +132,39 @@ public:
     void NextInFolder();
     // The recordings of folder (with its '/') by name; the position of path among them.
     int ScanFolderRecordings(const QString& folder, const QString& path);
+    // Opens folder position t as a new entry (making room first); false when it did not open.
+    bool OpenFolderRecording(int t);
+
+    // ---- The folder in time
+    const RecordingSpan& SpanOf(int folderIndex);
+    // Folder positions by their first frame; those of no known span after them, by name.
+    std::vector<int> FolderInTimeOrder();
+    // Where a typed time of day lies in the folder, outside the recording on screen: the
+    // position and its time there (s from the counter's 0), or -1 with a notice naming the
+    // nearest recordings before and after (empty when the text is no time of day).
+    struct FolderTime {
+        int index = -1;
+        double seconds = 0;
+        QString notice;
+    };
+    FolderTime FindInFolder(const QString& text);
+    // The folder position after position i in time, -1 none.
+    int NextInTime(int i);
+
+    // ---- Playing through the folder
+    // On, the end of the recording on screen goes on with the next of the folder in time; its
+    // split and graphs are made while this one plays (Prepare), so no more than two working
+    // folders of the play-through exist at once.
+    bool playThrough() const { return playThrough_; }
+    void SetPlayThrough(bool on);
+    // Moves the next one's preparation on; the window's timer calls it. Never blocks.
+    void Prepare();
+    // The recording on screen ended: true when the next one of the folder now plays.
+    bool PlayOnAfterEnd();
 
 private:
     int IndexOfEntry(const FileEntry* entry) const;
     int IndexOfRecording(const LoadedRecording* recording) const;
-    void OpenFolderNeighbour(int t);
     // The one way a recording closes: off every slot, graphs destroyed, working folder removed.
     void CloseRecording(int r);
     void CloseAllRecordings();
@@ -141,6 +175,28 @@ private:
     std::unique_ptr<PlaybackGraph> NewGraph() const;
     void WarnIfDecoderMissing(const PlaybackGraph& graph);
 
+    // The next recording of the folder made ready in the background.
+    struct Prepared {
+        int folderIndex = -1;
+        std::future<ConversionOutcome> split;       // valid while the split runs
+        std::unique_ptr<LoadedRecording> recording; // its graphs built, once the split is done
+        bool failed = false;
+        QString why; // of a failure
+    };
+    // Whether the recording on screen is the folder's at folderIndex_ (not one switched to).
+    bool CurrentIsInFolder() const;
+    void StartPreparing(int t);
+    void FinishPreparing();
+    // wait: a split under way ends before this returns; else it is left to end on its own.
+    void DropPrepared(bool wait = false);
+    // Removes what the abandoned splits wrote, of those that have ended (wait: of all).
+    void ReapAbandoned(bool wait);
+    // Opens what the split wrote as an open recording not yet listed; nullptr when nothing plays.
+    std::unique_ptr<LoadedRecording> MakeRecording(const ConversionOutcome& outcome, const std::string& native,
+                                                   uint8_t audioDefinition);
+    // Reads a recording's audio definition; false with the message when it cannot be opened.
+    bool CheckOpens(const QString& path, uint8_t& definition, QString& why) const;
+
     ChannelDeck& deck_;
     RecordingsHost& host_;
     std::vector<std::unique_ptr<FileEntry>> files_;
@@ -148,6 +204,11 @@ private:
     QStringList folder_;
     int folderIndex_ = -1;
     const FileEntry* current_ = nullptr;
+    RecordingSpans spans_;
+    bool playThrough_ = false;
+    bool quiet_ = false; // messages go to the notice line, not to boxes
+    Prepared prepared_;
+    std::vector<std::future<ConversionOutcome>> abandoned_; // splits no longer wanted, still running
 };
 
 } // namespace vedra

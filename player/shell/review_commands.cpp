@@ -2,6 +2,7 @@
 // to time, the notice line after snapshots and exports, one camera large on a double-click,
 // and the controls of full screen following the mouse.
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include "resources/resource_ids.h"
 #include "resources/resources.h"
 #include "shell/VedraPlayerDlg.h"
+#include "shell/registry_store.h"
 #include "shell/review_keys.h"
 #include "view/recording_clock.h"
 #include "view/video_pane.h"
@@ -22,6 +24,7 @@ constexpr int kSnapshotWatchMs = 100;
 constexpr int kSnapshotWatchTicks = 50; // how long written snapshots are waited for
 constexpr double kShortJump = 5.0;      // s
 constexpr double kLongJump = 60.0;      // s
+constexpr const char* kPlayThroughValue = "PlayThrough";
 const QString kTitleSeparator = QStringLiteral("  \u2014  ");
 
 QString AskTimeWithDialog(QWidget* owner, const QString& now)
@@ -44,6 +47,15 @@ void CVedraPlayerDlg::BuildReviewWidgets()
     speedLabel_->setGeometry(unit.right() + 3, unit.top(), 36, unit.height());
     speedLabel_->setToolTip(QStringLiteral("Playback speed ([ and ] change it, Backspace: 1x)"));
     KeepTemplateGeometry(speedLabel_, kSpeedLabelId);
+
+    // Playing through the folder, as C toggles it.
+    playThroughBox_ = new QCheckBox(QStringLiteral("Play on"), this);
+    playThroughBox_->setObjectName(QStringLiteral("playThrough"));
+    playThroughBox_->setGeometry(unit.right() - 64, unit.bottom() + 24, 70, unit.height());
+    playThroughBox_->setToolTip(QStringLiteral("At the end of a recording, go on with the next of the folder (C)"));
+    playThroughBox_->setFocusPolicy(Qt::NoFocus);
+    connect(playThroughBox_, &QCheckBox::clicked, this, [this] { TogglePlayThrough(); });
+    KeepTemplateGeometry(playThroughBox_, kPlayThroughBoxId);
 
     notice_ = new QLabel(this);
     notice_->setObjectName(QStringLiteral("notice"));
@@ -127,7 +139,10 @@ void CVedraPlayerDlg::SetUpKeys()
     keys_->Bind(Qt::Key_BracketLeft, none, "[ / ]", "Slower / faster (1/8x to 16x)", [deck] { deck->ChangeSpeed(-1); });
     keys_->Bind(Qt::Key_BracketRight, none, "", "", [deck] { deck->ChangeSpeed(+1); });
     keys_->Bind(Qt::Key_Backspace, none, "Backspace", "Normal speed", [deck] { deck->SetSpeed(1.0); });
-    keys_->Bind(Qt::Key_G, ctrl, "Ctrl+G", "Go to a time of day or an offset", [this] { OnGoToTime(); });
+    keys_->Bind(Qt::Key_G, ctrl, "Ctrl+G", "Go to a time of day (in any recording of the folder) or an offset",
+                [this] { OnGoToTime(); });
+    keys_->Bind(Qt::Key_C, none, "C", "Play on through the folder's recordings (on / off)",
+                [this] { TogglePlayThrough(); });
     keys_->Bind(Qt::Key_T, none, "T", "Time of day on the pictures", [this] { ToggleTimeOverlay(); });
     keys_->Bind(Qt::Key_F, none, "F", "Full screen (Esc leaves it)", [this] { ToggleFullScreen(); });
     keys_->Bind(Qt::Key_0, none, "Wheel / drag / 0", "Zoom into a pane / pan / whole picture", [this] { ResetZoom(); });
@@ -207,12 +222,38 @@ void CVedraPlayerDlg::OnGoToTime()
         return;
     QString error;
     const auto t = ParseRecorderTime(*recording, deck_->maxDuration(), text, error);
-    if (!t) {
-        ShowNotice(error);
+    if (t) {
+        deck_->JumpTo(*t);
+        UpdateTitle();
         return;
     }
-    deck_->JumpTo(*t);
-    UpdateTitle();
+    // A time of day another recording of the folder covers opens that one there.
+    const OpenRecordings::FolderTime there = files_->FindInFolder(text);
+    if (there.index < 0) {
+        ShowNotice(there.notice.isEmpty() ? error : there.notice);
+        return;
+    }
+    if (files_->OpenFolderRecording(there.index)) {
+        deck_->JumpTo(there.seconds);
+        UpdateTitle();
+    }
+    FinishDeferredClose();
+}
+
+void CVedraPlayerDlg::TogglePlayThrough()
+{
+    const bool on = !files_->playThrough();
+    ShowPlayThrough(on);
+    if (auto key = RegistryKey::Open(kRunStateKey))
+        key->SetDword(kPlayThroughValue, on ? 1 : 0);
+    ShowNotice(on ? QStringLiteral("Playing on through the folder")
+                  : QStringLiteral("Stopping at the end of each recording"));
+}
+
+void CVedraPlayerDlg::ShowPlayThrough(bool on)
+{
+    files_->SetPlayThrough(on);
+    playThroughBox_->setChecked(on);
 }
 
 void CVedraPlayerDlg::ToggleKeyList()

@@ -41,6 +41,7 @@ void CVedraPlayerDlg::OnHScroll(int id)
 void CVedraPlayerDlg::OnTimer()
 {
     deck_->OnTimer();
+    files_->Prepare();
     UpdateTitle();
 }
 

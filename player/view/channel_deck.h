@@ -101,6 +101,12 @@ public:
     void Forget(const PlaybackGraph* graph);
     // Everything was closed: nothing plays.
     void ClearPlaying();
+    // Called once the last playing channel of the recording on screen has ended and the
+    // timeline returned to the start.
+    std::function<void()> onRecordingEnded;
+    // The boxes checked (bit i: box i), and unticking the others of boxes.
+    uint8_t checkedBoxes() const;
+    void KeepOnlyChecked(uint8_t boxes);
 
     // ---- State
     Recording* recording() const { return recording_; }

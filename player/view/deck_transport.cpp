@@ -205,6 +205,28 @@ void ChannelDeck::OnGraphNotify()
                 audioSlot_->Stop();
             audioSlot_->SeekTo(0);
         }
+        if (onRecordingEnded)
+            onRecordingEnded();
+        return; // what the callback did may have changed every slot
+    }
+}
+
+uint8_t ChannelDeck::checkedBoxes() const
+{
+    uint8_t boxes = 0;
+    for (int box = 0; box < 4; ++box)
+        if (controls_.IsBoxChecked(box))
+            boxes |= static_cast<uint8_t>(1u << box);
+    return boxes;
+}
+
+void ChannelDeck::KeepOnlyChecked(uint8_t boxes)
+{
+    for (int box = 0; box < 4; ++box) {
+        if (!controls_.IsBoxChecked(box) || (boxes & (1u << box)) != 0)
+            continue;
+        controls_.SetBoxChecked(box, false);
+        OnChannelBox(box);
     }
 }
 

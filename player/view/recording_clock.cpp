@@ -34,14 +34,13 @@ QString RecorderTimeText(const Recording& recording, double deckSeconds)
     return RecorderTimeText(recording.creationDate, recording.timeBaseMs, deckSeconds);
 }
 
-std::optional<double> ParseRecorderTime(const Recording& recording, double totalSeconds, const QString& text,
-                                        QString& error)
+std::optional<int64_t> ResolveRecorderTime(const KrvTimeline& timeline, const QString& text, QString& error)
 {
     std::string typed = text.trimmed().toStdString();
     const bool offset = !typed.empty() && typed[0] == '+';
     if (offset)
         typed.erase(0, 1);
-    else if (recording.creationDate != 0 && !typed.empty() && typed[0] != '@' && !IsDated(typed) &&
+    else if (timeline.creationDate != 0 && !typed.empty() && typed[0] != '@' && !IsDated(typed) &&
              typed.find(':') != std::string::npos)
         typed.insert(0, "@");
     std::string why;
@@ -50,16 +49,23 @@ std::optional<double> ParseRecorderTime(const Recording& recording, double total
         read.reset();
         why = "not an offset: " + text.trimmed().toStdString();
     }
+    const std::optional<int64_t> ms = read ? krv_resolve_time(*read, timeline, why) : std::nullopt;
+    if (!ms)
+        error = QString::fromStdString(why);
+    return ms;
+}
+
+std::optional<double> ParseRecorderTime(const Recording& recording, double totalSeconds, const QString& text,
+                                        QString& error)
+{
     KrvTimeline timeline;
     timeline.creationDate = krv_trusted_creation_date(recording.creationDate);
     timeline.hasMedia = true;
     timeline.originMs = recording.timeBaseMs;
     timeline.lastMs = recording.timeBaseMs + static_cast<uint32_t>(std::max(0.0, std::round(totalSeconds * 1000.0)));
-    const std::optional<int64_t> ms = read ? krv_resolve_time(*read, timeline, why) : std::nullopt;
-    if (!ms) {
-        error = QString::fromStdString(why);
+    const std::optional<int64_t> ms = ResolveRecorderTime(timeline, text, error);
+    if (!ms)
         return std::nullopt;
-    }
     return static_cast<double>(*ms) / 1000.0;
 }
 

@@ -9,6 +9,7 @@
 
 #include <optional>
 
+#include "krv/krv_timeline.h"
 #include "view/recording.h"
 
 namespace vedra {
@@ -24,6 +25,8 @@ QString RecorderTimeText(uint64_t creationDate, uint32_t timeBaseMs, double deck
 // Offsets count from the deck's 0. Returns the time on the deck's timeline, or nothing with
 // `error` saying why: no time, or a time of day outside the recording (with its span).
 // totalSeconds: the deck's length, the time of its last frame.
+// The same reading on any recording's timeline: ms from its counter's 0.
+std::optional<int64_t> ResolveRecorderTime(const KrvTimeline& timeline, const QString& text, QString& error);
 std::optional<double> ParseRecorderTime(const Recording& recording, double totalSeconds, const QString& text,
                                         QString& error);
 

@@ -14,22 +14,24 @@ namespace {
 struct RecordingHost : RecordingsHost {
     void Tell(const QString& text, const QString&) override { told << text; }
     ConversionOutcome Split(const std::function<ConversionOutcome()>& job) override { return job(); }
+    void Notice(const QString& text) override { notices << text; }
     void Pause(int) override {}
     void CurrentChanged() override { ++changes; }
     int TrackbarPosition() const override { return position; }
     void SetTrackbarPosition(int p) override { position = p; }
     QStringList told;
+    QStringList notices;
     int changes = 0;
     int position = 0;
 };
 
 // Recordings a.krv ... of one channel each, split by the window fixture's scripted split.
 struct ModelFixture : PlayerFixture {
-    explicit ModelFixture(int count)
+    explicit ModelFixture(int count, int failing = -1)
     {
         OneChannel();
         for (int i = 0; i < count; ++i)
-            paths << MakeRecording(QString(QChar('a' + i)) + ".krv");
+            paths << MakeRecording(QString(QChar('a' + i)) + ".krv", i == failing ? 200 : 0);
         model.graphFactory = MakeFactory(&world);
         model.openPauseMs = 0;
         dialogSplit = MakeDialog(false);
@@ -125,6 +127,9 @@ private slots:
         QTest::newRow("nothing renders") << "b.krv"
                                          << "";
     }
+    void preparedOneLeavesNothingBehind();
+    void playThroughGoesOnInFolderOrder_data();
+    void playThroughGoesOnInFolderOrder();
     void failingFileLeavesTheScreen()
     {
         QFETCH(QString, name);
@@ -143,6 +148,67 @@ private slots:
         QCOMPARE(QDir(QString::fromStdString(WorkRoot())).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
     }
 };
+
+void OpenRecordingsTest::playThroughGoesOnInFolderOrder_data()
+{
+    QTest::addColumn<int>("failing"); // folder position that does not open, -1 none
+    QTest::addColumn<QStringList>("shown");
+    QTest::newRow("every one") << -1 << QStringList{"a.krv", "b.krv", "c.krv", "d.krv"};
+    QTest::newRow("a failing one skipped") << 1 << QStringList{"a.krv", "c.krv", "d.krv"};
+}
+
+// Each end goes on with the next of the folder and closes the one left behind; never more than
+// two working folders; a file that fails is skipped with a notice, never a box; at the last
+// one's end nothing follows.
+void OpenRecordingsTest::playThroughGoesOnInFolderOrder()
+{
+    QFETCH(int, failing);
+    QFETCH(QStringList, shown);
+    ModelFixture fx(4, failing);
+    OpenRecordings& m = fx.model;
+    fx.Open(fx.paths[0]);
+    m.SetPlayThrough(true);
+    QStringList seen{QFileInfo(m.filePath(m.currentFile())).fileName()};
+    const QString root = QString::fromStdString(WorkRoot());
+    for (int step = 0; step < 5; ++step) {
+        for (int tick = 0; tick < 3; ++tick)
+            m.Prepare();
+        QVERIFY(QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size() <= 2);
+        if (!m.PlayOnAfterEnd())
+            break;
+        seen << QFileInfo(m.filePath(m.currentFile())).fileName();
+        QCOMPARE(m.recordingCount(), 1);
+        QCOMPARE(fx.deck.recording(), static_cast<Recording*>(&m.recording(0)));
+    }
+    QCOMPARE(seen, shown);
+    QVERIFY(fx.host.told.isEmpty());
+    QCOMPARE(fx.host.notices.size(), failing < 0 ? 0 : 1);
+    m.SetPlayThrough(false);
+    QCOMPARE(QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+    QCOMPARE(fx.world.alive, 1);
+}
+
+// A next one made ready and no longer wanted (another load rescans the folder, or everything
+// closes) leaves no working folder behind, also while its split still runs.
+void OpenRecordingsTest::preparedOneLeavesNothingBehind()
+{
+    for (const bool closeAll : {false, true}) {
+        ModelFixture fx(3);
+        fx.Open(fx.paths[0]);
+        fx.model.SetPlayThrough(true); // b's split starts
+        const QString root = QString::fromStdString(WorkRoot());
+        auto folders = [&root] { return QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(); };
+        if (closeAll) {
+            fx.model.CloseFiles(true);
+            QCOMPARE(folders(), 0);
+            continue;
+        }
+        fx.model.SetPlayThrough(false);
+        fx.Open(fx.paths[2]);
+        QTRY_VERIFY((fx.model.Prepare(), folders() == 2)); // a and c
+        QCOMPARE(fx.model.workFolders().size(), 2);
+    }
+}
 
 QTEST_MAIN(OpenRecordingsTest)
 #include "test_open_recordings.moc"

@@ -434,6 +434,106 @@ private slots:
         server.terminate();
         server.waitForFinished(5000);
     }
+
+    // Three consecutive recordings of 4 s, 2 s apart: playing through shows every frame of each
+    // in order (krvsynth's dump is the oracle), one change each, the gap skipped with a notice,
+    // and no more than two working folders at once.
+    void playThroughShowsEveryFrameOfEach()
+    {
+        PlayerFixture fx;
+        QStringList dumps;
+        for (int i = 0; i < 3; ++i) {
+            dumps << fx.home.filePath(QString("dump%1").arg(i));
+            QVERIFY(!Synth(fx, QString("%1.krv").arg(char('a' + i)),
+                           {"--channels", "1", "--seconds", "4", "--fps", "10", "--creation-date",
+                            QString::number(1796665711 + 6 * i), "--dump-dir", dumps.last()})
+                         .isEmpty());
+        }
+        auto d = MakeRealDialog(fx);
+        QVERIFY(d->OnInitDialog());
+        d->TogglePlayThrough();
+        d->OnDropFiles({fx.home.filePath("rec/a.krv")});
+        QVERIFY(d->files().playThrough());
+        // Every new picture of pane 1, with the recording it came from and when it came.
+        struct Shown {
+            QString file;
+            qint64 time;
+            qint64 at;
+        };
+        std::vector<Shown> shown;
+        QStringList notices;
+        QElapsedTimer wall;
+        wall.start();
+        int mostFolders = 0;
+        while (wall.elapsed() < 25000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+            const int current = d->files().currentFile();
+            const qint64 t = d->pane(IDC_PANE_1)->pictureTime();
+            const QString file = current < 0 ? QString() : QFileInfo(d->files().filePath(current)).fileName();
+            if (t >= 0 && !shown.empty() && shown.back().file != file)
+                notices << d->noticeText(); // as the next one begins
+            if (t >= 0 && (shown.empty() || shown.back().time != t || shown.back().file != file))
+                shown.push_back({file, t, wall.elapsed()});
+            mostFolders = std::max(mostFolders, WorkFolders());
+            if (file == "c.krv" && d->deck().playingMask() == 0)
+                break;
+        }
+        QStringList order;
+        QString changes;
+        for (int i = 0; i < 3; ++i) {
+            const QString file = QString("%1.krv").arg(char('a' + i));
+            QList<qint64> times;
+            for (const Shown& s : shown)
+                if (s.file == file)
+                    times << s.time;
+            const QList<qint64> expected = DumpedFrameTimes(dumps[i] + "/ch1.txt");
+            QVERIFY2(times.size() >= expected.size(),
+                     qPrintable(QString("%1: %2 of %3 frames").arg(file).arg(times.size()).arg(expected.size())));
+            for (int k = 0; k < expected.size(); ++k)
+                QCOMPARE(times[k] - times[0], (expected[k] - expected[0]) * 1'000'000);
+        }
+        for (size_t k = 1; k < shown.size(); ++k) {
+            QVERIFY2(shown[k].file >= shown[k - 1].file, "pictures out of order");
+            if (shown[k].file != shown[k - 1].file) {
+                order << shown[k].file;
+                // From the moment the last frame's own time ran out to the first of the next.
+                changes += QString(" %1").arg(shown[k].at - shown[k - 1].at - 100);
+            }
+        }
+        qInfo("play-through changes, last frame over to first of the next (ms):%s", qPrintable(changes));
+        QCOMPARE(order, QStringList({"b.krv", "c.krv"}));
+        QVERIFY2(notices.filter("gap of 00:00:02 skipped").size() == 2, qPrintable(notices.join(" | ")));
+        QVERIFY(mostFolders <= 2);
+    }
+
+    // Ctrl+G with a time of day of another recording of the folder opens it there; a time in
+    // none names the nearest before and after and nothing moves.
+    void goToTimeAcrossTheFolder()
+    {
+        PlayerFixture fx;
+        const qint64 start = 1796665711;
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(!Synth(fx, QString("%1.krv").arg(char('a' + i)),
+                           {"--channels", "1", "--seconds", "4", "--creation-date", QString::number(start + 10 * i)})
+                         .isEmpty());
+        auto d = MakeRealDialog(fx);
+        QVERIFY(d->OnInitDialog());
+        d->OnDropFiles({fx.home.filePath("rec/a.krv")});
+        auto clock = [&](qint64 seconds) {
+            return QDateTime::fromSecsSinceEpoch(start + seconds, Qt::UTC).toLocalTime().toString("HH:mm:ss");
+        };
+        // The first frame lies 1 s after the creation date.
+        QString typed = clock(20 + 3);
+        d->askTime = [&typed](QWidget*, const QString&) { return typed; };
+        d->OnGoToTime();
+        QCOMPARE(QFileInfo(TitleFile(*d)).fileName(), QString("c.krv"));
+        QTRY_VERIFY(std::abs(d->deck().timeOnScreen() - 2.0) < 0.2);
+        typed = clock(17);
+        d->OnGoToTime();
+        QCOMPARE(QFileInfo(TitleFile(*d)).fileName(), QString("c.krv"));
+        QVERIFY2(d->noticeText().contains("before: b.krv") && d->noticeText().contains("after: c.krv"),
+                 qPrintable(d->noticeText()));
+    }
 };
 
 QTEST_MAIN(PlayerDeckPipelinesTest)

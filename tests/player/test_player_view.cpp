@@ -487,7 +487,7 @@ private slots:
         QCOMPARE(d->files().recordingCount(), 1);
         QCOMPARE(int(d->files().workFolders().size()), 1);
         QCOMPARE(d->files().RecordingIndexOf(d->files().fileCount() - 1), 0);
-        for (size_t i = 0; i + 1 < d->files().fileCount(); ++i)
+        for (int i = 0; i + 1 < d->files().fileCount(); ++i)
             QVERIFY(!d->files().IsOpenEntry(i));
         QCOMPARE(d->files().FileIndexOf(0), 6);
         QCOMPARE(QDir(QString::fromStdString(WorkRoot())).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
