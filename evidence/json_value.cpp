@@ -4,32 +4,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "krv/krv_text.h"
+
 namespace vedra {
 namespace {
 
 constexpr int kMaxDepth = 64;
 constexpr size_t kMaxText = 64u << 20;
-
-// Length of the valid UTF-8 sequence at `s`, 0 when none starts there.
-size_t Utf8Length(std::string_view s, size_t i)
-{
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-    if (n == 0 || i + n > s.size())
-        return 0;
-    uint32_t cp = n == 1 ? c : n == 2 ? c & 0x1F : n == 3 ? c & 0x0F : c & 0x07;
-    for (size_t k = 1; k < n; ++k) {
-        const unsigned char d = static_cast<unsigned char>(s[i + k]);
-        if ((d & 0xC0) != 0x80)
-            return 0;
-        cp = cp << 6 | (d & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-    const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < least[n] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
-        return 0;
-    return n;
-}
 
 void AppendUtf8(std::string& out, uint32_t cp)
 {
@@ -163,7 +144,7 @@ private:
                 return std::nullopt;
             }
             if (c != '\\') {
-                const size_t n = Utf8Length(s_, i_);
+                const size_t n = krv_utf8_length(s_, i_);
                 if (n == 0) {
                     Fail("a string that is not UTF-8");
                     return std::nullopt;
@@ -354,46 +335,29 @@ JsonValue& JsonValue::Set(std::string key, JsonValue v)
 std::string JsonQuote(std::string_view text)
 {
     std::string s = "\"";
-    for (size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        switch (c) {
-        case '"':
-            s += "\\\"";
-            ++i;
+    for (size_t at = 0; at < text.size();) {
+        const size_t length = krv_utf8_length(text, at);
+        if (length == 0) {
+            s += "\\uFFFD"; // a byte that is no UTF-8: JSON holds only text
+            ++at;
             continue;
-        case '\\':
-            s += "\\\\";
-            ++i;
-            continue;
-        case '\n':
+        }
+        const unsigned char c = static_cast<unsigned char>(text[at]);
+        if (c == '"' || c == '\\') {
+            s += '\\';
+            s += char(c);
+        } else if (c == '\n') {
             s += "\\n";
-            ++i;
-            continue;
-        case '\r':
-            s += "\\r";
-            ++i;
-            continue;
-        case '\t':
+        } else if (c == '\t') {
             s += "\\t";
-            ++i;
-            continue;
-        default: break;
-        }
-        if (c < 0x20 || c == 0x7F) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);
+        } else if (krv_is_control(text, at, length)) {
+            char esc[8]; // the code point: the byte, or the second byte of a C1 control
+            std::snprintf(esc, sizeof esc, "\\u%04x", unsigned(uint8_t(text[at + length - 1])));
             s += esc;
-            ++i;
-            continue;
-        }
-        const size_t n = Utf8Length(text, i);
-        if (n == 0) {
-            s += "\\ufffd";
-            ++i;
         } else {
-            s.append(text.substr(i, n));
-            i += n;
+            s.append(text.substr(at, length));
         }
+        at += length;
     }
     return s + "\"";
 }

@@ -41,8 +41,7 @@ public:
     const JsonValue* Find(std::string_view key) const;
     JsonValue& Set(std::string key, JsonValue v);
 
-    // Compact JSON, members in their order; strings escaped so the text is
-    // valid UTF-8 whatever bytes they hold (invalid ones become U+FFFD).
+    // Compact JSON, members in their order; strings as JsonQuote writes them.
     std::string Write() const;
 
 private:
@@ -53,7 +52,9 @@ private:
     std::vector<std::pair<std::string, JsonValue>> members_;
 };
 
-// `text` as a JSON string, quotes included, escaped as JsonValue::Write does.
+// `text` as a JSON string, quotes included, valid UTF-8 whatever bytes it
+// holds: a byte that is not UTF-8 becomes \uFFFD, control characters \u00XX
+// (\n and \t as such).
 std::string JsonQuote(std::string_view text);
 
 // Parses a whole text; nothing with `error` set ("at byte N: ...") when it is not JSON.

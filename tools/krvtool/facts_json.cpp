@@ -3,7 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "krv/krv_text.h"
+#include "evidence/json_value.h"
 #include "krv/krv_time.h"
 
 namespace krvtool {
@@ -87,32 +87,7 @@ std::string audioJson(const KrvAudioFacts& a)
 
 std::string jsonString(const std::string& text)
 {
-    std::string s = "\"";
-    for (size_t at = 0; at < text.size();) {
-        const size_t length = krv_utf8_length(text, at);
-        if (length == 0) {
-            s += "\\uFFFD"; // a byte that is no UTF-8: JSON holds only text
-            ++at;
-            continue;
-        }
-        const unsigned char c = text[at];
-        if (c == '"' || c == '\\') {
-            s += '\\';
-            s += char(c);
-        } else if (c == '\n') {
-            s += "\\n";
-        } else if (c == '\t') {
-            s += "\\t";
-        } else if (krv_is_control(text, at, length)) {
-            char esc[8]; // the code point: the byte, or the second byte of a C1 control
-            std::snprintf(esc, sizeof esc, "\\u%04x", unsigned(uint8_t(text[at + length - 1])));
-            s += esc;
-        } else {
-            s.append(text, at, length);
-        }
-        at += length;
-    }
-    return s + "\"";
+    return vedra::JsonQuote(text);
 }
 
 std::string factsJson(const std::string& path, const KrvFacts& f, const KrvTimeline& timeline)
