@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <sstream>
 
 #include "cdxgraph.h"
 #include "krv/krv_config.h"
@@ -144,19 +143,6 @@ std::string CannotPlayText(const std::string& what, const vedra::CDXGraph& graph
     while (!warning.empty() && warning.back() == ' ')
         warning.pop_back();
     return text + ": " + warning;
-}
-
-bool ParseChannelList(const std::string& text, std::vector<int>& channels)
-{
-    channels.clear();
-    std::stringstream in(text);
-    std::string item;
-    while (std::getline(in, item, ',')) {
-        if (item.size() != 1 || item[0] < '1' || item[0] > '4')
-            return false;
-        channels.push_back(item[0] - '0');
-    }
-    return !channels.empty();
 }
 
 } // namespace krvtool

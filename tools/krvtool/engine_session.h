@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 
+#include "channel_list.h"
 #include "krv/krv_timeline.h"
 #include "notify_target.h"
 
@@ -67,8 +68,5 @@ void QuitLoopOnStopSignal(GMainLoop* loop);
 // "<what> cannot be played", with the decoder warning when the decoder was
 // what failed, for a graph whose render failed.
 std::string CannotPlayText(const std::string& what, const vedra::CDXGraph& graph);
-
-// Parses "1,3" into channel numbers 1-4; false on anything else.
-bool ParseChannelList(const std::string& text, std::vector<int>& channels);
 
 } // namespace krvtool
