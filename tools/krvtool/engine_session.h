@@ -17,7 +17,8 @@
 
 namespace vedra {
 class CDXGraph;
-}
+struct GrabbedMediaType;
+} // namespace vedra
 
 namespace krvtool {
 
@@ -33,6 +34,8 @@ public:
     // stderr. False when the recording cannot be played.
     bool Open(const std::string& recording);
 
+    // The command's private temporary folder (empty before Open).
+    const std::filesystem::path& folder() const { return folder_; }
     // Channel number (1-4) -> channel file, for channels that hold frames.
     const std::map<int, std::string>& channels() const { return channels_; }
     // The audio file, empty when the recording has no audio.
@@ -41,6 +44,12 @@ public:
     int64_t fileOffsetMs(int channel) const;
     // The recording's counter's 0, last frame and creation date, for the times users give.
     const KrvTimeline& timeline() const { return timeline_; }
+
+    // Writes the picture of `channel` at `offsetMs` (from the counter's 0) to
+    // `out` through the engine's frame tap and snapshot writer, the path of the
+    // player's JPG and BMP commands. False with `error` when there is none.
+    bool Snapshot(int channel, int64_t offsetMs, const std::string& out, bool jpeg, vedra::GrabbedMediaType& type,
+                  std::string& error) const;
 
 private:
     std::filesystem::path folder_; // temporary folder, empty when none was made

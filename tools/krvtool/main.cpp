@@ -32,6 +32,10 @@ constexpr Command kCommands[] = {
      "                                  a time range of channels to files with checksums",
      nullptr},
     {"verify", "verify PATH [--source REC] [--key PUBKEY]  check a signed export against its manifest", nullptr},
+    {"report",
+     "report PATH... --out FILE.pdf [--from T] [--to T] [--title TEXT] [--manifests DIR]\n"
+     "                                  a PDF of the recordings, their signed exports and bookmarks",
+     nullptr},
 #endif
 };
 
