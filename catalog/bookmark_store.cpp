@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 
 #include "krv/krv_guid.h"
@@ -99,8 +101,17 @@ enum class Verdict { Fresh, Current, Older, Bad };
 // opened for writing. `why` completes "the bookmark store X ...".
 Verdict Check(const fs::path& path, int64_t& version, std::string& why)
 {
+    // Immutable: no lock, no journal, no file made beside it; only the file's own pages are read.
+    std::string uri = "file:";
+    for (const unsigned char c : path.string()) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%%%02X", c);
+        uri += std::isalnum(c) || c == '/' || c == '.' || c == '-' || c == '_' ? std::string(1, char(c)) : hex;
+    }
+    uri += "?immutable=1";
     sqlite3* raw = nullptr;
-    int code = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW, nullptr);
+    int code =
+        sqlite3_open_v2(uri.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_URI, nullptr);
     SqlitePtr db(raw);
     int64_t objects = 0;
     if (code != SQLITE_OK || !QueryInt(db.get(), "PRAGMA user_version", version, code) ||
@@ -229,8 +240,6 @@ void BookmarkStore::Open(bool create)
         problem_ = name + why + kept;
         return;
     }
-    if (verdict == Verdict::Fresh && !create)
-        return; // an empty file: nothing to read yet
     sqlite3* raw = nullptr;
     int code = sqlite3_open_v2(path_.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr);
     SqlitePtr db(raw);
@@ -239,6 +248,13 @@ void BookmarkStore::Open(bool create)
         return;
     }
     sqlite3_busy_timeout(db.get(), kBookmarkBusyTimeoutMs);
+    int64_t now = 0;
+    // What the file's journal holds counts too: a newer program's last change may still sit there.
+    if (QueryInt(db.get(), "PRAGMA user_version", now, code) && now > kBookmarkSchemaVersion) {
+        problem_ = name + "was written by a newer version of the program (schema " + std::to_string(now) +
+                   "; this one keeps " + std::to_string(kBookmarkSchemaVersion) + ")" + kept;
+        return;
+    }
     Exec(db.get(), "PRAGMA journal_mode=WAL", code);
     Exec(db.get(), "PRAGMA synchronous=FULL", code); // the user's work: every change reaches the disk
     if (verdict == Verdict::Older && !CopyBeforeUpgrade(db.get(), path_, version, why)) {
@@ -251,9 +267,9 @@ void BookmarkStore::Open(bool create)
     for (int64_t v = verdict == Verdict::Older ? version : kBookmarkSchemaVersion; v < kBookmarkSchemaVersion; ++v)
         change += kUpgrades[size_t(v - 1)];
     change += "PRAGMA user_version=" + std::to_string(kBookmarkSchemaVersion) + ";COMMIT;";
-    int64_t now = 0;
-    // Made or upgraded only while it is still what was checked: another process may have done it meanwhile.
-    if (verdict != Verdict::Current && QueryInt(db.get(), "PRAGMA user_version", now, code) && now == version &&
+    // Made or upgraded only when asked to and while it is still what was checked: another
+    // process may have done it meanwhile.
+    if (verdict != Verdict::Current && (create || verdict == Verdict::Older) && now == version &&
         !Exec(db.get(), change, code)) {
         problem_ = name + "cannot be written (" + sqlite3_errmsg(db.get()) + ")";
         Exec(db.get(), "ROLLBACK", code);

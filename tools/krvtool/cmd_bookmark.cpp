@@ -103,7 +103,9 @@ int addBookmark(const std::string& file, const std::string& atText, const std::s
         return kExitUsage;
     }
     std::vector<int> present;
-    if (const int r = vedra::ReadCamerasIn(file, target.timeline, uint32_t(*offset), uint32_t(*offset) + 1, present);
+    if (const int r = vedra::ReadCamerasIn(file, target.timeline,
+                                           uint32_t(std::max<int64_t>(*offset - vedra::kBookmarkPictureAgeMs, 0)),
+                                           uint32_t(*offset) + 1, present);
         r < 0) {
         reportContainerError(r, shown(file) + " is no recording it can read");
         return kExitFailed;
