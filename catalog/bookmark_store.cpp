@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "catalog/catalog_database.h"
 #include "krv/krv_guid.h"
 #include "krv/krv_paths.h"
 
@@ -39,12 +40,6 @@ CREATE INDEX IF NOT EXISTS bookmarks_recording ON bookmarks(file_id, offset_ms);
 constexpr std::array<const char*, kBookmarkSchemaVersion - 1> kUpgrades{};
 
 constexpr const char* kColumns = "id, file_id, path_hint, offset_ms, channels, note, created_ms, edited_ms";
-
-bool IsDamage(int code)
-{
-    const int primary = code & 0xFF;
-    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB || primary == SQLITE_FORMAT;
-}
 
 int64_t NowMs()
 {
@@ -80,21 +75,6 @@ Bookmark Row(sqlite3_stmt* s)
     return b;
 }
 
-// One integer of a query; false with `code` on an error.
-bool QueryInt(sqlite3* db, const char* sql, int64_t& value, int& code)
-{
-    sqlite3_stmt* raw = nullptr;
-    code = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
-    StatementPtr s(raw);
-    if (code == SQLITE_OK)
-        code = sqlite3_step(s.get());
-    if (code != SQLITE_ROW && code != SQLITE_DONE)
-        return false;
-    value = code == SQLITE_ROW ? sqlite3_column_int64(s.get(), 0) : 0;
-    code = SQLITE_OK;
-    return true;
-}
-
 enum class Verdict { Fresh, Current, Older, Bad };
 
 // Looks at the file through a read-only connection, so that a bad one is never
@@ -114,9 +94,9 @@ Verdict Check(const fs::path& path, int64_t& version, std::string& why)
         sqlite3_open_v2(uri.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_URI, nullptr);
     SqlitePtr db(raw);
     int64_t objects = 0;
-    if (code != SQLITE_OK || !QueryInt(db.get(), "PRAGMA user_version", version, code) ||
-        !QueryInt(db.get(), "SELECT count(*) FROM sqlite_master", objects, code)) {
-        why = std::string(IsDamage(code) ? "is damaged (" : "cannot be read (") +
+    if (code != SQLITE_OK || !SqliteInt(db.get(), "PRAGMA user_version", version, code) ||
+        !SqliteInt(db.get(), "SELECT count(*) FROM sqlite_master", objects, code)) {
+        why = std::string(IsDamageCode(code) ? "is damaged (" : "cannot be read (") +
               (db ? sqlite3_errmsg(db.get()) : "cannot open") + ")";
         return Verdict::Bad;
     }
@@ -250,7 +230,7 @@ void BookmarkStore::Open(bool create)
     sqlite3_busy_timeout(db.get(), kBookmarkBusyTimeoutMs);
     int64_t now = 0;
     // What the file's journal holds counts too: a newer program's last change may still sit there.
-    if (QueryInt(db.get(), "PRAGMA user_version", now, code) && now > kBookmarkSchemaVersion) {
+    if (SqliteInt(db.get(), "PRAGMA user_version", now, code) && now > kBookmarkSchemaVersion) {
         problem_ = name + "was written by a newer version of the program (schema " + std::to_string(now) +
                    "; this one keeps " + std::to_string(kBookmarkSchemaVersion) + ")" + kept;
         return;
@@ -291,7 +271,7 @@ bool BookmarkStore::Failed(const std::string& what, int code, std::string& error
     error = "the bookmark store " + path_.string() + ": cannot " + what + " (" +
             (db_ ? sqlite3_errmsg(db_.get()) : "closed") + ")";
     // A file found damaged while in use is left alone from then on.
-    if (IsDamage(code)) {
+    if (IsDamageCode(code)) {
         problem_ = "the bookmark store " + path_.string() + " is damaged (" + sqlite3_errmsg(db_.get()) +
                    "); it is kept as it is and nothing is written to it";
         db_.reset();
@@ -399,14 +379,7 @@ bool BookmarkStore::SetNote(int64_t id, const std::string& note, std::string& er
     sqlite3_bind_blob(s.get(), 1, note.data(), int(note.size()), SQLITE_TRANSIENT);
     sqlite3_bind_int64(s.get(), 2, NowMs());
     sqlite3_bind_int64(s.get(), 3, id);
-    const int code = sqlite3_step(s.get());
-    if (code != SQLITE_DONE)
-        return Failed("write", code, error);
-    if (sqlite3_changes(db_.get()) == 0) {
-        error = "no bookmark " + std::to_string(id);
-        return false;
-    }
-    return true;
+    return Change(s.get(), id, error);
 }
 
 bool BookmarkStore::Remove(int64_t id, std::string& error)
@@ -417,7 +390,12 @@ bool BookmarkStore::Remove(int64_t id, std::string& error)
     if (!s)
         return Failed("write", sqlite3_errcode(db_.get()), error);
     sqlite3_bind_int64(s.get(), 1, id);
-    const int code = sqlite3_step(s.get());
+    return Change(s.get(), id, error);
+}
+
+bool BookmarkStore::Change(sqlite3_stmt* statement, int64_t id, std::string& error)
+{
+    const int code = sqlite3_step(statement);
     if (code != SQLITE_DONE)
         return Failed("write", code, error);
     if (sqlite3_changes(db_.get()) == 0) {

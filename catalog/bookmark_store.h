@@ -73,6 +73,8 @@ private:
     bool Usable(std::string& error);
     bool Failed(const std::string& what, int code, std::string& error);
     StatementPtr Prepare(const char* sql);
+    // Runs a change of bookmark `id`; false when it failed or there is no such bookmark.
+    bool Change(sqlite3_stmt* statement, int64_t id, std::string& error);
 
     std::filesystem::path path_;
     SqlitePtr db_; // null until the file exists and checks out
