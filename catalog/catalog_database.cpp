@@ -100,22 +100,6 @@ bool exec(sqlite3* db, const char* sql, int& code)
     return code == SQLITE_OK;
 }
 
-// One integer from a pragma; false with `code` on an error.
-bool pragmaInt(sqlite3* db, const char* sql, int64_t& value, int& code)
-{
-    sqlite3_stmt* raw = nullptr;
-    code = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
-    StatementPtr s(raw);
-    if (code != SQLITE_OK)
-        return false;
-    code = sqlite3_step(s.get());
-    if (code != SQLITE_ROW && code != SQLITE_DONE)
-        return false;
-    value = code == SQLITE_ROW ? sqlite3_column_int64(s.get(), 0) : 0;
-    code = SQLITE_OK;
-    return true;
-}
-
 enum class Verdict { Ready, SetAside, Unusable };
 
 // Sets up an open connection: WAL, version check, schema. `why` says what is wrong.
@@ -124,8 +108,8 @@ Verdict prepare(sqlite3* db, bool persistent, std::string& why)
     int code = SQLITE_OK;
     sqlite3_busy_timeout(db, kCatalogBusyTimeoutMs);
     int64_t version = 0, objects = 0;
-    if (!pragmaInt(db, "PRAGMA user_version", version, code) ||
-        !pragmaInt(db, "SELECT count(*) FROM sqlite_master", objects, code)) {
+    if (!SqliteInt(db, "PRAGMA user_version", version, code) ||
+        !SqliteInt(db, "SELECT count(*) FROM sqlite_master", objects, code)) {
         why = sqlite3_errmsg(db);
         return IsDamageCode(code) ? Verdict::SetAside : Verdict::Unusable;
     }
@@ -223,6 +207,21 @@ CatalogDatabase openLocked(const fs::path& path, const CatalogWarning& warn, boo
 }
 
 } // namespace
+
+bool SqliteInt(sqlite3* db, const char* sql, int64_t& value, int& code)
+{
+    sqlite3_stmt* raw = nullptr;
+    code = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
+    StatementPtr s(raw);
+    if (code != SQLITE_OK)
+        return false;
+    code = sqlite3_step(s.get());
+    if (code != SQLITE_ROW && code != SQLITE_DONE)
+        return false;
+    value = code == SQLITE_ROW ? sqlite3_column_int64(s.get(), 0) : 0;
+    code = SQLITE_OK;
+    return true;
+}
 
 bool IsDamageCode(int code)
 {

@@ -43,4 +43,8 @@ CatalogDatabase ReplaceDamagedCatalog(CatalogDatabase old, const CatalogWarning&
 // True for the result codes of a file that is no sound database.
 bool IsDamageCode(int code);
 
+// The first column of a query's first row as an integer (0 when it gives no row);
+// false with `code` on an error.
+bool SqliteInt(sqlite3* db, const char* sql, int64_t& value, int& code);
+
 } // namespace vedra

@@ -12,6 +12,7 @@ packages=(
   gstreamer1.0-plugins-ugly gstreamer1.0-libav
   libavformat-dev libavcodec-dev libavutil-dev libssl-dev libyuv-dev ffmpeg
   libsodium-dev libsqlite3-dev sqlite3
+  poppler-utils
   xvfb xauth x11-apps xdotool time strace
 )
 

@@ -17,6 +17,7 @@
 #include <set>
 #include <thread>
 
+#include "catalog/bookmark_store.h"
 #include "evidence/export_manifest.h"
 #include "evidence/signing_key.h"
 #include "krv/krv_data_packets.h"
@@ -130,6 +131,8 @@ private:
     bool WaitForSourceHash();
     // The manifest of what is about to be committed, `names` being the outputs' final names.
     std::string ManifestText(const std::vector<std::string>& names);
+    // The recording's bookmarks, for the manifest; a store that cannot be read is noted.
+    void ReadBookmarks();
     std::string TempName();
     bool Steps();
     // A recording time as the offset users see.
@@ -154,7 +157,18 @@ private:
     std::string sourceDigest_;
     std::string sourceHashError_;
     std::optional<SigningKey> key_; // when signing
+    std::vector<Bookmark> bookmarks_;
 };
+
+void RangeExport::ReadBookmarks()
+{
+    BookmarkStore store(req_.bookmarkStore.empty() ? DefaultBookmarkStorePath() : fs::path(req_.bookmarkStore));
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(req_.recording, ec).lexically_normal();
+    bookmarks_ = store.ForRecording({krv_guid_text(file_->fileId), ec ? req_.recording : absolute.string()});
+    if (!store.problem().empty())
+        result_.notes.push_back(store.problem() + ": the manifest lists no bookmarks");
+}
 
 bool RangeExport::WaitForSourceHash()
 {
@@ -201,6 +215,16 @@ std::string RangeExport::ManifestText(const std::vector<std::string>& names)
     m.fromMs = Offset(uint32_t(std::max<int64_t>(range_.fromMs, 0)));
     m.toMs = Offset(uint32_t(std::clamp<int64_t>(to, 0, UINT32_MAX)));
     m.fromTime = krv_iso8601_utc(krv_time_of_day(result_.creationDate, m.fromMs + result_.originMs));
+    // The bookmarks in the range that mark an exported camera.
+    for (const Bookmark& b : bookmarks_) {
+        const bool exported = std::any_of(b.channels.begin(), b.channels.end(), [&](int c) {
+            return std::find(m.cameras.begin(), m.cameras.end(), c) != m.cameras.end();
+        });
+        if (b.offsetMs >= m.fromMs && b.offsetMs < m.toMs && exported)
+            m.bookmarks.push_back(
+                {b.offsetMs, krv_iso8601_utc(krv_time_of_day(result_.creationDate, b.offsetMs + result_.originMs)),
+                 b.channels, b.note});
+    }
     m.toTime = krv_iso8601_utc(krv_time_of_day(result_.creationDate, m.toMs + result_.originMs));
     if (const passwd* pw = getpwuid(geteuid()))
         m.account = pw->pw_name;
@@ -587,6 +611,8 @@ bool RangeExport::Steps()
     }
     if (!OpenRecording())
         return false;
+    if (req_.sign)
+        ReadBookmarks();
     if (req_.hashSource || req_.sign) {
         forwardStop_.emplace(stop_, [this] { hashStop_.request_stop(); });
         sourceHash_ = std::thread([this, token = hashStop_.get_token()] {

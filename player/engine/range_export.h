@@ -37,7 +37,8 @@ struct RangeExportRequest {
     bool timeTrack = true; // mkv, mp4: a subtitle track with the time of day of every frame
     bool sign = false;
     std::string signingKey;
-    std::string toolVersion; // what the manifest names the program by
+    std::string bookmarkStore; // whose bookmarks in the range the manifest lists; empty: the user's
+    std::string toolVersion;   // what the manifest names the program by
 };
 
 struct ExportedChannel {

@@ -161,5 +161,48 @@ TEST_F(VerifyTest, ReSignedWithAnotherKeyIsCaughtWithTheSignersKey)
     EXPECT_NE(said.find("signature: does not match"), std::string::npos) << said;
 }
 
+// Bookmarks in the exported range go into the signed manifest; the case
+// report names the export and holds each bookmark's note and one picture per
+// camera, read back with poppler's tools.
+TEST_F(VerifyTest, BookmarksGoIntoTheManifestAndTheReport)
+{
+    const std::string cam = dir_->file("cam.krv");
+    std::string said;
+    ASSERT_EQ(Krvtool("bookmark '" + cam + "' --at 1.5 --note 'door opens'", &said), 0) << said;
+    ASSERT_EQ(Krvtool("bookmark '" + cam + "' --at 2.5 --channels 2 --note \"$(printf 'a red car\\nleaves')\"", &said),
+              0)
+        << said;
+    ASSERT_EQ(Krvtool("bookmark '" + cam + "' --at 3.5 --note 'after the range'", &said), 0) << said;
+    const fs::path manifest = SignedExport("marked");
+    std::ifstream in(manifest);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string error;
+    const std::optional<ExportManifest> m = ParseManifest(text, error);
+    ASSERT_TRUE(m) << error;
+    ASSERT_EQ(m->bookmarks.size(), 2u) << text;
+    EXPECT_EQ(m->bookmarks[0].offsetMs, 1500u);
+    EXPECT_EQ(m->bookmarks[0].channels, (std::vector<int>{1, 2}));
+    EXPECT_EQ(m->bookmarks[1].note, "a red car\nleaves");
+
+    const std::string pdf = (out_.path() / "case.pdf").string();
+    ASSERT_EQ(Krvtool("report '" + cam + "' --to 3 --title 'Case 7' --out '" + pdf + "' --manifests '" +
+                          manifest.parent_path().string() + "'",
+                      &said),
+              0)
+        << said;
+    EXPECT_NE(said.find("2 bookmark(s), 3 picture(s), 1 signed export(s)"), std::string::npos) << said;
+    const std::string words = RunCommand("pdftotext -layout '" + pdf + "' -");
+    for (const std::string& want : {std::string("Case 7"), std::string("door opens"), std::string("a red car"),
+                                    std::string("leaves"), m->signerFingerprint, m->sourceSha256})
+        EXPECT_NE(words.find(want), std::string::npos) << want << " in\n" << words;
+    EXPECT_EQ(words.find("after the range"), std::string::npos) << "--to leaves it out";
+    const std::string images = RunCommand("pdfimages -list '" + pdf + "'");
+    size_t pictures = 0;
+    for (size_t at = images.find(" 352   288  rgb "); at != std::string::npos;
+         at = images.find(" 352   288  rgb ", at + 1))
+        ++pictures;
+    EXPECT_EQ(pictures, 3u) << images;
+}
+
 } // namespace
 } // namespace vedra::test

@@ -1,19 +1,14 @@
 // krvtool snapshot RECORDING --channel N --at T [--format jpg|bmp] OUT:
 // the picture of channel N at that time, through the engine's frame tap and
 // snapshot writer (the same path as the player's JPG and BMP commands).
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "cdxgraph.h"
 #include "commands.h"
 #include "engine_session.h"
 #include "krv/krv_time.h"
-#include "stop_signals.h"
 #include "tool_report.h"
 
 namespace krvtool {
@@ -80,11 +75,6 @@ int runSnapshot(std::span<char* const> args)
     EngineSession session;
     if (!session.Open(recording))
         return kExitFailed;
-    const auto it = session.channels().find(channel);
-    if (it == session.channels().end()) {
-        reportError("channel " + std::to_string(channel) + " is not in " + recording);
-        return kExitFailed;
-    }
 
     std::string error;
     const std::optional<int64_t> offsetMs = krv_resolve_time(*at, session.timeline(), error);
@@ -92,47 +82,9 @@ int runSnapshot(std::span<char* const> args)
         reportError("--at: " + error);
         return kExitUsage;
     }
-    // The channel file counts from its own 0, which lies that far from the counter's.
-    const double fileSeconds = double(*offsetMs - session.fileOffsetMs(channel)) / 1000.0;
-    if (fileSeconds < 0) {
-        reportError("channel " + std::to_string(channel) + " starts at " +
-                    krv_offset_text(uint64_t(session.fileOffsetMs(channel))) + ": no picture at " +
-                    krv_offset_text(uint64_t(*offsetMs)));
-        return kExitFailed;
-    }
-
-    vedra::CDXGraph graph;
-    if (!graph.Create(nullptr) || !graph.RenderMediaFile(it->second, true)) {
-        graph.Destroy();
-        reportError(CannotPlayText("channel " + std::to_string(channel), graph));
-        return kExitFailed;
-    }
-    double duration = 0;
-    graph.GetDurationSeconds(duration);
-    std::error_code ec;
-    std::filesystem::remove(out, ec);
-
-    // Paused first; the seek then brings the frame at that time through the
-    // frame tap, and that frame completes the request.
-    graph.Pause();
-    if (format == "jpg")
-        graph.RequestJpegSnapshot(out);
-    else
-        graph.RequestBmpSnapshot(out);
-    graph.SeekTo(fileSeconds);
-    for (int waited = 0; waited < 3000 && graph.HasPendingSnapshot() && !StopSignal(); waited += 20)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    const bool taken = !graph.HasPendingSnapshot();
-    const vedra::GrabbedMediaType type = graph.grabbedMediaType();
-    graph.Destroy();
-
-    if (!taken) {
-        reportError("no picture at " + krv_offset_text(uint64_t(*offsetMs)) + " (channel length " +
-                    std::to_string(duration) + " s)");
-        return kExitFailed;
-    }
-    if (!std::filesystem::is_regular_file(out, ec)) {
-        reportError("cannot write " + out);
+    vedra::GrabbedMediaType type;
+    if (!session.Snapshot(channel, *offsetMs, out, format == "jpg", type, error)) {
+        reportError(error);
         return kExitFailed;
     }
     std::printf("%s: channel %d at %.3f s, %d x %d, %s\n", out.c_str(), channel, double(*offsetMs) / 1000.0, type.width,

@@ -28,6 +28,9 @@ int runVerify(std::span<char* const> args);
 int runIndex(std::span<char* const> args);
 int runActivity(std::span<char* const> args);
 int runFind(std::span<char* const> args);
+int runBookmark(std::span<char* const> args);
+int runBookmarks(std::span<char* const> args);
+int runReport(std::span<char* const> args);
 
 struct Command {
     std::string_view name;

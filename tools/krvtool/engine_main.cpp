@@ -9,10 +9,8 @@
 namespace {
 
 constexpr krvtool::Command kEngineCommands[] = {
-    {"play", "", &krvtool::runPlay},
-    {"snapshot", "", &krvtool::runSnapshot},
-    {"export", "", &krvtool::runExport},
-    {"verify", "", &krvtool::runVerify},
+    {"play", "", &krvtool::runPlay},     {"snapshot", "", &krvtool::runSnapshot}, {"export", "", &krvtool::runExport},
+    {"verify", "", &krvtool::runVerify}, {"report", "", &krvtool::runReport},
 };
 
 } // namespace
@@ -23,7 +21,8 @@ int main(int argc, char** argv)
     const int code = runCommand(kEngineCommands, argc, argv);
     if (code >= 0)
         return code;
-    reportError(argc < 2 ? std::string("krvtool-engine runs krvtool's play, snapshot, export and verify: use krvtool")
-                         : "unknown command " + std::string(argv[1]));
+    reportError(
+        argc < 2 ? std::string("krvtool-engine runs krvtool's play, snapshot, export, verify and report: use krvtool")
+                 : "unknown command " + std::string(argv[1]));
     return kExitUsage;
 }

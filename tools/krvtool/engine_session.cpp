@@ -4,9 +4,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <sstream>
+#include <thread>
 
 #include "cdxgraph.h"
 #include "krv/krv_config.h"
@@ -15,6 +16,7 @@
 #include "krv/krv_paths.h"
 #include "krv/krv_reader.h"
 #include "krv/krv_recording.h"
+#include "krv/krv_time.h"
 #include "krv/krv_workfolder.h"
 #include "message_box.h"
 #include "stop_signals.h"
@@ -98,6 +100,58 @@ bool EngineSession::Open(const std::string& recording)
     return true;
 }
 
+bool EngineSession::Snapshot(int channel, int64_t offsetMs, const std::string& out, bool jpeg,
+                             vedra::GrabbedMediaType& type, std::string& error) const
+{
+    const auto it = channels_.find(channel);
+    if (it == channels_.end()) {
+        error = "channel " + std::to_string(channel) + " is not in the recording";
+        return false;
+    }
+    // The channel file counts from its own 0, which lies that far from the counter's.
+    const double fileSeconds = double(offsetMs - fileOffsetMs(channel)) / 1000.0;
+    if (fileSeconds < 0) {
+        error = "channel " + std::to_string(channel) + " starts at " +
+                krv_offset_text(uint64_t(fileOffsetMs(channel))) + ": no picture at " +
+                krv_offset_text(uint64_t(offsetMs));
+        return false;
+    }
+    vedra::CDXGraph graph;
+    if (!graph.Create(nullptr) || !graph.RenderMediaFile(it->second, true)) {
+        graph.Destroy();
+        error = CannotPlayText("channel " + std::to_string(channel), graph);
+        return false;
+    }
+    double duration = 0;
+    graph.GetDurationSeconds(duration);
+    std::error_code ec;
+    fs::remove(out, ec);
+
+    // Paused first; the seek then brings the frame at that time through the
+    // frame tap, and that frame completes the request.
+    graph.Pause();
+    if (jpeg)
+        graph.RequestJpegSnapshot(out);
+    else
+        graph.RequestBmpSnapshot(out);
+    graph.SeekTo(fileSeconds);
+    for (int waited = 0; waited < 3000 && graph.HasPendingSnapshot() && !StopSignal(); waited += 20)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const bool taken = !graph.HasPendingSnapshot();
+    type = graph.grabbedMediaType();
+    graph.Destroy();
+    if (!taken) {
+        error = "no picture at " + krv_offset_text(uint64_t(offsetMs)) + " (channel length " +
+                std::to_string(duration) + " s)";
+        return false;
+    }
+    if (!fs::is_regular_file(out, ec)) {
+        error = "cannot write " + out;
+        return false;
+    }
+    return true;
+}
+
 void QuitLoopOnStopSignal(GMainLoop* loop)
 {
     // The source keeps the loop alive for as long as it stays attached.
@@ -144,19 +198,6 @@ std::string CannotPlayText(const std::string& what, const vedra::CDXGraph& graph
     while (!warning.empty() && warning.back() == ' ')
         warning.pop_back();
     return text + ": " + warning;
-}
-
-bool ParseChannelList(const std::string& text, std::vector<int>& channels)
-{
-    channels.clear();
-    std::stringstream in(text);
-    std::string item;
-    while (std::getline(in, item, ',')) {
-        if (item.size() != 1 || item[0] < '1' || item[0] > '4')
-            return false;
-        channels.push_back(item[0] - '0');
-    }
-    return !channels.empty();
 }
 
 } // namespace krvtool

@@ -11,12 +11,14 @@
 #include <map>
 #include <string>
 
+#include "channel_list.h"
 #include "krv/krv_timeline.h"
 #include "notify_target.h"
 
 namespace vedra {
 class CDXGraph;
-}
+struct GrabbedMediaType;
+} // namespace vedra
 
 namespace krvtool {
 
@@ -32,6 +34,8 @@ public:
     // stderr. False when the recording cannot be played.
     bool Open(const std::string& recording);
 
+    // The command's private temporary folder (empty before Open).
+    const std::filesystem::path& folder() const { return folder_; }
     // Channel number (1-4) -> channel file, for channels that hold frames.
     const std::map<int, std::string>& channels() const { return channels_; }
     // The audio file, empty when the recording has no audio.
@@ -40,6 +44,12 @@ public:
     int64_t fileOffsetMs(int channel) const;
     // The recording's counter's 0, last frame and creation date, for the times users give.
     const KrvTimeline& timeline() const { return timeline_; }
+
+    // Writes the picture of `channel` at `offsetMs` (from the counter's 0) to
+    // `out` through the engine's frame tap and snapshot writer, the path of the
+    // player's JPG and BMP commands. False with `error` when there is none.
+    bool Snapshot(int channel, int64_t offsetMs, const std::string& out, bool jpeg, vedra::GrabbedMediaType& type,
+                  std::string& error) const;
 
 private:
     std::filesystem::path folder_; // temporary folder, empty when none was made
@@ -67,8 +77,5 @@ void QuitLoopOnStopSignal(GMainLoop* loop);
 // "<what> cannot be played", with the decoder warning when the decoder was
 // what failed, for a graph whose render failed.
 std::string CannotPlayText(const std::string& what, const vedra::CDXGraph& graph);
-
-// Parses "1,3" into channel numbers 1-4; false on anything else.
-bool ParseChannelList(const std::string& text, std::vector<int>& channels);
 
 } // namespace krvtool

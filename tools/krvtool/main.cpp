@@ -18,6 +18,11 @@ constexpr Command kCommands[] = {
     {"key", "key [--key-file FILE]            the public key that signs exports, and its fingerprint", &runKey},
     {"index", "index PATH... [--json] [-j N]    index recordings into the catalog", &runIndex},
     {"activity", "activity PATH... [--channels 1,3] [--from T] [--to T] [--json]  activity spans", &runActivity},
+    {"bookmark",
+     "bookmark FILE --at T --note TEXT [--channels 1,3] | --edit ID --note TEXT | --delete ID\n"
+     "                                  a bookmark with a note in the user's bookmark store",
+     &runBookmark},
+    {"bookmarks", "bookmarks PATH... [--json]       the bookmarks of recordings", &runBookmarks},
     {"find", "find PATH... --at TIME [--json]  the recording covering a time of day", &runFind},
 #ifdef KRVTOOL_WITH_ENGINE
     {"play", "play FILE [--seconds S]         play every channel and the audio in real time", nullptr},
@@ -27,6 +32,10 @@ constexpr Command kCommands[] = {
      "                                  a time range of channels to files with checksums",
      nullptr},
     {"verify", "verify PATH [--source REC] [--key PUBKEY]  check a signed export against its manifest", nullptr},
+    {"report",
+     "report PATH... --out FILE.pdf [--from T] [--to T] [--title TEXT] [--manifests DIR]\n"
+     "                                  a PDF of the recordings, their signed exports and bookmarks",
+     nullptr},
 #endif
 };
 
