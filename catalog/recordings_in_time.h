@@ -24,7 +24,7 @@ std::optional<TimedRecording> TimedRecordingOf(const CatalogEntry& entry);
 // one nearest a recording.
 struct Covering {
     const TimedRecording* covering = nullptr;
-    int64_t at = 0; // the instant answered for
+    int64_t at = 0;                         // the instant answered for
     const TimedRecording* before = nullptr; // the latest to end before `at`
     const TimedRecording* after = nullptr;  // the earliest to start after it
 };

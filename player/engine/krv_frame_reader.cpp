@@ -8,7 +8,7 @@
 
 namespace vedra {
 
-int KrvFrameReader::Open(const std::string& path)
+int KrvFrameReader::Open(const std::string& path, int streamNumber)
 {
     Close();
     path_ = path;
@@ -20,15 +20,23 @@ int KrvFrameReader::Open(const std::string& path)
         Close();
         return r;
     }
+    // The recorder describes its first camera's stream only; the other cameras share that description.
     for (int s = 0; s < kMaxStreams; ++s) {
         const KrvStream& st = file_->streams[s];
-        if (st.type == KrvStreamType::Video && st.video) {
+        if (st.type == KrvStreamType::Video && st.video && (stream_ < 0 || s == streamNumber)) {
             stream_ = s;
             width_ = st.video->width;
             height_ = st.video->height;
             compression_ = st.video->compression;
-            break;
+            if (streamNumber < 0 || s == streamNumber)
+                break;
         }
+    }
+    if (stream_ >= 0 && streamNumber >= 0) {
+        if (streamNumber >= kMaxStreams || file_->streams[streamNumber].type == KrvStreamType::Audio)
+            stream_ = -1;
+        else
+            stream_ = streamNumber;
     }
     if (stream_ < 0 || file_->packetSize == 0 || !file_->data) {
         Close();
@@ -176,7 +184,7 @@ int KrvFrameReader::ScanUntil(uint32_t ms)
 {
     if (!scanner_) {
         scanner_ = std::make_unique<KrvFrameReader>();
-        const int r = scanner_->Open(path_);
+        const int r = scanner_->Open(path_, stream_);
         if (r < 0) {
             scanner_.reset();
             return r;
