@@ -9,10 +9,10 @@
 #include <memory>
 #include <set>
 
-#include "av_handles.h"
 #include "krv/krv_reader.h"
 #include "krv/krv_timeline.h"
 #include "krv_frame_reader.h"
+#include "motion/small_decoder.h"
 #include "pane_picture.h"
 
 namespace vedra {
@@ -83,50 +83,27 @@ public:
     }
 
 private:
-    bool OpenCodec(int width)
-    {
-        if (ctx_)
-            return true;
-        const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_MPEG4);
-        if (!codec)
-            return false;
-        ctx_.reset(avcodec_alloc_context3(codec));
-        frame_.reset(av_frame_alloc());
-        packet_.reset(av_packet_alloc());
-        if (!ctx_ || !frame_ || !packet_)
-            return false;
-        // The smallest size libavcodec can decode to that is still as wide as the picture wanted.
-        int lowres = 0;
-        while (lowres < codec->max_lowres && (int(reader.width()) >> (lowres + 1)) >= width)
-            ++lowres;
-        ctx_->lowres = lowres;
-        ctx_->thread_count = 1;
-        ctx_->flags2 |= AV_CODEC_FLAG2_FAST;
-        if (avcodec_open2(ctx_.get(), codec, nullptr) != 0) {
-            ctx_.reset();
-            return false;
-        }
-        return true;
-    }
-
     bool Decode(const KrvFrame& frame, int width, QImage& out)
     {
-        if (!OpenCodec(width) || frame.data.size() > size_t(INT32_MAX))
+        // The smallest size libavcodec can decode to that is still as wide as the picture wanted.
+        int lowres = 0;
+        while (lowres < 3 && (int(reader.width()) >> (lowres + 1)) >= width)
+            ++lowres;
+        if (!decoder_.Open(lowres))
             return false;
-        packet_->data = const_cast<uint8_t*>(frame.data.data());
-        packet_->size = int(frame.data.size());
-        bool got =
-            avcodec_send_packet(ctx_.get(), packet_.get()) == 0 && avcodec_receive_frame(ctx_.get(), frame_.get()) == 0;
-        if (!got) {
-            // A decoder that holds a picture back gives it up when drained.
-            avcodec_send_packet(ctx_.get(), nullptr);
-            got = avcodec_receive_frame(ctx_.get(), frame_.get()) == 0;
-            avcodec_flush_buffers(ctx_.get());
-        }
-        if (!got)
-            return false;
-        const AVFrame& f = *frame_;
-        bool ok = f.format == AV_PIX_FMT_YUV420P && f.width > 0 && f.height > 0;
+        bool ok = false;
+        const SmallDecoder::Picture picture = [&](const AVFrame& f) { ok = ok || Convert(f, width, out); };
+        decoder_.Decode(frame.data.data(), frame.data.size(), picture);
+        if (!ok)
+            decoder_.Drain(picture); // a decoder that holds a picture back gives it up when drained
+        return ok;
+    }
+
+    bool Convert(const AVFrame& f, int width, QImage& out)
+    {
+        // A damaged header may give any size: pictures far from a camera's shape are refused.
+        bool ok = f.format == AV_PIX_FMT_YUV420P && f.width > 0 && f.height > 0 && f.height <= 4 * f.width &&
+                  f.width <= 4 * f.height;
         if (ok) {
             const int height = std::max(1, int(int64_t(width) * f.height / f.width));
             QImage image(width, height, QImage::Format_RGB32);
@@ -137,13 +114,10 @@ private:
             if (ok)
                 out = std::move(image);
         }
-        av_frame_unref(frame_.get());
         return ok;
     }
 
-    AvCodecPtr ctx_;
-    AvFramePtr frame_;
-    AvPacketPtr packet_;
+    SmallDecoder decoder_;
     std::vector<uint8_t> scratch_;
 };
 
