@@ -17,29 +17,14 @@
 
 #include "engine/folder_archive.h"
 #include "engine/thumbnail_source.h"
+#include "folder_fixture.h"
 #include "view/folder_timeline.h"
 #include "view/thumbnail_popup.h"
 
 using namespace vedra;
+using namespace vedra::test;
 
 namespace {
-
-// 2026-01-01 10:00:00 UTC. cam_0 and cam_1 follow each other, cam_2 starts two minutes after cam_1.
-constexpr qint64 kFirstStart = 1767261600;
-constexpr qint64 kStartMs = kFirstStart * 1000 + 1000; // the counter's 0 of cam_0: its first frame at 1 s
-constexpr int kOffsetsOfStarts[] = {0, 60, 180};
-
-qint64 At(int minutes, int seconds, int ms = 0)
-{
-    return kFirstStart * 1000 + (minutes * 60 + seconds) * 1000 + ms;
-}
-
-bool Synth(const QString& path, const QStringList& options)
-{
-    QProcess synth;
-    synth.start(QStringLiteral(KRVSYNTH_PATH), QStringList{path} + options);
-    return synth.waitForFinished(120000) && synth.exitCode() == 0;
-}
 
 // ffmpeg's picture of frame `n` of an elementary stream, scaled to `size` (BGRA, as QImage::Format_RGB32).
 QImage FfmpegFrame(const QString& stream, int n, QSize size)
@@ -88,7 +73,7 @@ private:
     QString folder_, catalog_, thumbs_;
     std::unique_ptr<FolderArchive> archive_;
 
-    QString Rec(int n) const { return folder_ + QString("/cam_%1.krv").arg(n); }
+    QString Rec(int n) const { return FolderRecording(folder_, n); }
 
 private slots:
     void initTestCase()
@@ -96,32 +81,12 @@ private slots:
         QVERIFY(dir_.isValid());
         folder_ = dir_.filePath("rec");
         catalog_ = dir_.filePath("catalog.sqlite");
-        QVERIFY(QDir().mkpath(folder_));
-        for (int n = 0; n < 3; ++n) {
-            QStringList options = {"--channels",
-                                   "1,2",
-                                   "--fps",
-                                   "5",
-                                   "--seconds",
-                                   "60",
-                                   "--still-scene",
-                                   "--sensor-noise",
-                                   "4",
-                                   "--object",
-                                   QString("1:15:%1-%2").arg(10 + 5 * n).arg(14 + 5 * n),
-                                   "--creation-date",
-                                   QString::number(kFirstStart + kOffsetsOfStarts[n]),
-                                   "--no-audio"};
-            if (n == 2)
-                options << "--object"
-                        << "2:20:30-34";
-            QVERIFY(Synth(Rec(n), options));
-        }
+        QVERIFY(WriteFolderOfThree(folder_));
         std::ofstream(QString(folder_ + "/junk.krv").toStdString()) << "not a recording";
         // The pictures' recording: a moving pattern, key frames every 2 s, and krvsynth's own streams.
         thumbs_ = dir_.filePath("thumbs.krv");
-        QVERIFY(Synth(thumbs_, {"--channels", "1,2", "--fps", "5", "--seconds", "70", "--gop", "10", "--no-audio",
-                                "--dump-dir", dir_.filePath("dump")}));
+        QVERIFY(SynthRecording(thumbs_, {"--channels", "1,2", "--fps", "5", "--seconds", "70", "--gop", "10",
+                                         "--no-audio", "--dump-dir", dir_.filePath("dump")}));
 
         archive_ = std::make_unique<FolderArchive>(catalog_.toStdString());
         std::vector<ArchiveProgress> progress;
@@ -153,8 +118,8 @@ private slots:
         QCOMPARE(r.size(), size_t(3));
         for (int n = 0; n < 3; ++n) {
             QCOMPARE(r[n].path, Rec(n).toStdString());
-            QCOMPARE(r[n].firstMs, kStartMs + kOffsetsOfStarts[n] * 1000);
-            QCOMPARE(r[n].lastMs, r[n].firstMs + 59800);
+            QCOMPARE(r[n].firstMs, FolderStartOf(n));
+            QCOMPARE(r[n].lastMs, r[n].firstMs + kFolderLastFrameMs);
             QCOMPARE(r[n].cameras, 3u);
             QCOMPARE(r[n].secondScores[0].size(), size_t(60));
         }
@@ -181,12 +146,12 @@ private slots:
         QTest::addColumn<int>("offsetMs");
         QTest::addColumn<int>("before");
         QTest::addColumn<int>("after");
-        QTest::newRow("inside the second") << At(1, 30) << 1 << 29000 << -1 << -1;
-        QTest::newRow("its first frame") << At(1, 1) << 1 << 0 << -1 << -1;
-        QTest::newRow("a second past the last frame") << At(1, 0, 900) << 0 << 59900 << -1 << -1;
-        QTest::newRow("the gap") << At(2, 30) << -1 << 0 << 1 << 2;
-        QTest::newRow("before the first") << At(-1, 0) << -1 << 0 << -1 << 0;
-        QTest::newRow("after the last") << At(5, 0) << -1 << 0 << 2 << -1;
+        QTest::newRow("inside the second") << FolderAt(1, 30) << 1 << 29000 << -1 << -1;
+        QTest::newRow("its first frame") << FolderAt(1, 1) << 1 << 0 << -1 << -1;
+        QTest::newRow("a second past the last frame") << FolderAt(1, 0, 900) << 0 << 59900 << -1 << -1;
+        QTest::newRow("the gap") << FolderAt(2, 30) << -1 << 0 << 1 << 2;
+        QTest::newRow("before the first") << FolderAt(-1, 0) << -1 << 0 << -1 << 0;
+        QTest::newRow("after the last") << FolderAt(5, 0) << -1 << 0 << 2 << -1;
     }
     void coversAnInstantOrNamesTheNeighbours()
     {
@@ -243,12 +208,12 @@ private slots:
         FolderTimeline timeline;
         timeline.resize(720, 64);
         timeline.SetRecordings(archive_->recordings());
-        timeline.SetPosition(At(3, 31));
+        timeline.SetPosition(FolderAt(3, 31));
         const QImage picture = timeline.grab().toImage();
         QVERIFY(picture.save(QStringLiteral(PICTURES_DIR "/folder_timeline_three.png")));
         // The gap's column is empty in both lanes; camera 2's object shows in the third recording.
         const int laneTop = FolderTimeline::kRulerHeight;
-        const int gap = int(timeline.axis().XAt(At(2, 30)));
+        const int gap = int(timeline.axis().XAt(FolderAt(2, 30)));
         QCOMPARE(picture.pixelColor(gap, laneTop + 4), picture.pixelColor(1, picture.height() - 1));
         const int object = int(timeline.axis().XAt(archive_->recordings()[2].firstMs + 32000));
         QVERIFY2(picture.pixelColor(object, picture.height() - 6).red() > 200, "camera 2's activity is hot");
@@ -310,6 +275,38 @@ private slots:
               answers.size() == 1 ? "cached" : "decoded", source.cachedPictures());
         QVERIFY(againMs < 150);
         QVERIFY(!cached->isNull());
+    }
+
+    void badInputGivesNoPicture_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<int>("offsetMs");
+        QTest::addColumn<bool>("answered");
+        QTest::newRow("not a recording") << "rec/junk.krv" << 1 << 0 << false;
+        QTest::newRow("no such file") << "rec/gone.krv" << 1 << 0 << false;
+        QTest::newRow("a camera not recorded") << "thumbs.krv" << 3 << 1000 << false;
+        QTest::newRow("no such camera") << "thumbs.krv" << 9 << 1000 << false;
+        QTest::newRow("cut short: before the cut") << "cut.krv" << 1 << 1000 << true;
+        QTest::newRow("cut short: past the cut") << "cut.krv" << 1 << 9000 << true;
+    }
+    void badInputGivesNoPicture()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, channel);
+        QFETCH(int, offsetMs);
+        if (!QFile::exists(dir_.filePath("cut.krv")))
+            QVERIFY(SynthRecording(dir_.filePath("cut.krv"),
+                                   {"--channels", "1", "--seconds", "10", "--no-audio", "--damage", "truncated"}));
+        std::vector<Answer> answers;
+        ThumbnailSource source([&](const std::string& p, int c, uint32_t t, const QImage& i) {
+            answers.push_back({p, c, t, i});
+        });
+        QVERIFY(!source.Request(dir_.filePath(file).toStdString(), channel, uint32_t(offsetMs)));
+        QTest::qWait(300);
+        QTEST(!answers.empty(), "answered");
+        if (!answers.empty())
+            QVERIFY(!answers[0].picture.isNull());
     }
 
     void theCacheKeepsItsBound()
