@@ -128,7 +128,7 @@ int KrvFrameReader::Next(KrvFrame& frame)
                 frame.keyFrame = objectKey_;
                 lastFramePacket_ = objectPacket_;
                 ResetAssembly();
-                if (waitKey_ && !frame.keyFrame)
+                if (waitKey_ && (!frame.keyFrame || frame.ptsMs < seekKeyMs_))
                     continue;
                 waitKey_ = false;
                 return 1;
@@ -138,7 +138,7 @@ int KrvFrameReader::Next(KrvFrame& frame)
         if (p.streamNumber != stream_ || p.offset != 0 || p.mediaObjectSize == 0 || p.mediaObjectSize > kMaxFrameSize)
             continue;
         if (avail >= p.mediaObjectSize) {
-            if (waitKey_ && !p.keyFrame)
+            if (waitKey_ && (!p.keyFrame || p.presentationTime < seekKeyMs_))
                 continue;
             waitKey_ = false;
             frame.data.assign(p.data, p.data + p.mediaObjectSize);
@@ -215,18 +215,22 @@ int KrvFrameReader::SeekToKeyFrame(uint32_t ms)
     if (ms == 0 && keys_.empty()) {
         const int r = Reposition(0);
         waitKey_ = true;
+        seekKeyMs_ = 0;
         return r;
     }
     const int scanned = ScanUntil(ms);
     if (scanned < 0)
         return scanned;
     uint64_t packet = 0;
+    seekKeyMs_ = 0;
     auto it =
         std::upper_bound(keys_.begin(), keys_.end(), ms, [](uint32_t t, const KeyEntry& k) { return t < k.ptsMs; });
     if (it != keys_.begin())
-        packet = std::prev(it)->packet;
-    else if (!keys_.empty())
-        packet = keys_.front().packet;
+        it = std::prev(it);
+    if (it != keys_.end()) {
+        packet = it->packet;
+        seekKeyMs_ = it->ptsMs;
+    }
     const int r = Reposition(packet);
     waitKey_ = true;
     return r;

@@ -93,6 +93,7 @@ private:
     uint64_t lastFramePacket_ = 0; // packet the frame last returned began in
 
     bool waitKey_ = false;                    // after a seek, frames before the key frame are dropped
+    uint32_t seekKeyMs_ = 0;                  // the key frame sought: earlier ones in its packet are dropped too
     std::unique_ptr<KrvFrameReader> scanner_; // reads ahead for the key frame table
     bool scanDone_ = false;
     uint32_t scannedMs_ = 0;     // latest presentation time the scanner has seen
