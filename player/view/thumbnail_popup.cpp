@@ -42,6 +42,12 @@ void ThumbnailPopup::SetPicture(int channel, const QImage& picture)
     update();
 }
 
+bool ThumbnailPopup::HasPicture(int channel) const
+{
+    const auto found = pictures_.find(channel);
+    return found != pictures_.end() && !found->second.isNull();
+}
+
 QSize ThumbnailPopup::sizeHint() const
 {
     const int n = std::max<int>(1, int(channels_.size()));

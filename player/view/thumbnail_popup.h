@@ -24,8 +24,9 @@ public:
     // The cameras to show (1-4, in order) and the time of day under them;
     // pictures of other cameras are forgotten.
     void SetCameras(const std::vector<int>& channels, const QString& caption);
-    // A camera's picture, when it comes.
+    // A camera's picture, when it comes (a null picture: none yet).
     void SetPicture(int channel, const QImage& picture);
+    bool HasPicture(int channel) const;
     // Near `globalPos`, kept on the screen.
     void ShowNear(QPoint globalPos);
 

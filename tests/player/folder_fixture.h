@@ -53,11 +53,23 @@ inline bool WriteFolderOfThree(const QString& folder)
     if (!QDir().mkpath(folder))
         return false;
     for (int n = 0; n < 3; ++n) {
-        QStringList options = {"--channels", "1,2", "--fps", "5", "--seconds", "60", "--still-scene", "--sensor-noise",
-                               "4", "--object", QString("1:15:%1-%2").arg(10 + 5 * n).arg(14 + 5 * n),
-                               "--creation-date", QString::number(kFolderDay + kFolderStarts[n]), "--no-audio"};
+        QStringList options = {"--channels",
+                               "1,2",
+                               "--fps",
+                               "5",
+                               "--seconds",
+                               "60",
+                               "--still-scene",
+                               "--sensor-noise",
+                               "4",
+                               "--object",
+                               QString("1:15:%1-%2").arg(10 + 5 * n).arg(14 + 5 * n),
+                               "--creation-date",
+                               QString::number(kFolderDay + kFolderStarts[n]),
+                               "--no-audio"};
         if (n == 2)
-            options << "--object" << "2:20:30-34";
+            options << "--object"
+                    << "2:20:30-34";
         if (!SynthRecording(FolderRecording(folder, n), options))
             return false;
     }
