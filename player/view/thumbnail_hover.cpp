@@ -15,8 +15,7 @@ ThumbnailHover::ThumbnailHover(QWidget* parent, size_t cacheBytes)
     : popup_(std::make_unique<ThumbnailPopup>(kPlaceholder, parent)),
       source_([this](const std::string& path, int channel, uint32_t, const QImage&) { Answered(path, channel); },
               ThumbnailSource::kDefaultWidth, cacheBytes)
-{
-}
+{}
 
 void ThumbnailHover::Show(const std::string& path, uint32_t offsetMs, unsigned cameras, const QString& caption,
                           QPoint globalPos)
