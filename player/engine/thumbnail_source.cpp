@@ -62,7 +62,7 @@ public:
     }
 
     // The key frame at or before `atMs` (frame time) decoded to `width` pixels across.
-    bool KeyFrameAt(uint32_t atMs, int width, Picture& out)
+    bool KeyFrameAt(uint32_t atMs, int width, KeyFramePicture& out)
     {
         if (reader.SeekToKeyFrame(atMs) < 0)
             return false;
@@ -122,7 +122,7 @@ private:
 };
 
 ThumbnailSource::ThumbnailSource(Ready ready, int width, size_t cacheBytes)
-    : ready_(std::move(ready)), width_(std::max(16, width)), cacheLimit_(cacheBytes)
+    : ready_(std::move(ready)), width_(std::max(16, width)), cache_(cacheBytes)
 {
     worker_ = std::thread(&ThumbnailSource::Work, this);
 }
@@ -156,69 +156,7 @@ std::optional<QImage> ThumbnailSource::Request(const std::string& path, int chan
 
 std::optional<QImage> ThumbnailSource::Find(const std::string& path, int channel, uint32_t offsetMs)
 {
-    Picture* p = Lookup({path, channel}, offsetMs);
-    if (!p)
-        return std::nullopt;
-    p->used = ++useCounter_;
-    return p->image;
-}
-
-size_t ThumbnailSource::cachedPictures() const
-{
-    size_t n = 0;
-    for (const auto& [camera, pictures] : cache_)
-        n += pictures.size();
-    return n;
-}
-
-ThumbnailSource::Picture* ThumbnailSource::Lookup(const Camera& camera, uint32_t offsetMs)
-{
-    const auto it = cache_.find(camera);
-    if (it == cache_.end())
-        return nullptr;
-    std::vector<Picture>& pictures = it->second;
-    auto at = std::upper_bound(pictures.begin(), pictures.end(), offsetMs,
-                               [](uint32_t t, const Picture& p) { return t < p.keyMs; });
-    if (at == pictures.begin())
-        return nullptr;
-    --at;
-    return offsetMs < at->nextKeyMs ? &*at : nullptr;
-}
-
-void ThumbnailSource::Store(const Camera& camera, Picture picture)
-{
-    const size_t bytes = size_t(picture.image.sizeInBytes());
-    if (bytes > cacheLimit_)
-        return;
-    std::vector<Picture>& pictures = cache_[camera];
-    auto at = std::lower_bound(pictures.begin(), pictures.end(), picture.keyMs,
-                               [](const Picture& p, uint32_t t) { return p.keyMs < t; });
-    if (at != pictures.end() && at->keyMs == picture.keyMs) {
-        cacheBytes_ -= size_t(at->image.sizeInBytes());
-        at->nextKeyMs = std::max(at->nextKeyMs, picture.nextKeyMs);
-        at->image = std::move(picture.image);
-        at->used = ++useCounter_;
-    } else {
-        picture.used = ++useCounter_;
-        pictures.insert(at, std::move(picture));
-    }
-    cacheBytes_ += bytes;
-    while (cacheBytes_ > cacheLimit_) {
-        // The least recently used picture of any camera goes.
-        std::vector<Picture>* oldestIn = nullptr;
-        size_t oldest = 0;
-        for (auto& [c, list] : cache_)
-            for (size_t i = 0; i < list.size(); ++i)
-                if (!oldestIn || list[i].used < (*oldestIn)[oldest].used) {
-                    oldestIn = &list;
-                    oldest = i;
-                }
-        if (!oldestIn)
-            break;
-        cacheBytes_ -= size_t((*oldestIn)[oldest].image.sizeInBytes());
-        oldestIn->erase(oldestIn->begin() + ptrdiff_t(oldest));
-    }
-    std::erase_if(cache_, [](const auto& entry) { return entry.second.empty(); });
+    return cache_.Find(path, channel, offsetMs);
 }
 
 void ThumbnailSource::Work()
@@ -258,14 +196,14 @@ void ThumbnailSource::Work()
             d->reader.SeekToKeyFrame(at + kPrefetchReachMs); // learns the key frames of the minute around
         else if (d->sent.count(at))
             continue;
-        Picture picture;
+        KeyFramePicture picture;
         if (!d->KeyFrameAt(at, width_, picture))
             continue;
         QMetaObject::invokeMethod(
             &context_,
-            [this, camera, job, picture = std::move(picture)]() mutable {
+            [this, job, picture = std::move(picture)]() mutable {
                 const QImage image = picture.image;
-                Store(camera, std::move(picture));
+                cache_.Store(job.path, job.channel, std::move(picture));
                 if (!job.prefetch && ready_)
                     ready_(job.path, job.channel, job.offsetMs, image);
             },

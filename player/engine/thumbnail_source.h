@@ -16,12 +16,13 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "thumbnail_cache.h"
 
 namespace vedra {
 
@@ -48,9 +49,7 @@ public:
     // The cached picture, without asking for one.
     std::optional<QImage> Find(const std::string& path, int channel, uint32_t offsetMs);
 
-    size_t cacheBytes() const { return cacheBytes_; }
-    size_t cacheLimit() const { return cacheLimit_; }
-    size_t cachedPictures() const;
+    const ThumbnailCache& cache() const { return cache_; }
 
 private:
     struct Job {
@@ -59,29 +58,16 @@ private:
         uint32_t offsetMs = 0;
         bool prefetch = false;
     };
-    // A decoded key frame and the instants it stands for: [keyMs, nextKeyMs).
-    struct Picture {
-        uint32_t keyMs = 0;
-        uint32_t nextKeyMs = 0;
-        QImage image;
-        uint64_t used = 0; // last use, for eviction
-    };
     using Camera = std::pair<std::string, int>;
     class Decoder;
 
     void Work();
-    void Store(const Camera& camera, Picture picture);
-    Picture* Lookup(const Camera& camera, uint32_t offsetMs);
 
     Ready ready_;
     const int width_;
     QObject context_; // answers from the worker run here, on the GUI thread
 
-    // GUI thread only.
-    std::map<Camera, std::vector<Picture>> cache_; // per camera, by key time
-    size_t cacheBytes_ = 0;
-    const size_t cacheLimit_;
-    uint64_t useCounter_ = 0;
+    ThumbnailCache cache_; // GUI thread only
 
     // Guarded by mutex_.
     std::mutex mutex_;

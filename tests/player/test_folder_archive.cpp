@@ -273,7 +273,7 @@ private slots:
             againMs = answeredMs[1];
         }
         qInfo("a picture of the same minute in %.2f ms (%s, %zu pictures cached)", againMs,
-              answers.size() == 1 ? "cached" : "decoded", source.cachedPictures());
+              answers.size() == 1 ? "cached" : "decoded", source.cache().pictures());
         QVERIFY(againMs < 150);
         QVERIFY(!cached->isNull());
     }
@@ -325,13 +325,13 @@ private slots:
             const size_t before = answers.size();
             if (!source.Request(thumbs_.toStdString(), 1, t))
                 QTRY_VERIFY_WITH_TIMEOUT(answers.size() > before, 5000);
-            most = std::max(most, source.cacheBytes());
-            QVERIFY(source.cacheBytes() <= source.cacheLimit());
-            QVERIFY(source.cachedPictures() <= 3);
+            most = std::max(most, source.cache().bytes());
+            QVERIFY(source.cache().bytes() <= source.cache().limit());
+            QVERIFY(source.cache().pictures() <= 3);
         }
         QCOMPARE(most, 3 * onePicture);
         QTest::qWait(200);
-        QVERIFY(source.cacheBytes() <= source.cacheLimit());
+        QVERIFY(source.cache().bytes() <= source.cache().limit());
         QVERIFY2(!source.Find(thumbs_.toStdString(), 1, 0), "the oldest picture went first");
     }
 

@@ -2,7 +2,8 @@
 // (time at a pixel and back), zoom about the pointer down to a minute and
 // pans kept inside the span, the widget's clicks, drags, wheel and hover, and
 // a day of 24 one-hour recordings drawn (its picture in the build's bin
-// folder) within the paint budget.
+// folder) within the paint budget; and the thumbnail cache's lookup by key
+// frame and its bound.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -11,6 +12,7 @@
 
 #include <cmath>
 
+#include "engine/thumbnail_cache.h"
 #include "view/folder_timeline.h"
 
 using namespace vedra;
@@ -211,6 +213,49 @@ private slots:
         QVERIFY2(picture.pixelColor(burstX, laneY(1)).red() < 120, "camera 1 is still then");
         const int markX = int(std::lround(whole.XAt(StartOf(5) + 20 * 60000)));
         QCOMPARE(picture.pixelColor(markX, laneY(2)), QColor(Qt::white));
+    }
+
+    void thumbnailCacheFindsByKeyFrameAndKeepsItsBound()
+    {
+        const auto picture = [](uint32_t key, uint32_t next, QColor colour, int side = 100) {
+            QImage image(side, side, QImage::Format_RGB32);
+            image.fill(colour);
+            return KeyFramePicture{key, next, image};
+        };
+        const size_t one = 100 * 100 * 4;
+        ThumbnailCache cache(2 * one + 10);
+        cache.Store("a.krv", 1, picture(0, 2000, Qt::red));
+        cache.Store("a.krv", 1, picture(2000, 4000, Qt::green));
+        struct Row {
+            const char* path;
+            int channel;
+            uint32_t at;
+            QColor colour; // invalid: none
+        };
+        const Row rows[] = {
+            {"a.krv", 1, 0, Qt::red},      {"a.krv", 1, 1999, Qt::red}, {"a.krv", 1, 2000, Qt::green},
+            {"a.krv", 1, 3999, Qt::green}, {"a.krv", 1, 4000, {}},      {"a.krv", 2, 100, {}},
+            {"b.krv", 1, 100, {}},
+        };
+        for (const Row& row : rows) {
+            const std::optional<QImage> found = cache.Find(row.path, row.channel, row.at);
+            QCOMPARE(found.has_value(), row.colour.isValid());
+            if (found)
+                QCOMPARE(found->pixelColor(0, 0), row.colour);
+        }
+        // Red was used last: green goes when blue comes.
+        cache.Find("a.krv", 1, 100);
+        cache.Store("a.krv", 2, picture(0, 2000, Qt::blue));
+        QCOMPARE(cache.bytes(), 2 * one);
+        QVERIFY(cache.Find("a.krv", 1, 100));
+        QVERIFY(!cache.Find("a.krv", 1, 2500));
+        QVERIFY(cache.Find("a.krv", 2, 100));
+        // A picture above the bound is not kept and drops nothing; the same key frame again takes its place.
+        cache.Store("a.krv", 3, picture(0, 2000, Qt::white, 200));
+        QCOMPARE(cache.pictures(), size_t(2));
+        cache.Store("a.krv", 1, picture(0, 1000, Qt::yellow));
+        QCOMPARE(cache.bytes(), 2 * one);
+        QCOMPARE(cache.Find("a.krv", 1, 1500)->pixelColor(0, 0), QColor(Qt::yellow));
     }
 };
 
