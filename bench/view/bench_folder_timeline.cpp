@@ -7,14 +7,20 @@
 //     then zoomed about a point down to a minute and panned, a paint per
 //     step (goal: under 16 ms a paint, 60 frames a second);
 //  3. thumbnails: the first picture of an instant at the end of an hour
-//     (goal: 400 ms) and one of the same minute afterwards (goal: 150 ms).
+//     (goal: 400 ms) and one of the same minute afterwards (goal: 150 ms),
+//     then an instant every two minutes of the whole day hovered: the
+//     cache's bytes and the process's resident memory stay flat.
 //
 //   bench_folder_timeline [--dir DIR] [--keep]
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTimer>
+
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -33,12 +39,31 @@ constexpr long long kDayStart = 1767225600; // 2026-01-01 00:00 UTC
 constexpr int kHours = 24;
 constexpr int kGapAfter = 12;
 
-// Runs the event loop until `done`.
+// Runs the event loop until `done`, sleeping while nothing comes.
 template <typename Done>
 void spin(Done done)
 {
+    QTimer tick;
+    tick.start(20);
     while (!done())
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+long residentKb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::atol(line.c_str() + 6);
+    return 0;
 }
 
 double msSince(const QElapsedTimer& clock)
@@ -79,14 +104,16 @@ int main(int argc, char** argv)
         FolderArchive archive(catalog);
         QElapsedTimer clock;
         clock.start();
+        const double cpu = cpuSeconds();
         double firstShown = -1;
         archive.Open(folder.string(), [&](const ArchiveProgress&) {
             if (firstShown < 0 && !archive.recordings().empty())
                 firstShown = msSince(clock);
         });
         spin([&] { return archive.finished(); });
-        std::printf("   indexed in the background: first on the strip after %.0f ms, all after %.2f s\n", firstShown,
-                    msSince(clock) / 1000);
+        std::printf("   indexed in the background: first on the strip after %.0f ms, all after %.2f s, "
+                    "%.2f cores meanwhile (goal: under one)\n",
+                    firstShown, msSince(clock) / 1000, (cpuSeconds() - cpu) / (msSince(clock) / 1000));
     }
     FolderArchive archive(catalog);
     QElapsedTimer clock;
@@ -141,6 +168,23 @@ int main(int argc, char** argv)
     std::printf("3. thumbnails: first at 59:50 of an hour %.1f ms (goal 400 ms), the same minute again %.2f ms "
                 "(goal 150 ms)\n",
                 first, again);
+    // Hovering the whole day: an instant every two minutes, each answered before the next.
+    const long startKb = residentKb();
+    size_t most = 0;
+    const size_t hours = archive.recordings().size();
+    for (size_t i = 0; i < 2 * hours; ++i) {
+        for (uint32_t t = (i / hours) * 60000; t < 3600000; t += 120000) {
+            const size_t before = answered.size();
+            if (!thumbnails.Request(archive.recordings()[i % hours].path, 1 + int(i % 4), t))
+                spin([&] { return answered.size() > before; });
+            most = std::max(most, thumbnails.cache().bytes());
+        }
+        if (i == 5 || i + 1 == hours || i + 1 == 2 * hours)
+            std::printf(
+                "   after %2zu hours hovered: cache %.1f MiB (at most %.1f, bound %.0f MiB), resident %+.1f MiB\n",
+                i + 1, thumbnails.cache().bytes() / 1048576.0, most / 1048576.0, thumbnails.cache().limit() / 1048576.0,
+                (residentKb() - startKb) / 1024.0);
+    }
     if (!options.keep)
         fs::remove_all(options.dir);
     return 0;

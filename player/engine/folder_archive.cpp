@@ -96,6 +96,7 @@ void FolderArchive::Run(std::string folder, uint64_t generation)
             p.failure = r.message;
         else
             a = archivedOf(r.entry);
+        p.placed = a.has_value();
         post([this, p, a = std::move(a)]() mutable {
             if (a)
                 Place(std::move(*a));

@@ -38,6 +38,7 @@ struct ArchiveProgress {
     bool finished = false;
     std::string path;    // the recording just done; empty with `finished`
     std::string failure; // why it could not be read, when it could not
+    bool placed = false; // it took a place on the axis (read, with a creation date and media)
 };
 
 // Where an instant of the folder falls.

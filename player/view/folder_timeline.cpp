@@ -258,7 +258,10 @@ void FolderTimeline::mouseMoveEvent(QMouseEvent* event)
     if (at.x() < axis_.left || recordings_.empty())
         return;
     const int64_t t = axis_.TimeAt(at.x());
-    const QString format = axis_.span() < 600000 ? QStringLiteral("HH:mm:ss.zzz") : QStringLiteral("HH:mm:ss");
+    QString format = axis_.span() < 600000 ? QStringLiteral("HH:mm:ss.zzz") : QStringLiteral("HH:mm:ss");
+    // A folder over more than one day names the day too.
+    if (QDateTime::fromMSecsSinceEpoch(wholeStart_).date() != QDateTime::fromMSecsSinceEpoch(wholeEnd_).date())
+        format.prepend(QStringLiteral("yyyy-MM-dd "));
     QToolTip::showText(event->globalPosition().toPoint(), QDateTime::fromMSecsSinceEpoch(t).toString(format), this);
     emit hovered(t, event->globalPosition().toPoint());
 }

@@ -109,7 +109,8 @@ private slots:
         QCOMPARE(placed, (std::vector<size_t>{0, 1, 2, 3, 3}));
         const auto junk = std::find_if(progress.begin(), progress.end(),
                                        [](const ArchiveProgress& p) { return p.path.ends_with("junk.krv"); });
-        QVERIFY(junk != progress.end() && !junk->failure.empty());
+        QVERIFY(junk != progress.end() && !junk->failure.empty() && !junk->placed);
+        QCOMPARE(std::count_if(progress.begin(), progress.end(), [](const ArchiveProgress& p) { return p.placed; }), 3);
     }
 
     void placesTheRecordingsInTimeOrder()
