@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "krv/krv_types.h"
+
 namespace {
 
 struct NamedCode {
@@ -43,6 +45,29 @@ std::string krv_error_message(int code, KrvPhase phase)
         return std::string("The KRV File Parse Error (") + row.name + ").....";
     }
     return phase == KrvPhase::Open ? "The KRV File Parse Error (?]....." : "The KRV File Parse Error ( ? ).....";
+}
+
+std::string krv_error_name(int code)
+{
+    switch (code) {
+    case KRV_ERROR_INTERNAL: return "KRV_ERROR_INTERNAL";
+    case KRV_ERROR_OUTOFMEM: return "KRV_ERROR_OUTOFMEM";
+    case KRV_ERROR_NEEDS_BYTES: return "KRV_ERROR_NEEDS_BYTES";
+    case KRV_ERROR_EOF: return "KRV_ERROR_EOF";
+    case KRV_ERROR_IO: return "KRV_ERROR_IO";
+    case KRV_ERROR_INVALID_LENGTH: return "KRV_ERROR_INVALID_LENGTH";
+    case KRV_ERROR_INVALID_VALUE: return "KRV_ERROR_INVALID_VALUE";
+    case KRV_ERROR_INVALID_OBJECT: return "KRV_ERROR_INVALID_OBJECT";
+    case KRV_ERROR_INVALID_OBJECT_SIZE: return "KRV_ERROR_INVALID_OBJECT_SIZE";
+    case KRV_ERROR_SEEK: return "KRV_ERROR_SEEK";
+    case KRV_ERROR_FAIL_OPEN_FILE: return "KRV_ERROR_FAIL_OPEN_FILE";
+    case KRV_ERROR_INVALID_PACKET_SIZE: return "KRV_ERROR_INVALID_PACKET_SIZE";
+    case KRV_ERROR_INVALID_MULTIPAYLOAD_SIZE: return "KRV_ERROR_INVALID_MULTIPAYLOAD_SIZE";
+    case KRV_ERROR_INVALID_STREAM_NUMBER: return "KRV_ERROR_INVALID_STREAM_NUMBER";
+    case KRV_ERROR_INVALID_PAYLOAD_COUNT: return "KRV_ERROR_INVALID_PAYLOAD_COUNT";
+    case KRV_ERROR_INVALID_PAYLOAD_HEADER: return "KRV_ERROR_INVALID_PAYLOAD_HEADER";
+    default: return std::to_string(code);
+    }
 }
 
 std::string krv_failure_text(const KrvSplitFailure& failure)

@@ -13,6 +13,9 @@ enum class KrvPhase { Open, Split };
 // (0, or any non-negative value).
 std::string krv_error_message(int code, KrvPhase phase);
 
+// Name of an error code ("KRV_ERROR_EOF"), or the number when it has none.
+std::string krv_error_name(int code);
+
 // The system's reason a split could not create or write a file, with the file:
 // "No space left on device (/path/Video2.krv)"; empty when none is known.
 std::string krv_failure_text(const KrvSplitFailure& failure);

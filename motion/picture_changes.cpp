@@ -8,11 +8,7 @@
 #include "krv/krv_block_reader.h"
 #include "krv/krv_facts.h"
 #include "krv/krv_reader.h"
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/frame.h>
-}
+#include "motion/small_decoder.h"
 
 namespace vedra {
 
@@ -24,16 +20,6 @@ constexpr int kLowres = 2;
 constexpr uint32_t kCompareLagMs = 500;
 // A pixel of the small picture has changed when it moved this many levels.
 constexpr int kPixelChange = 20;
-
-struct CodecDeleter {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameDeleter {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketDeleter {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
 
 struct SmallPicture {
     uint32_t timeMs = 0;
@@ -100,49 +86,23 @@ private:
         return (s < wanted_.size() && wanted_[s]) || (s + 1 < wanted_.size() && wanted_[s + 1]);
     }
 
-    bool open()
-    {
-        if (ctx_)
-            return true;
-        const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_MPEG4);
-        if (!codec)
-            return false;
-        ctx_.reset(avcodec_alloc_context3(codec));
-        frame_.reset(av_frame_alloc());
-        packet_.reset(av_packet_alloc());
-        if (!ctx_ || !frame_ || !packet_)
-            return false;
-        ctx_->lowres = std::min(kLowres, int(codec->max_lowres));
-        ctx_->thread_count = 1;
-        ctx_->flags2 |= AV_CODEC_FLAG2_FAST;
-        return avcodec_open2(ctx_.get(), codec, nullptr) == 0;
-    }
-
     void decode(const uint8_t* data, size_t size, uint32_t t)
     {
-        if (!open() || size > size_t(INT32_MAX))
-            return;
-        packet_->data = const_cast<uint8_t*>(data);
-        packet_->size = int(size);
-        if (avcodec_send_packet(ctx_.get(), packet_.get()) < 0)
-            return;
-        while (avcodec_receive_frame(ctx_.get(), frame_.get()) == 0) {
-            keep(t);
-            av_frame_unref(frame_.get());
-        }
+        if (decoder_.Open(kLowres))
+            decoder_.Decode(data, size, [&](const AVFrame& frame) { keep(frame, t); });
     }
 
-    void keep(uint32_t t)
+    void keep(const AVFrame& frame, uint32_t t)
     {
         SmallPicture p;
         p.timeMs = t;
-        p.width = frame_->width;
-        p.height = frame_->height;
-        if (p.width <= 0 || p.height <= 0 || !frame_->data[0])
+        p.width = frame.width;
+        p.height = frame.height;
+        if (p.width <= 0 || p.height <= 0 || !frame.data[0])
             return;
         p.luma.resize(size_t(p.width) * size_t(p.height));
         for (int y = 0; y < p.height; ++y)
-            std::copy_n(frame_->data[0] + y * frame_->linesize[0], p.width, p.luma.begin() + long(y) * p.width);
+            std::copy_n(frame.data[0] + y * frame.linesize[0], p.width, p.luma.begin() + long(y) * p.width);
         // Pictures from before a pause in decoding are no reference.
         if (!recent_.empty() && t > recent_.back().timeMs + 2 * kCompareLagMs)
             recent_.clear();
@@ -174,9 +134,7 @@ private:
     const std::vector<uint8_t>& wanted_;
     std::vector<float>& out_;
     uint32_t originMs_;
-    std::unique_ptr<AVCodecContext, CodecDeleter> ctx_;
-    std::unique_ptr<AVFrame, FrameDeleter> frame_;
-    std::unique_ptr<AVPacket, PacketDeleter> packet_;
+    SmallDecoder decoder_;
     std::vector<std::vector<uint8_t>> gop_; // frames since the key frame, not decoded yet
     std::vector<uint32_t> gopTimes_;
     bool decoding_ = false;

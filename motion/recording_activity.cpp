@@ -17,17 +17,26 @@ void ApplyPictureChanges(KrvActivity& activity, const PictureChanges& changes)
             krv_apply_picture_changes(activity.channels[c], c + 1, changes.channels[c]);
 }
 
-KrvActivity MeasureActivity(const std::string& path, const KrvRecordingIndex& index)
+bool ConfirmWithPictures(const std::string& path, uint32_t originMs, KrvActivity& activity)
 {
-    KrvActivity activity = krv_measure_activity(index);
     std::vector<uint8_t> wanted[4];
     UncertainSeconds(activity, wanted);
     const bool any = std::any_of(std::begin(wanted), std::end(wanted), [](const std::vector<uint8_t>& w) {
         return std::find(w.begin(), w.end(), 1) != w.end();
     });
+    if (!any)
+        return true;
     PictureChanges changes;
-    if (any && MeasurePictureChanges(path, index.timeline.originMs, wanted, changes) >= 0)
-        ApplyPictureChanges(activity, changes);
+    if (MeasurePictureChanges(path, originMs, wanted, changes) < 0)
+        return false;
+    ApplyPictureChanges(activity, changes);
+    return true;
+}
+
+KrvActivity MeasureActivity(const std::string& path, const KrvRecordingIndex& index)
+{
+    KrvActivity activity = krv_measure_activity(index);
+    ConfirmWithPictures(path, index.timeline.originMs, activity);
     return activity;
 }
 

@@ -16,6 +16,10 @@ void UncertainSeconds(const KrvActivity& activity, std::vector<uint8_t> (&wanted
 // Hands the decode pass's answer to the activity rules of every channel.
 void ApplyPictureChanges(KrvActivity& activity, const PictureChanges& changes);
 
+// The decode pass over the uncertain seconds of `activity`, its answer
+// applied. False when the recording could not be read (the activity stays).
+bool ConfirmWithPictures(const std::string& path, uint32_t originMs, KrvActivity& activity);
+
 // krv_measure_activity, then the decode pass over the recording at `path`
 // when a second is uncertain. A recording the pass cannot read keeps the
 // activity of its sizes.

@@ -8,7 +8,7 @@
 
 namespace vedra {
 
-int KrvFrameReader::Open(const std::string& path)
+int KrvFrameReader::Open(const std::string& path, int streamNumber)
 {
     Close();
     path_ = path;
@@ -20,15 +20,23 @@ int KrvFrameReader::Open(const std::string& path)
         Close();
         return r;
     }
+    // The recorder describes its first camera's stream only; the other cameras share that description.
     for (int s = 0; s < kMaxStreams; ++s) {
         const KrvStream& st = file_->streams[s];
-        if (st.type == KrvStreamType::Video && st.video) {
+        if (st.type == KrvStreamType::Video && st.video && (stream_ < 0 || s == streamNumber)) {
             stream_ = s;
             width_ = st.video->width;
             height_ = st.video->height;
             compression_ = st.video->compression;
-            break;
+            if (streamNumber < 0 || s == streamNumber)
+                break;
         }
+    }
+    if (stream_ >= 0 && streamNumber >= 0) {
+        if (streamNumber >= kMaxStreams || file_->streams[streamNumber].type == KrvStreamType::Audio)
+            stream_ = -1;
+        else
+            stream_ = streamNumber;
     }
     if (stream_ < 0 || file_->packetSize == 0 || !file_->data) {
         Close();
@@ -120,7 +128,7 @@ int KrvFrameReader::Next(KrvFrame& frame)
                 frame.keyFrame = objectKey_;
                 lastFramePacket_ = objectPacket_;
                 ResetAssembly();
-                if (waitKey_ && !frame.keyFrame)
+                if (waitKey_ && (!frame.keyFrame || frame.ptsMs < seekKeyMs_))
                     continue;
                 waitKey_ = false;
                 return 1;
@@ -130,7 +138,7 @@ int KrvFrameReader::Next(KrvFrame& frame)
         if (p.streamNumber != stream_ || p.offset != 0 || p.mediaObjectSize == 0 || p.mediaObjectSize > kMaxFrameSize)
             continue;
         if (avail >= p.mediaObjectSize) {
-            if (waitKey_ && !p.keyFrame)
+            if (waitKey_ && (!p.keyFrame || p.presentationTime < seekKeyMs_))
                 continue;
             waitKey_ = false;
             frame.data.assign(p.data, p.data + p.mediaObjectSize);
@@ -176,7 +184,7 @@ int KrvFrameReader::ScanUntil(uint32_t ms)
 {
     if (!scanner_) {
         scanner_ = std::make_unique<KrvFrameReader>();
-        const int r = scanner_->Open(path_);
+        const int r = scanner_->Open(path_, stream_);
         if (r < 0) {
             scanner_.reset();
             return r;
@@ -207,18 +215,22 @@ int KrvFrameReader::SeekToKeyFrame(uint32_t ms)
     if (ms == 0 && keys_.empty()) {
         const int r = Reposition(0);
         waitKey_ = true;
+        seekKeyMs_ = 0;
         return r;
     }
     const int scanned = ScanUntil(ms);
     if (scanned < 0)
         return scanned;
     uint64_t packet = 0;
+    seekKeyMs_ = 0;
     auto it =
         std::upper_bound(keys_.begin(), keys_.end(), ms, [](uint32_t t, const KeyEntry& k) { return t < k.ptsMs; });
     if (it != keys_.begin())
-        packet = std::prev(it)->packet;
-    else if (!keys_.empty())
-        packet = keys_.front().packet;
+        it = std::prev(it);
+    if (it != keys_.end()) {
+        packet = it->packet;
+        seekKeyMs_ = it->ptsMs;
+    }
     const int r = Reposition(packet);
     waitKey_ = true;
     return r;

@@ -28,8 +28,12 @@ public:
     // Largest media object accepted; bigger ones are taken for damage and skipped.
     static constexpr uint32_t kMaxFrameSize = 16u << 20;
 
-    // 1, or a negative KrvError (KRV_ERROR_INVALID_OBJECT when the file holds no video stream).
-    int Open(const std::string& path);
+    // Reads the video stream numbered `streamNumber` (a recording's camera c
+    // is stream c + 1; a stream the header does not describe takes the first
+    // video stream's size), or the first video stream for -1. 1, or a
+    // negative KrvError (KRV_ERROR_INVALID_OBJECT when the file holds no video
+    // stream or `streamNumber` is out of range or audio).
+    int Open(const std::string& path, int streamNumber = -1);
     void Close();
     bool IsOpen() const { return file_ != nullptr; }
 
@@ -89,6 +93,7 @@ private:
     uint64_t lastFramePacket_ = 0; // packet the frame last returned began in
 
     bool waitKey_ = false;                    // after a seek, frames before the key frame are dropped
+    uint32_t seekKeyMs_ = 0;                  // the key frame sought: earlier ones in its packet are dropped too
     std::unique_ptr<KrvFrameReader> scanner_; // reads ahead for the key frame table
     bool scanDone_ = false;
     uint32_t scannedMs_ = 0;     // latest presentation time the scanner has seen

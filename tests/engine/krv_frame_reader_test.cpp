@@ -89,32 +89,44 @@ TEST(KrvFrameReader, DeliversEveryFrameWholeWithItsTimeAndKeyFlag)
 
 TEST(KrvFrameReader, SeekLandsOnTheKeyFrameAtOrBefore)
 {
-    TempDir dir;
-    SplitRecording rec;
-    ASSERT_TRUE(MakeSplitRecording(dir, "--channels 1 --seconds 4 --gop 10 --fps 10 --big-keyframes", rec));
-    KrvFrameReader reader;
-    ASSERT_EQ(reader.Open(rec.channel(1)), 1);
-    std::vector<KrvFrame> all;
-    KrvFrame frame;
-    while (reader.Next(frame) > 0)
-        all.push_back(frame);
-    ASSERT_GT(all.size(), 30u);
-    const uint32_t first = all.front().ptsMs;
+    struct Row {
+        const char* name;
+        const char* options;
+    };
+    const Row rows[] = {
+        {"key frames over three packets", "--channels 1 --seconds 4 --gop 10 --fps 10 --big-keyframes"},
+        {"several key frames in one packet", "--channels 1 --seconds 8 --gop 5 --fps 5 --size 160x128"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        SplitRecording rec;
+        ASSERT_TRUE(MakeSplitRecording(dir, row.options, rec));
+        KrvFrameReader reader;
+        ASSERT_EQ(reader.Open(rec.channel(1)), 1);
+        std::vector<KrvFrame> all;
+        KrvFrame frame;
+        while (reader.Next(frame) > 0)
+            all.push_back(frame);
+        ASSERT_GT(all.size(), 30u);
+        const uint32_t first = all.front().ptsMs;
 
-    for (uint32_t t : {first + 2550, first + 1000, first + 999, first, first + 3950, 0u, first + 100000}) {
-        SCOPED_TRACE(t);
-        ASSERT_EQ(reader.SeekToKeyFrame(t), 1);
-        ASSERT_EQ(reader.Next(frame), 1);
-        EXPECT_TRUE(frame.keyFrame);
-        // The last key frame at or before t (the first one when t is earlier).
-        uint32_t want = all.front().ptsMs;
-        for (const KrvFrame& f : all)
-            if (f.keyFrame && f.ptsMs <= t)
-                want = f.ptsMs;
-        EXPECT_EQ(frame.ptsMs, want);
-        // Reading goes on in order from there.
-        KrvFrame next;
-        ASSERT_EQ(reader.Next(next), want == all.back().ptsMs ? 0 : 1);
+        for (uint32_t t :
+             {first + 2550, first + 1000, first + 999, first, first + 3950, first + 5000, 0u, first + 100000}) {
+            SCOPED_TRACE(t);
+            ASSERT_EQ(reader.SeekToKeyFrame(t), 1);
+            ASSERT_EQ(reader.Next(frame), 1);
+            EXPECT_TRUE(frame.keyFrame);
+            // The last key frame at or before t (the first one when t is earlier).
+            uint32_t want = all.front().ptsMs;
+            for (const KrvFrame& f : all)
+                if (f.keyFrame && f.ptsMs <= t)
+                    want = f.ptsMs;
+            EXPECT_EQ(frame.ptsMs, want);
+            // Reading goes on in order from there.
+            KrvFrame next;
+            ASSERT_EQ(reader.Next(next), want == all.back().ptsMs ? 0 : 1);
+        }
     }
 }
 

@@ -7,26 +7,6 @@
 
 namespace krvtool {
 
-KrvTimeline timelineOf(const vedra::CatalogEntry& e)
-{
-    KrvTimeline t;
-    t.creationDate = e.creationDate;
-    t.hasMedia = e.hasMedia;
-    t.originMs = e.originMs;
-    t.lastMs = e.lastMs;
-    return t;
-}
-
-uint64_t filetimeAt(const vedra::CatalogEntry& e, uint32_t offsetMs)
-{
-    return e.creationDate ? krv_time_of_day(e.creationDate, e.originMs + offsetMs) : 0;
-}
-
-int64_t unixMsAt(const vedra::CatalogEntry& e, uint32_t offsetMs)
-{
-    return (int64_t(filetimeAt(e, offsetMs)) - int64_t(kFiletimeUnixEpoch)) / int64_t(kFiletimeTicksPerMs);
-}
-
 std::string isoLocalTime(uint64_t filetime)
 {
     if (filetime == 0)
@@ -51,29 +31,9 @@ std::string spanText(const vedra::CatalogEntry& e)
     const uint32_t length = e.lastMs > e.originMs ? e.lastMs - e.originMs : 0;
     if (!e.creationDate)
         return krv_offset_text(0) + " to " + krv_offset_text(length) + " (no creation date)";
-    const std::string first = krv_clock_text(filetimeAt(e, 0), true, false);
-    const std::string last = krv_clock_text(filetimeAt(e, length), true, false);
+    const std::string first = krv_clock_text(vedra::FiletimeAt(e, 0), true, false);
+    const std::string last = krv_clock_text(vedra::FiletimeAt(e, length), true, false);
     return first + " to " + (first.substr(0, 10) == last.substr(0, 10) ? last.substr(11) : last);
-}
-
-std::optional<int64_t> offsetInEntry(const KrvTimeText& time, const vedra::CatalogEntry& e)
-{
-    if (time.kind == KrvTimeText::Kind::Offset)
-        return time.ms;
-    if (!e.creationDate)
-        return std::nullopt;
-    int64_t at = time.ms;
-    if (time.kind == KrvTimeText::Kind::ClockTime) {
-        // The same clock time on the day the recording starts.
-        const std::string day = krv_clock_text(filetimeAt(e, 0), true, time.utc).substr(0, 10);
-        std::string error;
-        const std::string clock = time.text.substr(time.text.find('@') + 1);
-        const std::optional<KrvTimeText> dated = krv_read_time_text(day + "T" + clock, error);
-        if (!dated)
-            return std::nullopt;
-        at = dated->ms;
-    }
-    return at - unixMsAt(e, 0);
 }
 
 std::string secondsText(int64_t ms)

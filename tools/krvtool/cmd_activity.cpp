@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
-#include <tuple>
 #include <vector>
 
+#include "archive_options.h"
 #include "archive_times.h"
 #include "batch.h"
-#include "catalog_refresh.h"
+#include "catalog/recordings_in_time.h"
 #include "commands.h"
 #include "facts_json.h"
 #include "json_list.h"
@@ -24,13 +24,6 @@ constexpr const char* kActivityUsage =
     "                        FILE|FOLDER...\n"
     "  the activity spans of every camera in time order: file, camera, start and end as time of day\n"
     "  and as offsets, score. T: seconds, [hh:]mm:ss(.mmm), @hh:mm:ss(.mmm) or YYYY-MM-DDThh:mm:ss(.mmm)\n";
-
-struct Row {
-    const vedra::CatalogEntry* entry = nullptr;
-    KrvActivitySpan span;
-    size_t group = 0;    // 0: recordings with a date; 1 + the file's place for one without
-    int64_t sortKey = 0; // ms since 1970, or the offset in a recording without a date
-};
 
 bool parseChannels(const std::string& text, unsigned& mask)
 {
@@ -49,11 +42,11 @@ bool parseChannels(const std::string& text, unsigned& mask)
     return mask != 0;
 }
 
-std::string rowJson(const Row& r)
+std::string rowJson(const vedra::TimedSpan& r)
 {
     const vedra::CatalogEntry& e = *r.entry;
-    const std::string start = isoLocalTime(filetimeAt(e, r.span.startMs));
-    const std::string end = isoLocalTime(filetimeAt(e, r.span.endMs));
+    const std::string start = isoLocalTime(vedra::FiletimeAt(e, r.span.startMs));
+    const std::string end = isoLocalTime(vedra::FiletimeAt(e, r.span.endMs));
     char score[32];
     std::snprintf(score, sizeof score, "%.1f", r.span.score);
     return "{\"file\":" + jsonString(e.key.path) + ",\"channel\":" + std::to_string(r.span.channel) +
@@ -62,13 +55,13 @@ std::string rowJson(const Row& r)
            ",\"end_time\":" + (end.empty() ? "null" : jsonString(end)) + ",\"score\":" + score + "}";
 }
 
-std::string rowText(const Row& r)
+std::string rowText(const vedra::TimedSpan& r)
 {
     const vedra::CatalogEntry& e = *r.entry;
     std::string when;
     if (e.creationDate)
-        when = krv_clock_text(filetimeAt(e, r.span.startMs), true, false) + " to " +
-               krv_clock_text(filetimeAt(e, r.span.endMs), false, false) + "  ";
+        when = krv_clock_text(vedra::FiletimeAt(e, r.span.startMs), true, false) + " to " +
+               krv_clock_text(vedra::FiletimeAt(e, r.span.endMs), false, false) + "  ";
     char line[64];
     std::snprintf(line, sizeof line, "  score %.1f", r.span.score);
     return e.key.path + "  camera " + std::to_string(r.span.channel) + "  " + when + "+" +
@@ -110,33 +103,32 @@ int runActivity(std::span<char* const> argv)
         return *code;
     int exit = kExitOk;
     const std::vector<RefreshedRecording> done = refreshNamed(options, names, exit);
-    std::vector<Row> rows;
-    for (size_t f = 0; f < done.size(); ++f) {
-        const RefreshedRecording& r = done[f];
+    // Each recording's --from and --to as offsets into it.
+    std::vector<const vedra::CatalogEntry*> entries;
+    std::vector<std::pair<int64_t, int64_t>> bounds;
+    for (const RefreshedRecording& r : done) {
         if (r.state == RefreshedRecording::State::Failed) {
             reportError(r.path + ": " + r.message);
             exit = worseExit(exit, kExitFailed);
             continue;
         }
-        const std::optional<int64_t> lo = from ? offsetInEntry(*from, r.entry) : std::optional<int64_t>(INT64_MIN);
-        const std::optional<int64_t> hi = to ? offsetInEntry(*to, r.entry) : std::optional<int64_t>(INT64_MAX);
+        const std::optional<int64_t> lo =
+            from ? vedra::OffsetInEntry(*from, r.entry) : std::optional<int64_t>(INT64_MIN);
+        const std::optional<int64_t> hi = to ? vedra::OffsetInEntry(*to, r.entry) : std::optional<int64_t>(INT64_MAX);
         if (!lo || !hi) {
             reportError(r.path + ": has no creation date; --from and --to take offsets for it");
             continue;
         }
-        for (const KrvActivitySpan& s : r.entry.spans) {
-            if (!(channels & (1u << (s.channel - 1))) || int64_t(s.endMs) <= *lo || int64_t(s.startMs) >= *hi)
-                continue;
-            const bool dated = r.entry.creationDate != 0;
-            rows.push_back({&r.entry, s, dated ? 0 : f + 1, dated ? unixMsAt(r.entry, s.startMs) : int64_t(s.startMs)});
-        }
+        entries.push_back(&r.entry);
+        bounds.emplace_back(*lo, *hi);
     }
-    // Time order across recordings; those without a date follow, each in its own order.
-    std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
-        return std::tie(a.group, a.sortKey, a.span.channel) < std::tie(b.group, b.sortKey, b.span.channel);
+    std::vector<vedra::TimedSpan> rows = vedra::ActivityInTimeOrder(entries, channels);
+    std::erase_if(rows, [&](const vedra::TimedSpan& row) {
+        const auto& [lo, hi] = bounds[size_t(std::find(entries.begin(), entries.end(), row.entry) - entries.begin())];
+        return int64_t(row.span.endMs) <= lo || int64_t(row.span.startMs) >= hi;
     });
     JsonList json(options.jsonArray);
-    for (const Row& r : rows) {
+    for (const vedra::TimedSpan& r : rows) {
         if (options.json)
             json.add(rowJson(r));
         else

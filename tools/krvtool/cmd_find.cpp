@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "archive_options.h"
 #include "archive_times.h"
-#include "catalog_refresh.h"
+#include "catalog/recordings_in_time.h"
 #include "commands.h"
 #include "facts_json.h"
 #include "krv/krv_time.h"
@@ -21,28 +22,13 @@ constexpr const char* kFindUsage =
     "  TIME: YYYY-MM-DD hh:mm:ss(.mmm), or @hh:mm:ss(.mmm) on the recordings' own dates\n"
     "  the recording that covers it and the offset in it; exit 1 with the nearest ones when none does\n";
 
-// A recording's span in ms since 1970.
-struct Span {
-    const vedra::CatalogEntry* entry = nullptr;
-    int64_t first = 0, last = 0;
-};
-
-// Where the given time falls: the candidate instants (one per day the
-// recordings start on for a time of day), and the recording covering one.
-struct Answer {
-    const Span* covering = nullptr;
-    int64_t at = 0; // the instant answered for
-    const Span* before = nullptr;
-    const Span* after = nullptr;
-};
-
-std::vector<int64_t> instantsOf(const KrvTimeText& t, const std::vector<Span>& spans)
+std::vector<int64_t> instantsOf(const KrvTimeText& t, const std::vector<vedra::TimedRecording>& spans)
 {
     if (t.kind == KrvTimeText::Kind::DateTime)
         return {t.ms};
     std::vector<int64_t> out;
-    for (const Span& s : spans) {
-        if (const std::optional<int64_t> o = offsetInEntry(t, *s.entry)) {
+    for (const vedra::TimedRecording& s : spans) {
+        if (const std::optional<int64_t> o = vedra::OffsetInEntry(t, *s.entry)) {
             const int64_t at = s.first + *o;
             if (std::find(out.begin(), out.end(), at) == out.end())
                 out.push_back(at);
@@ -51,55 +37,13 @@ std::vector<int64_t> instantsOf(const KrvTimeText& t, const std::vector<Span>& s
     return out;
 }
 
-Answer answerFor(const std::vector<int64_t>& instants, const std::vector<Span>& spans)
-{
-    Answer best;
-    int64_t bestDistance = INT64_MAX;
-    for (int64_t at : instants) {
-        Answer a;
-        a.at = at;
-        const Span* slack = nullptr;
-        for (const Span& s : spans) {
-            if (at >= s.first && at <= s.last) {
-                a.covering = a.covering ? a.covering : &s;
-                continue;
-            }
-            // A second past the last frame still belongs to it, as krv_resolve_time allows,
-            // unless the next recording has begun.
-            if (at > s.last && at <= s.last + 1000) {
-                slack = slack ? slack : &s;
-                continue;
-            }
-            if (s.last < at && (!a.before || s.last > a.before->last))
-                a.before = &s;
-            if (s.first > at && (!a.after || s.first < a.after->first))
-                a.after = &s;
-        }
-        a.covering = a.covering ? a.covering : slack;
-        if (a.covering)
-            return a;
-        const int64_t distance =
-            std::min(a.before ? at - a.before->last : INT64_MAX, a.after ? a.after->first - at : INT64_MAX);
-        if (distance < bestDistance || bestDistance == INT64_MAX) {
-            best = a;
-            bestDistance = distance;
-        }
-    }
-    return best;
-}
-
-uint64_t filetimeOfUnixMs(int64_t ms)
-{
-    return uint64_t(ms * int64_t(kFiletimeTicksPerMs) + int64_t(kFiletimeUnixEpoch));
-}
-
-std::string neighbourJson(const Span* s, bool before, int64_t at)
+std::string neighbourJson(const vedra::TimedRecording* s, bool before, int64_t at)
 {
     if (!s)
         return "null";
     const int64_t edge = before ? s->last : s->first;
     return "{\"file\":" + jsonString(s->entry->key.path) + ",\"" + (before ? "end_time" : "start_time") +
-           "\":" + jsonString(isoLocalTime(filetimeOfUnixMs(edge))) +
+           "\":" + jsonString(isoLocalTime(vedra::FiletimeOfUnixMs(edge))) +
            ",\"gap\":" + secondsText(before ? at - edge : edge - at) + "}";
 }
 
@@ -134,42 +78,40 @@ int runFind(std::span<char* const> argv)
     }
     int exit = kExitOk;
     const std::vector<RefreshedRecording> done = refreshNamed(options, names, exit);
-    std::vector<Span> spans;
+    std::vector<vedra::TimedRecording> spans;
     for (const RefreshedRecording& r : done) {
         if (r.state == RefreshedRecording::State::Failed) {
             reportError(r.path + ": " + r.message);
             continue;
         }
-        if (!r.entry.creationDate || !r.entry.hasMedia)
-            continue;
-        const uint32_t length = r.entry.lastMs > r.entry.originMs ? r.entry.lastMs - r.entry.originMs : 0;
-        spans.push_back({&r.entry, unixMsAt(r.entry, 0), unixMsAt(r.entry, length)});
+        if (const std::optional<vedra::TimedRecording> s = vedra::TimedRecordingOf(r.entry))
+            spans.push_back(*s);
     }
-    const Answer a = answerFor(instantsOf(*at, spans), spans);
+    const vedra::Covering a = vedra::FindCovering(instantsOf(*at, spans), spans);
     if (a.covering) {
         const int64_t offset = a.at - a.covering->first;
-        const std::string when = isoLocalTime(filetimeOfUnixMs(a.at));
+        const std::string when = isoLocalTime(vedra::FiletimeOfUnixMs(a.at));
         if (options.json)
             std::printf("{\"file\":%s,\"offset\":%s,\"time\":%s}\n", jsonString(a.covering->entry->key.path).c_str(),
                         secondsText(offset).c_str(), jsonString(when).c_str());
         else
             std::printf("%s  +%s  %s\n", a.covering->entry->key.path.c_str(), krv_offset_text(uint64_t(offset)).c_str(),
-                        krv_clock_text(filetimeOfUnixMs(a.at), true, false).c_str());
+                        krv_clock_text(vedra::FiletimeOfUnixMs(a.at), true, false).c_str());
         return kExitOk;
     }
     if (options.json) {
         std::printf("{\"at\":%s,\"file\":null,\"before\":%s,\"after\":%s}\n",
-                    a.at || !spans.empty() ? jsonString(isoLocalTime(filetimeOfUnixMs(a.at))).c_str() : "null",
+                    a.at || !spans.empty() ? jsonString(isoLocalTime(vedra::FiletimeOfUnixMs(a.at))).c_str() : "null",
                     neighbourJson(a.before, true, a.at).c_str(), neighbourJson(a.after, false, a.at).c_str());
     } else {
         std::printf("no recording covers %s\n", at->text.c_str());
         if (a.before)
             std::printf("before: %s ends %s, %s s earlier\n", a.before->entry->key.path.c_str(),
-                        krv_clock_text(filetimeOfUnixMs(a.before->last), true, false).c_str(),
+                        krv_clock_text(vedra::FiletimeOfUnixMs(a.before->last), true, false).c_str(),
                         secondsText(a.at - a.before->last).c_str());
         if (a.after)
             std::printf("after: %s starts %s, %s s later\n", a.after->entry->key.path.c_str(),
-                        krv_clock_text(filetimeOfUnixMs(a.after->first), true, false).c_str(),
+                        krv_clock_text(vedra::FiletimeOfUnixMs(a.after->first), true, false).c_str(),
                         secondsText(a.after->first - a.at).c_str());
     }
     return kExitFailed;

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "archive_options.h"
 #include "archive_times.h"
 #include "batch.h"
-#include "catalog_refresh.h"
 #include "commands.h"
 #include "facts_json.h"
 #include "json_list.h"
@@ -45,7 +45,7 @@ std::string indexJson(const RefreshedRecording& r)
     std::string j = "{\"file\":" + jsonString(r.path) + ",\"status\":\"" +
                     (r.state == RefreshedRecording::State::Indexed ? "indexed" : "up to date") + "\"";
     const uint32_t length = e.lastMs > e.originMs ? e.lastMs - e.originMs : 0;
-    const std::string start = isoLocalTime(filetimeAt(e, 0)), end = isoLocalTime(filetimeAt(e, length));
+    const std::string start = isoLocalTime(vedra::FiletimeAt(e, 0)), end = isoLocalTime(vedra::FiletimeAt(e, length));
     j += ",\"start_time\":" + (start.empty() ? std::string("null") : jsonString(start));
     j += ",\"end_time\":" + (end.empty() ? std::string("null") : jsonString(end));
     j += ",\"duration\":" + secondsText(length);

@@ -1,7 +1,6 @@
-// Brings the catalog up to date for the recordings named: a file whose row
-// matches its key is taken from the catalog, any other is indexed (N at once)
-// and stored; rows of recordings gone from a folder walked are dropped.
-// Progress shows on stderr when it is a terminal.
+// What index, activity and find share: their options (--catalog FILE,
+// --json and -j N), reading their arguments, and bringing the catalog up to
+// date for the names given, with progress on stderr when it is a terminal.
 #pragma once
 
 #include <functional>
@@ -10,23 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "archive_scan.h"
-#include "catalog/catalog.h"
+#include "catalog/catalog_refresh.h"
 
 namespace krvtool {
 
-struct RefreshedRecording {
-    std::string path;
-    enum class State { Indexed, UpToDate, Failed } state = State::Failed;
-    vedra::CatalogEntry entry; // Indexed and UpToDate
-    int code = 0;              // Failed: a KrvError
-    std::string message;       // Failed: the line to show
-};
+using vedra::RefreshedRecording;
 
-// `jobs`: recordings indexed at once.
-std::vector<RefreshedRecording> refreshCatalog(vedra::Catalog& catalog, const ArchiveScan& scan, int jobs);
-
-// The options index, activity and find share: --catalog FILE, --json and -j N.
 struct ArchiveOptions {
     std::string catalogPath; // empty: the default place
     bool json = false;
