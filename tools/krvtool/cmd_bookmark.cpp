@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "archive_scan.h"
 #include "archive_times.h"
 #include "catalog/bookmark_target.h"
+#include "catalog/recording_scan.h"
 #include "channel_list.h"
 #include "commands.h"
 #include "facts_json.h"
@@ -249,7 +249,7 @@ int runBookmarks(std::span<char* const> args)
     vedra::BookmarkStore store;
     if (const std::optional<int> code = storeProblem(store))
         return *code;
-    const ArchiveScan scan = scanArchive(names);
+    const vedra::RecordingScan scan = vedra::ScanRecordings(names);
     int exit = kExitOk;
     for (const std::string& p : scan.problems) {
         reportError(shown(p));
