@@ -113,8 +113,9 @@ TEST_F(VerifyTest, EveryKindOfTamperingIsCaught)
     const Row rows[] = {
         {"a byte of the video", [&](const fs::path& m) { FlipByte(media(m), -100); }, "", 1, "SHA-256"},
         {"a byte of the manifest", [](const fs::path& m) { FlipByte(m, 40); }, "", 1, "signature: does not match"},
+        // A changed base64 character may still decode, or no longer: either way it does not verify.
         {"a byte of the signature", [](const fs::path& m) { FlipByte(m.string() + ".sig", 5); }, "", 1,
-         "signature: does not match"},
+         "does not match: signature:"},
         {"a signature cut short", [](const fs::path& m) { fs::resize_file(m.string() + ".sig", 40); }, "", 1,
          "is not an Ed25519 signature"},
         {"the video removed", [&](const fs::path& m) { fs::remove(media(m)); }, "", 1, "missing"},
