@@ -81,6 +81,11 @@ const char* ExportFormatExtension(ExportFormat format)
     return NamesOf(format).extension;
 }
 
+std::string FrameTimeOfDayText(uint64_t creationDate, uint32_t timeMs)
+{
+    return krv_clock_text(krv_time_of_day(creationDate, timeMs), true, false).substr(0, 19);
+}
+
 ExportMuxer::~ExportMuxer() = default;
 
 bool ExportMuxer::AddVideo(const MuxVideoTrack& v, std::string& error)
@@ -89,13 +94,20 @@ bool ExportMuxer::AddVideo(const MuxVideoTrack& v, std::string& error)
     if (!st)
         return false;
     AVCodecParameters* par = st->codecpar;
-    par->codec_type = AVMEDIA_TYPE_VIDEO;
-    par->codec_id = AV_CODEC_ID_MPEG4;
-    par->width = int(v.width);
-    par->height = int(v.height);
-    if (!SetExtraData(par, v.config)) {
-        error = "out of memory";
-        return false;
+    if (v.encoder) {
+        if (int r = avcodec_parameters_from_context(par, v.encoder); r < 0) {
+            error = "cannot set up a re-encoded video track: " + AvError(r);
+            return false;
+        }
+    } else {
+        par->codec_type = AVMEDIA_TYPE_VIDEO;
+        par->codec_id = AV_CODEC_ID_MPEG4;
+        par->width = int(v.width);
+        par->height = int(v.height);
+        if (!SetExtraData(par, v.config)) {
+            error = "out of memory";
+            return false;
+        }
     }
     const AVRational rate = RateOf(v.frameIntervalMs);
     st->avg_frame_rate = rate;
@@ -201,7 +213,7 @@ bool ExportMuxer::WriteCue(uint32_t endMs, std::string& error)
 
 bool ExportMuxer::CueAt(uint32_t timeMs, std::string& error)
 {
-    const std::string text = krv_clock_text(krv_time_of_day(creationDate_, timeMs), true, false).substr(0, 19);
+    const std::string text = FrameTimeOfDayText(creationDate_, timeMs);
     if (text == cueText_)
         return true;
     if (!WriteCue(timeMs, error))
