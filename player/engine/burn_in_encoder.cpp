@@ -63,14 +63,9 @@ bool BurnInEncoder::Open(const BurnInSettings& settings, std::string& error)
         return false;
     }
 
-    if (!settings.config.empty()) {
-        decoder_->extradata = static_cast<uint8_t*>(av_mallocz(settings.config.size() + AV_INPUT_BUFFER_PADDING_SIZE));
-        if (!decoder_->extradata) {
-            error = "out of memory";
-            return false;
-        }
-        std::memcpy(decoder_->extradata, settings.config.data(), settings.config.size());
-        decoder_->extradata_size = int(settings.config.size());
+    if (!CopyAvExtraData(settings.config, decoder_->extradata, decoder_->extradata_size)) {
+        error = "out of memory";
+        return false;
     }
     decoder_->thread_count = 1; // pictures come out in the order the frames go in
     if (int r = avcodec_open2(decoder_.get(), decoder, nullptr); r < 0) {
@@ -119,11 +114,10 @@ bool BurnInEncoder::Push(const uint8_t* data, uint32_t size, uint32_t timeMs, co
         return false;
     }
     AVPacket* p = packet_.get();
-    if (int r = av_new_packet(p, int(size)); r < 0) {
+    if (!FillAvPacket(p, data, size)) {
         error = "out of memory";
         return false;
     }
-    std::memcpy(p->data, data, size);
     p->pts = p->dts = sent_++; // which frame a picture is of
     decoding_.push_back(timeMs);
     const int r = avcodec_send_packet(decoder_.get(), p);
@@ -135,8 +129,7 @@ bool BurnInEncoder::Push(const uint8_t* data, uint32_t size, uint32_t timeMs, co
     return Decoded(out, error);
 }
 
-// Each picture the decoder gives, with the text of its frame drawn in. A frame
-// that gave no picture (a VOP not coded: nothing changed) takes the one before.
+// Each picture the decoder gives, with the text of its frame drawn in.
 bool BurnInEncoder::Decoded(const Output& out, std::string& error)
 {
     int r;
@@ -148,15 +141,8 @@ bool BurnInEncoder::Decoded(const Output& out, std::string& error)
             error = "channel " + std::to_string(settings_.channel) + ": the decoder gave a picture of no frame";
             return false;
         }
-        for (int64_t missing = first; missing < index && !decoding_.empty(); ++missing) {
-            if (lastPts_ < 0) {
-                error = Where(decoding_.front()) + " gives no picture";
-                return false;
-            }
-            if (!Encode(out, error))
-                return false;
-            ++repeated_;
-        }
+        if (!RepeatLast(size_t(index - first), out, error))
+            return false;
         if (f.width != int(settings_.width) || f.height != int(settings_.height) || f.format != AV_PIX_FMT_YUV420P) {
             error = Where(decoding_.front()) + " is a picture of " + std::to_string(f.width) + "x" +
                     std::to_string(f.height) + ", not the channel's " + std::to_string(settings_.width) + "x" +
@@ -178,6 +164,22 @@ bool BurnInEncoder::Decoded(const Output& out, std::string& error)
     if (r != AVERROR(EAGAIN) && r != AVERROR_EOF) {
         error = Where(decoding_.empty() ? 0 : decoding_.front()) + " does not decode: " + AvError(r);
         return false;
+    }
+    return true;
+}
+
+// The next `count` frames gave no picture of their own (a VOP not coded:
+// nothing changed), so they show the picture before them.
+bool BurnInEncoder::RepeatLast(size_t count, const Output& out, std::string& error)
+{
+    for (size_t i = 0; i < count && !decoding_.empty(); ++i) {
+        if (lastPts_ < 0) {
+            error = Where(decoding_.front()) + " gives no picture";
+            return false;
+        }
+        if (!Encode(out, error))
+            return false;
+        ++repeated_;
     }
     return true;
 }
@@ -244,16 +246,8 @@ bool BurnInEncoder::Finish(const Output& out, std::string& error)
     }
     if (!Decoded(out, error))
         return false;
-    // Frames at the end that gave no picture keep the last one.
-    while (!decoding_.empty()) {
-        if (lastPts_ < 0) {
-            error = Where(decoding_.front()) + " gives no picture";
-            return false;
-        }
-        if (!Encode(out, error))
-            return false;
-        ++repeated_;
-    }
+    if (!RepeatLast(decoding_.size(), out, error))
+        return false;
     if (!Send(nullptr, out, error))
         return false;
     if (!encoding_.empty()) {

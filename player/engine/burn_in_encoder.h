@@ -51,6 +51,7 @@ public:
 
 private:
     bool Decoded(const Output& out, std::string& error);
+    bool RepeatLast(size_t count, const Output& out, std::string& error);
     bool Encode(const Output& out, std::string& error);
     bool Send(const AVFrame* picture, const Output& out, std::string& error);
     std::string Where(uint32_t timeMs) const;

@@ -54,18 +54,6 @@ AVRational RateOf(double intervalMs)
     return fps >= 1.0 && fps <= 240.0 ? av_d2q(fps, 1000) : kFallbackRate;
 }
 
-bool SetExtraData(AVCodecParameters* par, const std::vector<uint8_t>& bytes)
-{
-    if (bytes.empty())
-        return true;
-    par->extradata = static_cast<uint8_t*>(av_mallocz(bytes.size() + AV_INPUT_BUFFER_PADDING_SIZE));
-    if (!par->extradata)
-        return false;
-    std::memcpy(par->extradata, bytes.data(), bytes.size());
-    par->extradata_size = int(bytes.size());
-    return true;
-}
-
 AVStream* NewStream(AVFormatContext* oc, const char* what, std::string& error)
 {
     AVStream* st = avformat_new_stream(oc, nullptr);
@@ -104,7 +92,7 @@ bool ExportMuxer::AddVideo(const MuxVideoTrack& v, std::string& error)
         par->codec_id = AV_CODEC_ID_MPEG4;
         par->width = int(v.width);
         par->height = int(v.height);
-        if (!SetExtraData(par, v.config)) {
+        if (!CopyAvExtraData(v.config, par->extradata, par->extradata_size)) {
             error = "out of memory";
             return false;
         }
@@ -144,7 +132,7 @@ bool ExportMuxer::AddAudio(const MuxAudioTrack& a, std::string& error)
         par->block_align = a.format.blockAlign;
         par->bits_per_coded_sample = 4;
         par->frame_size = a.samplesPerBlock;
-        if (!SetExtraData(par, a.format.extraData)) {
+        if (!CopyAvExtraData(a.format.extraData, par->extradata, par->extradata_size)) {
             error = "out of memory";
             return false;
         }
@@ -316,11 +304,10 @@ bool ExportMuxer::WriteFrame(int channel, const uint8_t* data, uint32_t size, bo
     if (!track || timeMs < baseMs_)
         return true;
     AVPacket* p = packet_.get();
-    if (int r = av_new_packet(p, int(size)); r < 0) {
+    if (!FillAvPacket(p, data, size)) {
         error = "out of memory";
         return false;
     }
-    std::memcpy(p->data, data, size);
     p->flags = keyFrame ? AV_PKT_FLAG_KEY : 0;
     const AVRational tb = track->stream->time_base;
     p->pts = p->dts =
@@ -356,11 +343,10 @@ bool ExportMuxer::WriteAudio(const uint8_t* blocks, uint32_t size, uint32_t time
         return r >= 0;
     }
     AVPacket* p = packet_.get();
-    if (int r = av_new_packet(p, int(size)); r < 0) {
+    if (!FillAvPacket(p, blocks, size)) {
         error = "out of memory";
         return false;
     }
-    std::memcpy(p->data, blocks, size);
     p->flags = AV_PKT_FLAG_KEY;
     const int64_t samples = int64_t(size / f.blockAlign) * audio_->samplesPerBlock;
     const AVRational tb = track.stream->time_base;
