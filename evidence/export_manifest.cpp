@@ -121,6 +121,9 @@ std::string ManifestJson(const ExportManifest& m)
         out.Set("size", JsonValue::Number(o.size));
         out.Set("sha256", JsonValue::String(o.sha256));
         out.Set("audio", JsonValue::Bool(o.audio));
+        out.Set("video", JsonValue::String(o.burnIn ? "burn-in" : "copy"));
+        if (o.burnIn)
+            out.Set("video_codec", JsonValue::String(o.videoCodec));
         JsonValue tracks = JsonValue::Array();
         for (const ManifestTrack& t : o.tracks) {
             JsonValue track = JsonValue::Object();
@@ -223,6 +226,15 @@ std::optional<ExportManifest> ParseManifest(std::string_view text, std::string& 
             out.sha256 = r.String(o, "sha256", where, false);
             if (const JsonValue* a = r.Member(o, "audio", where, JsonValue::Kind::Bool))
                 out.audio = a->boolean();
+            // Manifests before burn-in existed name no "video": theirs was copied.
+            if (o.Find("video")) {
+                const std::string video = r.String(o, "video", where, false);
+                out.burnIn = video == "burn-in";
+                if (r.ok() && !out.burnIn && video != "copy")
+                    r.Fail(where + "\"video\" is neither \"copy\" nor \"burn-in\"");
+                if (out.burnIn)
+                    out.videoCodec = r.String(o, "video_codec", where, false);
+            }
             if (const JsonValue* tracks = r.Member(o, "tracks", where, JsonValue::Kind::Array)) {
                 for (const JsonValue& t : tracks->items()) {
                     if (t.kind() != JsonValue::Kind::Object) {

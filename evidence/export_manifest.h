@@ -29,6 +29,10 @@ struct ManifestOutput {
     std::string sha256;
     bool audio = false;
     std::vector<ManifestTrack> tracks;
+    // Its video re-encoded with the time of day and camera burned in, so its
+    // frames are not the recording's bytes; `videoCodec` says what encoded it.
+    bool burnIn = false;
+    std::string videoCodec;
 };
 
 struct ManifestBookmark {

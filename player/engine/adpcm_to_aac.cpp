@@ -47,14 +47,9 @@ bool AdpcmToAac::Open(const AdpcmFormat& format, std::string& error)
     av_channel_layout_default(&d->ch_layout, format.channels);
     d->block_align = format.blockAlign;
     d->bits_per_coded_sample = 4;
-    if (!format.extraData.empty()) {
-        d->extradata = static_cast<uint8_t*>(av_mallocz(format.extraData.size() + AV_INPUT_BUFFER_PADDING_SIZE));
-        if (!d->extradata) {
-            error = "out of memory";
-            return false;
-        }
-        std::memcpy(d->extradata, format.extraData.data(), format.extraData.size());
-        d->extradata_size = int(format.extraData.size());
+    if (!CopyAvExtraData(format.extraData, d->extradata, d->extradata_size)) {
+        error = "out of memory";
+        return false;
     }
     int r = avcodec_open2(d, dec, nullptr);
     if (r < 0) {

@@ -6,10 +6,14 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/error.h>
+#include <libavutil/mem.h>
 }
 
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "av_log.h"
 
@@ -45,6 +49,29 @@ struct AvCodecFree {
     void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
 };
 using AvCodecPtr = std::unique_ptr<AVCodecContext, AvCodecFree>;
+
+// `bytes` as libav holds a codec's extra data (padded, freed with the context
+// or parameters that `data` belongs to); false when out of memory.
+inline bool CopyAvExtraData(const std::vector<uint8_t>& bytes, uint8_t*& data, int& size)
+{
+    if (bytes.empty())
+        return true;
+    data = static_cast<uint8_t*>(av_mallocz(bytes.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (!data)
+        return false;
+    std::memcpy(data, bytes.data(), bytes.size());
+    size = int(bytes.size());
+    return true;
+}
+
+// A packet holding a copy of `size` bytes; false when out of memory.
+inline bool FillAvPacket(AVPacket* packet, const uint8_t* bytes, uint32_t size)
+{
+    if (av_new_packet(packet, int(size)) < 0)
+        return false;
+    std::memcpy(packet->data, bytes, size);
+    return true;
+}
 
 // With what libav logged about it, when it did (QuietAvLog).
 inline std::string AvError(int code)

@@ -54,18 +54,6 @@ AVRational RateOf(double intervalMs)
     return fps >= 1.0 && fps <= 240.0 ? av_d2q(fps, 1000) : kFallbackRate;
 }
 
-bool SetExtraData(AVCodecParameters* par, const std::vector<uint8_t>& bytes)
-{
-    if (bytes.empty())
-        return true;
-    par->extradata = static_cast<uint8_t*>(av_mallocz(bytes.size() + AV_INPUT_BUFFER_PADDING_SIZE));
-    if (!par->extradata)
-        return false;
-    std::memcpy(par->extradata, bytes.data(), bytes.size());
-    par->extradata_size = int(bytes.size());
-    return true;
-}
-
 AVStream* NewStream(AVFormatContext* oc, const char* what, std::string& error)
 {
     AVStream* st = avformat_new_stream(oc, nullptr);
@@ -81,6 +69,11 @@ const char* ExportFormatExtension(ExportFormat format)
     return NamesOf(format).extension;
 }
 
+std::string FrameTimeOfDayText(uint64_t creationDate, uint32_t timeMs)
+{
+    return krv_clock_text(krv_time_of_day(creationDate, timeMs), true, false).substr(0, 19);
+}
+
 ExportMuxer::~ExportMuxer() = default;
 
 bool ExportMuxer::AddVideo(const MuxVideoTrack& v, std::string& error)
@@ -89,13 +82,20 @@ bool ExportMuxer::AddVideo(const MuxVideoTrack& v, std::string& error)
     if (!st)
         return false;
     AVCodecParameters* par = st->codecpar;
-    par->codec_type = AVMEDIA_TYPE_VIDEO;
-    par->codec_id = AV_CODEC_ID_MPEG4;
-    par->width = int(v.width);
-    par->height = int(v.height);
-    if (!SetExtraData(par, v.config)) {
-        error = "out of memory";
-        return false;
+    if (v.encoder) {
+        if (int r = avcodec_parameters_from_context(par, v.encoder); r < 0) {
+            error = "cannot set up a re-encoded video track: " + AvError(r);
+            return false;
+        }
+    } else {
+        par->codec_type = AVMEDIA_TYPE_VIDEO;
+        par->codec_id = AV_CODEC_ID_MPEG4;
+        par->width = int(v.width);
+        par->height = int(v.height);
+        if (!CopyAvExtraData(v.config, par->extradata, par->extradata_size)) {
+            error = "out of memory";
+            return false;
+        }
     }
     const AVRational rate = RateOf(v.frameIntervalMs);
     st->avg_frame_rate = rate;
@@ -132,7 +132,7 @@ bool ExportMuxer::AddAudio(const MuxAudioTrack& a, std::string& error)
         par->block_align = a.format.blockAlign;
         par->bits_per_coded_sample = 4;
         par->frame_size = a.samplesPerBlock;
-        if (!SetExtraData(par, a.format.extraData)) {
+        if (!CopyAvExtraData(a.format.extraData, par->extradata, par->extradata_size)) {
             error = "out of memory";
             return false;
         }
@@ -201,7 +201,7 @@ bool ExportMuxer::WriteCue(uint32_t endMs, std::string& error)
 
 bool ExportMuxer::CueAt(uint32_t timeMs, std::string& error)
 {
-    const std::string text = krv_clock_text(krv_time_of_day(creationDate_, timeMs), true, false).substr(0, 19);
+    const std::string text = FrameTimeOfDayText(creationDate_, timeMs);
     if (text == cueText_)
         return true;
     if (!WriteCue(timeMs, error))
@@ -304,11 +304,10 @@ bool ExportMuxer::WriteFrame(int channel, const uint8_t* data, uint32_t size, bo
     if (!track || timeMs < baseMs_)
         return true;
     AVPacket* p = packet_.get();
-    if (int r = av_new_packet(p, int(size)); r < 0) {
+    if (!FillAvPacket(p, data, size)) {
         error = "out of memory";
         return false;
     }
-    std::memcpy(p->data, data, size);
     p->flags = keyFrame ? AV_PKT_FLAG_KEY : 0;
     const AVRational tb = track->stream->time_base;
     p->pts = p->dts =
@@ -344,11 +343,10 @@ bool ExportMuxer::WriteAudio(const uint8_t* blocks, uint32_t size, uint32_t time
         return r >= 0;
     }
     AVPacket* p = packet_.get();
-    if (int r = av_new_packet(p, int(size)); r < 0) {
+    if (!FillAvPacket(p, blocks, size)) {
         error = "out of memory";
         return false;
     }
-    std::memcpy(p->data, blocks, size);
     p->flags = AV_PKT_FLAG_KEY;
     const int64_t samples = int64_t(size / f.blockAlign) * audio_->samplesPerBlock;
     const AVRational tb = track.stream->time_base;

@@ -21,12 +21,19 @@ enum class ExportFormat { Avi, Mkv, Mp4 };
 // "avi", "mkv", "mp4".
 const char* ExportFormatExtension(ExportFormat format);
 
+// The time of day shown with the frame at `timeMs` ("2026-01-02 00:00:07",
+// local time), from the recording's creation date (FILETIME).
+std::string FrameTimeOfDayText(uint64_t creationDate, uint32_t timeMs);
+
 struct MuxVideoTrack {
     int channel = 0; // 1-4, titled "Channel N"
     uint32_t width = 0;
     uint32_t height = 0;
     double frameIntervalMs = 0;  // typical gap between frames; 0: unknown
     std::vector<uint8_t> config; // the sequence header decoders start from
+    // Frames re-encoded by this encoder, whose parameters the track takes;
+    // none: the recording's frames copied.
+    const AVCodecContext* encoder = nullptr;
 };
 
 struct MuxAudioTrack {

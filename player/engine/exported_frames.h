@@ -11,6 +11,8 @@ namespace vedra {
 
 struct ExportedTrackFrames {
     std::vector<std::vector<uint8_t>> frames; // in file order; empty slots left out
+    std::vector<double> timesMs;              // of each frame in the file (ms from its time 0)
+    double tickMs = 0;                        // the track's unit of time: how exact those are
 };
 
 // Every video track of `path`, in stream order. False with `error` when the

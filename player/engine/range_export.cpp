@@ -17,6 +17,7 @@
 #include <set>
 #include <thread>
 
+#include "burn_in_encoder.h"
 #include "catalog/bookmark_store.h"
 #include "evidence/export_manifest.h"
 #include "evidence/signing_key.h"
@@ -53,7 +54,8 @@ struct Output {
     bool audio = false;
     std::string temp; // in the staging folder while written
     std::unique_ptr<ExportMuxer> muxer;
-    std::string path; // its name once finished
+    std::vector<std::unique_ptr<BurnInEncoder>> encoders; // when burned in: one a channel, as `channels`
+    std::string path;                                     // its name once finished
     std::string sha256;
 };
 
@@ -71,6 +73,22 @@ std::string NameTime(uint32_t ms)
     std::string s = krv_offset_text(ms);
     std::replace(s.begin(), s.end(), ':', '-');
     return s;
+}
+
+BurnInEncoder* EncoderOf(Output& out, int channel)
+{
+    for (size_t i = 0; i < out.encoders.size(); ++i)
+        if (out.channels[i] == channel)
+            return out.encoders[i].get();
+    return nullptr;
+}
+
+// Where a channel's burned-in frames go: its track of the file.
+BurnInEncoder::Output TrackOf(Output& out, int channel)
+{
+    return [&out, channel](const AVPacket& p, uint32_t timeMs, std::string& error) {
+        return out.muxer->WriteFrame(channel, p.data, uint32_t(p.size), p.flags & AV_PKT_FLAG_KEY, timeMs, error);
+    };
 }
 
 bool IsFree(const fs::path& at)
@@ -201,6 +219,10 @@ std::string RangeExport::ManifestText(const std::vector<std::string>& names)
         o.size = fs::file_size(out.temp, ec);
         o.sha256 = out.sha256;
         o.audio = out.audio;
+        if (!out.encoders.empty()) {
+            o.burnIn = true;
+            o.videoCodec = out.encoders.front()->description();
+        }
         for (int c : out.channels) {
             const ExportMuxer::Span span = out.muxer->span(c);
             o.tracks.push_back({c, span.frames, Offset(span.firstMs), Offset(span.lastMs)});
@@ -393,8 +415,22 @@ bool RangeExport::PlanOutputs()
         out.temp = TempName();
         out.muxer = std::make_unique<ExportMuxer>();
         std::vector<MuxVideoTrack> tracks;
-        for (int c : out.channels)
+        std::string error;
+        for (int c : out.channels) {
             tracks.push_back(videoTrack(c));
+            if (!req_.burnIn)
+                continue;
+            const MuxVideoTrack& v = tracks.back();
+            auto encoder = std::make_unique<BurnInEncoder>();
+            if (!encoder->Open({c, v.width, v.height, v.frameIntervalMs, v.config, req_.format, result_.creationDate,
+                                result_.originMs},
+                               error)) {
+                outputs_.push_back(std::move(out));
+                return Fail(error);
+            }
+            tracks.back().encoder = encoder->encoder();
+            out.encoders.push_back(std::move(encoder));
+        }
         MuxFileInfo info;
         info.title = stem;
         // The file's time 0 is its first frame: its creation time is that frame's time of day.
@@ -406,7 +442,8 @@ bool RangeExport::PlanOutputs()
                        krv_offset_text(Offset(baseMs)) + " of the recording";
         if (!info.creationTime.empty())
             info.comment += " (" + info.creationTime + ")";
-        std::string error;
+        if (!out.encoders.empty())
+            info.comment += "; re-encoded with the time of day and the camera burned in";
         const bool ok = out.muxer->Open(out.temp, req_.format, tracks, audio, info, baseMs, error);
         outputs_.push_back(std::move(out));
         return ok || Fail(error);
@@ -425,15 +462,20 @@ bool RangeExport::Copy()
     int r;
     std::string error;
     size_t count = 0;
+    // Re-encoding is slow: a stop request is looked at more often.
+    const size_t checkMask = req_.burnIn ? 3 : 63;
     while ((r = reader_->next(object)) > 0) {
         for (Output& out : outputs_) {
-            const bool ok = object.channel == 0 ? out.muxer->WriteAudio(object.data, object.size, object.time, error)
-                                                : out.muxer->WriteFrame(object.channel, object.data, object.size,
-                                                                        object.keyFrame, object.time, error);
+            BurnInEncoder* encoder = object.channel == 0 ? nullptr : EncoderOf(out, object.channel);
+            const bool ok =
+                object.channel == 0 ? out.muxer->WriteAudio(object.data, object.size, object.time, error)
+                : encoder ? encoder->Push(object.data, object.size, object.time, TrackOf(out, object.channel), error)
+                          : out.muxer->WriteFrame(object.channel, object.data, object.size, object.keyFrame,
+                                                  object.time, error);
             if (!ok)
                 return Fail(error);
         }
-        if ((++count & 63) == 0) {
+        if ((++count & checkMask) == 0) {
             if (Cancelled())
                 return false;
             Report(reader_->progress() * kCopyShare);
@@ -444,6 +486,15 @@ bool RangeExport::Copy()
     if (Cancelled())
         return false;
     for (Output& out : outputs_) {
+        for (size_t i = 0; i < out.encoders.size(); ++i) {
+            BurnInEncoder& encoder = *out.encoders[i];
+            if (!encoder.Finish(TrackOf(out, out.channels[i]), error))
+                return Fail(error);
+            if (encoder.repeated())
+                result_.notes.push_back("channel " + std::to_string(out.channels[i]) + ": " +
+                                        std::to_string(encoder.repeated()) +
+                                        " frame(s) held no picture of their own; the picture before stands for them");
+        }
         if (!out.muxer->Finish(error))
             return Fail(error);
         for (int c : out.channels)
@@ -548,6 +599,8 @@ bool RangeExport::Publish()
         f.startMs = span.firstMs;
         f.endMs = span.lastMs;
         f.frames = span.frames;
+        if (!out.encoders.empty())
+            f.videoCodec = out.encoders.front()->description();
         result_.files.push_back(f);
     }
     if (key_) {

@@ -35,6 +35,9 @@ struct RangeExportRequest {
     // A signed manifest beside the outputs (NAME.manifest.json and its .sig),
     // signed with the key in `signingKey` (empty: the user's, made at first use).
     bool timeTrack = true; // mkv, mp4: a subtitle track with the time of day of every frame
+    // The video re-encoded with the time of day and "Camera N" drawn into every
+    // picture (burn_in_encoder.h) instead of copied.
+    bool burnIn = false;
     bool sign = false;
     std::string signingKey;
     std::string bookmarkStore; // whose bookmarks in the range the manifest lists; empty: the user's
@@ -56,6 +59,7 @@ struct ExportedFile {
     uint32_t startMs = 0; // recording times of its first and last frame;
     uint32_t endMs = 0;   // time 0 of the file is startMs
     uint64_t frames = 0;
+    std::string videoCodec; // when burned in: what encoded it; empty: the recording's frames
 };
 
 enum class RangeExportStatus { Done, Failed, Cancelled };

@@ -93,6 +93,8 @@ void CVedraPlayerDlg::OnExportRange()
     request.singleFile = choice->singleFile;
     request.audio = choice->audio && hasAudio;
     request.sign = choice->sign;
+    request.burnIn = choice->burnIn;
+    request.timeTrack = !choice->burnIn; // the time is in the pictures
     request.toolVersion = VEDRA_VERSION;
 
     if (!rangeExport_)

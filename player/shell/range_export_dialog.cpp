@@ -39,6 +39,9 @@ std::optional<ExportChoice> AskExportChoice(QWidget* owner, const QString& range
     auto* sign = new QCheckBox(QStringLiteral("Signed manifest (krvtool verify checks it)"));
     sign->setChecked(proposed.sign);
     form->addRow(QString(), sign);
+    auto* burnIn = new QCheckBox(QStringLiteral("Burn in time and camera (re-encoded, slower)"));
+    burnIn->setChecked(proposed.burnIn);
+    form->addRow(QString(), burnIn);
     // AVI holds one camera per file.
     auto followFormat = [format, single] {
         single->setEnabled(ExportFormat(format->currentData().toInt()) != ExportFormat::Avi);
@@ -72,6 +75,7 @@ std::optional<ExportChoice> AskExportChoice(QWidget* owner, const QString& range
     choice.singleFile = single->isEnabled() && single->isChecked();
     choice.audio = audio->isChecked();
     choice.sign = sign->isChecked();
+    choice.burnIn = burnIn->isChecked();
     choice.folder = folder->text().trimmed();
     return choice;
 }

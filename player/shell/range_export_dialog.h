@@ -1,5 +1,5 @@
 // The small window Ctrl+E opens: how to hand a time range of the checked channels on (format,
-// one file or one per camera, with or without the sound, signed or not, which folder).
+// one file or one per camera, with or without the sound, signed or not, burned in or not, which folder).
 #pragma once
 
 #include <QString>
@@ -17,7 +17,8 @@ struct ExportChoice {
     bool singleFile = true; // Matroska and MP4 only
     bool audio = true;
     QString folder;
-    bool sign = true; // a signed manifest beside the files
+    bool sign = true;    // a signed manifest beside the files
+    bool burnIn = false; // the time of day and the camera drawn into the pictures (re-encoded)
 };
 
 // What the user asks for; nothing when the window was cancelled. range and channels say what

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -224,6 +225,117 @@ TEST_F(RangeExportTest, TimeTrackShowsEachFramesTimeOfDay)
     tzset();
 }
 
+struct Luma {
+    int width = 0, height = 0;
+    std::vector<std::string> frames; // one luma plane a frame
+};
+
+// One video track of a file as ffmpeg decodes it, luma only.
+Luma DecodeLuma(const std::string& file, int track)
+{
+    Luma l;
+    std::sscanf(RunCommand("ffprobe -v error -select_streams v:" + std::to_string(track) +
+                           " -show_entries stream=width,height -of csv=p=0:s=x '" + file + "'")
+                    .c_str(),
+                "%dx%d", &l.width, &l.height);
+    const std::string raw = RunCommand("ffmpeg -nostdin -v error -i '" + file + "' -map 0:v:" + std::to_string(track) +
+                                       " -fps_mode passthrough -pix_fmt gray -f rawvideo - 2>/dev/null");
+    const size_t size = size_t(l.width) * size_t(l.height);
+    for (size_t at = 0; size && at + size <= raw.size(); at += size)
+        l.frames.push_back(raw.substr(at, size));
+    return l;
+}
+
+// Mean absolute difference and PSNR (dB) of two luma planes over rows [y0, y1) and columns [x0, x1).
+std::pair<double, double> Compare(const Luma& a, const std::string& pa, const std::string& pb, int x0, int x1, int y0,
+                                  int y1)
+{
+    double sum = 0, squares = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) {
+            const double d =
+                double(uint8_t(pa[size_t(y) * a.width + x])) - double(uint8_t(pb[size_t(y) * a.width + x]));
+            sum += std::abs(d);
+            squares += d * d;
+        }
+    const double n = double(x1 - x0) * double(y1 - y0);
+    return {sum / n, squares > 0 ? 10.0 * std::log10(255.0 * 255.0 / (squares / n)) : 99.0};
+}
+
+// Burned in: the same frames at the same times as the stream copy, which
+// ffmpeg decodes; the top-left corner holds the text box, the rest of the
+// picture is the copy's within the codec's loss.
+TEST_F(RangeExportTest, BurnInKeepsEveryFrameAndChangesOnlyItsCorner)
+{
+    struct Row {
+        const char* name;
+        ExportFormat format;
+        bool single;
+        std::vector<int> channels;
+        bool timeTrack; // asked for beside the burned-in time
+        const char* codec;
+    };
+    const Row rows[] = {
+        {"mkv per channel, with the time track", ExportFormat::Mkv, false, {2}, true, "h264"},
+        {"mp4, one file", ExportFormat::Mp4, true, {1, 3}, false, "h264"},
+        {"avi", ExportFormat::Avi, false, {4}, false, "mpeg4"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        RangeExportRequest req = Request((out_.path() / row.name / "copy").string());
+        req.format = row.format;
+        req.singleFile = row.single;
+        req.channels = row.channels;
+        req.fromMs = 1500;
+        req.toMs = 4250;
+        const RangeExportResult copy = RunRangeExport(req, nullptr, {});
+        ASSERT_EQ(copy.status, RangeExportStatus::Done) << copy.error;
+        req.outputFolder = (out_.path() / row.name / "burned").string();
+        req.burnIn = true;
+        req.timeTrack = row.timeTrack;
+        std::vector<double> progress;
+        const RangeExportResult r = RunRangeExport(req, [&](double f) { progress.push_back(f); }, {});
+        ASSERT_EQ(r.status, RangeExportStatus::Done) << r.error;
+        EXPECT_EQ(progress.back(), 1.0);
+        ASSERT_EQ(r.files.size(), copy.files.size());
+        for (size_t i = 0; i < r.files.size(); ++i) {
+            const ExportedFile& file = r.files[i];
+            SCOPED_TRACE(file.path);
+            EXPECT_FALSE(file.videoCodec.empty());
+            EXPECT_EQ(file.frames, copy.files[i].frames);
+            const std::string types =
+                RunCommand("ffprobe -v error -show_entries stream=codec_type -of csv=p=0 '" + file.path + "'");
+            EXPECT_EQ(types.find("subtitle") != std::string::npos, row.timeTrack) << types;
+            EXPECT_EQ(RunCommand("ffmpeg -nostdin -v error -i '" + file.path + "' -f null - 2>&1"), "")
+                << "every track decodes";
+            for (size_t s = 0; s < file.channels.size(); ++s) {
+                SCOPED_TRACE("channel " + std::to_string(file.channels[s]));
+                const std::string track = "v:" + std::to_string(s);
+                EXPECT_EQ(RunCommand("ffprobe -v error -select_streams " + track +
+                                     " -show_entries stream=codec_name -of csv=p=0 '" + file.path + "'"),
+                          std::string(row.codec) + "\n");
+                EXPECT_EQ(FfprobeFrameTimes(file.path, track), FfprobeFrameTimes(copy.files[i].path, track));
+                const Luma burned = DecodeLuma(file.path, int(s));
+                const Luma copied = DecodeLuma(copy.files[i].path, int(s));
+                ASSERT_EQ(burned.frames.size(), file.frames / file.channels.size());
+                ASSERT_EQ(burned.frames.size(), copied.frames.size());
+                ASSERT_EQ(burned.width, copied.width);
+                const int w = burned.width, h = burned.height;
+                for (size_t f : {size_t(0), burned.frames.size() / 2, burned.frames.size() - 1}) {
+                    SCOPED_TRACE("frame " + std::to_string(f));
+                    const auto [cornerDiff, cornerPsnr] =
+                        Compare(burned, burned.frames[f], copied.frames[f], w / 40, w / 3, h / 40, h / 8);
+                    EXPECT_GT(cornerDiff, 30.0) << "the text box is drawn over the corner";
+                    const auto [restDiff, restPsnr] =
+                        Compare(burned, burned.frames[f], copied.frames[f], 0, w, h / 4, h);
+                    EXPECT_LT(restDiff, 3.0);
+                    EXPECT_GT(restPsnr, 32.0) << "the rest is the recording's picture";
+                }
+            }
+        }
+    }
+}
+
 TEST_F(RangeExportTest, OneFileCarriesTheCreationDateAndFourTracks)
 {
     RangeExportRequest req = Request(out_.file("one"));
@@ -328,14 +440,15 @@ TEST_F(RangeExportTest, TakenNamesAreLeftAsTheyAre)
 
 TEST_F(RangeExportTest, CancelRemovesWhatWasWritten)
 {
-    // Stopped half-way through the copy, and again while the checksums are read.
-    for (const double at : {0.3, 0.95}) {
-        SCOPED_TRACE(at);
-        const fs::path out = out_.path() / ("cancel" + std::to_string(at));
+    // Stopped half-way through the copy, and again while the checksums are read; re-encoding half-way.
+    for (const auto& [at, burnIn] : {std::pair{0.3, false}, {0.95, false}, {0.3, true}}) {
+        SCOPED_TRACE(std::to_string(at) + (burnIn ? ", burned in" : ""));
+        const fs::path out = out_.path() / ("cancel" + std::to_string(at) + (burnIn ? "b" : ""));
         fs::create_directories(out);
         std::stop_source stop;
         RangeExportRequest req = Request(out.string());
         req.format = ExportFormat::Mp4;
+        req.burnIn = burnIn;
         const RangeExportResult r = RunRangeExport(
             req,
             [&](double f) {

@@ -42,14 +42,14 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     // A fresh signed export of 1-3 s into `name`; its manifest.
-    fs::path SignedExport(const std::string& name)
+    fs::path SignedExport(const std::string& name, const std::string& options = "--format mkv --single-file")
     {
         const fs::path out = out_.path() / name;
         std::string said;
-        EXPECT_EQ(Krvtool("export '" + dir_->file("cam.krv") + "' '" + out.string() +
-                              "' --from 1 --to 3 --format mkv --single-file --sign",
-                          &said),
-                  0)
+        EXPECT_EQ(
+            Krvtool("export '" + dir_->file("cam.krv") + "' '" + out.string() + "' --from 1 --to 3 --sign " + options,
+                    &said),
+            0)
             << said;
         for (const auto& e : fs::directory_iterator(out))
             if (e.path().string().ends_with(".manifest.json"))
@@ -131,6 +131,41 @@ TEST_F(VerifyTest, EveryKindOfTamperingIsCaught)
         std::string said;
         EXPECT_EQ(Krvtool("verify '" + manifest.string() + "' " + row.extra, &said), row.exit) << said;
         EXPECT_NE(said.find(row.said), std::string::npos) << said;
+    }
+}
+
+// Burned-in outputs are not the recording's bytes: verify says they were
+// re-encoded and checks that every frame is there at its time; their own
+// bytes are still held to the manifest's SHA-256.
+TEST_F(VerifyTest, BurnedInExportVerifiesByFramesAndTimes)
+{
+    struct Row {
+        const char* name;
+        const char* options;
+        bool flip; // a byte of the video changed
+        int exit;
+        const char* said;
+    };
+    const Row rows[] = {
+        // Two cameras, 1 to 3 s at 10 frames a second.
+        {"mkv, one file", "--format mkv --single-file --burn-in", false, 0,
+         "40 frame(s) re-encoded with the time of day burned in (H.264"},
+        {"avi per channel", "--format avi --burn-in", false, 0, "(MPEG-4 part 2"},
+        {"a byte of the video", "--format mp4 --burn-in --channels 2", true, 1, "SHA-256"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path manifest = SignedExport(row.name, row.options);
+        if (row.flip)
+            for (const auto& e : fs::directory_iterator(manifest.parent_path()))
+                if (e.path().extension() == ".mp4")
+                    FlipByte(e.path(), -100);
+        std::string said;
+        EXPECT_EQ(Krvtool("verify '" + manifest.string() + "' --source '" + dir_->file("cam.krv") + "'", &said),
+                  row.exit)
+            << said;
+        EXPECT_NE(said.find(row.said), std::string::npos) << said;
+        EXPECT_EQ(said.find("byte for byte"), std::string::npos) << said;
     }
 }
 

@@ -82,7 +82,16 @@ ExportManifest SampleManifest()
                          123456,
                          std::string(64, 'b'),
                          true,
-                         {{1, 55, 6800, 8960}, {2, 55, 6800, 8960}}});
+                         {{1, 55, 6800, 8960}, {2, 55, 6800, 8960}},
+                         false,
+                         ""});
+    m.outputs.push_back({"lobby_00-00-06.800_00-00-08.960_burned.mp4",
+                         654321,
+                         std::string(64, 'c'),
+                         false,
+                         {{1, 55, 6800, 8960}},
+                         true,
+                         "H.264 (libx264, CRF 20, preset veryfast)"});
     m.bookmarks.push_back({7500, "2026-01-02T00:00:08.500Z", {1}, "a van stops\nat the gate \u05e9"});
     m.account = "reviewer";
     m.host = "desk";
@@ -100,6 +109,9 @@ TEST(Manifest, ReadsBackWhatItWrote)
     ASSERT_TRUE(m) << error << "\n" << text;
     EXPECT_EQ(ManifestJson(*m), text) << "the same bytes again";
     EXPECT_EQ(m->outputs.at(0).tracks.at(1).frames, 55u);
+    EXPECT_FALSE(m->outputs.at(0).burnIn);
+    EXPECT_TRUE(m->outputs.at(1).burnIn);
+    EXPECT_EQ(m->outputs.at(1).videoCodec, "H.264 (libx264, CRF 20, preset veryfast)");
     EXPECT_EQ(m->bookmarks.at(0).note, SampleManifest().bookmarks[0].note);
 }
 
@@ -118,6 +130,8 @@ TEST(Manifest, NamesWhatIsWrong)
         {replaced("\"size\":123456", "\"size\":-1"), "\"outputs\"[0].\"size\" is not a count"},
         {replaced("\"name\":\"lobby_", "\"name\":\"../lobby_"), "is not a file name beside the manifest"},
         {replaced("\"outputs\"", "\"output\""), "\"outputs\" is missing"},
+        {replaced("\"video\":\"copy\"", "\"video\":\"redrawn\""), "\"video\" is neither"},
+        {replaced("\"video_codec\"", "\"codec\""), "\"outputs\"[1].\"video_codec\" is missing"},
     };
     for (const auto& [text, why] : rows) {
         SCOPED_TRACE(why);

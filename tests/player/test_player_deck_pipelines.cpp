@@ -381,14 +381,14 @@ private slots:
         QCOMPARE(QString::fromUtf8(probe.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
                  QStringList({"video", "video", "video", "audio", "subtitle"}));
 
-        // The whole recording, cancelled at once: nothing written, and the window says so.
+        // The whole recording burned in (the slow way), cancelled at once: nothing written, and the window says so.
         QTest::keyClick(d.get(), Qt::Key_Home);
         QTest::keyClick(d.get(), Qt::Key_O); // an out mark before the in mark clears that
         QTest::keyClick(d.get(), Qt::Key_End);
         QTest::keyClick(d.get(), Qt::Key_O);
         const QString cancelled = fx.home.filePath("cancelled");
         d->askExport = [&](QWidget*, const QString&, const QString&, bool, const ExportChoice&) {
-            return std::optional<ExportChoice>(ExportChoice{ExportFormat::Mp4, false, true, cancelled});
+            return std::optional<ExportChoice>(ExportChoice{ExportFormat::Mp4, false, true, cancelled, true, true});
         };
         QTest::keyClick(d.get(), Qt::Key_E, Qt::ControlModifier);
         auto* progress = d->findChild<QProgressDialog*>();

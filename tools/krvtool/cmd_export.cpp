@@ -1,5 +1,5 @@
 // krvtool export FILE... OUTDIR [--from T] [--to T] [--channels 1,3] [--no-audio]
-//                [--format avi|mkv|mp4] [--single-file] [--sign [--signing-key FILE]] [-j N]
+//                [--format avi|mkv|mp4] [--single-file] [--burn-in] [--sign [--signing-key FILE]] [-j N]
 // A time range of the chosen channels copied into standard files, each with a
 // SHA-256 file beside it, and a manifest of what was written on stdout. The
 // same library call the window makes; nothing is split first.
@@ -32,7 +32,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kExportUsage =
     "usage: krvtool export FILE|FOLDER... OUTDIR [--from T] [--to T] [--channels 1,3] [--no-audio]\n"
-    "                      [--format avi|mkv|mp4] [--single-file] [--no-time-track]\n"
+    "                      [--format avi|mkv|mp4] [--single-file] [--burn-in] [--[no-]time-track]\n"
     "                      [--sign [--signing-key FILE]] [-j N]\n"
     "  --from T, --to T  the range (default: the whole recording); T is an offset from the\n"
     "                    recording's first frame in seconds (75.5) or hh:mm:ss(.mmm), a time\n"
@@ -48,6 +48,9 @@ constexpr const char* kExportUsage =
     "  --single-file     mkv and mp4: all channels as tracks of one file\n"
     "  --no-time-track   mkv, mp4: no \"Time of day\" subtitle track (by default its cues\n"
     "                    show the local time of day of the frame on screen in any player)\n"
+    "  --burn-in         re-encode the video with the time of day and \"Camera N\" drawn into\n"
+    "                    every picture (mkv, mp4: H.264; avi: MPEG-4 part 2); no time track\n"
+    "                    then unless --time-track asks for it\n"
     "  --sign            a manifest of the export (NAME.manifest.json) signed with your key\n"
     "                    (NAME.manifest.json.sig; see krvtool key); krvtool verify checks it\n"
     "  --signing-key F   sign with the key in F instead of your own\n"
@@ -62,7 +65,8 @@ struct Options {
     bool singleFile = false;
     bool sign = false;
     std::string signingKey;
-    bool timeTrack = true;
+    std::optional<bool> timeTrack; // as asked; by default on unless burned in
+    bool burnIn = false;
     int jobs = 1;
 };
 
@@ -96,8 +100,10 @@ int parse(const std::vector<std::string>& args, Options& o, bool& help)
             o.audio = false;
         } else if (a == "--single-file") {
             o.singleFile = true;
-        } else if (a == "--no-time-track") {
-            o.timeTrack = false;
+        } else if (a == "--no-time-track" || a == "--time-track") {
+            o.timeTrack = a == "--time-track";
+        } else if (a == "--burn-in") {
+            o.burnIn = true;
         } else if (a == "--sign") {
             o.sign = true;
         } else if (a == "--signing-key") {
@@ -195,6 +201,8 @@ void printManifest(const vedra::RangeExportResult& r)
         std::printf("  Start: %s\n", timeOf(r, f.startMs).c_str());
         std::printf("  End:   %s\n", timeOf(r, f.endMs).c_str());
         std::printf("  Frames: %llu\n", (unsigned long long)f.frames);
+        if (!f.videoCodec.empty())
+            std::printf("  Video: re-encoded with the time of day and camera burned in, %s\n", f.videoCodec.c_str());
     }
     if (!r.manifestPath.empty()) {
         std::printf("Manifest: %s\n", r.manifestPath.c_str());
@@ -211,7 +219,8 @@ int exportOne(const Options& o, const std::string& recording, const std::string&
     req.audio = o.audio;
     req.singleFile = o.singleFile;
     req.sign = o.sign;
-    req.timeTrack = o.timeTrack;
+    req.burnIn = o.burnIn;
+    req.timeTrack = o.timeTrack.value_or(!o.burnIn);
     req.signingKey = o.signingKey;
     req.toolVersion = VEDRA_VERSION;
     req.format = o.format == "mkv"   ? vedra::ExportFormat::Mkv
@@ -304,8 +313,10 @@ int runExport(std::span<char* const> args)
         rest.push_back("--single-file");
     if (o.sign)
         rest.push_back("--sign");
-    if (!o.timeTrack)
-        rest.push_back("--no-time-track");
+    if (o.timeTrack)
+        rest.push_back(*o.timeTrack ? "--time-track" : "--no-time-track");
+    if (o.burnIn)
+        rest.push_back("--burn-in");
     if (!o.signingKey.empty())
         rest.insert(rest.end(), {"--signing-key", o.signingKey});
     return runBatch(

@@ -3,13 +3,16 @@
 // holding them. Checks the signature (against --key, else the key the manifest
 // names, and says which), every output's size and SHA-256, and with --source
 // the recording's size and SHA-256 and that every exported frame is the
-// recording's frame at that time, byte for byte.
+// recording's frame at that time, byte for byte; of an output re-encoded with
+// the time of day burned in, that it holds every frame at its time.
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -141,9 +144,9 @@ void CheckOutputs(const fs::path& folder, const vedra::ExportManifest& m, Findin
         f.checked.push_back("outputs: " + std::to_string(good) + " file(s), sizes and SHA-256 as the manifest says");
 }
 
-// The recording's frames of one track's span, as the range reader gives them.
+// The recording's frames of one track's span, as the range reader gives them, and their times.
 bool SourceFrames(KrvFile* file, uint64_t size, uint32_t originMs, const vedra::ManifestTrack& t,
-                  std::vector<std::vector<uint8_t>>& frames, std::string& error)
+                  std::vector<std::vector<uint8_t>>& frames, std::vector<uint32_t>& times, std::string& error)
 {
     KrvRangeReader reader(file, size);
     const KrvRange range{int64_t(t.firstMs) + originMs, int64_t(t.lastMs) + originMs + 1,
@@ -151,11 +154,29 @@ bool SourceFrames(KrvFile* file, uint64_t size, uint32_t originMs, const vedra::
     int r = reader.seek(range);
     KrvRangeObject o;
     while (r > 0 && (r = reader.next(o)) > 0)
-        if (o.channel == t.channel)
+        if (o.channel == t.channel) {
             frames.emplace_back(o.data, o.data + o.size);
+            times.push_back(o.time);
+        }
     if (r < 0)
         error = "the recording cannot be read: error " + std::to_string(r) + " (" + errorName(r) + ")";
     return r >= 0;
+}
+
+// The first of `count` frames whose time in the file is not the recording's
+// (both counted from the track's first frame, within the file's unit of
+// time); `count` when all are.
+size_t LateFrame(const vedra::ExportedTrackFrames& got, const std::vector<uint32_t>& want, size_t count)
+{
+    // Half a unit for rounding, one for the writer's rule that frames sharing a unit move one on.
+    const double tolerance = std::max(got.tickMs, 1.0) * 1.5;
+    for (size_t i = 0; i < count && i < got.timesMs.size(); ++i) {
+        const double inFile = got.timesMs[i] - got.timesMs[0];
+        const double inRecording = double(want[i]) - double(want[0]);
+        if (got.timesMs[i] < 0 || std::abs(inFile - inRecording) > tolerance)
+            return i;
+    }
+    return count;
 }
 
 void CheckSource(const fs::path& folder, const std::string& source, const vedra::ExportManifest& m, Findings& f)
@@ -185,7 +206,8 @@ void CheckSource(const fs::path& folder, const std::string& source, const vedra:
     }
     KrvTimeline timeline;
     krv_read_timeline(file.get(), size, timeline);
-    uint64_t compared = 0;
+    uint64_t compared = 0, timed = 0;
+    std::set<std::string> codecs; // of the outputs burned in
     bool allEqual = true;
     for (const vedra::ManifestOutput& o : m.outputs) {
         std::vector<vedra::ExportedTrackFrames> tracks;
@@ -203,7 +225,9 @@ void CheckSource(const fs::path& folder, const std::string& source, const vedra:
         for (size_t i = 0; i < tracks.size(); ++i) {
             const vedra::ManifestTrack& t = o.tracks[i];
             std::vector<std::vector<uint8_t>> want;
-            if (t.channel < 1 || t.channel > 4 || !SourceFrames(file.get(), size, timeline.originMs, t, want, error)) {
+            std::vector<uint32_t> wantTimes;
+            if (t.channel < 1 || t.channel > 4 ||
+                !SourceFrames(file.get(), size, timeline.originMs, t, want, wantTimes, error)) {
                 f.problems.push_back(shown(o.name) + ", channel " + std::to_string(t.channel) + ": " + error);
                 allEqual = false;
                 continue;
@@ -216,19 +240,40 @@ void CheckSource(const fs::path& folder, const std::string& source, const vedra:
                                      krv_offset_text(t.lastMs) + ", the manifest says " + std::to_string(t.frames));
                 allEqual = false;
             }
-            const auto differs =
-                std::mismatch(got.begin(), got.begin() + std::min(got.size(), want.size()), want.begin());
-            if (differs.first != got.begin() + std::min(got.size(), want.size())) {
+            const size_t common = std::min(got.size(), want.size());
+            if (o.burnIn) {
+                // Re-encoded pictures are not the recording's bytes: every frame is there at its time.
+                codecs.insert(o.videoCodec);
+                const size_t late = LateFrame(tracks[i], wantTimes, common);
+                if (late < common) {
+                    f.problems.push_back(
+                        where + "frame " + std::to_string(late) + " is not at the recording's time " +
+                        krv_offset_text(wantTimes[late] - std::min(wantTimes[late], timeline.originMs)));
+                    allEqual = false;
+                }
+                timed += common;
+                continue;
+            }
+            const auto differs = std::mismatch(got.begin(), got.begin() + common, want.begin());
+            if (differs.first != got.begin() + common) {
                 f.problems.push_back(where + "frame " + std::to_string(differs.first - got.begin()) +
                                      " is not the recording's");
                 allEqual = false;
             }
-            compared += std::min(got.size(), want.size());
+            compared += common;
         }
     }
-    if (allEqual)
+    if (allEqual && (compared || !timed))
         f.checked.push_back("frames: " + std::to_string(compared) +
                             " exported frame(s), each the recording's, byte for byte");
+    if (allEqual && timed) {
+        std::string by;
+        for (const std::string& c : codecs)
+            by += (by.empty() ? "" : ", ") + c;
+        f.checked.push_back("frames: " + std::to_string(timed) +
+                            " frame(s) re-encoded with the time of day burned in (" + by +
+                            "): every frame of the recording there, at its time; the pictures are not compared");
+    }
 }
 
 int VerifyOne(const fs::path& manifestPath, const std::string& source, const std::optional<vedra::PublicKey>& key)
