@@ -11,6 +11,7 @@
 #include "player/engine/range_export_job.h"
 #include "resources/resource_ids.h"
 #include "shell/VedraPlayerDlg.h"
+#include "shell/checked_cameras.h"
 #include "shell/message_box.h"
 #include "shell/range_export_dialog.h"
 #include "view/recording_clock.h"
@@ -20,18 +21,6 @@ namespace {
 
 constexpr int kProgressSteps = 1000;
 constexpr int kProgressPollMs = 100;
-
-// Box i stands for channel i + 1, but the large pane of a 640 x 480 recording holds its one
-// channel, whichever it is, in box 1.
-int ChannelOfBox(const Recording& recording, int box)
-{
-    if (!recording.singleView)
-        return box + 1;
-    for (int i = 0; i < 8; ++i)
-        if (recording.channelMask & (1u << i))
-            return i + 1;
-    return 1;
-}
 
 QString DefaultExportFolder()
 {
@@ -52,13 +41,10 @@ void CVedraPlayerDlg::OnExportRange()
     }
     RangeExportRequest request;
     request.recording = QFile::encodeName(files_->filePath(files_->currentFile())).toStdString();
+    request.channels = CheckedCameras(*deck_);
     QStringList cameras;
-    for (int i = 0; i < 4; ++i) {
-        if (deck_->CheckedGraph(i) == nullptr)
-            continue;
-        request.channels.push_back(ChannelOfBox(*recording, i));
-        cameras << QString::number(request.channels.back());
-    }
+    for (int camera : request.channels)
+        cameras << QString::number(camera);
     if (request.channels.empty()) {
         ShowNotice(QStringLiteral("No camera is checked: nothing to export"));
         return;

@@ -1,0 +1,177 @@
+// Bookmarks and the case report from the window, on a krvsynth recording: B with the note
+// answered or dropped, the list's edit and delete, the report's text, and a store the window
+// must leave alone.
+#include <QCheckBox>
+#include <QProcess>
+#include <QTableWidget>
+
+#include <optional>
+
+#include "catalog/bookmark_store.h"
+#include "catalog/bookmark_target.h"
+#include "real_pipelines.h"
+#include "resources/resource_ids.h"
+#include "shell/bookmark_list_window.h"
+#include "shell/marked_slider.h"
+
+using namespace vedra;
+using namespace vedra::test;
+
+namespace {
+
+// A two-camera recording open and paused at 2 s, camera 2 unchecked.
+std::unique_ptr<CVedraPlayerDlg> OpenPaused(PlayerFixture& fx)
+{
+    auto d = OpenRealRecording(fx, "marks.krv", {"--channels", "1,2", "--seconds", "6", "--fps", "25"});
+    if (!d)
+        return nullptr;
+    d->show();
+    if (!QTest::qWaitForWindowExposed(d.get()) || !QTest::qWaitFor([&] { return d->deck().maxDuration() > 0; }))
+        return nullptr;
+    d->OnPause();
+    d->deck().JumpTo(2.0);
+    QTest::mouseClick(d->checkBox(IDC_CHANNEL_1 + 1), Qt::LeftButton, {}, QPoint(5, 5));
+    return d;
+}
+
+std::vector<Bookmark> Stored(PlayerFixture& fx)
+{
+    BookmarkStore store;
+    BookmarkTarget target;
+    ReadBookmarkTarget(QFile::encodeName(fx.home.filePath("rec/marks.krv")).toStdString(), target);
+    return store.ForRecording(target.key);
+}
+
+// B with the note the window is given.
+void Mark(CVedraPlayerDlg& d, std::optional<QString> note)
+{
+    d.askNote = [note](QWidget*, const QString&, const QString&) { return note; };
+    QTest::keyClick(d.focusWidget(), Qt::Key_B);
+}
+
+} // namespace
+
+class PlayerBookmarksTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void markAsked_data()
+    {
+        QTest::addColumn<std::optional<QString>>("note");
+        QTest::addColumn<int>("kept");
+        QTest::newRow("Enter keeps the note") << std::optional<QString>(QStringLiteral("gate open\u202Eevil")) << 1;
+        QTest::newRow("an empty note is kept") << std::optional<QString>(QString()) << 1;
+        QTest::newRow("Esc keeps nothing") << std::optional<QString>() << 0;
+    }
+    void markAsked()
+    {
+        QFETCH(std::optional<QString>, note);
+        QFETCH(int, kept);
+        PlayerFixture fx;
+        auto d = OpenPaused(fx);
+        QVERIFY(d);
+        const double shown = d->deck().timeOnScreen();
+        Mark(*d, note);
+        const std::vector<Bookmark> marks = Stored(fx);
+        QCOMPARE(int(marks.size()), kept);
+        auto* slider = qobject_cast<MarkedSlider*>(d->trackbar(IDC_PROGRESS));
+        QCOMPARE(int(slider->bookmarks().size()), kept);
+        if (kept == 0)
+            return;
+        QCOMPARE(QString::fromStdString(marks[0].note), *note);
+        QCOMPARE(marks[0].channels, std::vector<int>{1});
+        QCOMPARE(marks[0].offsetMs, uint32_t(std::llround(shown * 1000)));
+        QVERIFY(fx.messages.isEmpty());
+    }
+
+    // Edit and delete from the list change the store, and the trackbar follows.
+    void listEditsAndDeletes()
+    {
+        PlayerFixture fx;
+        auto d = OpenPaused(fx);
+        QVERIFY(d);
+        Mark(*d, QStringLiteral("first\nline two"));
+        d->deck().JumpTo(4.0);
+        Mark(*d, QStringLiteral("second"));
+        QCOMPARE(int(Stored(fx).size()), 2);
+        d->runBookmarkList = [&](BookmarkListWindow& list) {
+            QCOMPARE(int(list.rows().size()), 2);
+            QCOMPARE(list.CellText(0, 3), QStringLiteral("first\\x0aline two"));
+            QCOMPARE(list.CellText(0, 2), QStringLiteral("1"));
+            d->askNote = [](QWidget*, const QString&, const QString& now) {
+                return std::optional<QString>(now + QStringLiteral(", edited"));
+            };
+            list.Edit(1);
+            list.Delete(0);
+            QCOMPARE(int(list.rows().size()), 1);
+            // Go to: back at the bookmark's instant.
+            d->deck().JumpTo(0.5);
+            list.Jump(0);
+        };
+        QTest::keyClick(d->focusWidget(), Qt::Key_B, Qt::ControlModifier);
+        const std::vector<Bookmark> marks = Stored(fx);
+        QCOMPARE(int(marks.size()), 1);
+        QCOMPARE(QString::fromStdString(marks[0].note), QStringLiteral("second, edited"));
+        QVERIFY(marks[0].editedMs > 0);
+        QCOMPARE(std::llround(d->deck().timeOnScreen() * 10), 40LL);
+        QCOMPARE(int(qobject_cast<MarkedSlider*>(d->trackbar(IDC_PROGRESS))->bookmarks().size()), 1);
+    }
+
+    // The report written from the window holds the notes as text; the window stays responsive.
+    void reportHasTheNotes()
+    {
+        PlayerFixture fx;
+        auto d = OpenPaused(fx);
+        QVERIFY(d);
+        Mark(*d, QStringLiteral("van at the gate"));
+        d->deck().JumpTo(4.0);
+        Mark(*d, QStringLiteral("driver leaves"));
+        const QString pdf = fx.home.filePath("case"); // ".pdf" is added
+        d->chooseReportFile = [&](QWidget*, const QString&) { return pdf; };
+        QTest::keyClick(d->focusWidget(), Qt::Key_R, Qt::ControlModifier);
+        QVERIFY(d->reportRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(!d->reportRunning() && d->noticeText().startsWith("Report written"), 60000);
+        QVERIFY2(d->noticeText().contains("2 bookmark(s), 2 picture(s)"), qPrintable(d->noticeText()));
+        QVERIFY2(fx.messages.isEmpty(), qPrintable(fx.messages.join('\n')));
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {pdf + ".pdf", QStringLiteral("-")});
+        QVERIFY(text.waitForFinished(30000));
+        const QString words = QString::fromUtf8(text.readAllStandardOutput());
+        QVERIFY2(words.contains("van at the gate") && words.contains("driver leaves"), qPrintable(words));
+        // The pictures' split folder is gone with the report.
+        QCOMPARE(QDir(QDir::tempPath()).entryList({"vedra-report-*"}).size(), 0);
+    }
+
+    // A damaged store is said once, never written, and B asks no note.
+    void damagedStoreLeftAlone()
+    {
+        PlayerFixture fx;
+        const QString storePath = QString::fromStdString(DefaultBookmarkStorePath().string());
+        QDir().mkpath(QFileInfo(storePath).absolutePath());
+        const QByteArray garbage = QByteArray("SQLite format 3") + QByteArray(4096, '\x5a');
+        QFile f(storePath);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(garbage);
+        f.close();
+        auto d = OpenPaused(fx);
+        QVERIFY(d);
+        bool asked = false;
+        d->askNote = [&](QWidget*, const QString&, const QString&) {
+            asked = true;
+            return std::optional<QString>(QStringLiteral("lost"));
+        };
+        QTest::keyClick(d->focusWidget(), Qt::Key_B);
+        QTest::keyClick(d->focusWidget(), Qt::Key_B);
+        QVERIFY(!asked);
+        QCOMPARE(fx.messages.size(), 1);
+        QVERIFY2(fx.messages[0].contains(QFileInfo(storePath).fileName()), qPrintable(fx.messages[0]));
+        QVERIFY(d->noticeText().startsWith("Bookmarks are off"));
+        QFile back(storePath);
+        QVERIFY(back.open(QIODevice::ReadOnly));
+        QCOMPARE(back.readAll(), garbage);
+        QVERIFY(!QFileInfo::exists(storePath + "-wal") && !QFileInfo::exists(storePath + "-journal"));
+    }
+};
+
+QTEST_MAIN(PlayerBookmarksTest)
+#include "test_player_bookmarks.moc"
