@@ -79,9 +79,8 @@ bool ReportPictures::Take(const std::string& recording, int camera, uint32_t off
         return false;
     }
     const std::string out = (folder_ / "picture.bmp").string();
-    const ChannelStill still = TakeChannelStill(it->second, fileSeconds, out, false, [this] {
-        return stop_.stop_requested();
-    });
+    const ChannelStill still =
+        TakeChannelStill(it->second, fileSeconds, out, false, [this] { return stop_.stop_requested(); });
     if (still.outcome != StillOutcome::Taken) {
         error = still.outcome == StillOutcome::CannotPlay ? "camera " + std::to_string(camera) + " cannot be played"
                                                           : "no picture at " + krv_offset_text(offsetMs);

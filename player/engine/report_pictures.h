@@ -35,8 +35,8 @@ private:
     std::stop_token stop_;
     std::string recording_; // whose files the folder holds
     std::string splitError_;
-    std::filesystem::path folder_;     // the temporary folder
-    std::filesystem::path workFolder_; // the split's, inside it
+    std::filesystem::path folder_;        // the temporary folder
+    std::filesystem::path workFolder_;    // the split's, inside it
     std::map<int, std::string> channels_; // camera -> channel file with frames
     std::map<int, int64_t> offsets_;      // camera -> where its file's 0 lies from the counter's 0 (ms)
 };

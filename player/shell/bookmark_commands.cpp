@@ -149,8 +149,8 @@ void CVedraPlayerDlg::OnBookmarkList()
     list.SetRows(ListedBookmarks());
     list.onJump = [this](const BookmarkListRow& row) { JumpToBookmark(row); };
     list.onEdit = [this, &list](const BookmarkListRow& row) {
-        const QString where = row.when + QStringLiteral(", cameras ") +
-                              QString::fromStdString(BookmarkChannelsText(row.mark.channels));
+        const QString where =
+            row.when + QStringLiteral(", cameras ") + QString::fromStdString(BookmarkChannelsText(row.mark.channels));
         const QString now = QString::fromStdString(row.mark.note);
         const std::optional<QString> note = askNote ? askNote(&list, where, now) : AskBookmarkNote(&list, where, now);
         std::string error;

@@ -1,5 +1,5 @@
 // Ctrl+R, Report...: the case report of the open recordings (their bookmarks, each camera's
-// picture, the signed exports beside them) written as a PDF on a worker thread, with a
+// picture, the signed exports beside them and in the last export's folder) written as a PDF on a worker thread, with a
 // progress window and Cancel; the notice line says where it went, a box why it failed.
 #include <QDir>
 #include <QFile>
@@ -48,6 +48,9 @@ void CVedraPlayerDlg::OnReport()
         path += QStringLiteral(".pdf");
     request.out = QFile::encodeName(path).toStdString();
     request.toolVersion = VEDRA_VERSION;
+    // Signed exports made from the window lie in its export folder, not beside the recordings.
+    if (!lastExport_.folder.isEmpty() && QFileInfo(lastExport_.folder).isDir())
+        request.manifestFolders.push_back(QFile::encodeName(lastExport_.folder).toStdString());
 
     if (!report_) {
         report_ = std::make_unique<CaseReportJob>();
@@ -56,8 +59,8 @@ void CVedraPlayerDlg::OnReport()
     if (!report_->Start(std::move(request)))
         return;
     reportPath_ = path;
-    reportProgress_ = new QProgressDialog(QStringLiteral("Writing the report..."), QStringLiteral("Cancel"), 0,
-                                          kProgressSteps, this);
+    reportProgress_ =
+        new QProgressDialog(QStringLiteral("Writing the report..."), QStringLiteral("Cancel"), 0, kProgressSteps, this);
     reportProgress_->setWindowTitle(QStringLiteral("Report"));
     reportProgress_->setAttribute(Qt::WA_DeleteOnClose);
     reportProgress_->setMinimumDuration(0);
