@@ -49,6 +49,14 @@ void Mark(CVedraPlayerDlg& d, std::optional<QString> note)
     QTest::keyClick(d.focusWidget(), Qt::Key_B);
 }
 
+// Two bookmarks: at 2 s and at 4 s.
+void MarkTwo(CVedraPlayerDlg& d, const QString& first, const QString& second)
+{
+    Mark(d, first);
+    d.deck().JumpTo(4.0);
+    Mark(d, second);
+}
+
 } // namespace
 
 class PlayerBookmarksTest : public QObject {
@@ -90,9 +98,7 @@ private slots:
         PlayerFixture fx;
         auto d = OpenPaused(fx);
         QVERIFY(d);
-        Mark(*d, QStringLiteral("first\nline two"));
-        d->deck().JumpTo(4.0);
-        Mark(*d, QStringLiteral("second"));
+        MarkTwo(*d, QStringLiteral("first\nline two"), QStringLiteral("second"));
         QCOMPARE(int(Stored(fx).size()), 2);
         d->runBookmarkList = [&](BookmarkListWindow& list) {
             QCOMPARE(int(list.rows().size()), 2);
@@ -123,9 +129,7 @@ private slots:
         PlayerFixture fx;
         auto d = OpenPaused(fx);
         QVERIFY(d);
-        Mark(*d, QStringLiteral("van at the gate"));
-        d->deck().JumpTo(4.0);
-        Mark(*d, QStringLiteral("driver leaves"));
+        MarkTwo(*d, QStringLiteral("van at the gate"), QStringLiteral("driver leaves"));
         const QString pdf = fx.home.filePath("case"); // ".pdf" is added
         d->chooseReportFile = [&](QWidget*, const QString&) { return pdf; };
         QTest::keyClick(d->focusWidget(), Qt::Key_R, Qt::ControlModifier);
