@@ -43,17 +43,16 @@ public:
             std::lock_guard lock(mutex_);
             result_.reset();
         }
-        worker_ = std::jthread(
-            [this, work = std::move(work), ended = std::move(ended)](std::stop_token stop) {
-                Result r = work([this](double f) { progress_ = f; }, stop);
-                {
-                    std::lock_guard lock(mutex_);
-                    result_ = std::move(r);
-                }
-                finished_ = true;
-                if (ended)
-                    ended();
-            });
+        worker_ = std::jthread([this, work = std::move(work), ended = std::move(ended)](std::stop_token stop) {
+            Result r = work([this](double f) { progress_ = f; }, stop);
+            {
+                std::lock_guard lock(mutex_);
+                result_ = std::move(r);
+            }
+            finished_ = true;
+            if (ended)
+                ended();
+        });
         return true;
     }
 

@@ -12,6 +12,7 @@
 #include "resources/resource_ids.h"
 #include "shell/VedraPlayerDlg.h"
 #include "shell/checked_cameras.h"
+#include "shell/job_progress.h"
 #include "shell/message_box.h"
 #include "shell/range_export_dialog.h"
 #include "view/recording_clock.h"
@@ -19,7 +20,6 @@
 namespace vedra {
 namespace {
 
-constexpr int kProgressSteps = 1000;
 constexpr int kProgressPollMs = 100;
 
 QString DefaultExportFolder()
@@ -85,34 +85,25 @@ void CVedraPlayerDlg::OnExportRange()
         rangeExport_ = std::make_unique<RangeExportJob>();
     if (!rangeExport_->Start(std::move(request), this))
         return;
-    exportProgress_ = new QProgressDialog(QStringLiteral("Exporting cameras %1...").arg(camerasText),
-                                          QStringLiteral("Cancel"), 0, kProgressSteps, this);
-    exportProgress_->setWindowTitle(QStringLiteral("Export"));
-    exportProgress_->setAttribute(Qt::WA_DeleteOnClose);
-    exportProgress_->setMinimumDuration(0);
-    exportProgress_->setAutoClose(false);
-    exportProgress_->setAutoReset(false);
-    connect(exportProgress_, &QProgressDialog::canceled, this, [this] {
-        if (rangeExport_)
-            rangeExport_->Cancel();
-    });
+    exportProgress_ = OpenJobProgress(this, QStringLiteral("Export"),
+                                      QStringLiteral("Exporting cameras %1...").arg(camerasText), [this] {
+                                          if (rangeExport_)
+                                              rangeExport_->Cancel();
+                                      });
     exportPoll_.start(kProgressPollMs);
 }
 
 void CVedraPlayerDlg::FollowRangeExport()
 {
     if (exportProgress_ && rangeExport_)
-        exportProgress_->setValue(static_cast<int>(rangeExport_->Progress() * kProgressSteps));
+        exportProgress_->setValue(static_cast<int>(rangeExport_->Progress() * kJobProgressSteps));
 }
 
 // The worker has ended (MsgGraphNotify with kRangeExportNotifyParam).
 void CVedraPlayerDlg::OnRangeExportEnded()
 {
     exportPoll_.stop();
-    if (exportProgress_) {
-        exportProgress_->close();
-        exportProgress_ = nullptr;
-    }
+    CloseJobProgress(exportProgress_);
     if (!rangeExport_)
         return;
     const std::optional<RangeExportResult> result = rangeExport_->TakeResult();
@@ -148,10 +139,7 @@ void CVedraPlayerDlg::StopRangeExport()
     rangeExport_->Cancel();
     rangeExport_.reset(); // waits for the worker; it removes what it wrote
     exportPoll_.stop();
-    if (exportProgress_) {
-        exportProgress_->close();
-        exportProgress_ = nullptr;
-    }
+    CloseJobProgress(exportProgress_);
 }
 
 } // namespace vedra

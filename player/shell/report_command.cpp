@@ -9,12 +9,12 @@
 #include <QStandardPaths>
 
 #include "shell/VedraPlayerDlg.h"
+#include "shell/job_progress.h"
 #include "shell/message_box.h"
 
 namespace vedra {
 namespace {
 
-constexpr int kProgressSteps = 1000;
 constexpr int kProgressPollMs = 100;
 
 QString ChooseReportWithDialog(QWidget* owner, const QString& proposed)
@@ -59,14 +59,7 @@ void CVedraPlayerDlg::OnReport()
     if (!report_->Start(std::move(request)))
         return;
     reportPath_ = path;
-    reportProgress_ =
-        new QProgressDialog(QStringLiteral("Writing the report..."), QStringLiteral("Cancel"), 0, kProgressSteps, this);
-    reportProgress_->setWindowTitle(QStringLiteral("Report"));
-    reportProgress_->setAttribute(Qt::WA_DeleteOnClose);
-    reportProgress_->setMinimumDuration(0);
-    reportProgress_->setAutoClose(false);
-    reportProgress_->setAutoReset(false);
-    connect(reportProgress_, &QProgressDialog::canceled, this, [this] {
+    reportProgress_ = OpenJobProgress(this, QStringLiteral("Report"), QStringLiteral("Writing the report..."), [this] {
         if (report_)
             report_->Cancel();
     });
@@ -84,15 +77,12 @@ void CVedraPlayerDlg::FollowReport()
         return;
     if (report_->Running()) {
         if (reportProgress_)
-            reportProgress_->setValue(static_cast<int>(report_->Progress() * kProgressSteps));
+            reportProgress_->setValue(static_cast<int>(report_->Progress() * kJobProgressSteps));
         return;
     }
     reportPoll_.stop();
     const bool cancelled = reportProgress_ && reportProgress_->wasCanceled();
-    if (reportProgress_) {
-        reportProgress_->close();
-        reportProgress_ = nullptr;
-    }
+    CloseJobProgress(reportProgress_);
     const std::optional<CaseReportResult> result = report_->TakeResult();
     if (!result)
         return;
@@ -116,10 +106,7 @@ void CVedraPlayerDlg::StopReport()
     report_->Cancel();
     report_.reset(); // waits for the worker; a stopped report writes nothing
     reportPoll_.stop();
-    if (reportProgress_) {
-        reportProgress_->close();
-        reportProgress_ = nullptr;
-    }
+    CloseJobProgress(reportProgress_);
 }
 
 } // namespace vedra
