@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 #include "catalog/bookmark_target.h"
 #include "krv/krv_time.h"
@@ -123,14 +124,23 @@ std::vector<BookmarkListRow> CVedraPlayerDlg::ListedBookmarks()
         paths << files_->filePath(files_->FileIndexOf(r));
     paths.removeDuplicates();
     std::vector<std::pair<uint64_t, size_t>> order; // time of day (or offset), row
+    std::map<int64_t, size_t> rowOf;                // bookmark id -> its row
     for (const QString& path : paths) {
         BookmarkTarget target;
         if (ReadBookmarkTarget(Native(path), target) < 0)
             continue;
         for (Bookmark& b : store->ForRecording(target.key)) {
+            // Copies of one recording share its file ID: a bookmark is listed once, with the
+            // copy it was made on when that one is listed.
+            if (const auto seen = rowOf.find(b.id); seen != rowOf.end()) {
+                if (Native(path) == b.pathHint)
+                    rows[seen->second].recording = path;
+                continue;
+            }
             const uint64_t when = BookmarkTimeOfDay(target, b.offsetMs);
             const QString whenText = WhenText(target, b.offsetMs);
             order.emplace_back(when ? when : b.offsetMs, rows.size());
+            rowOf[b.id] = rows.size();
             rows.push_back({std::move(b), path, whenText});
         }
     }

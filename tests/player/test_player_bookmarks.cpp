@@ -3,6 +3,8 @@
 // must leave alone.
 #include <QCheckBox>
 #include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTableWidget>
 
 #include <optional>
@@ -34,12 +36,16 @@ std::unique_ptr<CVedraPlayerDlg> OpenPaused(PlayerFixture& fx)
     return d;
 }
 
-std::vector<Bookmark> Stored(PlayerFixture& fx)
+BookmarkTarget TargetOf(PlayerFixture& fx, const QString& name)
 {
-    BookmarkStore store;
     BookmarkTarget target;
-    ReadBookmarkTarget(QFile::encodeName(fx.home.filePath("rec/marks.krv")).toStdString(), target);
-    return store.ForRecording(target.key);
+    ReadBookmarkTarget(QFile::encodeName(fx.home.filePath("rec/" + name)).toStdString(), target);
+    return target;
+}
+
+std::vector<Bookmark> Stored(PlayerFixture& fx, const QString& name = QStringLiteral("marks.krv"))
+{
+    return BookmarkStore().ForRecording(TargetOf(fx, name).key);
 }
 
 // B with the note the window is given.
@@ -67,19 +73,27 @@ private slots:
     {
         QTest::addColumn<std::optional<QString>>("note");
         QTest::addColumn<int>("kept");
-        QTest::newRow("Enter keeps the note") << std::optional<QString>(QStringLiteral("gate open\u202Eevil")) << 1;
-        QTest::newRow("an empty note is kept") << std::optional<QString>(QString()) << 1;
-        QTest::newRow("Esc keeps nothing") << std::optional<QString>() << 0;
+        QTest::addColumn<bool>("noCamera");
+        const std::optional<QString> some(QStringLiteral("gate open\u202Eevil"));
+        QTest::newRow("Enter keeps the note") << some << 1 << false;
+        QTest::newRow("an empty note is kept") << std::optional<QString>(QString()) << 1 << false;
+        QTest::newRow("Esc keeps nothing") << std::optional<QString>() << 0 << false;
+        QTest::newRow("no camera checked: nothing asked") << some << 0 << true;
     }
     void markAsked()
     {
         QFETCH(std::optional<QString>, note);
         QFETCH(int, kept);
+        QFETCH(bool, noCamera);
         PlayerFixture fx;
         auto d = OpenPaused(fx);
         QVERIFY(d);
+        if (noCamera)
+            QTest::mouseClick(d->checkBox(IDC_CHANNEL_1), Qt::LeftButton, {}, QPoint(5, 5));
         const double shown = d->deck().timeOnScreen();
         Mark(*d, note);
+        if (noCamera)
+            QCOMPARE(d->noticeText(), QStringLiteral("No camera is checked: nothing to bookmark"));
         const std::vector<Bookmark> marks = Stored(fx);
         QCOMPARE(int(marks.size()), kept);
         auto* slider = qobject_cast<MarkedSlider*>(d->trackbar(IDC_PROGRESS));
@@ -143,6 +157,57 @@ private slots:
         const QString words = QString::fromUtf8(text.readAllStandardOutput());
         QVERIFY2(words.contains("van at the gate") && words.contains("driver leaves"), qPrintable(words));
         // The pictures' split folder is gone with the report.
+        QCOMPARE(QDir(QDir::tempPath()).entryList({"vedra-report-*"}).size(), 0);
+    }
+
+    // Go to on another recording of the folder opens it there, and its bookmarks go on the trackbar.
+    void listGoesToAnotherRecordingOfTheFolder()
+    {
+        PlayerFixture fx;
+        QVERIFY(!Synth(fx, "other.krv",
+                       {"--channels", "1", "--seconds", "6", "--fps", "25", "--creation-date", "1767229200"})
+                     .isEmpty());
+        auto d = OpenPaused(fx);
+        QVERIFY(d);
+        Mark(*d, QStringLiteral("here"));
+        const BookmarkTarget other = TargetOf(fx, "other.krv");
+        Bookmark there;
+        there.fileId = other.key.fileId;
+        there.pathHint = other.key.path;
+        there.offsetMs = 3000;
+        there.channels = {1};
+        there.note = "there";
+        std::string error;
+        QVERIFY(BookmarkStore().Add(there, error));
+        d->runBookmarkList = [&](BookmarkListWindow& list) {
+            QCOMPARE(int(list.rows().size()), 2);
+            QCOMPARE(list.CellText(1, 1), QStringLiteral("other.krv")); // an hour later
+            list.Jump(1);
+        };
+        QTest::keyClick(d->focusWidget(), Qt::Key_B, Qt::ControlModifier);
+        QCOMPARE(TitleFile(*d), fx.home.filePath("rec/other.krv"));
+        QCOMPARE(std::llround(d->deck().timeOnScreen() * 10), 30LL);
+        // The marks follow the recording on screen: at 3 s of its own length.
+        const std::vector<int> marks = qobject_cast<MarkedSlider*>(d->trackbar(IDC_PROGRESS))->bookmarks();
+        QVERIFY(std::find(marks.begin(), marks.end(), int(3000.0 / d->deck().maxDuration())) != marks.end());
+    }
+
+    // Cancel while the report is written: no PDF, no pictures' folder left.
+    void reportCancelledLeavesNothing()
+    {
+        PlayerFixture fx;
+        auto d = OpenPaused(fx);
+        QVERIFY(d);
+        Mark(*d, QStringLiteral("van"));
+        const QString pdf = fx.home.filePath("case.pdf");
+        d->chooseReportFile = [&](QWidget*, const QString&) { return pdf; };
+        d->OnReport();
+        auto* progress = d->findChild<QProgressDialog*>();
+        QVERIFY(progress && progress->findChild<QPushButton*>());
+        QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(d->noticeText().startsWith("Report"), 30000);
+        QCOMPARE(d->noticeText(), QStringLiteral("Report cancelled: nothing was written"));
+        QVERIFY(!QFileInfo::exists(pdf));
         QCOMPARE(QDir(QDir::tempPath()).entryList({"vedra-report-*"}).size(), 0);
     }
 
