@@ -97,8 +97,9 @@ CVedraPlayerDlg::~CVedraPlayerDlg()
     // An export still copying posts to this window when it ends: let it end first.
     if (exportJob.running && exportJob.running->worker.joinable())
         exportJob.running->worker.join();
-    // An export still running is stopped; it removes what it wrote.
+    // An export or a report still running is stopped; it removes what it wrote.
     StopRangeExport();
+    StopReport();
     // Normally the close sequence has released everything; whatever is left goes now, before
     // the deck that shows it.
     files_.reset();
@@ -429,6 +430,7 @@ void CVedraPlayerDlg::WarnIfDecoderMissing(const PlaybackGraph& graph, bool rein
 void CVedraPlayerDlg::WindowCloseSequence()
 {
     StopRangeExport();
+    StopReport();
     OnStop();
     files_->CloseFiles(true);
     SetRunState(this, false);

@@ -27,7 +27,9 @@
 #include <string>
 #include <vector>
 
+#include "catalog/bookmark_store.h"
 #include "player/engine/audio_devices.h"
+#include "player/engine/case_report_job.h"
 #include "player/engine/export_job.h"
 #include "player/engine/notify_target.h"
 #include "shell/open_recordings.h"
@@ -45,6 +47,8 @@ class QSlider;
 
 namespace vedra {
 
+class BookmarkListWindow;
+struct BookmarkListRow;
 class CVideoPane;
 class RangeExportJob;
 class ReviewKeys;
@@ -148,6 +152,23 @@ public:
                                               bool hasAudio, const ExportChoice& proposed)>
         askExport;
     bool exportRunning() const;
+    // B: the instant on screen marked for the checked cameras, with the note asked for
+    // (bookmark_commands.cpp).
+    void OnBookmark();
+    // Ctrl+B: the bookmarks of the folder's and the open recordings; go to one, edit, delete.
+    void OnBookmarkList();
+    // Pushes the bookmarks of the recording on screen to the marks drawn for them.
+    void ShowBookmarks();
+    // What B and Edit ask (tests answer it): the note, or none when dropped (Esc).
+    std::function<std::optional<QString>(QWidget* owner, const QString& where, const QString& note)> askNote;
+    // Runs the list window (tests act on it in place of its modal loop).
+    std::function<void(BookmarkListWindow& list)> runBookmarkList;
+    // Ctrl+R: the case report of the open recordings, written on a worker with progress and
+    // Cancel (report_command.cpp).
+    void OnReport();
+    bool reportRunning() const;
+    // Ctrl+R's save dialog: the PDF's path, or empty when cancelled.
+    std::function<QString(QWidget* owner, const QString& proposedName)> chooseReportFile;
 
     // ---- Transport and timeline: the deck acts while a file is open
     void OnPlay();
@@ -239,6 +260,21 @@ private:
     void FollowRangeExport();
     void OnRangeExportEnded();
     void StopRangeExport();
+    // A recording of the folder opened at a time of its timeline, as Go to opens it.
+    void OpenFolderAt(int folderIndex, double seconds);
+    // The store when bookmarks can be kept; else null, the problem said once in a box and then
+    // on the notice line (quiet: not at all).
+    BookmarkStore* UsableBookmarkStore(bool quiet);
+    std::vector<BookmarkListRow> ListedBookmarks();
+    void JumpToBookmark(const BookmarkListRow& row);
+    std::unique_ptr<BookmarkStore> bookmarkStore_;
+    bool bookmarkProblemTold_ = false;
+    void FollowReport();
+    void StopReport();
+    std::unique_ptr<CaseReportJob> report_;
+    QPointer<QProgressDialog> reportProgress_;
+    QTimer reportPoll_;
+    QString reportPath_;
     std::unique_ptr<RangeExportJob> rangeExport_;
     QPointer<QProgressDialog> exportProgress_;
     QTimer exportPoll_;

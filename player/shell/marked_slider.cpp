@@ -9,6 +9,8 @@ namespace {
 const QColor kRange(46, 125, 200, 90);
 const QColor kMark(20, 90, 170);
 constexpr int kMarkHalfWidth = 4;
+const QColor kBookmark(230, 140, 0);
+constexpr int kBookmarkHalfWidth = 3;
 
 } // namespace
 
@@ -18,6 +20,14 @@ void MarkedSlider::SetMarks(int in, int out)
         return;
     in_ = in;
     out_ = out;
+    update();
+}
+
+void MarkedSlider::SetBookmarks(std::vector<int> positions)
+{
+    if (positions == bookmarks_)
+        return;
+    bookmarks_ = std::move(positions);
     update();
 }
 
@@ -44,11 +54,20 @@ void MarkedSlider::paintEvent(QPaintEvent* event)
         painter.fillRect(QRect(QPoint(std::min(from, to), 2), QPoint(std::max(from, to), height() - 3)), kRange);
     }
     QSlider::paintEvent(event);
-    if (!marked)
-        return;
-    // ...its marks over them: in a flag opening to the right, out one opening to the left.
     QPainter painter(this);
     painter.setPen(Qt::NoPen);
+    // Bookmarks: small triangles on the bottom edge, pointing up at their instant.
+    painter.setBrush(kBookmark);
+    for (int position : bookmarks_) {
+        const int x = XOf(position);
+        const QPoint tick[] = {{x, height() - 1 - kBookmarkHalfWidth * 2},
+                               {x - kBookmarkHalfWidth, height() - 1},
+                               {x + kBookmarkHalfWidth, height() - 1}};
+        painter.drawPolygon(tick, 3);
+    }
+    if (!marked)
+        return;
+    // ...the range's marks over them: in a flag opening to the right, out one opening to the left.
     painter.setBrush(kMark);
     for (const auto& [position, direction] : {std::pair{in_, 1}, std::pair{out_, -1}}) {
         if (position < 0)

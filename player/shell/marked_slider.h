@@ -1,7 +1,10 @@
-// The progress trackbar with the in and out marks of a range to export drawn on it.
+// The progress trackbar with the in and out marks of a range to export drawn on it, and the
+// recording's bookmarks as small ticks below the groove.
 #pragma once
 
 #include <QSlider>
+
+#include <vector>
 
 namespace vedra {
 
@@ -15,6 +18,9 @@ public:
     void SetMarks(int in, int out);
     int markIn() const { return in_; }
     int markOut() const { return out_; }
+    // Positions of the bookmarks on the trackbar's range.
+    void SetBookmarks(std::vector<int> positions);
+    const std::vector<int>& bookmarks() const { return bookmarks_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -23,6 +29,7 @@ private:
     int XOf(int position) const;
     int in_ = -1;
     int out_ = -1;
+    std::vector<int> bookmarks_;
 };
 
 } // namespace vedra

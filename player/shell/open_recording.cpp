@@ -47,6 +47,7 @@ public:
     {
         const int current = dialog_.files().currentFile();
         dialog_.setWindowTitle(current < 0 ? LoadString(IDS_TITLE) : dialog_.files().filePath(current));
+        dialog_.ShowBookmarks();
     }
     int TrackbarPosition() const override { return dialog_.trackbar(IDC_PROGRESS)->sliderPosition(); }
     void SetTrackbarPosition(int position) override

@@ -11,6 +11,8 @@
 #include "player/engine/range_export_job.h"
 #include "resources/resource_ids.h"
 #include "shell/VedraPlayerDlg.h"
+#include "shell/checked_cameras.h"
+#include "shell/job_progress.h"
 #include "shell/message_box.h"
 #include "shell/range_export_dialog.h"
 #include "view/recording_clock.h"
@@ -18,20 +20,7 @@
 namespace vedra {
 namespace {
 
-constexpr int kProgressSteps = 1000;
 constexpr int kProgressPollMs = 100;
-
-// Box i stands for channel i + 1, but the large pane of a 640 x 480 recording holds its one
-// channel, whichever it is, in box 1.
-int ChannelOfBox(const Recording& recording, int box)
-{
-    if (!recording.singleView)
-        return box + 1;
-    for (int i = 0; i < 8; ++i)
-        if (recording.channelMask & (1u << i))
-            return i + 1;
-    return 1;
-}
 
 QString DefaultExportFolder()
 {
@@ -52,13 +41,10 @@ void CVedraPlayerDlg::OnExportRange()
     }
     RangeExportRequest request;
     request.recording = QFile::encodeName(files_->filePath(files_->currentFile())).toStdString();
+    request.channels = CheckedCameras(*deck_);
     QStringList cameras;
-    for (int i = 0; i < 4; ++i) {
-        if (deck_->CheckedGraph(i) == nullptr)
-            continue;
-        request.channels.push_back(ChannelOfBox(*recording, i));
-        cameras << QString::number(request.channels.back());
-    }
+    for (int camera : request.channels)
+        cameras << QString::number(camera);
     if (request.channels.empty()) {
         ShowNotice(QStringLiteral("No camera is checked: nothing to export"));
         return;
@@ -101,34 +87,25 @@ void CVedraPlayerDlg::OnExportRange()
         rangeExport_ = std::make_unique<RangeExportJob>();
     if (!rangeExport_->Start(std::move(request), this))
         return;
-    exportProgress_ = new QProgressDialog(QStringLiteral("Exporting cameras %1...").arg(camerasText),
-                                          QStringLiteral("Cancel"), 0, kProgressSteps, this);
-    exportProgress_->setWindowTitle(QStringLiteral("Export"));
-    exportProgress_->setAttribute(Qt::WA_DeleteOnClose);
-    exportProgress_->setMinimumDuration(0);
-    exportProgress_->setAutoClose(false);
-    exportProgress_->setAutoReset(false);
-    connect(exportProgress_, &QProgressDialog::canceled, this, [this] {
-        if (rangeExport_)
-            rangeExport_->Cancel();
-    });
+    exportProgress_ = OpenJobProgress(this, QStringLiteral("Export"),
+                                      QStringLiteral("Exporting cameras %1...").arg(camerasText), [this] {
+                                          if (rangeExport_)
+                                              rangeExport_->Cancel();
+                                      });
     exportPoll_.start(kProgressPollMs);
 }
 
 void CVedraPlayerDlg::FollowRangeExport()
 {
     if (exportProgress_ && rangeExport_)
-        exportProgress_->setValue(static_cast<int>(rangeExport_->Progress() * kProgressSteps));
+        exportProgress_->setValue(static_cast<int>(rangeExport_->Progress() * kJobProgressSteps));
 }
 
 // The worker has ended (MsgGraphNotify with kRangeExportNotifyParam).
 void CVedraPlayerDlg::OnRangeExportEnded()
 {
     exportPoll_.stop();
-    if (exportProgress_) {
-        exportProgress_->close();
-        exportProgress_ = nullptr;
-    }
+    CloseJobProgress(exportProgress_);
     if (!rangeExport_)
         return;
     const std::optional<RangeExportResult> result = rangeExport_->TakeResult();
@@ -164,10 +141,7 @@ void CVedraPlayerDlg::StopRangeExport()
     rangeExport_->Cancel();
     rangeExport_.reset(); // waits for the worker; it removes what it wrote
     exportPoll_.stop();
-    if (exportProgress_) {
-        exportProgress_->close();
-        exportProgress_ = nullptr;
-    }
+    CloseJobProgress(exportProgress_);
 }
 
 } // namespace vedra

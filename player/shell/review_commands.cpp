@@ -164,6 +164,12 @@ void CVedraPlayerDlg::SetUpKeys()
     });
     keys_->Bind(Qt::Key_E, ctrl, "Ctrl+E", "Export the marked range (or all) of the checked cameras",
                 [this] { OnExportRange(); });
+    keys_->Bind(Qt::Key_B, none, "B", "Bookmark the instant on screen for the checked cameras, with a note",
+                [this] { OnBookmark(); });
+    keys_->Bind(Qt::Key_B, ctrl, "Ctrl+B", "The bookmarks: go to one, edit its note, delete it",
+                [this] { OnBookmarkList(); });
+    keys_->Bind(Qt::Key_R, ctrl, "Ctrl+R", "Report...: a PDF of the open recordings and their bookmarks",
+                [this] { OnReport(); });
     keys_->Bind(Qt::Key_O, ctrl, "Ctrl+O", "Load a recording", [this] { OnLoad(); });
     keys_->Bind(Qt::Key_F1, none, "F1  ?", "This list", [this] { ToggleKeyList(); });
     keys_->Bind(Qt::Key_Question, none, "", "", [this] { ToggleKeyList(); });
@@ -233,8 +239,13 @@ void CVedraPlayerDlg::OnGoToTime()
         ShowNotice(there.notice.isEmpty() ? error : there.notice);
         return;
     }
-    if (files_->OpenFolderRecording(there.index)) {
-        deck_->JumpTo(there.seconds);
+    OpenFolderAt(there.index, there.seconds);
+}
+
+void CVedraPlayerDlg::OpenFolderAt(int folderIndex, double seconds)
+{
+    if (files_->OpenFolderRecording(folderIndex)) {
+        deck_->JumpTo(seconds);
         UpdateTitle();
     }
     FinishDeferredClose();

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace vedra {
 
@@ -27,6 +28,7 @@ const QColor kActive(236, 120, 32);   // a second that counts as active
 const QColor kStrong(255, 48, 32);    // far above it
 const QColor kPosition(255, 255, 255);
 const QColor kRuler(150, 150, 160);
+const QColor kBookmark(255, 170, 30);
 
 QRgb blend(const QColor& a, const QColor& b, double t)
 {
@@ -100,6 +102,14 @@ void FolderTimeline::SetPosition(std::optional<int64_t> unixMs)
     if (position_ == unixMs)
         return;
     position_ = unixMs;
+    update();
+}
+
+void FolderTimeline::SetBookmarks(std::vector<int64_t> unixMs)
+{
+    if (unixMs == bookmarks_)
+        return;
+    bookmarks_ = std::move(unixMs);
     update();
 }
 
@@ -215,6 +225,17 @@ void FolderTimeline::paintEvent(QPaintEvent*)
         const int x = int(std::lround(axis_.XAt(recordings_[i].firstMs)));
         if (x > axis_.left && x < axis_.left + axis_.width)
             painter.drawLine(x, kRulerHeight, x, height());
+    }
+    // Bookmarks: a line down the lanes under a small flag on the ruler, apart from the
+    // position's white triangle.
+    painter.setPen(kBookmark);
+    painter.setBrush(kBookmark);
+    for (int64_t ms : bookmarks_) {
+        if (ms < axis_.startMs || ms > axis_.endMs)
+            continue;
+        const int x = int(std::lround(axis_.XAt(ms)));
+        painter.drawLine(x, kRulerHeight - 6, x, height());
+        painter.drawRect(x, kRulerHeight - 7, 4, 3);
     }
     if (position_ && *position_ >= axis_.startMs && *position_ <= axis_.endMs) {
         const int x = int(std::lround(axis_.XAt(*position_)));

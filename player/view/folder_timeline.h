@@ -31,6 +31,9 @@ public:
     void SetRecordings(std::vector<ArchivedRecording> recordings);
     // The instant on screen (ms since 1970), or none.
     void SetPosition(std::optional<int64_t> unixMs);
+    // The bookmarks of the folder's recordings (ms since 1970), drawn as ticks on the ruler.
+    void SetBookmarks(std::vector<int64_t> unixMs);
+    const std::vector<int64_t>& bookmarks() const { return bookmarks_; }
     // Shows the whole span again.
     void ShowWhole();
 
@@ -65,6 +68,7 @@ private:
 
     std::vector<ArchivedRecording> recordings_;
     std::optional<int64_t> position_;
+    std::vector<int64_t> bookmarks_;
     int64_t wholeStart_ = 0, wholeEnd_ = 1;
     unsigned lanes_ = 0;
     TimelineAxis axis_;

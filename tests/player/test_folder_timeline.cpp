@@ -165,6 +165,34 @@ private slots:
         QCOMPARE(hovered.last()[0].toLongLong(), timeline.axis().TimeAt(at.x() + 100));
     }
 
+    // A bookmark on the folder is a tick at its instant; one outside the view leaves the picture as it was.
+    void bookmarksDrawnAtTheirInstant_data()
+    {
+        QTest::addColumn<qint64>("at");
+        QTest::addColumn<bool>("drawn");
+        QTest::newRow("in a recording") << qint64(StartOf(3) + 20 * 60000) << true;
+        QTest::newRow("in the gap") << qint64(StartOf(kGapAfter) - kGapMs / 2) << true;
+        QTest::newRow("before the folder") << qint64(kDay - kHour) << false;
+    }
+    void bookmarksDrawnAtTheirInstant()
+    {
+        QFETCH(qint64, at);
+        QFETCH(bool, drawn);
+        FolderTimeline timeline;
+        timeline.resize(816, 72);
+        timeline.SetRecordings(Day());
+        const QImage before = timeline.grab().toImage();
+        timeline.SetBookmarks({at});
+        const QImage after = timeline.grab().toImage();
+        if (!drawn) {
+            QCOMPARE(after, before);
+            return;
+        }
+        const int x = int(std::lround(timeline.axis().XAt(at)));
+        QCOMPARE(after.pixelColor(x, FolderTimeline::kRulerHeight - 6), QColor(255, 170, 30));
+        QCOMPARE(after.pixelColor(x, timeline.height() - 2), QColor(255, 170, 30));
+    }
+
     void drawsADayWithinThePaintBudget()
     {
         FolderTimeline timeline;

@@ -7,11 +7,10 @@
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <string_view>
-#include <utility>
 #include <vector>
 
 #include "archive_times.h"
+#include "catalog/bookmark_note.h"
 #include "catalog/bookmark_target.h"
 #include "catalog/recording_scan.h"
 #include "channel_list.h"
@@ -35,30 +34,6 @@ constexpr const char* kBookmarkUsage =
 
 constexpr const char* kBookmarksUsage = "usage: krvtool bookmarks FILE|FOLDER... [--json[=array]]\n"
                                         "  the bookmarks of the recordings, by offset\n";
-
-// Characters that turn the direction of the text after them: shown by their
-// code so that a note cannot rearrange the rest of its line.
-constexpr std::pair<const char*, const char*> kDirectionMarks[] = {
-    {"\u061C", "\\u061C"}, {"\u200E", "\\u200E"}, {"\u200F", "\\u200F"}, {"\u202A", "\\u202A"},
-    {"\u202B", "\\u202B"}, {"\u202C", "\\u202C"}, {"\u202D", "\\u202D"}, {"\u202E", "\\u202E"},
-    {"\u2066", "\\u2066"}, {"\u2067", "\\u2067"}, {"\u2068", "\\u2068"}, {"\u2069", "\\u2069"}};
-
-// The marks as \uXXXX, which JSON reads as the same characters.
-std::string escapeDirectionMarks(std::string s)
-{
-    for (const auto& [mark, code] : kDirectionMarks) {
-        const std::string_view m = mark, c = code;
-        for (size_t at = 0; (at = s.find(m, at)) != std::string::npos; at += c.size())
-            s.replace(at, m.size(), c);
-    }
-    return s;
-}
-
-// A note on one line of a terminal: line breaks, controls and invalid bytes as \xHH.
-std::string noteLine(const std::string& note)
-{
-    return escapeDirectionMarks(krv_printable(note));
-}
 
 uint64_t filetimeOfMs(int64_t unixMs)
 {
@@ -150,7 +125,7 @@ std::string bookmarkJson(const std::string& file, const vedra::BookmarkTarget& t
     const std::string time = isoLocalTime(vedra::BookmarkTimeOfDay(target, b.offsetMs));
     return "{\"id\":" + std::to_string(b.id) + ",\"file\":" + jsonString(file) +
            ",\"offset\":" + secondsText(b.offsetMs) + ",\"time\":" + (time.empty() ? "null" : jsonString(time)) +
-           ",\"channels\":[" + channels + "],\"note\":" + escapeDirectionMarks(jsonString(b.note)) +
+           ",\"channels\":[" + channels + "],\"note\":" + vedra::EscapeDirectionMarks(jsonString(b.note)) +
            ",\"created\":" + jsonString(isoLocalTime(filetimeOfMs(b.createdMs))) +
            ",\"edited\":" + (b.editedMs ? jsonString(isoLocalTime(filetimeOfMs(b.editedMs))) : "null") + "}";
 }
@@ -271,7 +246,7 @@ int runBookmarks(std::span<char* const> args)
             const uint64_t when = vedra::BookmarkTimeOfDay(target, b.offsetMs);
             std::printf("%lld  %s  +%s  %s  cameras %s  %s\n", (long long)b.id, shown(file).c_str(),
                         krv_offset_text(b.offsetMs).c_str(), when ? krv_clock_text(when, true, false).c_str() : "-",
-                        vedra::BookmarkChannelsText(b.channels).c_str(), noteLine(b.note).c_str());
+                        vedra::BookmarkChannelsText(b.channels).c_str(), vedra::BookmarkNoteLine(b.note).c_str());
         }
     }
     list.finish();

@@ -4,12 +4,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 #include "cdxgraph.h"
+#include "channel_still.h"
 #include "krv/krv_config.h"
 #include "krv/krv_convert.h"
 #include "krv/krv_data_packets.h"
@@ -116,40 +115,21 @@ bool EngineSession::Snapshot(int channel, int64_t offsetMs, const std::string& o
                 krv_offset_text(uint64_t(offsetMs));
         return false;
     }
-    vedra::CDXGraph graph;
-    if (!graph.Create(nullptr) || !graph.RenderMediaFile(it->second, true)) {
-        graph.Destroy();
-        error = CannotPlayText("channel " + std::to_string(channel), graph);
+    const vedra::ChannelStill still =
+        vedra::TakeChannelStill(it->second, fileSeconds, out, jpeg, [] { return StopSignal(); });
+    type = still.type;
+    switch (still.outcome) {
+    case vedra::StillOutcome::Taken: return true;
+    case vedra::StillOutcome::CannotPlay:
+        error = CannotPlayText("channel " + std::to_string(channel), still.decoderMissing);
         return false;
-    }
-    double duration = 0;
-    graph.GetDurationSeconds(duration);
-    std::error_code ec;
-    fs::remove(out, ec);
-
-    // Paused first; the seek then brings the frame at that time through the
-    // frame tap, and that frame completes the request.
-    graph.Pause();
-    if (jpeg)
-        graph.RequestJpegSnapshot(out);
-    else
-        graph.RequestBmpSnapshot(out);
-    graph.SeekTo(fileSeconds);
-    for (int waited = 0; waited < 3000 && graph.HasPendingSnapshot() && !StopSignal(); waited += 20)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    const bool taken = !graph.HasPendingSnapshot();
-    type = graph.grabbedMediaType();
-    graph.Destroy();
-    if (!taken) {
+    case vedra::StillOutcome::NoPicture:
         error = "no picture at " + krv_offset_text(uint64_t(offsetMs)) + " (channel length " +
-                std::to_string(duration) + " s)";
+                std::to_string(still.durationSeconds) + " s)";
         return false;
+    case vedra::StillOutcome::NotWritten: error = "cannot write " + out; return false;
     }
-    if (!fs::is_regular_file(out, ec)) {
-        error = "cannot write " + out;
-        return false;
-    }
-    return true;
+    return false;
 }
 
 void QuitLoopOnStopSignal(GMainLoop* loop)
@@ -189,8 +169,13 @@ void MainLoopNotify::PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam
 
 std::string CannotPlayText(const std::string& what, const vedra::CDXGraph& graph)
 {
+    return CannotPlayText(what, graph.decoderMissing());
+}
+
+std::string CannotPlayText(const std::string& what, bool decoderMissing)
+{
     std::string text = what + " cannot be played";
-    if (!graph.decoderMissing())
+    if (!decoderMissing)
         return text;
     // The warning is written for a message box: one line here.
     std::string warning = vedra::CDXGraph::MissingDecoderText(true);

@@ -77,5 +77,6 @@ void QuitLoopOnStopSignal(GMainLoop* loop);
 // "<what> cannot be played", with the decoder warning when the decoder was
 // what failed, for a graph whose render failed.
 std::string CannotPlayText(const std::string& what, const vedra::CDXGraph& graph);
+std::string CannotPlayText(const std::string& what, bool decoderMissing);
 
 } // namespace krvtool
