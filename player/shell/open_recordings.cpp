@@ -422,6 +422,23 @@ bool OpenRecordings::OpenFolderRecording(int t)
     return IsOpenEntry(entry);
 }
 
+bool OpenRecordings::ShowFolderRecordingAt(int t, double seconds)
+{
+    if (!(t == folderIndex_ && CurrentIsInFolder()) && !OpenFolderRecording(t))
+        return false;
+    deck_.JumpTo(seconds);
+    return true;
+}
+
+int OpenRecordings::FolderIndexOf(const QString& path) const
+{
+    const QString wanted = QFileInfo(path).absoluteFilePath();
+    for (int i = 0; i < folder_.size(); ++i)
+        if (QFileInfo(folder_[i]).absoluteFilePath() == wanted)
+            return i;
+    return -1;
+}
+
 void OpenRecordings::RemoveFileEntry(int index)
 {
     if (index == currentFile()) {

@@ -134,6 +134,11 @@ public:
     int ScanFolderRecordings(const QString& folder, const QString& path);
     // Opens folder position t as a new entry (making room first); false when it did not open.
     bool OpenFolderRecording(int t);
+    // Folder position t at `seconds` from its counter's 0: the one on screen when it is t, else t
+    // opened as above. The one way to a time of another recording (Ctrl+G, the timeline, N).
+    bool ShowFolderRecordingAt(int t, double seconds);
+    // The folder position of the file at path, -1 when it is none of the folder's.
+    int FolderIndexOf(const QString& path) const;
 
     // ---- The folder in time
     const RecordingSpan& SpanOf(int folderIndex);
