@@ -192,6 +192,11 @@ private:
     bool CurrentIsInFolder() const;
     void StartPreparing(int t);
     void FinishPreparing();
+    // The split under way finished with the window painted, then FinishPreparing.
+    void FinishPreparingNow();
+    // The recording made ready when it is the one at path (its split finished first); nullptr
+    // otherwise or when it failed. Nothing stays prepared after a take.
+    std::unique_ptr<LoadedRecording> TakePrepared(const QString& path);
     // wait: a split under way ends before this returns; else it is left to end on its own.
     void DropPrepared(bool wait = false);
     // Removes what the abandoned splits wrote, of those that have ended (wait: of all).
