@@ -122,7 +122,9 @@ void FolderTimelineHost::StepActivity(bool forward)
     const int recording = archive_.IndexOf(NativePath(QFileInfo(files_.filePath(current)).absoluteFilePath()));
     const QString pending = archive_.finished() ? QString() : QStringLiteral(" (the folder is still being indexed)");
     if (recording < 0) {
-        host_.notice(QStringLiteral("The activity of this recording is not known yet") + pending);
+        // Indexed and still not placed: it has no time of day (no creation date) or no pictures.
+        host_.notice(archive_.finished() ? QStringLiteral("This recording has no place on the folder's timeline")
+                                         : QStringLiteral("The activity of this recording is not known yet") + pending);
         return;
     }
     const ArchivedRecording& here = archive_.recordings()[size_t(recording)];
@@ -172,10 +174,13 @@ void FolderTimelineHost::HoverTrackbar(int x, QPoint globalPos)
     option.minimum = trackbar_->minimum();
     option.maximum = trackbar_->maximum();
     option.sliderPosition = trackbar_->sliderPosition();
-    const QRect groove = trackbar_->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, trackbar_);
-    const QRect handle = trackbar_->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, trackbar_);
-    const int value = QStyle::sliderValueFromPosition(option.minimum, option.maximum, x - groove.x() - handle.width() / 2,
-                                                      std::max(1, groove.width() - handle.width()));
+    const QRect groove =
+        trackbar_->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, trackbar_);
+    const QRect handle =
+        trackbar_->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, trackbar_);
+    const int value =
+        QStyle::sliderValueFromPosition(option.minimum, option.maximum, x - groove.x() - handle.width() / 2,
+                                        std::max(1, groove.width() - handle.width()));
     const double seconds = double(deck_.maxDuration()) * value / IDeckControls::kProgressRange;
     const unsigned checked = CheckedCameras();
     if (checked == 0) {
