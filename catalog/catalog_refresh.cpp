@@ -65,11 +65,11 @@ bool currentKey(const std::string& path, CatalogKey& key, int& code, std::string
     return true;
 }
 
-void indexOne(RefreshedRecording& r, const ConfirmActivity& confirm)
+void indexOne(RefreshedRecording& r, const ConfirmActivity& confirm, const std::atomic<bool>* stop)
 {
     r.indexPass = true;
     KrvRecordingIndex index;
-    const int code = krv_index_recording(r.path, index);
+    const int code = krv_index_recording(r.path, index, stop);
     if (code < 0) {
         r.code = code;
         r.message = code == KRV_ERROR_FAIL_OPEN_FILE ? "cannot be read" : failureText(code);
@@ -129,7 +129,14 @@ std::vector<RefreshedRecording> RefreshCatalog(Catalog& catalog, const Recording
             RefreshedRecording& r = out[toIndex[k]];
             if (options.stop && options.stop->load())
                 continue;
-            indexOne(r, options.confirm);
+            indexOne(r, options.confirm, options.stop);
+            // What a stop cut short is no index: nothing is stored or told.
+            if (options.stop && options.stop->load()) {
+                const std::string path = r.path;
+                r = RefreshedRecording();
+                r.path = path;
+                continue;
+            }
             if (r.state == RefreshedRecording::State::Indexed) {
                 std::lock_guard<std::mutex> lock(storeMutex);
                 r.notStored = !catalog.Store(r.entry);

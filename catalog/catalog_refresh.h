@@ -38,7 +38,7 @@ struct RefreshReport {
 struct RefreshOptions {
     int jobs = 1;                            // recordings indexed at once
     ConfirmActivity confirm;                 // none: the activity of the sizes alone
-    const std::atomic<bool>* stop = nullptr; // set: no further recording is indexed
+    const std::atomic<bool>* stop = nullptr; // set: the recording being indexed is left, no further one is
 };
 
 // The recordings of `scan`, in its order. A recording left unindexed by a stop is Failed with no message.

@@ -103,6 +103,10 @@ bool KrvBlockReader::changedSinceOpen() const
 int64_t KrvBlockReader::readCallback(void* context, uint8_t* buffer, size_t size)
 {
     auto* self = static_cast<KrvBlockReader*>(context);
+    if (self->stopFlag_ && self->stopFlag_->load()) {
+        errno = ECANCELED;
+        return -1;
+    }
     size_t done = 0;
     while (done < size) {
         const uint64_t end = self->blockStart_ + self->blockLength_;

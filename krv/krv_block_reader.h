@@ -4,6 +4,7 @@
 // while packets are parsed.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -33,6 +34,8 @@ public:
     // modification time, or another file at its path): it changed while being read.
     const struct stat& openedAs() const { return opened_; }
     bool changedSinceOpen() const;
+    // When `stop` turns true (any thread), reads fail, so a walk over the file ends soon.
+    void StopOn(const std::atomic<bool>* stop) { stopFlag_ = stop; }
 
 private:
     static int64_t readCallback(void* context, uint8_t* buffer, size_t size);
@@ -47,6 +50,7 @@ private:
     uint64_t blockStart_ = 0; // file offset of block_[0]
     size_t blockLength_ = 0;  // valid bytes in block_
     uint64_t position_ = 0;   // next byte to deliver
+    const std::atomic<bool>* stopFlag_ = nullptr;
 
     // Read-ahead: pulls the file into the page cache ahead of the walk.
     std::thread ahead_;

@@ -73,13 +73,14 @@ private:
 
 } // namespace
 
-int krv_index_recording(const std::string& path, KrvRecordingIndex& index)
+int krv_index_recording(const std::string& path, KrvRecordingIndex& index, const std::atomic<bool>* stop)
 {
     index = {};
     index.path = path;
     KrvBlockReader reader;
     if (!reader.open(path))
         return KRV_ERROR_FAIL_OPEN_FILE;
+    reader.StopOn(stop);
     const struct stat& st = reader.openedAs();
     index.fileSize = uint64_t(st.st_size);
     index.modifiedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
@@ -95,6 +96,9 @@ int krv_index_recording(const std::string& path, KrvRecordingIndex& index)
         r = krv_gather_facts(file.get(), index.fileSize, index.facts, std::ref(observer));
         if (r < 0)
             return r;
+        // A walk cut by the stop reads as a recording cut short: it is no index.
+        if (stop && stop->load())
+            return KRV_ERROR_IO;
         // The first and last packets it reads again were read just now.
         r = krv_read_timeline(file.get(), index.fileSize, index.timeline);
         if (r < 0)

@@ -5,6 +5,7 @@
 // computed from this, never from the pictures.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -37,4 +38,5 @@ struct KrvRecordingIndex {
 // (KRV_ERROR_FAIL_OPEN_FILE when it cannot be opened or is no regular file;
 // a damaged or cut-short recording is indexed up to the damage, with 1, and
 // its facts say so).
-int krv_index_recording(const std::string& path, KrvRecordingIndex& index);
+// When `stop` turns true (any thread) the walk ends soon with a negative KrvError.
+int krv_index_recording(const std::string& path, KrvRecordingIndex& index, const std::atomic<bool>* stop = nullptr);

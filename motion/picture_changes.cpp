@@ -145,11 +145,12 @@ private:
 } // namespace
 
 int MeasurePictureChanges(const std::string& path, uint32_t originMs, const std::vector<uint8_t> (&wanted)[4],
-                          PictureChanges& changes)
+                          PictureChanges& changes, const std::atomic<bool>* stop)
 {
     KrvBlockReader reader;
     if (!reader.open(path))
         return KRV_ERROR_FAIL_OPEN_FILE;
+    reader.StopOn(stop);
     KrvFilePtr file(krv_open_io(reader.io(), path));
     if (!file)
         return KRV_ERROR_INVALID_VALUE;
@@ -161,11 +162,12 @@ int MeasurePictureChanges(const std::string& path, uint32_t originMs, const std:
         if (std::find(wanted[c].begin(), wanted[c].end(), 1) != wanted[c].end())
             decoders[c] = std::make_unique<ChannelDecoder>(wanted[c], changes.channels[c], originMs);
     KrvFacts facts;
-    return krv_gather_facts(file.get(), uint64_t(reader.openedAs().st_size), facts, [&](const KrvWholeObject& whole) {
+    r = krv_gather_facts(file.get(), uint64_t(reader.openedAs().st_size), facts, [&](const KrvWholeObject& whole) {
         const int s = whole.meta.streamNumber;
-        if (s >= 2 && s <= 5 && decoders[s - 2])
+        if (s >= 2 && s <= 5 && decoders[s - 2] && !(stop && stop->load()))
             decoders[s - 2]->feed(whole);
     });
+    return stop && stop->load() ? KRV_ERROR_IO : r;
 }
 
 } // namespace vedra

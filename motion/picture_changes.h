@@ -9,6 +9,8 @@
 // process.
 #pragma once
 
+#include <atomic>
+
 #include <string>
 #include <vector>
 
@@ -26,8 +28,8 @@ struct PictureChanges {
 // Decodes the wanted seconds of each channel (`wanted[c][s]` non-zero) of the
 // recording at `path`, whose counter's 0 is `originMs`. 1, or a negative
 // KrvError when the recording cannot be read; a frame that does not decode is
-// left out.
+// left out. When `stop` turns true (any thread) the pass ends soon with a negative KrvError.
 int MeasurePictureChanges(const std::string& path, uint32_t originMs, const std::vector<uint8_t> (&wanted)[4],
-                          PictureChanges& changes);
+                          PictureChanges& changes, const std::atomic<bool>* stop = nullptr);
 
 } // namespace vedra

@@ -17,7 +17,8 @@ void ApplyPictureChanges(KrvActivity& activity, const PictureChanges& changes)
             krv_apply_picture_changes(activity.channels[c], c + 1, changes.channels[c]);
 }
 
-bool ConfirmWithPictures(const std::string& path, uint32_t originMs, KrvActivity& activity)
+bool ConfirmWithPictures(const std::string& path, uint32_t originMs, KrvActivity& activity,
+                         const std::atomic<bool>* stop)
 {
     std::vector<uint8_t> wanted[4];
     UncertainSeconds(activity, wanted);
@@ -27,7 +28,7 @@ bool ConfirmWithPictures(const std::string& path, uint32_t originMs, KrvActivity
     if (!any)
         return true;
     PictureChanges changes;
-    if (MeasurePictureChanges(path, originMs, wanted, changes) < 0)
+    if (MeasurePictureChanges(path, originMs, wanted, changes, stop) < 0)
         return false;
     ApplyPictureChanges(activity, changes);
     return true;

@@ -18,7 +18,9 @@ void ApplyPictureChanges(KrvActivity& activity, const PictureChanges& changes);
 
 // The decode pass over the uncertain seconds of `activity`, its answer
 // applied. False when the recording could not be read (the activity stays).
-bool ConfirmWithPictures(const std::string& path, uint32_t originMs, KrvActivity& activity);
+// `stop`: as MeasurePictureChanges's.
+bool ConfirmWithPictures(const std::string& path, uint32_t originMs, KrvActivity& activity,
+                         const std::atomic<bool>* stop = nullptr);
 
 // krv_measure_activity, then the decode pass over the recording at `path`
 // when a second is uncertain. A recording the pass cannot read keeps the

@@ -86,7 +86,10 @@ void FolderArchive::Run(std::string folder, uint64_t generation)
     const size_t total = scan.files.size();
     size_t done = 0;
     RefreshOptions options;
-    options.confirm = ConfirmWithPictures;
+    // The stop reaches into the recording being indexed, so closing does not wait for it.
+    options.confirm = [this](const std::string& path, uint32_t originMs, KrvActivity& activity) {
+        return ConfirmWithPictures(path, originMs, activity, &stop_);
+    };
     options.stop = &stop_;
     RefreshReport report;
     report.done = [&](const RefreshedRecording& r) {

@@ -63,8 +63,7 @@ public:
 
     // `catalogPath`: the catalog to answer from and keep up to date (krvtool's, by default).
     explicit FolderArchive(std::filesystem::path catalogPath = DefaultCatalogPath());
-    // Stops the worker once the recording it is indexing is done (about a
-    // second and a half for an hour of four cameras).
+    // Stops the worker, leaving the recording it is indexing unindexed.
     ~FolderArchive();
 
     // Forgets the folder shown and starts on `folder` (its recordings, not

@@ -27,6 +27,7 @@
 #include "resources/resources.h"
 #include "shell/app_paths.h"
 #include "shell/deck_widgets.h"
+#include "shell/folder_timeline_host.h"
 #include "shell/marked_slider.h"
 #include "shell/message_box.h"
 #include "shell/native_path.h"
@@ -429,6 +430,7 @@ void CVedraPlayerDlg::WarnIfDecoderMissing(const PlaybackGraph& graph, bool rein
 
 void CVedraPlayerDlg::WindowCloseSequence()
 {
+    timelineHost_->Close();
     StopRangeExport();
     StopReport();
     OnStop();
@@ -483,6 +485,7 @@ void CVedraPlayerDlg::contextMenuEvent(QContextMenuEvent* event)
 void CVedraPlayerDlg::OnFileExit()
 {
     // No Stop and no SetRunState: "APPActive" keeps its running value.
+    timelineHost_->Close();
     files_->CloseFiles(true);
     gdiplusToken = 0;
     RemoveWorkRoot();

@@ -50,6 +50,7 @@ namespace vedra {
 class BookmarkListWindow;
 struct BookmarkListRow;
 class CVideoPane;
+class FolderTimelineHost;
 class RangeExportJob;
 class ReviewKeys;
 
@@ -94,6 +95,8 @@ public:
     // The file list, the open recordings and the folder.
     OpenRecordings& files() { return *files_; }
     const OpenRecordings& files() const { return *files_; }
+    // The folder's timeline under the trackbar, its archive and the thumbnails.
+    FolderTimelineHost& folderTimeline() { return *timelineHost_; }
 
     // ---- shutdown sequences and window handlers
     void OnFileExit();
@@ -132,6 +135,9 @@ public:
     void ShowNotice(const QString& text);
     QString noticeText() const;
     void OnGoToTime();
+    // Folder position t at `seconds` from its counter's 0, opened when another is on screen:
+    // what Ctrl+G, a click on the timeline and N go through.
+    void GoToInFolder(int folderIndex, double seconds);
     void ToggleKeyList();
     void ToggleTimeOverlay();
     // C: the end of a recording goes on with the next of the folder; kept in the registry store.
@@ -249,6 +255,11 @@ private:
     QLabel* speedLabel_ = nullptr;
     QCheckBox* playThroughBox_ = nullptr;
     static constexpr int kPlayThroughBoxId = 2003;
+    static constexpr int kTimelineId = 2004;
+    static constexpr int kTimelineHeight = 56; // px, taken from the video area
+    // The band of controls below the video area, the timeline's row included.
+    static int BandHeight();
+    std::unique_ptr<FolderTimelineHost> timelineHost_;
     void ShowPlayThrough(bool on);
     QLabel* notice_ = nullptr;
     QTimer noticeTimer_;
@@ -260,8 +271,6 @@ private:
     void FollowRangeExport();
     void OnRangeExportEnded();
     void StopRangeExport();
-    // A recording of the folder opened at a time of its timeline, as Go to opens it.
-    void OpenFolderAt(int folderIndex, double seconds);
     // The store when bookmarks can be kept; else null, the problem said once in a box and then
     // on the notice line (quiet: not at all).
     BookmarkStore* UsableBookmarkStore(bool quiet);

@@ -16,8 +16,10 @@
 #include "shell/bookmark_list_window.h"
 #include "shell/bookmark_note_window.h"
 #include "shell/checked_cameras.h"
+#include "shell/folder_timeline_host.h"
 #include "shell/marked_slider.h"
 #include "shell/message_box.h"
+#include "view/folder_timeline.h"
 #include "view/recording_clock.h"
 
 namespace vedra {
@@ -111,6 +113,19 @@ void CVedraPlayerDlg::ShowBookmarks()
     }
     if (auto* slider = qobject_cast<MarkedSlider*>(trackbar(IDC_PROGRESS)))
         slider->SetBookmarks(std::move(positions));
+    if (timelineHost_ && timelineHost_->timeline() != nullptr) {
+        // The folder's timeline shows every bookmark of the folder that has a time of day.
+        std::vector<int64_t> instants;
+        for (const BookmarkListRow& row : ListedBookmarks()) {
+            BookmarkTarget folderTarget;
+            if (ReadBookmarkTarget(Native(row.recording), folderTarget) < 0)
+                continue;
+            const uint64_t when = BookmarkTimeOfDay(folderTarget, row.mark.offsetMs);
+            if (when > kFiletimeUnixEpoch)
+                instants.push_back(static_cast<int64_t>((when - kFiletimeUnixEpoch) / 10000));
+        }
+        timelineHost_->timeline()->SetBookmarks(std::move(instants));
+    }
 }
 
 std::vector<BookmarkListRow> CVedraPlayerDlg::ListedBookmarks()
@@ -201,7 +216,7 @@ void CVedraPlayerDlg::JumpToBookmark(const BookmarkListRow& row)
         }
     const int folderIndex = static_cast<int>(files_->folderRecordings().indexOf(row.recording));
     if (folderIndex >= 0)
-        OpenFolderAt(folderIndex, seconds);
+        GoToInFolder(folderIndex, seconds);
 }
 
 } // namespace vedra

@@ -13,6 +13,7 @@
 #include "resources/resource_ids.h"
 #include "resources/resources.h"
 #include "shell/VedraPlayerDlg.h"
+#include "shell/folder_timeline_host.h"
 #include "shell/message_box.h"
 
 namespace vedra {
@@ -48,6 +49,8 @@ public:
         const int current = dialog_.files().currentFile();
         dialog_.setWindowTitle(current < 0 ? LoadString(IDS_TITLE) : dialog_.files().filePath(current));
         dialog_.ShowBookmarks();
+        if (dialog_.timelineHost_)
+            dialog_.timelineHost_->Follow();
     }
     int TrackbarPosition() const override { return dialog_.trackbar(IDC_PROGRESS)->sliderPosition(); }
     void SetTrackbarPosition(int position) override

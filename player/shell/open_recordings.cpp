@@ -228,12 +228,16 @@ bool OpenRecordings::OpenRecording(int index, bool scanFolder)
         return false;
     }
     const std::string native = NativePath(path);
-    ConversionOutcome outcome{native, {}, {}, 0};
-    if (convertRecording) {
-        auto convert = convertRecording;
-        outcome = host_.Split([convert, native] { return convert(native); });
+    // The one made ready for playing on is taken as it is, not split again.
+    std::unique_ptr<LoadedRecording> recording = TakePrepared(path);
+    if (!recording) {
+        ConversionOutcome outcome{native, {}, {}, 0};
+        if (convertRecording) {
+            auto convert = convertRecording;
+            outcome = host_.Split([convert, native] { return convert(native); });
+        }
+        recording = MakeRecording(outcome, native, definition);
     }
-    std::unique_ptr<LoadedRecording> recording = MakeRecording(outcome, native, definition);
     // Nothing of it plays: it did not open, and what was on screen stays.
     if (!recording)
         return false;
@@ -413,13 +417,27 @@ bool OpenRecordings::OpenFolderRecording(int t)
     if (t < 0 || t >= folder_.size())
         return false;
     folderIndex_ = t;
-    // What was made ready for playing on is not kept twice.
-    if (prepared_.folderIndex == t)
-        DropPrepared();
     // Always a new entry, also when the same file is listed already.
     const int entry = AddFileEntry(folder_[t]);
     OpenFileEntry(entry, true, false);
     return IsOpenEntry(entry);
+}
+
+bool OpenRecordings::ShowFolderRecordingAt(int t, double seconds)
+{
+    if (!(t == folderIndex_ && CurrentIsInFolder()) && !OpenFolderRecording(t))
+        return false;
+    deck_.JumpTo(seconds);
+    return true;
+}
+
+int OpenRecordings::FolderIndexOf(const QString& path) const
+{
+    const QString wanted = QFileInfo(path).absoluteFilePath();
+    for (int i = 0; i < folder_.size(); ++i)
+        if (QFileInfo(folder_[i]).absoluteFilePath() == wanted)
+            return i;
+    return -1;
 }
 
 void OpenRecordings::RemoveFileEntry(int index)

@@ -134,6 +134,11 @@ public:
     int ScanFolderRecordings(const QString& folder, const QString& path);
     // Opens folder position t as a new entry (making room first); false when it did not open.
     bool OpenFolderRecording(int t);
+    // Folder position t at `seconds` from its counter's 0: the one on screen when it is t, else t
+    // opened as above. The one way to a time of another recording (Ctrl+G, the timeline, N).
+    bool ShowFolderRecordingAt(int t, double seconds);
+    // The folder position of the file at path, -1 when it is none of the folder's.
+    int FolderIndexOf(const QString& path) const;
 
     // ---- The folder in time
     const RecordingSpan& SpanOf(int folderIndex);
@@ -187,6 +192,11 @@ private:
     bool CurrentIsInFolder() const;
     void StartPreparing(int t);
     void FinishPreparing();
+    // The split under way finished with the window painted, then FinishPreparing.
+    void FinishPreparingNow();
+    // The recording made ready when it is the one at path (its split finished first); nullptr
+    // otherwise or when it failed. Nothing stays prepared after a take.
+    std::unique_ptr<LoadedRecording> TakePrepared(const QString& path);
     // wait: a split under way ends before this returns; else it is left to end on its own.
     void DropPrepared(bool wait = false);
     // Removes what the abandoned splits wrote, of those that have ended (wait: of all).

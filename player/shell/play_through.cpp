@@ -79,6 +79,29 @@ void OpenRecordings::FinishPreparing()
     }
 }
 
+void OpenRecordings::FinishPreparingNow()
+{
+    if (!prepared_.split.valid())
+        return;
+    // Not ready yet: wait for it with the window painted.
+    auto& split = prepared_.split;
+    ConversionOutcome outcome = host_.Split([&split] { return split.get(); });
+    prepared_.split = std::async(std::launch::deferred, [outcome] { return outcome; });
+    FinishPreparing();
+}
+
+std::unique_ptr<LoadedRecording> OpenRecordings::TakePrepared(const QString& path)
+{
+    const int t = prepared_.folderIndex;
+    if (t < 0 || t >= folder_.size() || QFileInfo(folder_[t]).absoluteFilePath() != QFileInfo(path).absoluteFilePath())
+        return nullptr;
+    FinishPreparingNow();
+    // A failed one is opened anew, so that what went wrong is told as any open tells it.
+    std::unique_ptr<LoadedRecording> recording = std::move(prepared_.recording);
+    DropPrepared();
+    return recording;
+}
+
 bool OpenRecordings::CurrentIsInFolder() const
 {
     const int current = currentFile();
@@ -112,13 +135,7 @@ bool OpenRecordings::PlayOnAfterEnd()
     for (int next = NextInTime(folderIndex_); next >= 0; next = NextInTime(next)) {
         if (prepared_.folderIndex != next)
             StartPreparing(next);
-        if (prepared_.split.valid()) {
-            // Not ready yet: wait for it with the window painted.
-            auto& split = prepared_.split;
-            ConversionOutcome outcome = host_.Split([&split] { return split.get(); });
-            prepared_.split = std::async(std::launch::deferred, [outcome] { return outcome; });
-            FinishPreparing();
-        }
+        FinishPreparingNow();
         if (prepared_.failed) {
             host_.Notice(QStringLiteral("%1 skipped: %2").arg(QFileInfo(folder_[next]).fileName(), prepared_.why));
             folderIndex_ = next;

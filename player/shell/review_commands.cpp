@@ -11,8 +11,10 @@
 #include "resources/resource_ids.h"
 #include "resources/resources.h"
 #include "shell/VedraPlayerDlg.h"
+#include "shell/folder_timeline_host.h"
 #include "shell/registry_store.h"
 #include "shell/review_keys.h"
+#include "view/folder_timeline.h"
 #include "view/recording_clock.h"
 #include "view/video_pane.h"
 
@@ -48,10 +50,19 @@ void CVedraPlayerDlg::BuildReviewWidgets()
     speedLabel_->setToolTip(QStringLiteral("Playback speed ([ and ] change it, Backspace: 1x)"));
     KeepTemplateGeometry(speedLabel_, kSpeedLabelId);
 
-    // Playing through the folder, as C toggles it.
+    // The folder's timeline under the trackbar (the layout lifts the trackbar's row to make room).
+    const QRect track = control(IDC_PROGRESS)->geometry();
+    timelineHost_ = std::make_unique<FolderTimelineHost>(
+        this, trackbar(IDC_PROGRESS), *files_, *deck_,
+        FolderTimelineHost::Window{[this](const QString& text) { ShowNotice(text); },
+                                   [this](int t, double seconds) { GoToInFolder(t, seconds); }});
+    timelineHost_->timeline()->setGeometry(track.left(), track.bottom() + 1, track.width(), kTimelineHeight);
+    KeepTemplateGeometry(timelineHost_->timeline(), kTimelineId);
+
+    // Playing through the folder, as C toggles it, in the timeline's corner.
     playThroughBox_ = new QCheckBox(QStringLiteral("Play on"), this);
     playThroughBox_->setObjectName(QStringLiteral("playThrough"));
-    playThroughBox_->setGeometry(unit.right() - 64, unit.bottom() + 24, 70, unit.height());
+    playThroughBox_->setGeometry(track.right() + 8, track.bottom() + 4, 70, unit.height());
     playThroughBox_->setToolTip(QStringLiteral("At the end of a recording, go on with the next of the folder (C)"));
     playThroughBox_->setFocusPolicy(Qt::NoFocus);
     connect(playThroughBox_, &QCheckBox::clicked, this, [this] { TogglePlayThrough(); });
@@ -141,6 +152,11 @@ void CVedraPlayerDlg::SetUpKeys()
     keys_->Bind(Qt::Key_Backspace, none, "Backspace", "Normal speed", [deck] { deck->SetSpeed(1.0); });
     keys_->Bind(Qt::Key_G, ctrl, "Ctrl+G", "Go to a time of day (in any recording of the folder) or an offset",
                 [this] { OnGoToTime(); });
+    keys_->Bind(Qt::Key_N, none, "N / Shift+N",
+                "Start of the next / previous activity of the checked cameras (across the folder)",
+                [this] { timelineHost_->StepActivity(true); });
+    keys_->Bind(Qt::Key_N, Qt::ShiftModifier, "", "", [this] { timelineHost_->StepActivity(false); });
+    keys_->Describe("Timeline", "Click: that instant of the folder; wheel: zoom; drag: pan; hover: pictures");
     keys_->Bind(Qt::Key_C, none, "C", "Play on through the folder's recordings (on / off)",
                 [this] { TogglePlayThrough(); });
     keys_->Bind(Qt::Key_T, none, "T", "Time of day on the pictures", [this] { ToggleTimeOverlay(); });
@@ -239,15 +255,13 @@ void CVedraPlayerDlg::OnGoToTime()
         ShowNotice(there.notice.isEmpty() ? error : there.notice);
         return;
     }
-    OpenFolderAt(there.index, there.seconds);
+    GoToInFolder(there.index, there.seconds);
 }
 
-void CVedraPlayerDlg::OpenFolderAt(int folderIndex, double seconds)
+void CVedraPlayerDlg::GoToInFolder(int folderIndex, double seconds)
 {
-    if (files_->OpenFolderRecording(folderIndex)) {
-        deck_->JumpTo(seconds);
+    if (files_->ShowFolderRecordingAt(folderIndex, seconds))
         UpdateTitle();
-    }
     FinishDeferredClose();
 }
 

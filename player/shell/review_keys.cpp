@@ -31,6 +31,11 @@ void ReviewKeys::Bind(int key, Qt::KeyboardModifiers modifiers, const QString& k
     bindings_.push_back({key, modifiers, keys, action, std::move(run)});
 }
 
+void ReviewKeys::Describe(const QString& what, const QString& action)
+{
+    bindings_.push_back({Qt::Key_unknown, Qt::NoModifier, what, action, nullptr});
+}
+
 QString ReviewKeys::List() const
 {
     QStringList lines;
@@ -44,7 +49,7 @@ const KeyBinding* ReviewKeys::Find(const QKeyEvent& event) const
 {
     const Qt::KeyboardModifiers modifiers = Significant(event);
     for (const KeyBinding& binding : bindings_)
-        if (binding.key == event.key() && binding.modifiers == modifiers)
+        if (binding.run && binding.key == event.key() && binding.modifiers == modifiers)
             return &binding;
     return nullptr;
 }

@@ -31,6 +31,8 @@ public:
     // line of the one before it.
     void Bind(int key, Qt::KeyboardModifiers modifiers, const QString& keys, const QString& action,
               std::function<void()> run);
+    // A line of the list for what the mouse does, bound to no key.
+    void Describe(const QString& what, const QString& action);
     // "Space  Play / Pause" lines, one per binding shown.
     QString List() const;
     // The binding of a key press, or nullptr.

@@ -3,6 +3,7 @@
 #include "player/engine/range_export_job.h"
 #include "resources/resource_ids.h"
 #include "shell/VedraPlayerDlg.h"
+#include "shell/folder_timeline_host.h"
 
 namespace vedra {
 
@@ -42,6 +43,7 @@ void CVedraPlayerDlg::OnTimer()
 {
     deck_->OnTimer();
     files_->Prepare();
+    timelineHost_->ShowPosition();
     UpdateTitle();
 }
 

@@ -1,7 +1,9 @@
 // Where the controls sit as the window grows. The template's size is the smallest; the video
 // area takes every pixel the window gains, the controls below it keep their size and move down
-// with it, the trackbar stretches and the time labels stay at its right end. In full screen the
-// video area fills the screen and the controls show over its bottom while the mouse is there.
+// with it, the trackbar stretches and the time labels stay at its right end. The folder's timeline
+// lies under the trackbar, its height taken from the video area: the trackbar's row rises by it.
+// In full screen the video area fills the screen and the controls show over its bottom while the
+// mouse is there.
 #include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -39,17 +41,22 @@ QSize CVedraPlayerDlg::TemplateSize()
     return {DuToPixelsX(kDialogWidthDu), DuToPixelsY(kDialogHeightDu)};
 }
 
+int CVedraPlayerDlg::BandHeight()
+{
+    return TemplateSize().height() - DuToPixelsY(kBandTopDu) + kTimelineHeight;
+}
+
 void CVedraPlayerDlg::LayOutControls()
 {
     const QSize base = TemplateSize();
     const QRect video0 = DuToPixels(kVideoAreaDu);
-    const int bandTop0 = DuToPixelsY(kBandTopDu);
-    const int bandHeight = base.height() - bandTop0;
     const bool full = isFullScreen();
     const int dw = width() - base.width();
     // In full screen the video takes the whole window and the band lies over its bottom.
-    const QRect video = full ? rect() : video0.adjusted(0, 0, dw, height() - base.height());
-    const int dy = full ? height() - bandHeight - bandTop0 : height() - base.height();
+    const QRect video = full ? rect() : video0.adjusted(0, 0, dw, height() - base.height() - kTimelineHeight);
+    const int dy = height() - base.height();
+    const int lifted = dy - kTimelineHeight; // the trackbar's row, the timeline and its corner
+    const int bandTop0 = DuToPixelsY(kBandTopDu);
     for (const Placement& p : placements_) {
         QRect r = p.rect;
         switch (p.id) {
@@ -76,14 +83,16 @@ void CVedraPlayerDlg::LayOutControls()
                       (p.id == IDC_PANE_LABEL_1 + 1 ? 0 : video.height() / 2 - video0.height() / 2));
             break;
         case IDC_PROGRESS:
+        case kTimelineId:
             r.setWidth(p.rect.width() + dw);
-            r.translate(0, dy);
+            r.translate(0, lifted);
             break;
         case IDC_CURRENT_TIME:
         case IDC_SLASH_LABEL:
         case IDC_TOTAL_TIME:
         case IDC_UNIT_LABEL:
-        case kSpeedLabelId: r.translate(dw, dy); break;
+        case kSpeedLabelId:
+        case kPlayThroughBoxId: r.translate(dw, lifted); break;
         case kNoticeId: r = QRect(0, height() - r.height(), width(), r.height()); break;
         default:
             if (p.rect.top() >= bandTop0)
@@ -105,9 +114,7 @@ void CVedraPlayerDlg::ShowControlBand(bool shown)
 {
     // Over the picture in full screen the band has a background of its own.
     const bool over = isFullScreen() && shown;
-    const int bandTop0 = DuToPixelsY(kBandTopDu);
-    bandBackground_->setGeometry(0, height() - (TemplateSize().height() - bandTop0), width(),
-                                 TemplateSize().height() - bandTop0);
+    bandBackground_->setGeometry(0, height() - BandHeight(), width(), BandHeight());
     bandBackground_->setVisible(over);
     if (over)
         bandBackground_->raise();
@@ -152,7 +159,7 @@ void CVedraPlayerDlg::FollowPointerInFullScreen(QPoint windowPos)
 {
     if (!isFullScreen())
         return;
-    const int bandTop = height() - (TemplateSize().height() - DuToPixelsY(kBandTopDu));
+    const int bandTop = height() - BandHeight();
     const bool want = bandShown_ ? windowPos.y() >= bandTop : windowPos.y() >= height() - kBandRevealPx;
     if (want == bandShown_)
         return;

@@ -191,7 +191,10 @@ void FolderTimeline::PaintRuler(QPainter& painter) const
         if (x < axis_.left)
             continue;
         painter.drawLine(x, kRulerHeight - 4, x, kRulerHeight - 1);
-        painter.drawText(x + 2, kRulerHeight - 5, QDateTime::fromMSecsSinceEpoch(t).toString(format));
+        // A label cut by the strip's end is left out.
+        const QString label = QDateTime::fromMSecsSinceEpoch(t).toString(format);
+        if (x + 2 + painter.fontMetrics().horizontalAdvance(label) <= axis_.left + axis_.width)
+            painter.drawText(x + 2, kRulerHeight - 5, label);
     }
 }
 

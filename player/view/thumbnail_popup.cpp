@@ -48,10 +48,24 @@ bool ThumbnailPopup::HasPicture(int channel) const
     return found != pictures_.end() && !found->second.isNull();
 }
 
+int ThumbnailPopup::columns() const
+{
+    // Three or four cameras in two rows, as the quad view shows them, so the popup stays narrow.
+    return channels_.size() > 2 ? 2 : std::max<int>(1, int(channels_.size()));
+}
+
+QRect ThumbnailPopup::PlaceOf(size_t i) const
+{
+    const int column = int(i) % columns(), row = int(i) / columns();
+    return {kGap + column * (pictureSize_.width() + kGap), kGap + row * (pictureSize_.height() + kGap),
+            pictureSize_.width(), pictureSize_.height()};
+}
+
 QSize ThumbnailPopup::sizeHint() const
 {
-    const int n = std::max<int>(1, int(channels_.size()));
-    return {kGap + n * (pictureSize_.width() + kGap), kGap + pictureSize_.height() + kCaptionHeight + kGap};
+    const int rows = channels_.size() > 2 ? 2 : 1;
+    return {kGap + columns() * (pictureSize_.width() + kGap),
+            kGap + rows * (pictureSize_.height() + kGap) + kCaptionHeight};
 }
 
 void ThumbnailPopup::ShowNear(QPoint globalPos)
@@ -79,8 +93,7 @@ void ThumbnailPopup::paintEvent(QPaintEvent*)
     font.setPixelSize(10);
     painter.setFont(font);
     for (size_t i = 0; i < channels_.size(); ++i) {
-        const QRect place(kGap + int(i) * (pictureSize_.width() + kGap), kGap, pictureSize_.width(),
-                          pictureSize_.height());
+        const QRect place = PlaceOf(i);
         const auto found = pictures_.find(channels_[i]);
         if (found != pictures_.end() && !found->second.isNull()) {
             // The picture keeps its shape inside its place.
@@ -97,7 +110,8 @@ void ThumbnailPopup::paintEvent(QPaintEvent*)
         painter.drawText(place.adjusted(3, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop, QString::number(channels_[i]));
     }
     painter.setPen(QColor(220, 220, 225));
-    painter.drawText(QRect(0, kGap + pictureSize_.height(), width(), kCaptionHeight + kGap), Qt::AlignCenter, caption_);
+    painter.drawText(QRect(0, height() - kCaptionHeight - kGap, width(), kCaptionHeight + kGap), Qt::AlignCenter,
+                     caption_);
 }
 
 } // namespace vedra

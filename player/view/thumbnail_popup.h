@@ -1,5 +1,5 @@
 // The small pictures shown near the pointer while a time line is hovered: one
-// per checked camera, side by side, with the camera's number and the time
+// per checked camera, side by side (three or four in two rows), with the camera's number and the time
 // of day below. A camera whose picture has not come yet shows as a dark
 // frame. A tool-tip window of its own; GUI thread only.
 #pragma once
@@ -31,6 +31,9 @@ public:
     void ShowNear(QPoint globalPos);
 
     QSize sizeHint() const override;
+    // Pictures per row, and where camera i (in the order given) sits.
+    int columns() const;
+    QRect PlaceOf(size_t i) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -39,6 +39,7 @@ public:
         qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
         qputenv("XDG_RUNTIME_DIR", home.filePath("run").toUtf8());
         qputenv("XDG_PICTURES_DIR", home.filePath("pictures").toUtf8());
+        qputenv("XDG_CACHE_HOME", home.filePath("cache").toUtf8()); // the folder's catalog
         QDir().mkpath(home.filePath("prog"));
         QDir().mkpath(home.filePath("rec"));
         world.files["test.krv"] = {};

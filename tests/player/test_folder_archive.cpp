@@ -140,6 +140,36 @@ private slots:
         QCOMPARE(again.recordings()[1].spans.size(), archive_->recordings()[1].spans.size());
     }
 
+    // Closing while a recording is being indexed leaves it at once, and what the stop cut
+    // short is not kept: the folder opened again from that catalog is whole.
+    void closingWhileIndexingStopsAtOnce_data()
+    {
+        QTest::addColumn<int>("afterMs");
+        QTest::newRow("at once") << 0;
+        QTest::newRow("in the first recording") << 10;
+        QTest::newRow("further on") << 40;
+    }
+    void closingWhileIndexingStopsAtOnce()
+    {
+        QFETCH(int, afterMs);
+        const QString catalog = dir_.filePath(QString("stopped%1.sqlite").arg(afterMs));
+        FolderArchive archive(catalog.toStdString());
+        archive.Open(folder_.toStdString(), nullptr);
+        QThread::msleep(afterMs);
+        QElapsedTimer clock;
+        clock.start();
+        archive.Close();
+        qInfo("closed %d ms into indexing in %lld ms", afterMs, clock.elapsed());
+        QVERIFY(clock.elapsed() < 200);
+        archive.Open(folder_.toStdString(), nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(archive.finished(), 60000);
+        QCOMPARE(archive.recordings().size(), size_t(3));
+        for (size_t n = 0; n < 3; ++n) {
+            QCOMPARE(archive.recordings()[n].lastMs, archive_->recordings()[n].lastMs);
+            QCOMPARE(archive.recordings()[n].spans.size(), archive_->recordings()[n].spans.size());
+        }
+    }
+
     void coversAnInstantOrNamesTheNeighbours_data()
     {
         QTest::addColumn<qint64>("at");

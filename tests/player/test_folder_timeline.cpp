@@ -14,6 +14,7 @@
 
 #include "engine/thumbnail_cache.h"
 #include "view/folder_timeline.h"
+#include "view/thumbnail_popup.h"
 
 using namespace vedra;
 
@@ -241,6 +242,35 @@ private slots:
         QVERIFY2(picture.pixelColor(burstX, laneY(1)).red() < 120, "camera 1 is still then");
         const int markX = int(std::lround(whole.XAt(StartOf(5) + 20 * 60000)));
         QCOMPARE(picture.pixelColor(markX, laneY(2)), QColor(Qt::white));
+    }
+
+    // One or two cameras side by side; three or four in two rows, as the quad view, so that
+    // the popup of four stays as narrow as the window.
+    void thumbnailPopupLaysCamerasOutAsTheQuadView_data()
+    {
+        QTest::addColumn<QList<int>>("cameras");
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("one") << QList<int>{3} << 1 << 1;
+        QTest::newRow("two") << QList<int>{1, 4} << 2 << 1;
+        QTest::newRow("three") << QList<int>{1, 2, 3} << 2 << 2;
+        QTest::newRow("four") << QList<int>{1, 2, 3, 4} << 2 << 2;
+    }
+    void thumbnailPopupLaysCamerasOutAsTheQuadView()
+    {
+        QFETCH(QList<int>, cameras);
+        const std::vector<int> channels(cameras.begin(), cameras.end());
+        QFETCH(int, columns);
+        QFETCH(int, rows);
+        const QSize picture(176, 132);
+        ThumbnailPopup popup(picture);
+        popup.SetCameras(channels, QStringLiteral("10:00:00"));
+        const int g = ThumbnailPopup::kGap;
+        QCOMPARE(popup.sizeHint(), QSize(g + columns * (picture.width() + g),
+                                         g + rows * (picture.height() + g) + ThumbnailPopup::kCaptionHeight));
+        const QRect last = popup.PlaceOf(channels.size() - 1);
+        QCOMPARE(last.right() + g + 1, popup.sizeHint().width() - (channels.size() == 3 ? picture.width() + g : 0));
+        QVERIFY(last.bottom() < popup.sizeHint().height() - ThumbnailPopup::kCaptionHeight);
     }
 
     void thumbnailCacheFindsByKeyFrameAndKeepsItsBound()

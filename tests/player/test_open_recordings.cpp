@@ -128,6 +128,7 @@ private slots:
                                          << "";
     }
     void preparedOneLeavesNothingBehind();
+    void goingToThePreparedOneTakesIt();
     void playThroughGoesOnInFolderOrder_data();
     void playThroughGoesOnInFolderOrder();
     void failingFileLeavesTheScreen()
@@ -208,6 +209,21 @@ void OpenRecordingsTest::preparedOneLeavesNothingBehind()
         QTRY_VERIFY((fx.model.Prepare(), folders() == 2)); // a and c
         QCOMPARE(fx.model.workFolders().size(), 2);
     }
+}
+
+// Next, Ctrl+G or a click onto the one made ready for playing on takes it as it is: no second
+// split, and its working folder is the one shown.
+void OpenRecordingsTest::goingToThePreparedOneTakesIt()
+{
+    ModelFixture fx(3);
+    fx.Open(fx.paths[0]);
+    fx.model.SetPlayThrough(true); // b's split starts
+    QTRY_COMPARE(fx.splits, 2);
+    fx.model.NextInFolder();
+    QCOMPARE(fx.splits, 2);
+    QCOMPARE(QFileInfo(fx.model.filePath(fx.model.currentFile())).fileName(), QString("b.krv"));
+    QCOMPARE(fx.model.workFolders().size(), 2);
+    QVERIFY(fx.host.told.isEmpty());
 }
 
 QTEST_MAIN(OpenRecordingsTest)

@@ -14,7 +14,9 @@
 #include "real_pipelines.h"
 #include "resources/resource_ids.h"
 #include "shell/bookmark_list_window.h"
+#include "shell/folder_timeline_host.h"
 #include "shell/marked_slider.h"
+#include "view/folder_timeline.h"
 
 using namespace vedra;
 using namespace vedra::test;
@@ -98,6 +100,7 @@ private slots:
         QCOMPARE(int(marks.size()), kept);
         auto* slider = qobject_cast<MarkedSlider*>(d->trackbar(IDC_PROGRESS));
         QCOMPARE(int(slider->bookmarks().size()), kept);
+        QCOMPARE(int(d->folderTimeline().timeline()->bookmarks().size()), kept);
         if (kept == 0)
             return;
         QCOMPARE(QString::fromStdString(marks[0].note), *note);

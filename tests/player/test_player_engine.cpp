@@ -102,8 +102,9 @@ private slots:
         QVERIFY(!d->control(IDC_PANE_LARGE)->isHidden());
         QVERIFY(d->checkBox(IDC_CHANNEL_1)->isChecked()); // box 1 whichever channel it is
         QTRY_VERIFY_WITH_TIMEOUT(!d->pane(IDC_PANE_LARGE)->picture().isNull(), 5000);
-        // The large pane gets frames fitted inside it with the picture's 4:3 shape, even sides.
-        QCOMPARE(d->pane(IDC_PANE_LARGE)->picture().size(), QSize(644, 482));
+        // The large pane (the template's video area less the folder's timeline) gets frames fitted
+        // inside it with the picture's 4:3 shape, even sides.
+        QCOMPARE(d->pane(IDC_PANE_LARGE)->picture().size(), QSize(570, 426));
     }
 
     void nonAsciiPathOpens()

@@ -154,7 +154,7 @@ private slots:
         auto* list = d->findChild<QLabel*>("keys");
         QTest::keyClick(d.get(), Qt::Key_F1);
         QVERIFY(list->isVisible());
-        for (const char* line : {"Space", "Ctrl+G", "PageUp / PageDown", "[ / ]", "F1"})
+        for (const char* line : {"Space", "Ctrl+G", "PageUp / PageDown", "[ / ]", "N / Shift+N", "Timeline", "F1"})
             QVERIFY2(list->text().contains(line), line);
         QTest::keyClick(d.get(), Qt::Key_Escape);
         QVERIFY(!list->isVisible());
