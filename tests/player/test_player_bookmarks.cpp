@@ -168,7 +168,7 @@ private slots:
     {
         PlayerFixture fx;
         QVERIFY(!Synth(fx, "other.krv",
-                       {"--channels", "1", "--seconds", "6", "--fps", "25", "--creation-date", "1767229200"})
+                       {"--channels", "1", "--seconds", "6", "--fps", "25", "--creation-date", "1767315600"})
                      .isEmpty());
         auto d = OpenPaused(fx);
         QVERIFY(d);

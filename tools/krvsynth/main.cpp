@@ -96,6 +96,11 @@ int main(int argc, char** argv)
     fields.audioDef = uint8_t(opts.audioDef);
     fields.prerollMs = opts.prerollMs;
     fields.creationDate = opts.creationDate;
+    std::string idSeed = std::filesystem::path(opts.outPath).filename().string();
+    for (int i = 1; i < argc; ++i)
+        if (argv[i] != opts.outPath)
+            idSeed += std::string(1, '\0') + argv[i];
+    fields.fileId = recordingFileId(idSeed);
     fields.damage = opts.damage;
 
     std::unique_ptr<FILE, FileCloser> out(std::fopen(opts.outPath.c_str(), "wb"));

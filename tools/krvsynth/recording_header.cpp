@@ -9,7 +9,6 @@ namespace krvsynth {
 
 namespace {
 
-constexpr GuidBytes kFileId = makeGuid(0x4B525631, 0x5644, 0x4544, {0x52, 0x41, 0x53, 0x59, 0x4E, 0x54, 0x48, 0x31});
 constexpr uint64_t kCodecInfoOffset = 617; // video codec information of the codec list
 constexpr uint64_t kCodecListOffset = 437;
 
@@ -42,7 +41,7 @@ void putWideString(Bytes& b, std::u16string_view s)
 void putFileProperties(Bytes& b, const HeaderFields& f)
 {
     size_t start = beginObject(b, kFilePropertiesGuid);
-    putGuid(b, kFileId);
+    putGuid(b, f.fileId);
     putU64(b, f.fileSize);
     putU64(b, f.creationDate);
     putU64(b, f.packets);
@@ -180,6 +179,21 @@ void putSettings(Bytes& b, const HeaderFields& f)
 
 } // namespace
 
+GuidBytes recordingFileId(const std::string& seed)
+{
+    GuidBytes id{};
+    // Two FNV-1a hashes of the seed, told apart by their offset bases.
+    uint64_t halves[2] = {0xcbf29ce484222325ull, 0x84222325cbf29ce4ull};
+    for (uint64_t& h : halves)
+        for (const unsigned char c : seed)
+            h = (h ^ c) * 0x100000001b3ull;
+    for (size_t i = 0; i < id.size(); ++i)
+        id[i] = uint8_t(halves[i / 8] >> (8 * (i % 8)));
+    id[7] = uint8_t((id[7] & 0x0F) | 0x40); // a version 4 GUID, as random ones are
+    id[8] = uint8_t((id[8] & 0x3F) | 0x80);
+    return id;
+}
+
 uint8_t resolutionIndex(int w, int h)
 {
     struct Size {
@@ -215,7 +229,7 @@ Bytes buildRecordingHeader(const HeaderFields& f)
     // Data object header.
     putGuid(b, kDataGuid);
     putU64(b, 50 + f.packets * kPacketSize);
-    putGuid(b, kFileId);
+    putGuid(b, f.fileId);
     putU64(b, f.packets);
     putU16(b, 0x0101);
     return b;

@@ -8,7 +8,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
+#include "asf_guids.h"
 #include "audio_track.h"
 #include "byte_buffer.h"
 #include "synth_options.h"
@@ -32,12 +34,17 @@ struct HeaderFields {
     uint32_t maxBitrate = 0;
     uint64_t fileSize = 0;
     uint64_t creationDate = 0; // FILETIME: 100-ns units since 1601 UTC; 0 for none
+    GuidBytes fileId{};        // the file properties' and the data object's file ID
     Damage damage = Damage::None;
 };
 
 // Header object followed by the Data object header; its size is always
 // kDataObjectOffset + 50.
 Bytes buildRecordingHeader(const HeaderFields& f);
+
+// A file ID of its own for each recording, as the recorder gives one, yet the same for the
+// same file name and options so that a run can be repeated byte for byte.
+GuidBytes recordingFileId(const std::string& seed);
 
 // The recorder's resolution index of a picture size.
 uint8_t resolutionIndex(int width, int height);
