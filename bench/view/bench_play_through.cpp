@@ -2,7 +2,9 @@
 // 1 s apart) played through by the window on the engine, offscreen. Prints, for each change,
 // the time from the last frame of one recording running out to the first frame of the next on
 // pane 1 (goal: at most 300 ms), their distribution, and the CPU the player took meanwhile in
-// cores (goal: under one core while the next one is prepared).
+// cores (goal: under one core while the next one is prepared), the longest wait between two
+// frames of one recording (what preparing the next one costs the one playing), and the player's
+// resident memory after the first change and after the last (goal: flat however long the chain).
 //
 //   bench_play_through [--changes N]     (default: 20)
 #include <sys/resource.h>
@@ -38,6 +40,18 @@ double CpuSeconds()
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// Resident memory in MiB.
+double ResidentMiB()
+{
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1048576.0);
 }
 
 } // namespace
@@ -84,6 +98,9 @@ int main(int argc, char** argv)
     dialog.OnDropFiles({folder + "/r000.krv"});
 
     std::vector<double> times;
+    double longestWithin = 0; // ms between two frames of one recording, beyond the frame time
+    double residentAfterFirst = 0;
+    double residentAfterThird = 0; // a third of the way: after the allocators' warm-up
     QString file;
     qint64 lastFrameAt = 0;
     qint64 lastTime = -1;
@@ -98,8 +115,16 @@ int main(int argc, char** argv)
         const QString now = current < 0 ? QString() : dialog.files().filePath(current);
         if (t < 0 || (t == lastTime && now == file))
             continue;
-        if (!file.isEmpty() && now != file)
+        if (!file.isEmpty() && now != file) {
             times.push_back(static_cast<double>(wall.elapsed() - lastFrameAt - kFrameMs));
+            if (times.size() == 1)
+                residentAfterFirst = ResidentMiB();
+            if (times.size() == static_cast<size_t>(std::max(1, changes / 3)))
+                residentAfterThird = ResidentMiB();
+        } else if (!file.isEmpty() && t > lastTime) {
+            longestWithin =
+                std::max(longestWithin, static_cast<double>(wall.elapsed() - lastFrameAt) - (t - lastTime) / 1e6);
+        }
         file = now;
         lastTime = t;
         lastFrameAt = wall.elapsed();
@@ -116,5 +141,8 @@ int main(int argc, char** argv)
     std::printf("\nmin %.0f  median %.0f  p90 %.0f  max %.0f ms over %zu changes (goal: max <= 300)\n", times.front(),
                 times[times.size() / 2], times[times.size() * 9 / 10], times.back(), times.size());
     std::printf("player CPU while playing through: %.2f cores (goal: < 1)\n", cores);
+    std::printf("longest wait between two frames of one recording, beyond their own spacing: %.0f ms\n", longestWithin);
+    std::printf("resident memory: %.1f MiB after the first change, %.1f after change %d, %.1f after change %zu\n",
+                residentAfterFirst, residentAfterThird, std::max(1, changes / 3), ResidentMiB(), times.size());
     return times.back() <= 300 && cores < 1 ? 0 : 2;
 }
