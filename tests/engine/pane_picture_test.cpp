@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "engine_fixture.h"
 #include "pane_picture.h"
+#include "scratch_folder.h"
 
 namespace vedra::test {
 namespace {
