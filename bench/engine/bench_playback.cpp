@@ -63,7 +63,7 @@ constexpr FrameRequest kQuadPane{.pixels = FramePixels::Bgrx, .width = 328, .hei
 // Counts the channels whose end of stream has been announced.
 class EndCounter : public INotifyTarget {
 public:
-    void PostMessage(uint32_t, uintptr_t, intptr_t param) override
+    void PostMessage(uint32_t, intptr_t param) override
     {
         std::lock_guard lock(mutex_);
         if (param >= 0 && param < 4 && !ended_[param]) {

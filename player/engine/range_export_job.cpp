@@ -30,7 +30,7 @@ bool RangeExportJob::Start(RangeExportRequest request, INotifyTarget* notify)
         }
         finished_ = true;
         if (notify)
-            notify->PostMessage(MsgGraphNotify, 0, kRangeExportNotifyParam);
+            notify->PostMessage(MsgGraphNotify, kRangeExportNotifyParam);
     });
     return true;
 }

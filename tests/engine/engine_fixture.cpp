@@ -39,11 +39,11 @@ bool MakeSplitRecording(const TempDir& dir, const std::string& options, SplitRec
     return true;
 }
 
-void NotifyQueue::PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam)
+void NotifyQueue::PostMessage(uint32_t msg, intptr_t sender)
 {
     {
         std::lock_guard lock(mutex_);
-        queue_.push_back({msg, wParam, lParam});
+        queue_.push_back({msg, sender});
     }
     cv_.notify_all();
 }

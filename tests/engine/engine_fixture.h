@@ -36,10 +36,9 @@ class NotifyQueue : public INotifyTarget {
 public:
     struct Message {
         uint32_t msg;
-        uintptr_t wParam;
-        intptr_t lParam;
+        intptr_t sender;
     };
-    void PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+    void PostMessage(uint32_t msg, intptr_t sender) override;
     // Waits up to `timeoutMs` for a message; false when none came.
     bool Wait(Message& out, int timeoutMs);
     size_t size();
