@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the full build, then the container
-# tests and the Turnbox pixel kernel's again under AddressSanitizer and
-# UndefinedBehaviorSanitizer (the Turnbox plugin itself is not built there).
+# tests, the Turnbox pixel kernel's and the pane picture conversion's again
+# under AddressSanitizer and UndefinedBehaviorSanitizer (the Turnbox plugin
+# and the engine around the conversion are not built there).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh || exit 1
@@ -15,8 +16,8 @@ cmake -S . -B build-asan -G Ninja -DVEDRA_SANITIZE=ON -DVEDRA_BUILD_ENGINE=OFF \
 cmake --build build-asan -j "$jobs" || exit 1
 
 status=0
-echo "== sanitizer run (container tests and the Turnbox kernel under ASan/UBSan)"
-(cd build-asan && ctest -L 'krv|turnbox' --output-on-failure --timeout 900 -j "$jobs") || status=1
+echo "== sanitizer run (container tests, the Turnbox kernel and the picture conversion under ASan/UBSan)"
+(cd build-asan && ctest -L 'krv|turnbox|picture' --output-on-failure --timeout 900 -j "$jobs") || status=1
 echo "== all tests"
 (cd build && ctest --output-on-failure --timeout 900 -j "$jobs") || status=1
 exit $status

@@ -23,6 +23,7 @@
 // the audio's position and the video's (goal: at most one frame, 40 ms).
 //
 //   bench_playback [--seconds S] [--fps N]     (defaults: 20 s, 25 frames a second)
+//   bench_playback --only window-cif [...]     (the CIF window run alone, to profile it)
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -62,7 +63,7 @@ constexpr FrameRequest kQuadPane{.pixels = FramePixels::Bgrx, .width = 328, .hei
 // Counts the channels whose end of stream has been announced.
 class EndCounter : public INotifyTarget {
 public:
-    void PostMessage(uint32_t, uintptr_t, intptr_t param) override
+    void PostMessage(uint32_t, intptr_t param) override
     {
         std::lock_guard lock(mutex_);
         if (param >= 0 && param < 4 && !ended_[param]) {
@@ -390,6 +391,38 @@ FastRun MeasureSpeed(const std::vector<std::string>& files, double rate, double 
     return run;
 }
 
+// The window with four CIF channels beside gst-launch-1.0 decoding them, and the engine's stages
+// alone: the panes hidden (decoding and the clock, no pixels), then converted for counting sinks.
+void WindowCif(const fs::path& dir, int fps, int seconds)
+{
+    const std::string cifRecording = (dir / "cif.krv").string();
+    const std::string cifSynth = std::string(KRVSYNTH_PATH) + " '" + cifRecording +
+                                 "' --channels 1,2,3,4 --size 352x288 --fps " + std::to_string(fps) + " --seconds " +
+                                 std::to_string(seconds) + " --gop 25 >/dev/null";
+    if (std::system(cifSynth.c_str()) != 0)
+        return;
+    const KrvConversion cif = krv_convert_recording(cifRecording, false, dir / "work-cif");
+    const std::vector<std::string> cifFiles = ChannelFiles(cif.files);
+    if (cifFiles.size() != 4)
+        return;
+    FrameRequest hidden = kQuadPane;
+    hidden.hidden = true;
+    const EngineRun hiddenRun = RunEngine(cifFiles, hidden, seconds);
+    const EngineRun paneRun = RunEngine(cifFiles, kQuadPane, seconds);
+    const EngineRun cifWindow = RunWindow(cifFiles, seconds);
+    double cifWall = 0;
+    const double cifRef = cifWindow.ok ? ReferenceCpu(cifFiles, false, cifWall) : -1;
+    if (cifRef <= 0)
+        return;
+    std::printf("  window CIF:  %6.2f s CPU in %6.2f s, gst-launch %6.2f s: %.2f x decode-only CPU (goal: at "
+                "most 1.30); %ld %ld %ld %ld paints\n",
+                cifWindow.cpu, cifWindow.wall, cifRef, cifWindow.cpu / cifRef, cifWindow.delivered[0],
+                cifWindow.delivered[1], cifWindow.delivered[2], cifWindow.delivered[3]);
+    std::printf("  CIF stages:  %.2f x decode-only with the panes hidden, %.2f x converted for the panes (no "
+                "window)\n",
+                hiddenRun.cpu / cifRef, paneRun.cpu / cifRef);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -399,15 +432,24 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     int seconds = 20, fps = 25;
+    bool cifOnly = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
         if (a == "--seconds")
             seconds = std::atoi(argv[i + 1]);
         else if (a == "--fps")
             fps = std::atoi(argv[i + 1]);
+        else if (a == "--only")
+            cifOnly = std::string(argv[i + 1]) == "window-cif";
     }
     const fs::path dir = fs::temp_directory_path() / ("vedra-bench-playback-" + std::to_string(getpid()));
     fs::create_directories(dir);
+    std::error_code ec;
+    if (cifOnly) {
+        WindowCif(dir, fps, seconds);
+        fs::remove_all(dir, ec);
+        return 0;
+    }
     const std::string recording = (dir / "bench.krv").string();
     const std::string synth = std::string(KRVSYNTH_PATH) + " '" + recording +
                               "' --channels 1,2,3,4 --size 640x480 --fps " + std::to_string(fps) + " --seconds " +
@@ -473,23 +515,7 @@ int main(int argc, char** argv)
     std::printf("  step:        %6.1f ms largest gap between the audio and the video (goal: at most 40 ms)\n",
                 step.audio * 1000);
 
-    // The window with four CIF channels.
-    const std::string cifRecording = (dir / "cif.krv").string();
-    const std::string cifSynth = std::string(KRVSYNTH_PATH) + " '" + cifRecording +
-                                 "' --channels 1,2,3,4 --size 352x288 --fps " + std::to_string(fps) + " --seconds " +
-                                 std::to_string(seconds) + " --gop 25 >/dev/null";
-    if (std::system(cifSynth.c_str()) == 0) {
-        const KrvConversion cif = krv_convert_recording(cifRecording, false, dir / "work-cif");
-        const std::vector<std::string> cifFiles = ChannelFiles(cif.files);
-        const EngineRun cifWindow = cifFiles.size() == 4 ? RunWindow(cifFiles, seconds) : EngineRun{};
-        double cifWall = 0;
-        const double cifRef = cifWindow.ok ? ReferenceCpu(cifFiles, false, cifWall) : -1;
-        if (cifRef > 0)
-            std::printf("  window CIF:  %6.2f s CPU in %6.2f s, gst-launch %6.2f s: %.2f x decode-only CPU (goal: at "
-                        "most 1.30); %ld %ld %ld %ld paints\n",
-                        cifWindow.cpu, cifWindow.wall, cifRef, cifWindow.cpu / cifRef, cifWindow.delivered[0],
-                        cifWindow.delivered[1], cifWindow.delivered[2], cifWindow.delivered[3]);
-    }
+    WindowCif(dir, fps, seconds);
 
     // Speed: four CIF channels at 16x (key frames only above 8x) and at 8x (every frame).
     const std::string fastRecording = (dir / "fast.krv").string();
@@ -508,7 +534,6 @@ int main(int argc, char** argv)
                         r.spread.together, r.spread.samples);
         }
     }
-    std::error_code ec;
     fs::remove_all(dir, ec);
     return 0;
 }

@@ -57,7 +57,7 @@ bool ExportStep(const std::string& audioPath, INotifyTarget* notify, ExportJob& 
         r->finished = true;
         // A failed export completes too, so a chain never waits forever.
         if (notify)
-            notify->PostMessage(MsgGraphNotify, 0, kExportNotifyParam);
+            notify->PostMessage(MsgGraphNotify, kExportNotifyParam);
     });
     job.running = std::move(run);
     return true;

@@ -8,15 +8,10 @@
 #include <memory>
 #include <vector>
 
+#include "frame_pixels.h"
 #include "gst_handles.h"
 
 namespace vedra {
-
-// How a pane wants its pixels.
-enum class FramePixels {
-    Rgb24, // 3 bytes per pixel: R G B
-    Bgrx,  // 4 bytes per pixel: B G R 0xff (QImage::Format_RGB32 on little-endian)
-};
 
 // The picture a pane shows. A size of 0 x 0 is the stream's own size; a pane
 // asking for its own size gets frames scaled to that size, which costs far less

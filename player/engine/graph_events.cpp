@@ -48,7 +48,7 @@ GstBusSyncReply CDXGraph::OnBusMessage(GstBus*, GstMessage* msg, gpointer data)
     }
     std::lock_guard lock(self->notifyMutex_);
     if (self->notifyTarget_)
-        self->notifyTarget_->PostMessage(self->notifyMsg_, 0, self->notifyParam_);
+        self->notifyTarget_->PostMessage(self->notifyMsg_, self->notifyParam_);
     return GST_BUS_DROP;
 }
 

@@ -15,8 +15,9 @@ public:
     virtual ~INotifyTarget() = default;
     // Thread-safe: may be called from any thread (GStreamer streaming threads, the
     // export worker). Must only queue the message; the handler runs later on the
-    // target's own (GUI) thread.
-    virtual void PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) = 0;
+    // target's own (GUI) thread. `sender` says who has news: the parameter a graph was
+    // given with SetNotifyWindow, or an export's own (kExportNotifyParam).
+    virtual void PostMessage(uint32_t msg, intptr_t sender) = 0;
 };
 
 } // namespace vedra

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "frame_sink.h"
+#include "frame_pixels.h"
 
 namespace vedra {
 

@@ -10,7 +10,7 @@ bool RangeExportJob::Start(RangeExportRequest request, INotifyTarget* notify)
         },
         [notify] {
             if (notify)
-                notify->PostMessage(MsgGraphNotify, 0, kRangeExportNotifyParam);
+                notify->PostMessage(MsgGraphNotify, kRangeExportNotifyParam);
         });
 }
 

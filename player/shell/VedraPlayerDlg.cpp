@@ -281,7 +281,7 @@ bool CVedraPlayerDlg::OnInitDialog()
             WarnIfDecoderMissing(*probe, hasRunBefore);
             probe->Destroy();
             probe.reset();
-            PostMessage(MsgClose, 0, 0);
+            PostMessage({.msg = MsgClose});
             return false;
         }
     }
@@ -367,32 +367,25 @@ void CVedraPlayerDlg::OnShowFileMenu(QPoint clientPoint)
     fileMenu->popup(mapToGlobal(clientPoint) - QPoint(3, 7));
 }
 
-void CVedraPlayerDlg::PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam)
+void CVedraPlayerDlg::PostMessage(DialogMessage message)
 {
-    // MsgShowFileMenu's and MsgAddFile's lParam point at the sender's data: read it now, while
-    // it is valid.
-    QPoint point;
-    std::wstring text;
-    if (msg == MsgShowFileMenu && lParam != 0)
-        point = *reinterpret_cast<const QPoint*>(lParam);
-    if (msg == MsgAddFile && lParam != 0)
-        text = reinterpret_cast<const wchar_t*>(lParam);
     QMetaObject::invokeMethod(
-        this, [this, msg, wParam, lParam, point, text] { OnMessage(msg, wParam, lParam, point, text); },
-        Qt::QueuedConnection);
+        this, [this, message = std::move(message)] { OnMessage(message); }, Qt::QueuedConnection);
 }
 
-void CVedraPlayerDlg::OnMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam, QPoint point, const std::wstring& text)
+void CVedraPlayerDlg::PostMessage(uint32_t msg, intptr_t sender)
 {
-    switch (msg) {
-    case MsgShowFileMenu: OnShowFileMenu(point); break;
-    case MsgAddFile:
-        if (lParam != 0)
-            AddFileEntry(reinterpret_cast<intptr_t>(text.c_str()));
-        break;
-    case MsgOpenFileEntry: OpenFileEntry(lParam); break;
-    case MsgRemoveFileEntry: RemoveFileEntry(lParam); break;
-    case MsgGraphNotify: OnGraphNotify(wParam, lParam); break;
+    PostMessage({.msg = msg, .sender = sender});
+}
+
+void CVedraPlayerDlg::OnMessage(const DialogMessage& message)
+{
+    switch (message.msg) {
+    case MsgShowFileMenu: OnShowFileMenu(message.point); break;
+    case MsgAddFile: AddFileEntry(message.path); break;
+    case MsgOpenFileEntry: OpenFileEntry(message.index); break;
+    case MsgRemoveFileEntry: RemoveFileEntry(message.index); break;
+    case MsgGraphNotify: OnGraphNotify(message.sender); break;
     case MsgClose: close(); break;
     default: break;
     }
@@ -468,7 +461,7 @@ void CVedraPlayerDlg::OnQuitSignal()
             widget->close();
         }
     }
-    PostMessage(MsgClose, 0, 0);
+    PostMessage({.msg = MsgClose});
 }
 
 void CVedraPlayerDlg::contextMenuEvent(QContextMenuEvent* event)

@@ -54,6 +54,17 @@ class FolderTimelineHost;
 class RangeExportJob;
 class ReviewKeys;
 
+// A window message with what it carries: MsgAddFile a path, MsgOpenFileEntry and
+// MsgRemoveFileEntry an entry's index, MsgShowFileMenu a point of the window, MsgGraphNotify its
+// sender (see INotifyTarget); MsgClose nothing.
+struct DialogMessage {
+    uint32_t msg = 0;
+    QString path{};
+    int index = -1;
+    QPoint point{};
+    intptr_t sender = 0;
+};
+
 // The dialog is the notify target of its graphs and of the AVI export (PostMessage).
 class CVedraPlayerDlg : public QDialog, public INotifyTarget {
     Q_OBJECT
@@ -74,9 +85,9 @@ public:
     int DoModal();
     bool OnInitDialog();
 
-    // Queues a window message; safe from any thread. The handler runs on the GUI thread.
-    // MsgAddFile's lParam points at a zero-terminated wchar_t path, copied here.
-    void PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+    // Queue a window message; safe from any thread. The handler runs on the GUI thread.
+    void PostMessage(DialogMessage message);
+    void PostMessage(uint32_t msg, intptr_t sender) override;
 
     // The control with the template id (nullptr for an unknown id).
     QWidget* control(int id) const;
@@ -117,9 +128,10 @@ public:
     void SwitchToRecording(int r);
     void PreviousInFolder();
     void NextInFolder();
-    intptr_t AddFileEntry(intptr_t lParam); // lParam: const wchar_t*
-    intptr_t OpenFileEntry(intptr_t lParam);
-    intptr_t RemoveFileEntry(intptr_t lParam);
+    // An empty path adds nothing; an index outside the list does nothing.
+    void AddFileEntry(const QString& path);
+    void OpenFileEntry(int index);
+    void RemoveFileEntry(int index);
 
     // ---- Tool commands: snapshots, AVI export, audio devices
     void OnJpg();
@@ -183,7 +195,7 @@ public:
     void OnReplay();
     void OnHScroll(int id);
     void OnTimer();
-    intptr_t OnGraphNotify(uintptr_t wParam, intptr_t lParam);
+    void OnGraphNotify(intptr_t sender);
 
     // ---- State (names as other parts of the player use them)
     uintptr_t gdiplusToken = 0; // image encoding needs no start-up with Qt; marks its lifetime
@@ -222,7 +234,7 @@ private:
     void ExportNextChannel();
     void OnExportNotify();
     void ConnectControls();
-    void OnMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam, QPoint point, const std::wstring& text);
+    void OnMessage(const DialogMessage& message);
     // The "Warning!!!" box when a render failed for want of the video decoder.
     void WarnIfDecoderMissing(const PlaybackGraph& graph, bool reinstallHint);
     void WindowCloseSequence();

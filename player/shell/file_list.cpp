@@ -5,8 +5,6 @@
 #include <QFileInfo>
 #include <QMenu>
 
-#include <cwchar>
-
 #include "resources/resource_ids.h"
 #include "resources/resources.h"
 #include "shell/VedraPlayerDlg.h"
@@ -48,28 +46,24 @@ void CVedraPlayerDlg::NextInFolder()
     FinishDeferredClose();
 }
 
-intptr_t CVedraPlayerDlg::AddFileEntry(intptr_t lParam)
+void CVedraPlayerDlg::AddFileEntry(const QString& path)
 {
-    const auto* text = reinterpret_cast<const wchar_t*>(lParam);
-    if (text != nullptr)
-        files_->AddFileEntry(QString::fromWCharArray(text, static_cast<qsizetype>(std::wcslen(text))));
-    return 0;
+    if (!path.isEmpty())
+        files_->AddFileEntry(path);
 }
 
-intptr_t CVedraPlayerDlg::OpenFileEntry(intptr_t lParam)
+void CVedraPlayerDlg::OpenFileEntry(int index)
 {
-    if (lParam >= 0 && lParam < files_->fileCount())
-        files_->OpenFileEntry(static_cast<int>(lParam));
+    if (index >= 0 && index < files_->fileCount())
+        files_->OpenFileEntry(index);
     FinishDeferredClose();
-    return 0;
 }
 
-intptr_t CVedraPlayerDlg::RemoveFileEntry(intptr_t lParam)
+void CVedraPlayerDlg::RemoveFileEntry(int index)
 {
-    if (lParam >= -1 && lParam < files_->fileCount())
-        files_->RemoveFileEntry(static_cast<int>(lParam));
+    if (index >= -1 && index < files_->fileCount())
+        files_->RemoveFileEntry(index);
     FinishDeferredClose();
-    return 0;
 }
 
 // One item per entry, labelled with its file name; the first eleven entries have ids.
@@ -85,7 +79,7 @@ void CVedraPlayerDlg::FillFileListMenu()
         action->setData(ID_FILE_LIST_FIRST + i);
         action->setObjectName(QString::number(ID_FILE_LIST_FIRST + i));
         action->setToolTip(files_->filePath(i));
-        connect(action, &QAction::triggered, this, [this, i] { PostMessage(MsgOpenFileEntry, 0, i); });
+        connect(action, &QAction::triggered, this, [this, i] { PostMessage({.msg = MsgOpenFileEntry, .index = i}); });
     }
     if (count == 0) {
         QAction* placeholder = menu->addAction(QStringLiteral("(empty)"));

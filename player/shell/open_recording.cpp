@@ -123,7 +123,7 @@ void CVedraPlayerDlg::FinishDeferredClose()
 {
     if (closeDeferred_ && loaderBusy_ == 0) {
         closeDeferred_ = false;
-        PostMessage(MsgClose, 0, 0);
+        PostMessage({.msg = MsgClose});
     }
 }
 

@@ -47,15 +47,14 @@ void CVedraPlayerDlg::OnTimer()
     UpdateTitle();
 }
 
-intptr_t CVedraPlayerDlg::OnGraphNotify(uintptr_t /*wParam*/, intptr_t lParam)
+void CVedraPlayerDlg::OnGraphNotify(intptr_t sender)
 {
-    // Parameters 123 and 124 come from the exports, never from a playback graph.
-    if (lParam == kExportNotifyParam)
+    // Senders 123 and 124 are the exports, never a playback graph.
+    if (sender == kExportNotifyParam)
         OnExportNotify();
-    if (lParam == kRangeExportNotifyParam)
+    if (sender == kRangeExportNotifyParam)
         OnRangeExportEnded();
     deck_->OnGraphNotify();
-    return 0;
 }
 
 } // namespace vedra

@@ -63,7 +63,7 @@ public:
     virtual void SetVolume(int32_t level) = 0; // hundredths of a dB, -10000..0
     virtual int32_t GetVolume() = 0;
 
-    // Routes the graph's events to target as msg with param as lParam.
+    // Routes the graph's events to target as msg, posted with param as their sender.
     virtual void SetNotifyWindow(INotifyTarget* target, uint32_t msg, intptr_t param) = 0;
     // 2: end of stream (paused and rewound), 0: aborted, 1: no event.
     virtual int HandleGraphEvents() = 0;

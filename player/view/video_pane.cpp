@@ -1,6 +1,7 @@
 #include "video_pane.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QWheelEvent>
 
@@ -164,7 +165,9 @@ void CVideoPane::paintEvent(QPaintEvent* event)
             PaintOverlay(painter, part.target);
         }
     }
-    QFrame::paintEvent(event); // the border
+    // A new frame repaints only the picture: the border stands.
+    if (!contentsRect().contains(event->rect()))
+        QFrame::paintEvent(event);
 }
 
 void CVideoPane::PaintOverlay(QPainter& painter, const QRect& picture)

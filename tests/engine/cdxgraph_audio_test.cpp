@@ -99,7 +99,7 @@ TEST_F(AudioGraphTest, EndOfStreamGivesTwo)
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_GT(took, 0.45);
     EXPECT_LT(took, 2.5); // generous: a loaded machine may start late, never early
-    EXPECT_EQ(m.lParam, 42);
+    EXPECT_EQ(m.sender, 42);
     EXPECT_EQ(g.HandleGraphEvents(), 2);
     EXPECT_TRUE(g.IsPaused());
     EXPECT_NEAR(g.GetPositionSeconds(), 0.0, 0.05);

@@ -140,7 +140,7 @@ TEST_F(ChannelGraphTest, EndOfStreamPausesAtZeroAndNotifiesTheCallingThread)
     NotifyQueue::Message m{};
     ASSERT_TRUE(notify.Wait(m, 5000));
     EXPECT_EQ(m.msg, MsgGraphNotify);
-    EXPECT_EQ(m.lParam, 0);
+    EXPECT_EQ(m.sender, 0);
     EXPECT_EQ(g.HandleGraphEvents(), 2);
     EXPECT_TRUE(g.IsPaused());
     EXPECT_NEAR(g.GetPositionSeconds(), 0.0, 0.001);

@@ -15,20 +15,9 @@
 #include "counting_frame_sink.h"
 #include "frame_sink.h"
 #include "notify_target.h"
+#include "scratch_folder.h"
 
 namespace vedra::test {
-
-// A temporary folder removed with everything in it.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    const std::filesystem::path& path() const { return path_; }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
 
 // Runs krvsynth; returns false (and adds a test failure) when it fails.
 bool MakeRecording(const std::string& out, const std::string& options);
@@ -47,10 +36,9 @@ class NotifyQueue : public INotifyTarget {
 public:
     struct Message {
         uint32_t msg;
-        uintptr_t wParam;
-        intptr_t lParam;
+        intptr_t sender;
     };
-    void PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+    void PostMessage(uint32_t msg, intptr_t sender) override;
     // Waits up to `timeoutMs` for a message; false when none came.
     bool Wait(Message& out, int timeoutMs);
     size_t size();
@@ -93,6 +81,5 @@ std::vector<std::string> FrameMd5s(const std::string& file, int stream);
 
 // Frame count and presentation times (ms) of a channel file according to ffprobe.
 std::vector<double> FfprobeFrameTimes(const std::string& path, const std::string& streamSelector = "v:0");
-std::string RunCommand(const std::string& command, int* status = nullptr);
 
 } // namespace vedra::test

@@ -36,7 +36,7 @@ int RunExport(ExportJob& job, NotifyQueue& notify, const std::string& channel, c
     if (!notify.Wait(m, 20000))
         return -1;
     EXPECT_EQ(m.msg, MsgGraphNotify);
-    EXPECT_EQ(m.lParam, kExportNotifyParam);
+    EXPECT_EQ(m.sender, kExportNotifyParam);
     return finished ? 2 : CheckExportCompletion(job);
 }
 

@@ -475,7 +475,7 @@ TEST_F(RangeExportTest, JobRunsOnAWorkerAndNotifies)
     NotifyQueue::Message m{};
     ASSERT_TRUE(queue.Wait(m, 20000));
     EXPECT_EQ(m.msg, MsgGraphNotify);
-    EXPECT_EQ(m.lParam, kRangeExportNotifyParam);
+    EXPECT_EQ(m.sender, kRangeExportNotifyParam);
     const std::optional<RangeExportResult> r = job.TakeResult();
     ASSERT_TRUE(r);
     EXPECT_EQ(r->status, RangeExportStatus::Done) << r->error;

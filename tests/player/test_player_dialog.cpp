@@ -91,7 +91,7 @@ private slots:
                                      "-", "Audio Device", "-", "Exit:32771"}));
         dlg->show();
         const QPoint point(100, 120);
-        dlg->PostMessage(MsgShowFileMenu, 0, reinterpret_cast<intptr_t>(&point));
+        dlg->PostMessage({.msg = MsgShowFileMenu, .point = point});
         QVERIFY(!dlg->fileMenu->isVisible()); // queued, not run at once
         QTRY_VERIFY(dlg->fileMenu->isVisible());
         QCOMPARE(dlg->fileMenu->pos(), dlg->mapToGlobal(point) - QPoint(3, 7));

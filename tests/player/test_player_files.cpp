@@ -100,7 +100,7 @@ private slots:
     {
         FolderFixture fx(2);
         auto d = fx.MakeDialog();
-        d->PostMessage(MsgAddFile, 0, reinterpret_cast<intptr_t>(L"/x/y.krv"));
+        d->PostMessage({.msg = MsgAddFile, .path = "/x/y.krv"});
         QTRY_COMPARE(d->files().fileCount(), 1);
         d->CloseFile();
         QCOMPARE(d->files().fileCount(), 1);
@@ -342,7 +342,7 @@ private slots:
         SetProgress(*d, 500);
         const size_t renders = fx.world.rendered.size();
         const int splits = fx.splits;
-        d->PostMessage(MsgOpenFileEntry, 0, 0);
+        d->PostMessage({.msg = MsgOpenFileEntry, .index = 0});
         QTRY_COMPARE(d->files().currentFile(), 0);
         QCOMPARE(fx.world.rendered.size(), renders);
         QCOMPARE(fx.splits, splits);
@@ -389,7 +389,7 @@ private slots:
         FolderFixture fx(3);
         auto d = fx.MakeDialog();
         d->OnDropFiles({fx.paths[0]});
-        d->PostMessage(MsgAddFile, 0, reinterpret_cast<intptr_t>(fx.paths[2].toStdWString().c_str()));
+        d->PostMessage({.msg = MsgAddFile, .path = fx.paths[2]});
         QTRY_COMPARE(d->files().fileCount(), 2);
         d->files().SetFolderIndex(0);
         d->OpenFileEntry(1);
@@ -425,7 +425,7 @@ private slots:
             d->OnDropFiles({fx.paths[i]});
         const QString folderOfA = d->files().workFolders()[0];
         // Remove a (open, before the one on screen): c moves to index 1, b and c to recordings 0, 1.
-        d->PostMessage(MsgRemoveFileEntry, 0, 0);
+        d->PostMessage({.msg = MsgRemoveFileEntry, .index = 0});
         QTRY_COMPARE(d->files().fileCount(), 2);
         QCOMPARE(d->files().currentFile(), 1);
         QCOMPARE(d->files().RecordingIndexOf(0), 0);
@@ -445,11 +445,13 @@ private slots:
     {
         FolderFixture fx(1);
         auto d = fx.MakeDialog();
-        std::wstring path = fx.paths[0].toStdWString();
-        d->PostMessage(MsgAddFile, 0, reinterpret_cast<intptr_t>(path.c_str()));
-        d->PostMessage(MsgAddFile, 0, reinterpret_cast<intptr_t>(path.c_str()));
-        path.assign(path.size(), L'x'); // the sender's buffer may change once posted
+        QString path = fx.paths[0];
+        d->PostMessage({.msg = MsgAddFile, .path = path});
+        d->PostMessage({.msg = MsgAddFile, .path = path});
+        path.fill(u'x'); // the sender's string may change once posted
         QTRY_COMPARE(d->files().fileCount(), 2);
+        d->AddFileEntry(QString()); // no path, no entry
+        QCOMPARE(d->files().fileCount(), 2);
         QCOMPARE(d->files().filePath(0), fx.paths[0]);
         QCOMPARE(d->files().filePath(1), fx.paths[0]);
         QVERIFY(!d->files().IsOpenEntry(0) && !d->files().IsOpenEntry(1));
@@ -464,7 +466,7 @@ private slots:
         auto d = fx.MakeDialog();
         d->OnDropFiles(fx.paths);
         for (int i = 0; i < 10; ++i)
-            d->AddFileEntry(reinterpret_cast<intptr_t>(L"/r/more.krv"));
+            d->AddFileEntry("/r/more.krv");
         QMenu* list = d->fileMenu->findChild<QMenu*>("File List");
         emit list->aboutToShow();
         QCOMPARE(list->actions().size(), 11);
@@ -517,7 +519,7 @@ private slots:
             case 4: d->CloseFile(); break;
             case 5: d->OpenFileEntry(pick); break;
             case 6: d->RemoveFileEntry(pick); break;
-            case 7: d->AddFileEntry(reinterpret_cast<intptr_t>(fx.paths[3].toStdWString().c_str())); break;
+            case 7: d->AddFileEntry(fx.paths[3]); break;
             case 8:
                 if (random.bounded(4) == 0)
                     d->CloseAllFiles();

@@ -236,13 +236,13 @@ private slots:
         // End of one channel: the other goes on; end of the last one resets the timeline.
         d->OnPlay();
         ch1->ended = true;
-        d->OnGraphNotify(0, 0);
+        d->OnGraphNotify(0);
         QCOMPARE(d->deck().playingMask(), uint8_t{0x02});
         ch2->position = 100;
         d->OnTimer();
         QCOMPARE(Label(*d, IDC_CURRENT_TIME), QString("100"));
         ch2->ended = true;
-        d->OnGraphNotify(0, 0);
+        d->OnGraphNotify(0);
         QCOMPARE(d->deck().playingMask(), uint8_t{0});
         QCOMPARE(d->trackbar(IDC_PROGRESS)->value(), 0);
         QCOMPARE(Label(*d, IDC_CURRENT_TIME), QString("0"));

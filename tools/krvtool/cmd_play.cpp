@@ -75,7 +75,7 @@ int runPlay(std::span<char* const> args)
                 return false;
         return true;
     };
-    MainLoopNotify notify(loop, [&](uint32_t msg, uintptr_t, intptr_t) {
+    MainLoopNotify notify(loop, [&](uint32_t msg, intptr_t) {
         if (msg != vedra::MsgGraphNotify)
             return;
         // As the dialog does: every graph drains its own events.

@@ -144,22 +144,21 @@ void QuitLoopOnStopSignal(GMainLoop* loop)
         g_main_loop_ref(loop), reinterpret_cast<GDestroyNotify>(g_main_loop_unref));
 }
 
-void MainLoopNotify::PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam)
+void MainLoopNotify::PostMessage(uint32_t msg, intptr_t sender)
 {
     struct Call {
         MainLoopNotify* self;
         uint32_t msg;
-        uintptr_t wParam;
-        intptr_t lParam;
+        intptr_t sender;
     };
     // Always queued, even when posted from the loop's own thread.
-    auto* call = new Call{this, msg, wParam, lParam};
+    auto* call = new Call{this, msg, sender};
     GSource* source = g_idle_source_new();
     g_source_set_callback(
         source,
         [](gpointer data) -> gboolean {
             auto* c = static_cast<Call*>(data);
-            c->self->handler_(c->msg, c->wParam, c->lParam);
+            c->self->handler_(c->msg, c->sender);
             return G_SOURCE_REMOVE;
         },
         call, [](gpointer data) { delete static_cast<Call*>(data); });

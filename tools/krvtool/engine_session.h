@@ -62,9 +62,9 @@ private:
 // Notify target whose messages run `handler` on the thread running `loop`.
 class MainLoopNotify : public vedra::INotifyTarget {
 public:
-    using Handler = std::function<void(uint32_t msg, uintptr_t wParam, intptr_t lParam)>;
+    using Handler = std::function<void(uint32_t msg, intptr_t sender)>;
     MainLoopNotify(GMainLoop* loop, Handler handler) : loop_(loop), handler_(std::move(handler)) {}
-    void PostMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+    void PostMessage(uint32_t msg, intptr_t sender) override;
 
 private:
     GMainLoop* loop_;
