@@ -95,7 +95,15 @@ void FolderTimelineHost::ShowPosition()
 
 void FolderTimelineHost::GoTo(const std::string& path, uint32_t offsetMs)
 {
-    const int t = files_.FolderIndexOf(PathFromNative(path));
+    int t = files_.FolderIndexOf(PathFromNative(path));
+    const int current = files_.currentFile();
+    if (t < 0 && current >= 0) {
+        // The strip shows the folder of the recording on screen, which need not be the one loaded
+        // last: that folder becomes the one the file list's neighbours come from, as a Load of it.
+        const QFileInfo here(files_.filePath(current));
+        files_.SetFolderIndex(files_.ScanFolderRecordings(here.absolutePath() + '/', here.absoluteFilePath()));
+        t = files_.FolderIndexOf(PathFromNative(path));
+    }
     if (t < 0)
         return;
     host_.goTo(t, offsetMs / 1000.0);

@@ -143,6 +143,31 @@ private slots:
                  qPrintable(QString::number(d_->deck().timeOnScreen())));
     }
 
+    // A recording of another folder loaded since: the strip still shows the folder on screen, and
+    // a click there opens that folder's recording.
+    void clickAfterAnotherFolderWasLoaded()
+    {
+        const QString other = fx_->home.filePath("rec/other/elsewhere.krv");
+        QVERIFY(QDir().mkpath(QFileInfo(other).absolutePath()));
+        QVERIFY(SynthRecording(other, {"--channels", "1", "--seconds", "2"}));
+        Start(0, 0, 3u);
+        d_->OnDropFiles({other});
+        QCOMPARE(OnScreen(), QString("elsewhere.krv"));
+        for (int r = 0; r < d_->files().recordingCount(); ++r)
+            if (d_->files().filePath(d_->files().FileIndexOf(r)) == FolderRecording(folder_, 0))
+                d_->SwitchToRecording(r);
+        QCOMPARE(OnScreen(), QString("cam_0.krv"));
+        FolderTimeline* timeline = d_->folderTimeline().timeline();
+        QCOMPARE(timeline->wholeStart(), FolderStartOf(0));
+        timeline->ShowWhole();
+        const QPoint point(int(std::lround(timeline->axis().XAt(FolderStartOf(1) + 12000))), timeline->height() - 4);
+        QTest::mouseClick(timeline, Qt::LeftButton, {}, point);
+        QCOMPARE(OnScreen(), QString("cam_1.krv"));
+        // Next in the folder now goes on from there.
+        d_->NextInFolder();
+        QCOMPARE(OnScreen(), QString("cam_2.krv"));
+    }
+
     void hoverShowsTheCheckedCameras_data()
     {
         // Each row opens another recording, so that its boxes start checked.
