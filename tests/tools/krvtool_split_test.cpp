@@ -170,7 +170,8 @@ TEST_F(KrvtoolSplit, KilledAtEachMoveIntoPlace)
     }
 }
 
-// A run of a batch that dies by a signal is named as such and fails the batch.
+// A run of a batch that dies by a signal is named as such and fails the batch. SIGKILL, because
+// the sanitizers' builds catch a SIGSEGV and end with an exit code instead.
 TEST_F(KrvtoolSplit, BatchRunKilledBySignal)
 {
     ScratchDir work;
@@ -189,11 +190,11 @@ TEST_F(KrvtoolSplit, BatchRunKilledBySignal)
         killed = args.find("big.krv") != std::string::npos     ? "big.krv"
                  : args.find("other.krv") != std::string::npos ? "other.krv"
                                                                : "";
-        return !killed.empty() && kill(child, SIGSEGV) == 0;
+        return !killed.empty() && kill(child, SIGKILL) == 0;
     }));
     const ToolRun r = batch.finish();
     EXPECT_EQ(r.exitCode, 1) << r.err;
-    EXPECT_NE(r.err.find(killed + ": killed by signal 11"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(killed + ": killed by signal 9"), std::string::npos) << r.err;
     if (killed == "big.krv") {
         EXPECT_NE(r.err.find("other.krv: done"), std::string::npos) << r.err;
     }
