@@ -101,8 +101,23 @@ void FolderTimeline::SetPosition(std::optional<int64_t> unixMs)
 {
     if (position_ == unixMs)
         return;
+    // The mark moves a pixel every few seconds of a long folder: only a moved mark is repainted,
+    // and only about its old and new places.
+    const std::optional<int> before = MarkX(position_);
     position_ = unixMs;
-    update();
+    const std::optional<int> after = MarkX(position_);
+    if (before == after)
+        return;
+    for (const std::optional<int>& x : {before, after})
+        if (x)
+            update(*x - kMarkHalfWidth - 1, 0, 2 * kMarkHalfWidth + 3, height());
+}
+
+std::optional<int> FolderTimeline::MarkX(std::optional<int64_t> unixMs) const
+{
+    if (!unixMs || *unixMs < axis_.startMs || *unixMs > axis_.endMs)
+        return std::nullopt;
+    return int(std::lround(axis_.XAt(*unixMs)));
 }
 
 void FolderTimeline::SetBookmarks(std::vector<int64_t> unixMs)
@@ -240,11 +255,12 @@ void FolderTimeline::paintEvent(QPaintEvent*)
         painter.drawLine(x, kRulerHeight - 6, x, height());
         painter.drawRect(x, kRulerHeight - 7, 4, 3);
     }
-    if (position_ && *position_ >= axis_.startMs && *position_ <= axis_.endMs) {
-        const int x = int(std::lround(axis_.XAt(*position_)));
+    if (const std::optional<int> markX = MarkX(position_)) {
+        const int x = *markX;
         painter.setPen(kPosition);
         painter.drawLine(x, kRulerHeight - 2, x, height());
-        const QPoint mark[3] = {{x - 4, kRulerHeight - 6}, {x + 4, kRulerHeight - 6}, {x, kRulerHeight - 1}};
+        const QPoint mark[3] = {
+            {x - kMarkHalfWidth, kRulerHeight - 6}, {x + kMarkHalfWidth, kRulerHeight - 6}, {x, kRulerHeight - 1}};
         painter.setBrush(kPosition);
         painter.drawPolygon(mark, 3);
     }

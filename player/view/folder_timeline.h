@@ -21,8 +21,9 @@ namespace vedra {
 class FolderTimeline : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kRulerHeight = 16; // the tick labels above the lanes
-    static constexpr int kLabelWidth = 16;  // the camera numbers left of the lanes
+    static constexpr int kRulerHeight = 16;  // the tick labels above the lanes
+    static constexpr int kMarkHalfWidth = 4; // the position mark's triangle
+    static constexpr int kLabelWidth = 16;   // the camera numbers left of the lanes
 
     explicit FolderTimeline(QWidget* parent = nullptr);
 
@@ -62,6 +63,8 @@ protected:
 
 private:
     void FitStrip();
+    // The x of the position mark at unixMs; none outside the span shown.
+    std::optional<int> MarkX(std::optional<int64_t> unixMs) const;
     void PaintRuler(class QPainter& painter) const;
     // The lane of camera `channel` as one row of pixels across the strip.
     QImage LaneRow(int channel) const;
