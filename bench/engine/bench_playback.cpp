@@ -103,14 +103,18 @@ long FramesIn(const std::string& channel)
 }
 
 // CPU seconds of gst-launch-1.0 decoding the files to clock-synchronised fakesinks.
-// With `toRgb` the decoded frames are also converted to RGB, as painting needs them.
-double ReferenceCpu(const std::vector<std::string>& files, bool toRgb, double& wall)
+// With `toRgb` the decoded frames are also converted to RGB, as painting needs them; with
+// `oneThread` each decoder runs on its streaming thread alone, as the player's graphs run them.
+double ReferenceCpu(const std::vector<std::string>& files, bool toRgb, double& wall, bool oneThread = false)
 {
     std::vector<std::string> words = {"gst-launch-1.0", "-q"};
     for (const std::string& f : files) {
         const std::string location = "location=" + f;
-        for (const char* w : {"filesrc", location.c_str(), "!", "asfdemux", "!", "avdec_mpeg4", "!"})
+        for (const char* w : {"filesrc", location.c_str(), "!", "asfdemux", "!", "avdec_mpeg4"})
             words.emplace_back(w);
+        if (oneThread)
+            words.emplace_back("max-threads=1");
+        words.emplace_back("!");
         if (toRgb)
             for (const char* w : {"videoconvert", "!", "video/x-raw,format=RGB", "!"})
                 words.emplace_back(w);
@@ -418,6 +422,11 @@ void WindowCif(const fs::path& dir, int fps, int seconds)
                 "most 1.30); %ld %ld %ld %ld paints\n",
                 cifWindow.cpu, cifWindow.wall, cifRef, cifWindow.cpu / cifRef, cifWindow.delivered[0],
                 cifWindow.delivered[1], cifWindow.delivered[2], cifWindow.delivered[3]);
+    double oneWall = 0;
+    const double cifOne = ReferenceCpu(cifFiles, false, oneWall, true);
+    if (cifOne > 0)
+        std::printf("  window CIF:  %.2f x the CPU of gst-launch decoding with one thread a decoder (%.2f s)\n",
+                    cifWindow.cpu / cifOne, cifOne);
     std::printf("  CIF stages:  %.2f x decode-only with the panes hidden, %.2f x converted for the panes (no "
                 "window)\n",
                 hiddenRun.cpu / cifRef, paneRun.cpu / cifRef);
@@ -475,6 +484,8 @@ int main(int argc, char** argv)
     double refWall = 0, rgbWall = 0;
     const double refCpu = ReferenceCpu(files, false, refWall);
     const double rgbCpu = ReferenceCpu(files, true, rgbWall);
+    double oneWall = 0;
+    const double oneCpu = ReferenceCpu(files, false, oneWall, true);
 
     std::printf("playback benchmark: 4 channels 640 x 480, %d frames a second, %d s\n", fps, seconds);
     bool everyFrame = true;
@@ -500,8 +511,12 @@ int main(int argc, char** argv)
                 native.wall);
     std::printf("  gst-launch:  %6.2f s CPU in %6.2f s (decode to fakesink)\n", refCpu, refWall);
     std::printf("  gst-launch:  %6.2f s CPU in %6.2f s (decode and convert to RGB, to fakesink)\n", rgbCpu, rgbWall);
+    std::printf("  gst-launch:  %6.2f s CPU in %6.2f s (decode to fakesink, one thread a decoder as the player's)\n",
+                oneCpu, oneWall);
     if (refCpu > 0) {
         std::printf("  ratio:       %6.2f x decode-only CPU in the window (goal: at most 1.50)\n", window.cpu / refCpu);
+        if (oneCpu > 0)
+            std::printf("  ratio:       %6.2f x one-thread decode-only CPU in the window\n", window.cpu / oneCpu);
         std::printf("  ratio:       %6.2f x decode-only CPU at pane size (goal: at most 1.30)\n", pane.cpu / refCpu);
         std::printf("  ratio:       %6.2f x decode-only CPU at native size\n", native.cpu / refCpu);
     }

@@ -128,6 +128,10 @@ bool CDXGraph::BuildChannelGraph(bool /*reinstallHint*/)
         decoderMissing_ = true; // the caller says so, with the wording reinstallHint picks
         return false;
     }
+    // Every camera plays in a graph of its own, so the cameras already decode side by side: threads
+    // within one camera's decoder would only add hand-overs (a third of its CPU at these sizes).
+    if (g_object_class_find_property(G_OBJECT_GET_CLASS(decoder_.get()), "max-threads"))
+        g_object_set(decoder_.get(), "max-threads", 1, nullptr);
     gst_bin_add(bin, decoder_.get());
     if (demux) {
         if (!gst_element_link(source.get(), demux.get()))
