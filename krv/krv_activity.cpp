@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-// The rules, in order:
+// How activity is read from frame sizes:
 //  1. Only predicted frames count: a key frame's size tells the picture's
 //     detail, not its change.
 //  2. A predicted frame is held against the typical size of frames at its
@@ -36,7 +36,7 @@ constexpr double kActivityKeepScore = 2.0;
 // The spread is never taken below this share of the still level, so a camera
 // of perfectly even frames does not call every byte motion.
 constexpr double kMinSpread = 0.004;
-// Rule 6.
+// Where the sizes cannot tell: the uncertain seconds and the pictures' verdict.
 constexpr double kUncertainScore = 1.5;
 constexpr double kNoisyShare = 0.2;
 constexpr double kMinChangedShare = 0.002;
@@ -51,7 +51,7 @@ double quantile(std::vector<double> v, double q)
     return v[k];
 }
 
-// Rule 2: the typical size at every place after the key frame.
+// The typical size at every place after the key frame.
 std::vector<double> placeLevels(const std::vector<KrvFrameEntry>& frames)
 {
     std::vector<std::vector<double>> byPlace(kGopPlaces);
@@ -82,7 +82,7 @@ KrvChannelActivity measureChannel(int channel, const std::vector<KrvFrameEntry>&
     const size_t seconds = (lastMs - originMs) / 1000 + 1;
     const std::vector<double> levels = placeLevels(frames);
 
-    // Rule 3.
+    // A second's value: the mean of its predicted frames' ratios to their place's level.
     std::vector<double> sum(seconds, 0);
     std::vector<uint32_t> count(seconds, 0);
     size_t place = 0;
@@ -107,15 +107,15 @@ KrvChannelActivity measureChannel(int channel, const std::vector<KrvFrameEntry>&
     if (values.size() < 3)
         return a;
 
-    // Rule 4: for a normal spread q40 - q10 is 1.03 deviations and the
-    // median lies 0.67 above q25.
+    // The still level and spread from the quieter seconds: for a normal spread q40 - q10 is
+    // 1.03 deviations and the median lies 0.67 above q25.
     const double q10 = quantile(values, 0.10), q25 = quantile(values, 0.25), q40 = quantile(values, 0.40);
     const double sigma = std::max((q40 - q10) / 1.03, kMinSpread * q25);
     const double still = q25 + 0.674 * sigma;
     a.spread = sigma / still;
     a.stillLevel = still * quantile(pSizes, 0.5);
 
-    // Rule 5.
+    // Each second's score: its distance above the still level, in spreads.
     for (size_t s = 0; s < seconds; ++s)
         a.scores[s] = count[s] ? float((sum[s] / count[s] - still) / sigma) : 0.0f;
     for (size_t s = 0; s < seconds; ++s)
@@ -132,7 +132,7 @@ KrvChannelActivity measureChannel(int channel, const std::vector<KrvFrameEntry>&
             }
         }
     }
-    // Rule 6.
+    // Seconds the sizes cannot tell, and whether the camera is noisy.
     std::vector<double> keySizes;
     for (const KrvFrameEntry& f : frames)
         if (f.key)
@@ -149,7 +149,7 @@ KrvChannelActivity measureChannel(int channel, const std::vector<KrvFrameEntry>&
 
 void krv_apply_picture_changes(KrvChannelActivity& a, int channel, const std::vector<float>& changedShare)
 {
-    // Rule 6: the camera's typical share over the seconds decoded.
+    // The camera's typical changed share over the seconds decoded.
     std::vector<double> decoded;
     for (size_t s = 0; s < changedShare.size() && s < a.uncertain.size(); ++s)
         if (a.uncertain[s] && changedShare[s] >= 0)
@@ -170,7 +170,7 @@ void krv_apply_picture_changes(KrvChannelActivity& a, int channel, const std::ve
 std::vector<KrvActivitySpan> krv_activity_spans(int channel, const std::vector<uint8_t>& active,
                                                 const std::vector<float>& scores)
 {
-    // Rule 6.
+    // Active seconds at most kActivityMergeGapSeconds apart make one span.
     std::vector<KrvActivitySpan> spans;
     for (size_t s = 0; s < active.size(); ++s) {
         if (!active[s])
