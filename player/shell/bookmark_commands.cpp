@@ -116,14 +116,9 @@ void CVedraPlayerDlg::ShowBookmarks()
     if (timelineHost_ && timelineHost_->timeline() != nullptr) {
         // The folder's timeline shows every bookmark of the folder that has a time of day.
         std::vector<int64_t> instants;
-        for (const BookmarkListRow& row : ListedBookmarks()) {
-            BookmarkTarget folderTarget;
-            if (ReadBookmarkTarget(Native(row.recording), folderTarget) < 0)
-                continue;
-            const uint64_t when = BookmarkTimeOfDay(folderTarget, row.mark.offsetMs);
-            if (when > kFiletimeUnixEpoch)
-                instants.push_back(static_cast<int64_t>((when - kFiletimeUnixEpoch) / 10000));
-        }
+        for (const BookmarkListRow& row : ListedBookmarks())
+            if (row.timeOfDay > kFiletimeUnixEpoch)
+                instants.push_back(static_cast<int64_t>((row.timeOfDay - kFiletimeUnixEpoch) / kFiletimeTicksPerMs));
         timelineHost_->timeline()->SetBookmarks(std::move(instants));
     }
 }
@@ -156,7 +151,7 @@ std::vector<BookmarkListRow> CVedraPlayerDlg::ListedBookmarks()
             const QString whenText = WhenText(target, b.offsetMs);
             order.emplace_back(when ? when : b.offsetMs, rows.size());
             rowOf[b.id] = rows.size();
-            rows.push_back({std::move(b), path, whenText});
+            rows.push_back({std::move(b), path, whenText, when});
         }
     }
     std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });

@@ -18,8 +18,9 @@ namespace vedra {
 
 struct BookmarkListRow {
     Bookmark mark;
-    QString recording; // the path of the recording it belongs to, as it is now
-    QString when;      // its time of day, or its offset when the recording has no date
+    QString recording;      // the path of the recording it belongs to, as it is now
+    QString when;           // its time of day, or its offset when the recording has no date
+    uint64_t timeOfDay = 0; // FILETIME of the instant; 0 when the recording has no date
 };
 
 class BookmarkListWindow : public QDialog {
