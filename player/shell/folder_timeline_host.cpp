@@ -5,12 +5,11 @@
 #include <QFileInfo>
 #include <QMouseEvent>
 #include <QSlider>
-#include <QStyle>
-#include <QStyleOptionSlider>
 
 #include <cmath>
 
 #include "krv/krv_time.h"
+#include "shell/marked_slider.h"
 #include "shell/native_path.h"
 #include "shell/open_recordings.h"
 #include "view/channel_deck.h"
@@ -176,19 +175,12 @@ void FolderTimelineHost::HoverTrackbar(int x, QPoint globalPos)
         return;
     }
     // The value under the pointer, as a click there sets it.
-    QStyleOptionSlider option;
-    option.initFrom(trackbar_);
-    option.orientation = Qt::Horizontal;
-    option.minimum = trackbar_->minimum();
-    option.maximum = trackbar_->maximum();
-    option.sliderPosition = trackbar_->sliderPosition();
-    const QRect groove =
-        trackbar_->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, trackbar_);
-    const QRect handle =
-        trackbar_->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, trackbar_);
-    const int value =
-        QStyle::sliderValueFromPosition(option.minimum, option.maximum, x - groove.x() - handle.width() / 2,
-                                        std::max(1, groove.width() - handle.width()));
+    const auto* slider = qobject_cast<const MarkedSlider*>(trackbar_);
+    if (slider == nullptr) {
+        hover_->Hide();
+        return;
+    }
+    const int value = slider->ValueAt(x);
     const double seconds = double(deck_.maxDuration()) * value / IDeckControls::kProgressRange;
     const unsigned checked = CheckedCameras();
     if (checked == 0) {

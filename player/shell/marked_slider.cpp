@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QStyleOptionSlider>
 
+#include <algorithm>
+
 namespace vedra {
 namespace {
 
@@ -41,6 +43,16 @@ int MarkedSlider::XOf(int position) const
     const int span = groove.width() - handle.width();
     return groove.left() + handle.width() / 2 +
            QStyle::sliderPositionFromValue(minimum(), maximum(), position, span, option.upsideDown);
+}
+
+int MarkedSlider::ValueAt(int x) const
+{
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    const QRect groove = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+    const QRect handle = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    return QStyle::sliderValueFromPosition(minimum(), maximum(), x - groove.left() - handle.width() / 2,
+                                           std::max(1, groove.width() - handle.width()), option.upsideDown);
 }
 
 void MarkedSlider::paintEvent(QPaintEvent* event)

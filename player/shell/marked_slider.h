@@ -22,6 +22,9 @@ public:
     void SetBookmarks(std::vector<int> positions);
     const std::vector<int>& bookmarks() const { return bookmarks_; }
 
+    // The position a click at x sets, by the geometry XOf draws with.
+    int ValueAt(int x) const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
