@@ -94,7 +94,7 @@ void FolderTimeline::SetRecordings(std::vector<ArchivedRecording> recordings)
         SetAxis(axis_);
     else
         ShowWhole();
-    update();
+    Redraw();
 }
 
 void FolderTimeline::SetPosition(std::optional<int64_t> unixMs)
@@ -125,7 +125,7 @@ void FolderTimeline::SetBookmarks(std::vector<int64_t> unixMs)
     if (unixMs == bookmarks_)
         return;
     bookmarks_ = std::move(unixMs);
-    update();
+    Redraw();
 }
 
 void FolderTimeline::ShowWhole()
@@ -133,7 +133,7 @@ void FolderTimeline::ShowWhole()
     zoomed_ = false;
     axis_.startMs = wholeStart_;
     axis_.endMs = wholeEnd_;
-    update();
+    Redraw();
 }
 
 void FolderTimeline::SetAxis(const TimelineAxis& axis)
@@ -141,12 +141,26 @@ void FolderTimeline::SetAxis(const TimelineAxis& axis)
     axis_ = ZoomedAbout(axis, axis.left, 1.0, wholeStart_, wholeEnd_);
     FitStrip();
     zoomed_ = axis_.startMs != wholeStart_ || axis_.endMs != wholeEnd_;
-    update();
+    Redraw();
 }
 
 void FolderTimeline::resizeEvent(QResizeEvent*)
 {
     FitStrip();
+    Redraw();
+}
+
+void FolderTimeline::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange)
+        Redraw();
+    QWidget::changeEvent(event);
+}
+
+void FolderTimeline::Redraw()
+{
+    backdropStale_ = true;
+    update();
 }
 
 QImage FolderTimeline::LaneRow(int channel) const
@@ -213,9 +227,25 @@ void FolderTimeline::PaintRuler(QPainter& painter) const
     }
 }
 
-void FolderTimeline::paintEvent(QPaintEvent*)
+void FolderTimeline::paintEvent(QPaintEvent* event)
 {
+    const qreal ratio = devicePixelRatioF();
+    if (backdropStale_ || backdrop_.size() != size() * ratio || backdrop_.devicePixelRatio() != ratio) {
+        backdrop_ = QImage(size() * ratio, QImage::Format_RGB32);
+        backdrop_.setDevicePixelRatio(ratio);
+        QPainter painter(&backdrop_);
+        painter.setFont(font());
+        PaintBackdrop(painter);
+        backdropStale_ = false;
+    }
     QPainter painter(this);
+    const QRect dirty = event->rect();
+    painter.drawImage(dirty, backdrop_, QRectF(QPointF(dirty.topLeft()) * ratio, QSizeF(dirty.size()) * ratio));
+    PaintPosition(painter);
+}
+
+void FolderTimeline::PaintBackdrop(QPainter& painter) const
+{
     painter.fillRect(rect(), kBackground);
     PaintRuler(painter);
     std::vector<int> channels;
@@ -255,6 +285,10 @@ void FolderTimeline::paintEvent(QPaintEvent*)
         painter.drawLine(x, kRulerHeight - 6, x, height());
         painter.drawRect(x, kRulerHeight - 7, 4, 3);
     }
+}
+
+void FolderTimeline::PaintPosition(QPainter& painter) const
+{
     if (const std::optional<int> markX = MarkX(position_)) {
         const int x = *markX;
         painter.setPen(kPosition);

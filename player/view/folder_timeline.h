@@ -55,6 +55,7 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -65,7 +66,12 @@ private:
     void FitStrip();
     // The x of the position mark at unixMs; none outside the span shown.
     std::optional<int> MarkX(std::optional<int64_t> unixMs) const;
+    // Everything but the position mark, which moves while playing: drawn once into backdrop_
+    // and kept until what it shows changes (Redraw()).
+    void PaintBackdrop(class QPainter& painter) const;
     void PaintRuler(class QPainter& painter) const;
+    void PaintPosition(class QPainter& painter) const;
+    void Redraw();
     // The lane of camera `channel` as one row of pixels across the strip.
     QImage LaneRow(int channel) const;
 
@@ -76,6 +82,8 @@ private:
     unsigned lanes_ = 0;
     TimelineAxis axis_;
     bool zoomed_ = false;
+    QImage backdrop_;
+    bool backdropStale_ = true;
 
     std::optional<QPoint> pressedAt_; // while a button is held
     TimelineAxis pressedAxis_;
