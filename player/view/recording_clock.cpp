@@ -3,6 +3,7 @@
 #include <QDateTime>
 
 #include <cmath>
+#include <limits>
 
 #include "krv/krv_time.h"
 
@@ -12,6 +13,21 @@ namespace {
 bool IsDated(const std::string& text)
 {
     return text.size() > 10 && text[4] == '-' && text[7] == '-';
+}
+
+// The local time of day of a whole second. The overlay asks on every frame, and the conversion
+// to local time reads the time zone each time: the last second is kept.
+QString LocalSecondText(qint64 unixSeconds)
+{
+    thread_local qint64 lastSecond = std::numeric_limits<qint64>::min();
+    thread_local QString lastText;
+    if (unixSeconds != lastSecond) {
+        lastText = QDateTime::fromSecsSinceEpoch(unixSeconds, Qt::UTC)
+                       .toLocalTime()
+                       .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        lastSecond = unixSeconds;
+    }
+    return lastText;
 }
 
 } // namespace
@@ -24,9 +40,10 @@ QString RecorderTimeText(uint64_t creationDate, uint32_t timeBaseMs, double deck
         return QString::fromStdString(krv_offset_text(static_cast<uint64_t>(offsetMs)));
     const qint64 unixMs =
         (static_cast<qint64>(at) - static_cast<qint64>(kFiletimeUnixEpoch)) / static_cast<qint64>(kFiletimeTicksPerMs);
-    return QDateTime::fromMSecsSinceEpoch(unixMs, Qt::UTC)
-        .toLocalTime()
-        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    // Time zones differ from UTC by whole seconds: the milliseconds carry over as they are.
+    const qint64 seconds = unixMs >= 0 ? unixMs / 1000 : (unixMs - 999) / 1000;
+    const qint64 ms = unixMs - seconds * 1000;
+    return LocalSecondText(seconds) + QLatin1Char('.') + QStringLiteral("%1").arg(ms, 3, 10, QLatin1Char('0'));
 }
 
 QString RecorderTimeText(const Recording& recording, double deckSeconds)

@@ -175,13 +175,12 @@ void CVideoPane::PaintOverlay(QPainter& painter, const QRect& picture)
     const QString text = overlayText();
     if (text.isEmpty())
         return;
-    const QFontMetrics metrics(font());
-    const QRect textRect = metrics.boundingRect(text);
+    overlayGlyphs_.Use(font(), kOverlayText, devicePixelRatioF());
+    const QPoint padding(kOverlayPadding, kOverlayPadding);
     const QRect box(picture.topLeft() + QPoint(kOverlayMargin, kOverlayMargin),
-                    QSize(textRect.width() + 2 * kOverlayPadding, metrics.height() + 2 * kOverlayPadding));
+                    overlayGlyphs_.Measure(text) + QSize(2 * kOverlayPadding, 2 * kOverlayPadding));
     painter.fillRect(box, kOverlayBox);
-    painter.setPen(kOverlayText);
-    painter.drawText(box, Qt::AlignCenter, text);
+    overlayGlyphs_.Draw(painter, box.topLeft() + padding, text);
 }
 
 void CVideoPane::resizeEvent(QResizeEvent* event)

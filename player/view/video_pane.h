@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+#include "view/overlay_glyphs.h"
 #include "view/pane_geometry.h"
 
 namespace vedra {
@@ -98,6 +99,7 @@ private:
 
     std::function<QString(qint64)> timeText_;
     bool overlayShown_ = true;
+    OverlayGlyphs overlayGlyphs_;
 
     QSize toldFrameBox_; // what frameRequestChanged() last told of
     bool toldZoomed_ = false;

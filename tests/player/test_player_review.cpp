@@ -62,6 +62,9 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::newRow("time of day") << qulonglong(kCreation) << 0u << 0.0 << "2026-12-07 17:48:31.000";
         QTest::newRow("late start, to the ms") << qulonglong(kCreation) << 1000u << 2.345 << "2026-12-07 17:48:34.345";
+        // The same second twice, then the next: the second's text is kept between calls.
+        QTest::newRow("a second's last ms") << qulonglong(kCreation) << 0u << 0.999 << "2026-12-07 17:48:31.999";
+        QTest::newRow("the next second") << qulonglong(kCreation) << 0u << 1.0 << "2026-12-07 17:48:32.000";
         QTest::newRow("past midnight") << qulonglong(kCreation) << 0u << 6.0 * 3600 << "2026-12-07 23:48:31.000";
         QTest::newRow("no creation date: offset") << qulonglong(0) << 1000u << 65.04 << "00:01:06.040";
         QTest::newRow("long offset") << qulonglong(0) << 0u << 100 * 3600.0 << "100:00:00.000";

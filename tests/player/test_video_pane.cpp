@@ -2,6 +2,7 @@
 // the mouse, and on real pipelines the frames the engine fits to it.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPainter>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -13,6 +14,7 @@
 
 #include "krv/krv_convert.h"
 #include "view/engine_graph.h"
+#include "view/overlay_glyphs.h"
 #include "view/pane_geometry.h"
 #include "view/playback_graph.h"
 #include "view/video_pane.h"
@@ -304,6 +306,50 @@ private slots:
             QCOMPARE(corner, picture ? plain : QColor(Qt::black));
         else
             QVERIFY(corner.value() < plain.value() / 2 && corner != QColor(Qt::black));
+    }
+
+    // The overlay's cached glyphs draw what the painter's own text layout draws.
+    void overlayGlyphsDrawAsThePainter_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("time of day") << "2026-01-02 00:00:06.280";
+        QTest::newRow("offset from the counter's 0") << "100:00:00.000";
+        QTest::newRow("beyond the glyphs: laid out by the painter") << QString::fromUtf8("\u0643\u0627\u0645 12:00");
+    }
+    void overlayGlyphsDrawAsThePainter()
+    {
+        QFETCH(QString, text);
+        const QFont font = QApplication::font();
+        const QColor ink(240, 240, 240);
+        OverlayGlyphs glyphs;
+        glyphs.Use(font, ink, 1.0);
+        const QSize size = glyphs.Measure(text);
+        QCOMPARE(size.height(), QFontMetrics(font).height());
+        QVERIFY(std::abs(size.width() - QFontMetrics(font).horizontalAdvance(text)) <= 1);
+        const auto draw = [&](bool cached) {
+            QImage image(size + QSize(8, 4), QImage::Format_RGB32);
+            image.fill(Qt::black);
+            QPainter painter(&image);
+            if (cached) {
+                glyphs.Draw(painter, {4, 2}, text);
+            } else {
+                painter.setFont(font);
+                painter.setPen(ink);
+                painter.drawText(QPoint(4, 2 + QFontMetrics(font).ascent()), text);
+            }
+            return image;
+        };
+        const QImage cached = draw(true), laidOut = draw(false);
+        // Ink where the painter puts ink: at most a few edge pixels differ, and only a little.
+        int inked = 0, apart = 0;
+        for (int y = 0; y < cached.height(); ++y)
+            for (int x = 0; x < cached.width(); ++x) {
+                const int a = qGray(cached.pixel(x, y)), b = qGray(laidOut.pixel(x, y));
+                inked += b > 128;
+                apart += std::abs(a - b) > 96;
+            }
+        QVERIFY(inked > 20);
+        QVERIFY2(apart * 50 <= inked, qPrintable(QString("%1 of %2 inked pixels apart").arg(apart).arg(inked)));
     }
 
     // The engine hears of a new frame box once it has settled, and only of a real change.
