@@ -42,7 +42,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -239,6 +241,7 @@ struct WindowRun {
     EngineRun play;       // delivered: each quad pane's paints
     double indexing = 0;  // s from opening until the folder was indexed, left out of play
     bool indexed = false; // the folder's indexing finished before the play began
+    size_t placed = 0;    // recordings the indexing put on the folder's timeline
     QString platform;     // the Qt platform the window was shown on
 };
 
@@ -270,6 +273,7 @@ WindowRun RunWindow(const std::string& recording, const fs::path& program, int s
     const FolderArchive& archive = dialog.folderTimeline().archive();
     RunEventsUntil([&] { return archive.finished(); }, 120000);
     run.indexed = archive.finished();
+    run.placed = archive.recordings().size();
     run.indexing = opened.elapsed() / 1000.0;
     dialog.OnPause();
     dialog.deck().JumpTo(0);
@@ -333,8 +337,8 @@ void PrintWindow(const char* label, const WindowRun& run, const std::vector<std:
     std::printf("  %s  paints against the frames the files hold:", label);
     for (int i = 0; i < 4; ++i)
         std::printf(" %ld of %ld", run.play.delivered[i], FramesIn(files[static_cast<size_t>(i)]));
-    std::printf("\n  %s  the folder indexed %.1f s after opening, before the measured play%s\n", label, run.indexing,
-                run.indexed ? "" : " (NOT FINISHED: the indexing ran into the play)");
+    std::printf("\n  %s  the folder indexed %.1f s after opening (%zu recording placed), before the measured play%s\n",
+                label, run.indexing, run.placed, run.indexed ? "" : " (NOT FINISHED: the indexing ran into the play)");
 }
 
 // Cues every graph at t, then starts them all with one base time, as the deck does.
