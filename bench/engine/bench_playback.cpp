@@ -245,10 +245,10 @@ struct WindowRun {
     QString platform;     // the Qt platform the window was shown on
 };
 
-// The player's window, its program's folder `program`, on `recording` (alone in its folder), as
-// a user opens it: the recording
-// plays at once while its folder is indexed; once that is done it is paused, taken back to
-// the start and played to its end, measured. With `grab`, a picture of the window halfway.
+// The player's window (its program's folder `program`) on `recording`, alone in its folder, as a
+// user opens it: the recording plays at once while its folder is indexed; once that is done it
+// is paused, taken back to the start and played to its end, measured. With `grab`, a picture
+// of the window halfway through.
 WindowRun RunWindow(const std::string& recording, const fs::path& program, int seconds, const QString& grab)
 {
     WindowRun run;
@@ -275,6 +275,8 @@ WindowRun RunWindow(const std::string& recording, const fs::path& program, int s
     run.indexed = archive.finished();
     run.placed = archive.recordings().size();
     run.indexing = opened.elapsed() / 1000.0;
+    if (dialog.deck().checkedBoxes() != 0x0F)
+        std::fprintf(stderr, "not every camera is checked in the window\n");
     dialog.OnPause();
     dialog.deck().JumpTo(0);
     RunEventsUntil([] { return false; }, 500); // the first frames painted, the timeline drawn
