@@ -143,6 +143,17 @@ bool CDXGraph::BuildChannelGraph(bool /*reinstallHint*/)
     return AddVideoTail(decoder_.get());
 }
 
+// The appsink answers no allocation query by itself: this answers it, with no pool of its own.
+GstPadProbeReturn CDXGraph::OfferVideoMeta(GstPad*, GstPadProbeInfo* info, gpointer)
+{
+    GstQuery* query = GST_PAD_PROBE_INFO_QUERY(info);
+    if (GST_QUERY_TYPE(query) != GST_QUERY_ALLOCATION)
+        return GST_PAD_PROBE_OK;
+    if (!gst_query_find_allocation_meta(query, GST_VIDEO_META_API_TYPE, nullptr))
+        gst_query_add_allocation_meta(query, GST_VIDEO_META_API_TYPE, nullptr);
+    return GST_PAD_PROBE_HANDLED;
+}
+
 bool CDXGraph::AddVideoTail(GstElement* decoder)
 {
     GstBin* bin = GST_BIN(pipeline_.get());
@@ -164,6 +175,12 @@ bool CDXGraph::AddVideoTail(GstElement* decoder)
     callbacks.new_sample = &CDXGraph::OnNewSample;
     callbacks.new_preroll = &CDXGraph::OnNewPreroll;
     gst_app_sink_set_callbacks(GST_APP_SINK(videoSink_.get()), &callbacks, this, nullptr);
+
+    // Every reader of these frames maps them by their video meta, so the decoder may hand over
+    // its own padded pictures rather than copy each into a buffer of plain strides.
+    PadHandle sinkPad = PadHandle::Adopt(gst_element_get_static_pad(videoSink_.get(), "sink"));
+    if (sinkPad)
+        gst_pad_add_probe(sinkPad.get(), GST_PAD_PROBE_TYPE_QUERY_DOWNSTREAM, &OfferVideoMeta, nullptr, nullptr);
 
     gst_bin_add_many(bin, convert.get(), videoSink_.get(), nullptr);
     if (!LinkMany({decoder, convert.get(), videoSink_.get()}))

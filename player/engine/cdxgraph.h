@@ -156,6 +156,7 @@ private:
 
     static GstBusSyncReply OnBusMessage(GstBus*, GstMessage* msg, gpointer self);
     static GstPadProbeReturn OnDecodedFrame(GstPad* pad, GstPadProbeInfo* info, gpointer self);
+    static GstPadProbeReturn OfferVideoMeta(GstPad* pad, GstPadProbeInfo* info, gpointer unused);
     static GstFlowReturn OnNewSample(GstAppSink* appsink, gpointer self);
     static GstFlowReturn OnNewPreroll(GstAppSink* appsink, gpointer self);
     void Present(SampleHandle sample, bool preroll);

@@ -6,8 +6,8 @@
 #include <QFont>
 #include <QHash>
 #include <QImage>
-#include <QVarLengthArray>
 #include <QString>
+#include <QVarLengthArray>
 
 class QPainter;
 
