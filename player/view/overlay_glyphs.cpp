@@ -12,7 +12,7 @@ namespace {
 constexpr int kBleed = 2;
 // Beyond Latin, shaping may join or reorder characters: such text goes to the painter.
 constexpr char16_t kLastCachedChar = 0x024f;
-constexpr qsizetype kMostGlyphs = 1024;
+constexpr size_t kMostGlyphs = 1024;
 // The painter places glyphs at quarter pixels: each glyph is kept at the four places.
 constexpr int kPhases = 4;
 
@@ -68,9 +68,9 @@ QSize OverlayGlyphs::Measure(const QString& text)
 const OverlayGlyphs::Glyph* OverlayGlyphs::GlyphOf(QChar c, int phase)
 {
     const uint32_t key = uint32_t(c.unicode()) * kPhases + uint32_t(phase);
-    const auto found = glyphs_.constFind(key);
-    if (found != glyphs_.cend())
-        return &found.value();
+    const auto found = glyphs_.find(key);
+    if (found != glyphs_.end())
+        return &found->second;
     if (glyphs_.size() >= kMostGlyphs)
         return nullptr;
     const QFontMetrics metrics(font_);
@@ -85,7 +85,7 @@ const OverlayGlyphs::Glyph* OverlayGlyphs::GlyphOf(QChar c, int phase)
     painter.setPen(color_);
     painter.drawText(QPointF(kBleed + qreal(phase) / kPhases, metrics.ascent()), QString(c));
     painter.end();
-    return &glyphs_.insert(key, std::move(glyph)).value();
+    return &glyphs_.emplace(key, std::move(glyph)).first->second;
 }
 
 void OverlayGlyphs::Draw(QPainter& painter, QPoint at, const QString& text)

@@ -4,10 +4,11 @@
 
 #include <QColor>
 #include <QFont>
-#include <QHash>
 #include <QImage>
 #include <QString>
 #include <QVarLengthArray>
+
+#include <unordered_map>
 
 class QPainter;
 
@@ -43,7 +44,9 @@ private:
     QFont font_;
     QColor color_;
     qreal pixelRatio_ = 1.0;
-    QHash<uint32_t, Glyph> glyphs_; // by character and quarter pixel
+    // By character and quarter pixel; a node map, as a line's placed glyphs point into it while
+    // further glyphs are added.
+    std::unordered_map<uint32_t, Glyph> glyphs_;
 };
 
 } // namespace vedra
