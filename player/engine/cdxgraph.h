@@ -210,6 +210,11 @@ private:
     SourcePicture source_;     // the decoded picture, learnt while prerolling
     FrameRequest paneRequest_; // what frames are converted to (the streaming thread reads it)
 
+    // The appsink's callbacks only (one streaming thread): the caps of the last sample presented,
+    // and what they say.
+    CapsHandle presentedCaps_;
+    GstVideoInfo presentedInfo_{};
+
     // Streaming thread: pane pictures come from the pool; convertMutex_ guards the scratch picture.
     PicturePool picturePool_;
     std::mutex convertMutex_;

@@ -97,10 +97,19 @@ void CDXGraph::Present(SampleHandle sample, bool preroll)
     if (!sample)
         return;
     GstBuffer* buffer = gst_sample_get_buffer(sample.get());
-    GstVideoInfo info;
     GstCaps* caps = gst_sample_get_caps(sample.get());
-    if (!buffer || !caps || !gst_video_info_from_caps(&info, caps) ||
-        GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_I420)
+    if (!buffer || !caps)
+        return;
+    // Samples share their caps until the stream changes: they are read once, not every frame.
+    if (caps != presentedCaps_.get()) {
+        GstVideoInfo parsed;
+        if (!gst_video_info_from_caps(&parsed, caps))
+            return;
+        presentedCaps_ = CapsHandle::Ref(caps);
+        presentedInfo_ = parsed;
+    }
+    const GstVideoInfo& info = presentedInfo_;
+    if (GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_I420)
         return;
     // A graph cued before its first frame (a channel that starts later than the others)
     // prerolls on that frame: it is not due yet, so its pane shows nothing.
