@@ -81,33 +81,45 @@ VEDRA_AVX2 void BlendRowAvx2(const uint8_t* top, const uint8_t* bottom, uint8_t*
     BlendRowPlain(top, bottom, out, i, bytes, w);
 }
 
-// Eight output pixels a step: both neighbours gathered, and each pixel's weight spread over its
-// four bytes in the order unpacklo and unpackhi leave them (pixels 0, 1 and 2, 3 of each lane).
+// Eight output pixels' neighbours, left and right, and their weights: the pixel's 8-bit fraction
+// times 128 in both halves of its 32 bits.
+struct Taps {
+    __m256i left, right, weight;
+};
+
+VEDRA_AVX2 inline Taps TapsAt(__m256i x, const Columns& c)
+{
+    const __m256i clamped = _mm256_min_epi32(_mm256_max_epi32(x, _mm256_setzero_si256()), _mm256_set1_epi32(c.last));
+    const __m256i left = _mm256_srli_epi32(clamped, 16);
+    const __m256i w = _mm256_srli_epi32(_mm256_and_si256(clamped, _mm256_set1_epi32(0xff00)), 1);
+    return {left, _mm256_min_epi32(_mm256_add_epi32(left, _mm256_set1_epi32(1)), _mm256_set1_epi32(c.sourceWidth - 1)),
+            _mm256_or_si256(w, _mm256_slli_epi32(w, 16))};
+}
+
+// The even and odd bytes blended in 16-bit lanes apart: masks and shifts rather than unpacking,
+// whose shuffles all queue on one port.
+VEDRA_AVX2 inline void StorePixels(uint8_t* out, __m256i a, __m256i b, __m256i weight)
+{
+    const __m256i evenBytes = _mm256_set1_epi16(0xff);
+    const __m256i even = Blend16(_mm256_and_si256(a, evenBytes), _mm256_and_si256(b, evenBytes), weight);
+    const __m256i odd = Blend16(_mm256_srli_epi16(a, 8), _mm256_srli_epi16(b, 8), weight);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_or_si256(even, _mm256_slli_epi16(odd, 8)));
+}
+
+// Eight output pixels a step, their neighbours gathered (cheaper here than loads and permutes,
+// whose shuffles queue on one port as well).
 VEDRA_AVX2 void ScaleRowAvx2(const Columns& c, const uint8_t* source, uint8_t* out, int width)
 {
     const auto* pixels = reinterpret_cast<const int*>(source);
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i last = _mm256_set1_epi32(c.last);
-    const __m256i lastIndex = _mm256_set1_epi32(c.sourceWidth - 1);
-    const __m256i one = _mm256_set1_epi32(1);
-    const __m256i fraction = _mm256_set1_epi32(0xff);
-    const __m256i spreadLow = _mm256_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 4, 5, 4, 5, 4, 5, 4, 5, 0, 1, 0, 1, 0, 1, 0, 1,
-                                               4, 5, 4, 5, 4, 5, 4, 5);
-    const __m256i spreadHigh = _mm256_setr_epi8(8, 9, 8, 9, 8, 9, 8, 9, 12, 13, 12, 13, 12, 13, 12, 13, 8, 9, 8, 9, 8,
-                                                9, 8, 9, 12, 13, 12, 13, 12, 13, 12, 13);
     const __m256i advance = _mm256_set1_epi32(8 * c.step);
-    __m256i x = _mm256_add_epi32(_mm256_set1_epi32(c.first),
-                                 _mm256_mullo_epi32(_mm256_set1_epi32(c.step), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)));
+    __m256i x =
+        _mm256_add_epi32(_mm256_set1_epi32(c.first),
+                         _mm256_mullo_epi32(_mm256_set1_epi32(c.step), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)));
     int i = 0;
     for (; i + 8 <= width; i += 8, x = _mm256_add_epi32(x, advance)) {
-        const __m256i clamped = _mm256_min_epi32(_mm256_max_epi32(x, zero), last);
-        const __m256i left = _mm256_srli_epi32(clamped, 16);
-        const __m256i right = _mm256_min_epi32(_mm256_add_epi32(left, one), lastIndex);
-        const __m256i w = _mm256_slli_epi32(_mm256_and_si256(_mm256_srli_epi32(clamped, 8), fraction), 7);
-        const __m256i a = _mm256_i32gather_epi32(pixels, left, 4);
-        const __m256i b = _mm256_i32gather_epi32(pixels, right, 4);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i * 4),
-                            Blend32(a, b, _mm256_shuffle_epi8(w, spreadLow), _mm256_shuffle_epi8(w, spreadHigh)));
+        const Taps t = TapsAt(x, c);
+        StorePixels(out + i * 4, _mm256_i32gather_epi32(pixels, t.left, 4), _mm256_i32gather_epi32(pixels, t.right, 4),
+                    t.weight);
     }
     ScaleRowPlain(c, source, out, i, width);
 }

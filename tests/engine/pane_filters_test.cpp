@@ -96,8 +96,8 @@ TEST(PaneFilters, RefusesUnusableSizes)
              Row{"wider than the positions hold", kMaxFilterSide + 1, 16, 64},
          }) {
         SCOPED_TRACE(row.name);
-        EXPECT_FALSE(ScalePaneColumns(FilterPath::Plain, source.data(), 64 * 4, row.sourceWidth, out.data(),
-                                      row.stride, row.width, 1));
+        EXPECT_FALSE(ScalePaneColumns(FilterPath::Plain, source.data(), 64 * 4, row.sourceWidth, out.data(), row.stride,
+                                      row.width, 1));
         EXPECT_EQ(out[0], 0x5a);
     }
 }

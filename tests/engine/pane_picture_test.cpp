@@ -58,6 +58,7 @@ TEST(PanePicture, RowsMatchFfmpegScalingAndConvertingTheSamePicture)
              Row{"shrunk only in height", 352, 288, 352, 213, FramePixels::Bgrx, 4},
              Row{"shrunk only in width, odd", 353, 289, 261, 289, FramePixels::Bgrx, 4},
              Row{"wider in a shorter pane", 176, 145, 261, 97, FramePixels::Bgrx, 4},
+             Row{"taller and narrower", 352, 144, 260, 288, FramePixels::Bgrx, 4},
              Row{"HD into a quad pane", 1280, 720, 326, 184, FramePixels::Bgrx, 4},
              Row{"RGB at the stream's size", 640, 480, 640, 480, FramePixels::Rgb24, 1},
              Row{"RGB, odd, enlarged", 175, 143, 353, 289, FramePixels::Rgb24, 4},
