@@ -78,7 +78,14 @@ VEDRA_AVX2 void BlendRowAvx2(const uint8_t* top, const uint8_t* bottom, uint8_t*
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bottom + i));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), Blend32(a, b, weight, weight));
     }
-    BlendRowPlain(top, bottom, out, i, bytes, w);
+    if (i == bytes)
+        return;
+    if (bytes < 32)
+        return BlendRowPlain(top, bottom, out, i, bytes, w);
+    // The last 32 bytes once more, overlapping the step before, rather than a plain tail.
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(top + bytes - 32));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bottom + bytes - 32));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + bytes - 32), Blend32(a, b, weight, weight));
 }
 
 // Eight output pixels' neighbours, left and right, and their weights: the pixel's 8-bit fraction
@@ -121,7 +128,14 @@ VEDRA_AVX2 void ScaleRowAvx2(const Columns& c, const uint8_t* source, uint8_t* o
         StorePixels(out + i * 4, _mm256_i32gather_epi32(pixels, t.left, 4), _mm256_i32gather_epi32(pixels, t.right, 4),
                     t.weight);
     }
-    ScaleRowPlain(c, source, out, i, width);
+    if (i == width)
+        return;
+    if (width < 8)
+        return ScaleRowPlain(c, source, out, i, width);
+    // The last eight pixels once more, overlapping the step before, rather than a plain tail.
+    const Taps t = TapsAt(_mm256_sub_epi32(x, _mm256_set1_epi32((i + 8 - width) * c.step)), c);
+    StorePixels(out + (width - 8) * 4, _mm256_i32gather_epi32(pixels, t.left, 4),
+                _mm256_i32gather_epi32(pixels, t.right, 4), t.weight);
 }
 #endif
 
