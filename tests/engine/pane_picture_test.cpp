@@ -55,6 +55,11 @@ TEST(PanePicture, RowsMatchFfmpegScalingAndConvertingTheSamePicture)
              Row{"letterboxed: a wide camera in a quad pane", 800, 240, 328, 98, FramePixels::Bgrx, 4},
              Row{"up into the large pane", 352, 288, 594, 486, FramePixels::Bgrx, 4},
              Row{"CIF a little down into a quad pane", 352, 288, 298, 244, FramePixels::Bgrx, 4},
+             Row{"shrunk only in height", 352, 288, 352, 213, FramePixels::Bgrx, 4},
+             Row{"shrunk only in width, odd", 353, 289, 261, 289, FramePixels::Bgrx, 4},
+             Row{"wider in a shorter pane", 176, 145, 261, 97, FramePixels::Bgrx, 4},
+             Row{"taller and narrower", 352, 144, 260, 288, FramePixels::Bgrx, 4},
+             Row{"HD into a quad pane", 1280, 720, 326, 184, FramePixels::Bgrx, 4},
              Row{"RGB at the stream's size", 640, 480, 640, 480, FramePixels::Rgb24, 1},
              Row{"RGB, odd, enlarged", 175, 143, 353, 289, FramePixels::Rgb24, 4},
          }) {
