@@ -20,12 +20,17 @@ constexpr int kPhases = 4;
 
 void OverlayGlyphs::Use(const QFont& font, const QColor& color, qreal pixelRatio)
 {
-    if (font == font_ && color == color_ && pixelRatio == pixelRatio_)
+    if (!glyphs_.empty() && font == font_ && color == color_ && pixelRatio == pixelRatio_)
         return;
     font_ = font;
     color_ = color;
     pixelRatio_ = pixelRatio;
+    const QFontMetrics metrics(font_);
+    lineHeight_ = metrics.height();
+    ascent_ = metrics.ascent();
     glyphs_.clear();
+    glyphs_.resize((size_t(kLastCachedChar) + 1) * kPhases);
+    made_ = 0;
 }
 
 bool OverlayGlyphs::Cacheable(const QString& text)
@@ -36,70 +41,69 @@ bool OverlayGlyphs::Cacheable(const QString& text)
     return true;
 }
 
-bool OverlayGlyphs::Place(const QString& text, qreal left, QVarLengthArray<Placed, 32>& placed)
+OverlayGlyphs::Line OverlayGlyphs::Lay(const QString& text)
 {
-    placed.clear();
-    if (!Cacheable(text))
-        return false;
-    qreal x = left;
-    for (QChar c : text) {
-        // The quarter pixel nearest the glyph's place on the line.
+    Line line;
+    line.cached_ = Cacheable(text);
+    qreal x = 0;
+    for (qsizetype i = 0; line.cached_ && i < text.size(); ++i) {
+        // The quarter pixel nearest the glyph's place on the line. The line starts on a whole
+        // pixel, so its glyphs' phases do not depend on where it is drawn.
         const qreal quarters = std::round(x * kPhases);
         const int whole = int(std::floor(quarters / kPhases));
-        const Glyph* glyph = GlyphOf(c, int(quarters) - whole * kPhases);
-        if (!glyph)
-            return false;
-        placed.push_back({glyph, whole});
+        const Glyph* glyph = GlyphOf(text[i], int(quarters) - whole * kPhases);
+        if (!glyph) {
+            line.cached_ = false;
+            break;
+        }
+        line.placed_.push_back({glyph, whole});
         x += glyph->advance;
     }
-    return true;
-}
-
-QSize OverlayGlyphs::Measure(const QString& text)
-{
-    const QFontMetrics metrics(font_);
-    QVarLengthArray<Placed, 32> placed;
-    if (!Place(text, 0, placed) || placed.empty())
-        return {metrics.horizontalAdvance(text), metrics.height()};
-    const Placed& last = placed.back();
-    return {int(std::ceil(last.x + last.glyph->advance)), metrics.height()};
+    if (!line.cached_) {
+        line.placed_.clear();
+        line.text_ = text;
+        line.size_ = {QFontMetrics(font_).horizontalAdvance(text), lineHeight_};
+        return line;
+    }
+    line.size_ = {int(std::ceil(x)), lineHeight_};
+    return line;
 }
 
 const OverlayGlyphs::Glyph* OverlayGlyphs::GlyphOf(QChar c, int phase)
 {
-    const uint32_t key = uint32_t(c.unicode()) * kPhases + uint32_t(phase);
-    const auto found = glyphs_.find(key);
-    if (found != glyphs_.end())
-        return &found->second;
-    if (glyphs_.size() >= kMostGlyphs)
+    if (glyphs_.empty())
+        return nullptr; // no font in use yet
+    std::unique_ptr<Glyph>& slot = glyphs_[size_t(c.unicode()) * kPhases + size_t(phase)];
+    if (slot)
+        return slot.get();
+    if (made_ >= kMostGlyphs)
         return nullptr;
-    const QFontMetrics metrics(font_);
-    Glyph glyph;
-    glyph.advance = QFontMetricsF(font_).horizontalAdvance(c);
-    const QSize size(int(std::ceil(glyph.advance)) + 2 * kBleed, metrics.height());
-    glyph.image = QImage(size * pixelRatio_, QImage::Format_ARGB32_Premultiplied);
-    glyph.image.setDevicePixelRatio(pixelRatio_);
-    glyph.image.fill(Qt::transparent);
-    QPainter painter(&glyph.image);
+    auto glyph = std::make_unique<Glyph>();
+    glyph->advance = QFontMetricsF(font_).horizontalAdvance(c);
+    const QSize size(int(std::ceil(glyph->advance)) + 2 * kBleed, lineHeight_);
+    glyph->image = QImage(size * pixelRatio_, QImage::Format_ARGB32_Premultiplied);
+    glyph->image.setDevicePixelRatio(pixelRatio_);
+    glyph->image.fill(Qt::transparent);
+    QPainter painter(&glyph->image);
     painter.setFont(font_);
     painter.setPen(color_);
-    painter.drawText(QPointF(kBleed + qreal(phase) / kPhases, metrics.ascent()), QString(c));
+    painter.drawText(QPointF(kBleed + qreal(phase) / kPhases, ascent_), QString(c));
     painter.end();
-    return &glyphs_.emplace(key, std::move(glyph)).first->second;
+    ++made_;
+    slot = std::move(glyph);
+    return slot.get();
 }
 
-void OverlayGlyphs::Draw(QPainter& painter, QPoint at, const QString& text)
+void OverlayGlyphs::Draw(QPainter& painter, QPoint at, const Line& line) const
 {
-    QVarLengthArray<Placed, 32> placed;
-    if (Place(text, at.x(), placed)) {
-        for (const Placed& p : placed)
-            painter.drawImage(QPoint(p.x - kBleed, at.y()), p.glyph->image);
+    if (line.cached_) {
+        for (const Placed& p : line.placed_)
+            painter.drawImage(QPoint(at.x() + p.x - kBleed, at.y()), p.glyph->image);
         return;
     }
-    const QFontMetrics metrics(font_);
     painter.setFont(font_);
     painter.setPen(color_);
-    painter.drawText(QPoint(at.x(), at.y() + metrics.ascent()), text);
+    painter.drawText(QPoint(at.x(), at.y() + ascent_), line.text_);
 }
 
 } // namespace vedra

@@ -8,45 +8,62 @@
 #include <QString>
 #include <QVarLengthArray>
 
-#include <unordered_map>
+#include <memory>
+#include <vector>
 
 class QPainter;
 
 namespace vedra {
 
 class OverlayGlyphs {
-public:
-    // The glyphs follow the font, the colour and the screen's pixel ratio; a change renders anew.
-    void Use(const QFont& font, const QColor& color, qreal pixelRatio);
-
-    // The text's advance and the font's line height, in device-independent pixels.
-    QSize Measure(const QString& text);
-    // Draws the text with its line's top-left at `at`. Text beyond the cached alphabet (rare:
-    // the overlay shows digits and punctuation) is laid out by the painter as usual.
-    void Draw(QPainter& painter, QPoint at, const QString& text);
-
-private:
     struct Glyph {
         QImage image; // the character on a transparent line, with room for its ink either side
         qreal advance = 0;
     };
     struct Placed {
         const Glyph* glyph = nullptr;
-        int x = 0; // the whole pixel the glyph's image is drawn from
+        int x = 0; // the whole pixel the glyph's image is drawn from, on the line's own x
     };
+
+public:
+    // A text laid out once for both its size and its painting. Its glyphs belong to the cache:
+    // a line is drawn before the cache's font, colour or pixel ratio changes.
+    class Line {
+    public:
+        // The text's advance and the font's line height, in device-independent pixels.
+        QSize size() const { return size_; }
+
+    private:
+        friend class OverlayGlyphs;
+        QString text_;
+        QVarLengthArray<Placed, 32> placed_;
+        bool cached_ = false; // else the painter lays the text out as usual
+        QSize size_;
+    };
+
+    // The glyphs follow the font, the colour and the screen's pixel ratio; a change renders anew.
+    void Use(const QFont& font, const QColor& color, qreal pixelRatio);
+
+    // Text beyond the cached alphabet (rare: the overlay shows digits and punctuation) is left to
+    // the painter's own layout.
+    Line Lay(const QString& text);
+    // Draws the line with its top-left at `at`.
+    void Draw(QPainter& painter, QPoint at, const Line& line) const;
+
+private:
     // `phase`: the glyph's quarter pixel past a whole one.
     const Glyph* GlyphOf(QChar c, int phase);
-    // Every character's glyph and place on a line from `left`, or false when the text is left to
-    // the painter.
-    bool Place(const QString& text, qreal left, QVarLengthArray<Placed, 32>& placed);
     static bool Cacheable(const QString& text);
 
     QFont font_;
     QColor color_;
     qreal pixelRatio_ = 1.0;
-    // By character and quarter pixel; a node map, as a line's placed glyphs point into it while
-    // further glyphs are added.
-    std::unordered_map<uint32_t, Glyph> glyphs_;
+    int lineHeight_ = 0;
+    int ascent_ = 0;
+    // By character and quarter pixel, filled as characters are first met; each glyph stays where
+    // it was made while further ones are added.
+    std::vector<std::unique_ptr<Glyph>> glyphs_;
+    size_t made_ = 0;
 };
 
 } // namespace vedra

@@ -177,10 +177,11 @@ void CVideoPane::PaintOverlay(QPainter& painter, const QRect& picture)
         return;
     overlayGlyphs_.Use(font(), kOverlayText, devicePixelRatioF());
     const QPoint padding(kOverlayPadding, kOverlayPadding);
+    const OverlayGlyphs::Line line = overlayGlyphs_.Lay(text);
     const QRect box(picture.topLeft() + QPoint(kOverlayMargin, kOverlayMargin),
-                    overlayGlyphs_.Measure(text) + QSize(2 * kOverlayPadding, 2 * kOverlayPadding));
+                    line.size() + QSize(2 * kOverlayPadding, 2 * kOverlayPadding));
     painter.fillRect(box, kOverlayBox);
-    overlayGlyphs_.Draw(painter, box.topLeft() + padding, text);
+    overlayGlyphs_.Draw(painter, box.topLeft() + padding, line);
 }
 
 void CVideoPane::resizeEvent(QResizeEvent* event)

@@ -323,7 +323,8 @@ private slots:
         const QColor ink(240, 240, 240);
         OverlayGlyphs glyphs;
         glyphs.Use(font, ink, 1.0);
-        const QSize size = glyphs.Measure(text);
+        const OverlayGlyphs::Line line = glyphs.Lay(text);
+        const QSize size = line.size();
         QCOMPARE(size.height(), QFontMetrics(font).height());
         QVERIFY(std::abs(size.width() - QFontMetrics(font).horizontalAdvance(text)) <= 1);
         const auto draw = [&](bool cached) {
@@ -331,7 +332,7 @@ private slots:
             image.fill(Qt::black);
             QPainter painter(&image);
             if (cached) {
-                glyphs.Draw(painter, {4, 2}, text);
+                glyphs.Draw(painter, {4, 2}, line);
             } else {
                 painter.setFont(font);
                 painter.setPen(ink);
