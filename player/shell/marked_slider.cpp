@@ -1,5 +1,6 @@
 #include "shell/marked_slider.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <QStyleOptionSlider>
 
@@ -33,16 +34,26 @@ void MarkedSlider::SetBookmarks(std::vector<int> positions)
     update();
 }
 
-// Where the thumb's centre stands at a position, as the style draws it.
-int MarkedSlider::XOf(int position) const
+// The room the thumb's centre moves in, as the style draws it: its left end and its length.
+MarkedSlider::Track MarkedSlider::ThumbTrack() const
 {
     QStyleOptionSlider option;
     initStyleOption(&option);
     const QRect groove = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
     const QRect handle = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
-    const int span = groove.width() - handle.width();
-    return groove.left() + handle.width() / 2 +
-           QStyle::sliderPositionFromValue(minimum(), maximum(), position, span, option.upsideDown);
+    return {groove.left() + handle.width() / 2, groove.width() - handle.width(), option.upsideDown};
+}
+
+int MarkedSlider::Track::Of(const QAbstractSlider& slider, int position) const
+{
+    return QStyle::sliderPositionFromValue(slider.minimum(), slider.maximum(), position, span, upsideDown);
+}
+
+// Where the thumb's centre stands at a position.
+int MarkedSlider::XOf(int position) const
+{
+    const Track track = ThumbTrack();
+    return track.left + track.Of(*this, position);
 }
 
 int MarkedSlider::ValueAt(int x) const
@@ -55,8 +66,21 @@ int MarkedSlider::ValueAt(int x) const
                                            std::max(1, groove.width() - handle.width()), option.upsideDown);
 }
 
+void MarkedSlider::sliderChange(SliderChange change)
+{
+    if (change == SliderValueChange && !isSliderDown() && painted_ && painted_->Of(*this, value()) == paintedThumb_)
+        return;
+    QSlider::sliderChange(change);
+}
+
 void MarkedSlider::paintEvent(QPaintEvent* event)
 {
+    // Only a whole repaint leaves a single thumb on screen.
+    painted_.reset();
+    if (event->rect().contains(rect())) {
+        painted_ = ThumbTrack();
+        paintedThumb_ = painted_->Of(*this, value());
+    }
     const bool marked = in_ >= 0 || out_ >= 0;
     if (marked) {
         // The range under the groove and the thumb...

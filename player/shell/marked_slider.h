@@ -4,6 +4,7 @@
 
 #include <QSlider>
 
+#include <optional>
 #include <vector>
 
 namespace vedra {
@@ -27,9 +28,24 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // A new value that leaves the thumb on the pixel it was painted at repaints nothing: the
+    // playing time moves the value ten times a second, the thumb far less often.
+    void sliderChange(SliderChange change) override;
 
 private:
+    // Where the thumb's centre can stand, as the style draws it.
+    struct Track {
+        int left = 0;
+        int span = 0;
+        bool upsideDown = false;
+        // The centre's offset from `left` at a position.
+        int Of(const QAbstractSlider& slider, int position) const;
+    };
+    Track ThumbTrack() const;
     int XOf(int position) const;
+    // The track and the thumb's place on it at the last whole repaint; none since a partial one.
+    std::optional<Track> painted_;
+    int paintedThumb_ = 0;
     int in_ = -1;
     int out_ = -1;
     std::vector<int> bookmarks_;

@@ -8,6 +8,7 @@
 
 #include "player_fixture.h"
 #include "resources/resource_ids.h"
+#include "shell/marked_slider.h"
 #include "shell/review_keys.h"
 #include "view/recording_clock.h"
 
@@ -15,6 +16,20 @@ using namespace vedra;
 using namespace vedra::test;
 
 namespace {
+
+// Counts the paint events of the widgets it filters.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(int& paints) : paints_(paints) {}
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        paints_ += event->type() == QEvent::Paint;
+        return false;
+    }
+
+private:
+    int& paints_;
+};
 
 constexpr uint64_t kFileTimeOf1970 = 116444736000000000ull;
 // 2026-12-07 17:48:31 UTC as the recorder writes it.
@@ -251,6 +266,35 @@ private slots:
         QTest::mouseClick(track, Qt::LeftButton, {}, QPoint(track->width() * 3 / 4, track->height() / 2));
         QVERIFY2(qAbs(track->value() - 750) < 30, qPrintable(QString::number(track->value())));
         QVERIFY(qAbs(Fake(d->deck().ChannelSlot(0))->position - 15.0) < 0.6);
+    }
+
+    // The playing time moves the trackbar's value ten times a second; it is repainted only when
+    // the thumb moves a pixel, or when the last repaint was not whole.
+    void trackbarRepaintsWhenTheThumbMoves()
+    {
+        MarkedSlider track(nullptr);
+        track.setRange(0, 100'000);
+        track.resize(300, 24);
+        track.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&track));
+        int paints = 0;
+        PaintCounter counter(paints);
+        track.installEventFilter(&counter);
+        const auto paintsAfter = [&](auto change) {
+            QCoreApplication::processEvents();
+            paints = 0;
+            change();
+            QCoreApplication::processEvents();
+            return paints;
+        };
+        QVERIFY(paintsAfter([&] { track.setValue(50'000); }) > 0);
+        QCOMPARE(paintsAfter([&] { track.setValue(50'001); }), 0);
+        QVERIFY(paintsAfter([&] { track.setValue(80'000); }) > 0);
+        QVERIFY(paintsAfter([&] { track.update(0, 0, 4, 4); }) > 0);
+        QVERIFY(paintsAfter([&] { track.setValue(80'001); }) > 0);
+        // The marks and a new range repaint whatever the thumb does.
+        QVERIFY(paintsAfter([&] { track.SetMarks(10'000, 90'000); }) > 0);
+        QVERIFY(paintsAfter([&] { track.setRange(0, 1000); }) > 0);
     }
 
     // The template's size is the smallest; the video area takes what the window gains and the
