@@ -33,6 +33,7 @@
 #include "shell/native_path.h"
 #include "shell/registry_store.h"
 #include "shell/run_flags.h"
+#include "shell/time_label.h"
 #include "shell/work_tree.h"
 #include "view/video_pane.h"
 
@@ -116,7 +117,9 @@ void CVedraPlayerDlg::BuildControls()
         case ControlKind::kPaneSunken: widget = new CVideoPane(CVideoPane::Style::kSunken, this); break;
         case ControlKind::kLabel:
         case ControlKind::kLabelCentred: {
-            auto* label = new QLabel(text, this);
+            // The times change ten times a second while playing.
+            auto* label =
+                t.id == IDC_CURRENT_TIME || t.id == IDC_TOTAL_TIME ? new TimeLabel(text, this) : new QLabel(text, this);
             if (t.kind == ControlKind::kLabelCentred)
                 label->setAlignment(Qt::AlignCenter);
             widget = label;

@@ -41,14 +41,15 @@ bool OverlayGlyphs::Cacheable(const QString& text)
     return true;
 }
 
-OverlayGlyphs::Line OverlayGlyphs::Lay(const QString& text)
+OverlayGlyphs::Line OverlayGlyphs::Lay(const QString& text, qreal left)
 {
     Line line;
     line.cached_ = Cacheable(text);
-    qreal x = 0;
+    line.left_ = left;
+    qreal x = left;
     for (qsizetype i = 0; line.cached_ && i < text.size(); ++i) {
-        // The quarter pixel nearest the glyph's place on the line. The line starts on a whole
-        // pixel, so its glyphs' phases do not depend on where it is drawn.
+        // The quarter pixel nearest the glyph's place on the line, which is drawn from a whole
+        // pixel: its glyphs' phases do not depend on where.
         const qreal quarters = std::round(x * kPhases);
         const int whole = int(std::floor(quarters / kPhases));
         const Glyph* glyph = GlyphOf(text[i], int(quarters) - whole * kPhases);
@@ -62,10 +63,12 @@ OverlayGlyphs::Line OverlayGlyphs::Lay(const QString& text)
     if (!line.cached_) {
         line.placed_.clear();
         line.text_ = text;
-        line.size_ = {QFontMetrics(font_).horizontalAdvance(text), lineHeight_};
+        line.advance_ = QFontMetricsF(font_).horizontalAdvance(text);
+        line.size_ = {int(std::ceil(line.advance_)), lineHeight_};
         return line;
     }
-    line.size_ = {int(std::ceil(x)), lineHeight_};
+    line.advance_ = x - left;
+    line.size_ = {int(std::ceil(line.advance_)), lineHeight_};
     return line;
 }
 
@@ -103,7 +106,7 @@ void OverlayGlyphs::Draw(QPainter& painter, QPoint at, const Line& line) const
     }
     painter.setFont(font_);
     painter.setPen(color_);
-    painter.drawText(QPoint(at.x(), at.y() + ascent_), line.text_);
+    painter.drawText(QPointF(at.x() + line.left_, at.y() + ascent_), line.text_);
 }
 
 } // namespace vedra

@@ -32,12 +32,15 @@ public:
     public:
         // The text's advance and the font's line height, in device-independent pixels.
         QSize size() const { return size_; }
+        qreal advance() const { return advance_; }
 
     private:
         friend class OverlayGlyphs;
         QString text_;
         QVarLengthArray<Placed, 32> placed_;
         bool cached_ = false; // else the painter lays the text out as usual
+        qreal left_ = 0;
+        qreal advance_ = 0;
         QSize size_;
     };
 
@@ -46,7 +49,8 @@ public:
 
     // Text beyond the cached alphabet (rare: the overlay shows digits and punctuation) is left to
     // the painter's own layout.
-    Line Lay(const QString& text);
+    // `left`: where the line starts past the point it is drawn at, to a quarter pixel.
+    Line Lay(const QString& text, qreal left = 0);
     // Draws the line with its top-left at `at`.
     void Draw(QPainter& painter, QPoint at, const Line& line) const;
 

@@ -10,6 +10,7 @@
 #include "resources/resource_ids.h"
 #include "shell/marked_slider.h"
 #include "shell/review_keys.h"
+#include "shell/time_label.h"
 #include "view/recording_clock.h"
 
 using namespace vedra;
@@ -295,6 +296,44 @@ private slots:
         // The marks and a new range repaint whatever the thumb does.
         QVERIFY(paintsAfter([&] { track.SetMarks(10'000, 90'000); }) > 0);
         QVERIFY(paintsAfter([&] { track.setRange(0, 1000); }) > 0);
+    }
+
+    // The time labels draw their text from cached glyphs where a plain label lays it out.
+    void timeLabelDrawsAsALabel_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("alignment");
+        QTest::newRow("seconds, left") << "12.3456" << int(Qt::AlignLeft | Qt::AlignVCenter);
+        QTest::newRow("total, centred") << "600" << int(Qt::AlignCenter);
+        QTest::newRow("right") << "0.04" << int(Qt::AlignRight | Qt::AlignVCenter);
+        QTest::newRow("rich text: the label's own") << "<b>12.5</b>" << int(Qt::AlignLeft | Qt::AlignVCenter);
+    }
+    void timeLabelDrawsAsALabel()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, alignment);
+        // Both parities of the room left around the line.
+        for (const int height : {20, 21}) {
+            const auto grab = [&](QLabel& label) {
+                label.setAlignment(Qt::Alignment(alignment));
+                label.resize(60, height);
+                return label.grab().toImage().convertToFormat(QImage::Format_RGB32);
+            };
+            QLabel plain(text);
+            TimeLabel cached(text);
+            const QImage a = grab(plain), b = grab(cached);
+            QCOMPARE(a.size(), b.size());
+            // Ink where the label puts ink: at most a few edge pixels differ, and only a little.
+            int inked = 0, apart = 0;
+            for (int y = 0; y < a.height(); ++y)
+                for (int x = 0; x < a.width(); ++x) {
+                    const int g = qGray(a.pixel(x, y)), h = qGray(b.pixel(x, y));
+                    inked += g < 128;
+                    apart += std::abs(g - h) > 96;
+                }
+            QVERIFY(inked > 10);
+            QVERIFY2(apart * 50 <= inked, qPrintable(QString("%1 of %2 inked pixels apart").arg(apart).arg(inked)));
+        }
     }
 
     // The template's size is the smallest; the video area takes what the window gains and the
