@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 namespace vedra {
@@ -107,6 +108,42 @@ void OverlayGlyphs::Draw(QPainter& painter, QPoint at, const Line& line) const
     painter.setFont(font_);
     painter.setPen(color_);
     painter.drawText(QPointF(at.x() + line.left_, at.y() + ascent_), line.text_);
+}
+
+void OverlayGlyphs::Stamp(const Line& line, const QColor& box, int padding, QImage& stamp) const
+{
+    const QSize size = (QSizeF(line.size() + QSize(2 * padding, 2 * padding)) * pixelRatio_).toSize();
+    if (stamp.size() != size || stamp.format() != QImage::Format_ARGB32_Premultiplied)
+        stamp = QImage(size, QImage::Format_ARGB32_Premultiplied);
+    stamp.setDevicePixelRatio(pixelRatio_);
+    stamp.fill(box);
+    if (!line.cached_) {
+        QPainter painter(&stamp);
+        Draw(painter, QPoint(padding, padding), line);
+        return;
+    }
+    // Each glyph over the box, as the painter's source-over blends premultiplied pixels.
+    const int top = int(std::lround(padding * pixelRatio_));
+    for (const Placed& p : line.placed_) {
+        const QImage& glyph = p.glyph->image;
+        const int left = int(std::lround((padding + p.x - kBleed) * pixelRatio_));
+        const int x0 = std::max(0, -left), x1 = std::min(glyph.width(), stamp.width() - left);
+        const int rows = std::min(glyph.height(), stamp.height() - top);
+        for (int y = 0; y < rows; ++y) {
+            const auto* from = reinterpret_cast<const QRgb*>(glyph.constScanLine(y));
+            auto* to = reinterpret_cast<QRgb*>(stamp.scanLine(top + y)) + left;
+            for (int x = x0; x < x1; ++x) {
+                const QRgb ink = from[x];
+                const uint clear = 255 - qAlpha(ink);
+                if (clear == 255)
+                    continue;
+                const QRgb under = to[x];
+                const auto over = [clear](uint i, uint u) { return i + (u * clear + 127) / 255; };
+                to[x] = qRgba(int(over(qRed(ink), qRed(under))), int(over(qGreen(ink), qGreen(under))),
+                              int(over(qBlue(ink), qBlue(under))), int(over(qAlpha(ink), qAlpha(under))));
+            }
+        }
+    }
 }
 
 } // namespace vedra

@@ -53,6 +53,9 @@ public:
     Line Lay(const QString& text, qreal left = 0);
     // Draws the line with its top-left at `at`.
     void Draw(QPainter& painter, QPoint at, const Line& line) const;
+    // The line on a box of `box`, `padding` pixels around it, into `stamp` (kept from one call to
+    // the next): a pane then paints the overlay in one blend instead of one for every character.
+    void Stamp(const Line& line, const QColor& box, int padding, QImage& stamp) const;
 
 private:
     // `phase`: the glyph's quarter pixel past a whole one.

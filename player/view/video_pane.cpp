@@ -176,12 +176,9 @@ void CVideoPane::PaintOverlay(QPainter& painter, const QRect& picture)
     if (text.isEmpty())
         return;
     overlayGlyphs_.Use(font(), kOverlayText, devicePixelRatioF());
-    const QPoint padding(kOverlayPadding, kOverlayPadding);
     const OverlayGlyphs::Line line = overlayGlyphs_.Lay(text);
-    const QRect box(picture.topLeft() + QPoint(kOverlayMargin, kOverlayMargin),
-                    line.size() + QSize(2 * kOverlayPadding, 2 * kOverlayPadding));
-    painter.fillRect(box, kOverlayBox);
-    overlayGlyphs_.Draw(painter, box.topLeft() + padding, line);
+    overlayGlyphs_.Stamp(line, kOverlayBox, kOverlayPadding, overlayStamp_);
+    painter.drawImage(picture.topLeft() + QPoint(kOverlayMargin, kOverlayMargin), overlayStamp_);
 }
 
 void CVideoPane::resizeEvent(QResizeEvent* event)

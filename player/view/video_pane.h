@@ -100,6 +100,7 @@ private:
     std::function<QString(qint64)> timeText_;
     bool overlayShown_ = true;
     OverlayGlyphs overlayGlyphs_;
+    QImage overlayStamp_; // the overlay's box with its text, drawn anew for each frame's time
 
     QSize toldFrameBox_; // what frameRequestChanged() last told of
     bool toldZoomed_ = false;

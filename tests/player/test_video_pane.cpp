@@ -327,12 +327,19 @@ private slots:
         const QSize size = line.size();
         QCOMPARE(size.height(), QFontMetrics(font).height());
         QVERIFY(std::abs(size.width() - QFontMetrics(font).horizontalAdvance(text)) <= 1);
-        const auto draw = [&](bool cached) {
+        // The glyphs drawn one by one, stamped on a translucent black box, or laid out by the
+        // painter, all over black.
+        enum class Way { kGlyphs, kStamp, kPainter };
+        const auto draw = [&](Way way) {
             QImage image(size + QSize(8, 4), QImage::Format_RGB32);
             image.fill(Qt::black);
             QPainter painter(&image);
-            if (cached) {
+            if (way == Way::kGlyphs) {
                 glyphs.Draw(painter, {4, 2}, line);
+            } else if (way == Way::kStamp) {
+                QImage stamp;
+                glyphs.Stamp(line, QColor(0, 0, 0, 150), 2, stamp);
+                painter.drawImage(QPoint(2, 0), stamp);
             } else {
                 painter.setFont(font);
                 painter.setPen(ink);
@@ -340,17 +347,27 @@ private slots:
             }
             return image;
         };
-        const QImage cached = draw(true), laidOut = draw(false);
-        // Ink where the painter puts ink: at most a few edge pixels differ, and only a little.
-        int inked = 0, apart = 0;
-        for (int y = 0; y < cached.height(); ++y)
-            for (int x = 0; x < cached.width(); ++x) {
-                const int a = qGray(cached.pixel(x, y)), b = qGray(laidOut.pixel(x, y));
-                inked += b > 128;
-                apart += std::abs(a - b) > 96;
-            }
-        QVERIFY(inked > 20);
-        QVERIFY2(apart * 50 <= inked, qPrintable(QString("%1 of %2 inked pixels apart").arg(apart).arg(inked)));
+        const QImage laidOut = draw(Way::kPainter);
+        for (const Way way : {Way::kGlyphs, Way::kStamp}) {
+            const QImage cached = draw(way);
+            // Ink where the painter puts ink: at most a few edge pixels differ, and only a little.
+            int inked = 0, apart = 0;
+            for (int y = 0; y < cached.height(); ++y)
+                for (int x = 0; x < cached.width(); ++x) {
+                    const int a = qGray(cached.pixel(x, y)), b = qGray(laidOut.pixel(x, y));
+                    inked += b > 128;
+                    apart += std::abs(a - b) > 96;
+                }
+            QVERIFY(inked > 20);
+            QVERIFY2(apart * 50 <= inked, qPrintable(QString("%1 of %2 inked pixels apart").arg(apart).arg(inked)));
+        }
+        // The stamp blends each glyph as the painter does, to a code value or two.
+        const QImage one = draw(Way::kGlyphs), stamped = draw(Way::kStamp);
+        int most = 0;
+        for (int y = 0; y < one.height(); ++y)
+            for (int x = 0; x < one.width(); ++x)
+                most = std::max(most, std::abs(qGray(one.pixel(x, y)) - qGray(stamped.pixel(x, y))));
+        QVERIFY2(most <= 2, qPrintable(QString::number(most)));
     }
 
     // The engine hears of a new frame box once it has settled, and only of a real change.
