@@ -40,13 +40,18 @@ struct Columns {
     int sourceWidth;
 };
 
+// Output pixel i's position, clamped to the row.
+int32_t PositionOf(const Columns& c, int i)
+{
+    return static_cast<int32_t>(std::clamp(c.first + int64_t{c.step} * i, int64_t{0}, int64_t{c.last}));
+}
+
 // Output pixels `from` up to `to` of a row of pixels `kBytes` bytes wide.
 template <int kBytes>
 void ScaleRowPlain(const Columns& c, const uint8_t* source, uint8_t* out, int from, int to)
 {
     for (int i = from; i < to; ++i) {
-        const auto clamped =
-            static_cast<int32_t>(std::clamp(c.first + int64_t{c.step} * i, int64_t{0}, int64_t{c.last}));
+        const int32_t clamped = PositionOf(c, i);
         const int left = clamped >> 16;
         const int right = std::min(left + 1, c.sourceWidth - 1);
         const int w = WeightOf(clamped);
@@ -162,8 +167,7 @@ VEDRA_AVX2 bool MakeSampleStep(const Columns& c, int start, SampleStep& step)
         int base = 0;
         for (int k = 0; k < 8; ++k) {
             const int i = start + half * 8 + k;
-            const auto clamped =
-                static_cast<int32_t>(std::clamp(c.first + int64_t{c.step} * i, int64_t{0}, int64_t{c.last}));
+            const int32_t clamped = PositionOf(c, i);
             const int l = clamped >> 16;
             const int r = std::min(l + 1, c.sourceWidth - 1);
             if (k == 0)
