@@ -40,16 +40,23 @@ struct Columns {
     int sourceWidth;
 };
 
-void ScaleRowPlain(const Columns& c, const uint8_t* source, uint8_t* out, int from, int width)
+// Output pixel i's position, clamped to the row.
+int32_t PositionOf(const Columns& c, int i)
 {
-    int32_t x = c.first + from * c.step;
-    for (int i = from; i < width; ++i, x += c.step) {
-        const int32_t clamped = std::clamp(x, 0, c.last);
+    return static_cast<int32_t>(std::clamp(c.first + int64_t{c.step} * i, int64_t{0}, int64_t{c.last}));
+}
+
+// Output pixels `from` up to `to` of a row of pixels `kBytes` bytes wide.
+template <int kBytes>
+void ScaleRowPlain(const Columns& c, const uint8_t* source, uint8_t* out, int from, int to)
+{
+    for (int i = from; i < to; ++i) {
+        const int32_t clamped = PositionOf(c, i);
         const int left = clamped >> 16;
         const int right = std::min(left + 1, c.sourceWidth - 1);
         const int w = WeightOf(clamped);
-        for (int k = 0; k < 4; ++k)
-            out[i * 4 + k] = Blend(source[left * 4 + k], source[right * 4 + k], w);
+        for (int k = 0; k < kBytes; ++k)
+            out[i * kBytes + k] = Blend(source[left * kBytes + k], source[right * kBytes + k], w);
     }
 }
 
@@ -131,11 +138,93 @@ VEDRA_AVX2 void ScaleRowAvx2(const Columns& c, const uint8_t* source, uint8_t* o
     if (i == width)
         return;
     if (width < 8)
-        return ScaleRowPlain(c, source, out, i, width);
+        return ScaleRowPlain<4>(c, source, out, i, width);
     // The last eight pixels once more, overlapping the step before, rather than a plain tail.
     const Taps t = TapsAt(_mm256_sub_epi32(x, _mm256_set1_epi32((i + 8 - width) * c.step)), c);
     StorePixels(out + (width - 8) * 4, _mm256_i32gather_epi32(pixels, t.left, 4),
                 _mm256_i32gather_epi32(pixels, t.right, 4), t.weight);
+}
+
+// Sixteen output samples of a plane's row: each half read from its own 16 source bytes, the
+// left and right neighbours picked out of them by shuffles (no gathers), then blended.
+struct SampleStep {
+    __m256i left, right, weight;
+    int base[2];
+};
+
+constexpr int kSampleStep = 16;
+constexpr int kSampleBytes = 16;  // source bytes each half of a step reads
+constexpr int kStepsABlock = 32;  // steps whose shuffles are made at once, on the stack
+constexpr uint8_t kNoByte = 0x80; // a shuffle index writing 0
+
+// The step of the sixteen outputs from `start`; false when a half's neighbours lie outside its
+// 16 bytes (shrinking more than twofold, or positions running backwards).
+VEDRA_AVX2 bool MakeSampleStep(const Columns& c, int start, SampleStep& step)
+{
+    alignas(32) uint8_t left[32], right[32];
+    alignas(32) int16_t weight[16];
+    for (int half = 0; half < 2; ++half) {
+        int base = 0;
+        for (int k = 0; k < 8; ++k) {
+            const int i = start + half * 8 + k;
+            const int32_t clamped = PositionOf(c, i);
+            const int l = clamped >> 16;
+            const int r = std::min(l + 1, c.sourceWidth - 1);
+            if (k == 0)
+                base = std::min(l, c.sourceWidth - kSampleBytes);
+            if (l < base || r - base >= kSampleBytes)
+                return false;
+            const int at = half * 16 + 2 * k;
+            left[at] = static_cast<uint8_t>(l - base);
+            right[at] = static_cast<uint8_t>(r - base);
+            left[at + 1] = right[at + 1] = kNoByte;
+            weight[half * 8 + k] = static_cast<int16_t>(WeightOf(clamped));
+        }
+        step.base[half] = base;
+    }
+    step.left = _mm256_load_si256(reinterpret_cast<const __m256i*>(left));
+    step.right = _mm256_load_si256(reinterpret_cast<const __m256i*>(right));
+    step.weight = _mm256_load_si256(reinterpret_cast<const __m256i*>(weight));
+    return true;
+}
+
+VEDRA_AVX2 inline void StoreSamples(const SampleStep& step, const uint8_t* source, uint8_t* out)
+{
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + step.base[0]));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + step.base[1]));
+    const __m256i bytes = _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
+    const __m256i blended =
+        Blend16(_mm256_shuffle_epi8(bytes, step.left), _mm256_shuffle_epi8(bytes, step.right), step.weight);
+    // Each half's eight bytes in its low quarter, then both quarters side by side.
+    const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(blended, blended), 0x08);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(packed));
+}
+
+// Blocks of steps made once for all rows; a block that shrinks too much for the shuffles runs
+// the plain loop. The last step overlaps the one before rather than a plain tail.
+VEDRA_AVX2 void ScaleSamplesAvx2(const Columns& c, const uint8_t* source, int sourceStride, uint8_t* out, int stride,
+                                 int width, int rows)
+{
+    const int steps = (width + kSampleStep - 1) / kSampleStep;
+    SampleStep block[kStepsABlock];
+    for (int first = 0; first < steps; first += kStepsABlock) {
+        const int count = std::min(kStepsABlock, steps - first);
+        bool shuffled = true;
+        for (int k = 0; k < count && shuffled; ++k)
+            shuffled = MakeSampleStep(c, std::min((first + k) * kSampleStep, width - kSampleStep), block[k]);
+        const int from = first * kSampleStep;
+        const int to = std::min((first + count) * kSampleStep, width);
+        for (int row = 0; row < rows; ++row) {
+            const uint8_t* in = source + static_cast<ptrdiff_t>(row) * sourceStride;
+            uint8_t* target = out + static_cast<ptrdiff_t>(row) * stride;
+            if (!shuffled) {
+                ScaleRowPlain<1>(c, in, target, from, to);
+                continue;
+            }
+            for (int k = 0; k < count; ++k)
+                StoreSamples(block[k], in, target + std::min((first + k) * kSampleStep, width - kSampleStep));
+        }
+    }
 }
 #endif
 
@@ -216,8 +305,28 @@ bool ScalePaneColumns(FilterPath path, const uint8_t* source, int sourceStride, 
             continue;
         }
 #endif
-        ScaleRowPlain(columns, from, to, 0, width);
+        ScaleRowPlain<4>(columns, from, to, 0, width);
     }
+    return true;
+}
+
+bool ScalePlaneColumns(FilterPath path, const uint8_t* source, int sourceStride, int sourceWidth, uint8_t* out,
+                       int stride, int width, int rows, FilterPositions at)
+{
+    if (!source || !out || sourceWidth <= 0 || width <= 0 || rows < 0 || sourceWidth > kMaxFilterSide ||
+        width > kMaxFilterSide || sourceStride < sourceWidth || stride < width || !FilterPathRuns(path))
+        return false;
+    const Columns columns{at.first, at.step, (sourceWidth - 1) << 16, sourceWidth};
+#if VEDRA_X86_PATHS
+    // The shuffles read 16 source bytes and write 16 samples a step.
+    if (path == FilterPath::Avx2 && width >= kSampleStep && sourceWidth >= kSampleBytes) {
+        ScaleSamplesAvx2(columns, source, sourceStride, out, stride, width, rows);
+        return true;
+    }
+#endif
+    for (int row = 0; row < rows; ++row)
+        ScaleRowPlain<1>(columns, source + static_cast<ptrdiff_t>(row) * sourceStride,
+                         out + static_cast<ptrdiff_t>(row) * stride, 0, width);
     return true;
 }
 

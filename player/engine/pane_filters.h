@@ -1,5 +1,5 @@
 // The two-tap bilinear filters a pane picture is scaled with: rows of a plane blended
-// vertically, and BGRx rows stretched or shrunk horizontally. The unused byte of BGRx stays
+// vertically, and rows of a plane or of BGRx stretched or shrunk horizontally. The unused byte of BGRx stays
 // 0xff, as QImage::Format_RGB32 wants it, so no separate pass has to set it again.
 #pragma once
 
@@ -42,5 +42,11 @@ bool ScalePaneRows(FilterPath path, const uint8_t* source, int sourceStride, int
 // centred positions. False when a size is unusable; `out` is then untouched.
 bool ScalePaneColumns(FilterPath path, const uint8_t* source, int sourceStride, int sourceWidth, uint8_t* out,
                       int stride, int width, int rows);
+
+// `rows` rows of `sourceWidth` samples of a plane at `source` scaled to `width` samples at `out`,
+// each blended from the two source samples its position falls between. False when a size is
+// unusable; `out` is then untouched.
+bool ScalePlaneColumns(FilterPath path, const uint8_t* source, int sourceStride, int sourceWidth, uint8_t* out,
+                       int stride, int width, int rows, FilterPositions at);
 
 } // namespace vedra

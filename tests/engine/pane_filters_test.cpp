@@ -1,5 +1,6 @@
 // The SIMD paths of the pane picture's filters write the very bytes of the plain loops: odd and
-// even widths (the SIMD tail), shrinking and enlarging, rows clamped at both edges.
+// even widths (the SIMD tail), shrinking and enlarging, rows clamped at both edges, planes
+// shrunk beyond the shuffles' reach.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -28,7 +29,7 @@ TEST(PaneFilters, Avx2ColumnsAndRowsWriteThePlainLoopsBytes)
         GTEST_SKIP() << "no AVX2 on this CPU";
     struct Row {
         const char* name;
-        int sourceWidth, width; // pixels for the columns; the rows pass blends sourceWidth * 4 bytes
+        int sourceWidth, width; // pixels or plane samples for the columns; rows blend sourceWidth * 4 bytes
         int sourceRows, rows;
     };
     for (const Row& row : {
@@ -40,6 +41,11 @@ TEST(PaneFilters, Avx2ColumnsAndRowsWriteThePlainLoopsBytes)
              Row{"one pixel over a step", 8, 9, 8, 9},
              Row{"a single source pixel", 1, 13, 1, 13},
              Row{"down to a single pixel", 13, 1, 13, 1},
+             Row{"shrunk twofold, as far as a plane's shuffles reach", 640, 320, 480, 240},
+             Row{"letterboxed, shrunk more than twofold", 800, 328, 240, 98},
+             Row{"a plane step's neighbours one byte beyond its reach", 45, 20, 45, 20},
+             Row{"one sample short of a plane step", 16, 15, 16, 15},
+             Row{"one sample over a plane step", 18, 17, 18, 17},
          }) {
         SCOPED_TRACE(row.name);
         const int sourceStride = row.sourceWidth * 4 + 4, stride = row.width * 4 + 8;
@@ -51,6 +57,19 @@ TEST(PaneFilters, Avx2ColumnsAndRowsWriteThePlainLoopsBytes)
         ASSERT_TRUE(ScalePaneColumns(FilterPath::Avx2, source.data(), sourceStride, row.sourceWidth, avx2.data(),
                                      stride, row.width, rows));
         EXPECT_EQ(plain, avx2) << "columns";
+
+        // Columns of a plane, tightly packed so reading past it shows under AddressSanitizer, at a
+        // chroma plane's positions: half a sample later than centred.
+        const std::vector<uint8_t> plane = Noise(static_cast<size_t>(row.sourceWidth * rows));
+        FilterPositions samples = CentredPositions(row.sourceWidth, row.width);
+        samples.first += 0x8000;
+        plain.assign(static_cast<size_t>(row.width * rows), 0);
+        avx2.assign(plain.size(), 0);
+        ASSERT_TRUE(ScalePlaneColumns(FilterPath::Plain, plane.data(), row.sourceWidth, row.sourceWidth, plain.data(),
+                                      row.width, row.width, rows, samples));
+        ASSERT_TRUE(ScalePlaneColumns(FilterPath::Avx2, plane.data(), row.sourceWidth, row.sourceWidth, avx2.data(),
+                                      row.width, row.width, rows, samples));
+        EXPECT_EQ(plain, avx2) << "plane columns";
 
         // Rows of a plane: any number of bytes, here never a whole SIMD step.
         const FilterPositions at = CentredPositions(row.sourceRows, row.rows);
@@ -98,6 +117,8 @@ TEST(PaneFilters, RefusesUnusableSizes)
         SCOPED_TRACE(row.name);
         EXPECT_FALSE(ScalePaneColumns(FilterPath::Plain, source.data(), 64 * 4, row.sourceWidth, out.data(), row.stride,
                                       row.width, 1));
+        EXPECT_FALSE(ScalePlaneColumns(FilterPath::Plain, source.data(), 64 * 4, row.sourceWidth, out.data(),
+                                       row.stride / 4, row.width, 1, CentredPositions(16, 16)));
         EXPECT_EQ(out[0], 0x5a);
     }
 }
