@@ -164,6 +164,8 @@ public:
     void SetPlayThrough(bool on);
     // Moves the next one's preparation on; the window's timer calls it. Never blocks.
     void Prepare();
+    // Splits no longer wanted whose working folders are still to go: they go once the split ends.
+    size_t abandonedSplits() const { return abandoned_.size(); }
     // The recording on screen ended: true when the next one of the folder now plays.
     bool PlayOnAfterEnd();
 

@@ -206,7 +206,9 @@ void OpenRecordingsTest::preparedOneLeavesNothingBehind()
         }
         fx.model.SetPlayThrough(false);
         fx.Open(fx.paths[2]);
-        QTRY_VERIFY((fx.model.Prepare(), folders() == 2)); // a and c
+        // b's split may not have made its folder yet: what it wrote goes once it has ended.
+        QTRY_VERIFY((fx.model.Prepare(), fx.model.abandonedSplits() == 0));
+        QCOMPARE(folders(), 2); // a and c
         QCOMPARE(fx.model.workFolders().size(), 2);
     }
 }
