@@ -64,10 +64,9 @@ constexpr int kPlaneColumnsAtMost = 2; // source columns per pane column
 // chroma row per output row), so the conversion runs on fewer rows; then the planes' columns
 // filtered to the pane's width, so it runs on fewer columns too (measured: CIF into a quad pane
 // 30 % less, VGA into it 40 % less than filtering the BGRx columns after converting).
-bool ShrinkRowsFirst(const PlanarPicture& source, YuvMatrix matrix, int width, int height, uint8_t* out, int stride,
-                     std::vector<uint8_t>& scratch)
+bool ShrinkRowsFirst(FilterPath path, const PlanarPicture& source, YuvMatrix matrix, int width, int height,
+                     uint8_t* out, int stride, std::vector<uint8_t>& scratch)
 {
-    const FilterPath path = FilterPath::Avx2;
     const int chromaWidth = HalfUp(source.width);
     const size_t lumaBytes = static_cast<size_t>(source.width) * static_cast<size_t>(height);
     const size_t chromaBytes = static_cast<size_t>(chromaWidth) * static_cast<size_t>(height);
@@ -118,8 +117,8 @@ bool ShrinkRowsFirst(const PlanarPicture& source, YuvMatrix matrix, int width, i
 // In a pane taller than the picture: converted at its own size, its columns filtered to the
 // pane's width on the picture's rows, then the rows blended up to the pane's height (measured:
 // CIF into the large pane 30 % less than libyuv's scaler and its pass setting the opaque byte).
-bool GrowRowsLast(const PlanarPicture& source, YuvMatrix matrix, int width, int height, uint8_t* out, int stride,
-                  std::vector<uint8_t>& scratch)
+bool GrowRowsLast(FilterPath path, const PlanarPicture& source, YuvMatrix matrix, int width, int height, uint8_t* out,
+                  int stride, std::vector<uint8_t>& scratch)
 {
     const int convertedStride = source.width * 4;
     const int columnsStride = width * 4;
@@ -129,9 +128,9 @@ bool GrowRowsLast(const PlanarPicture& source, YuvMatrix matrix, int width, int 
     return libyuv::I420ToARGBMatrix(source.y, source.strideY, source.u, source.strideU, source.v, source.strideV,
                                     scratch.data(), convertedStride, ConstantsOf(matrix, false), source.width,
                                     source.height) == 0 &&
-           ScalePaneColumns(FilterPath::Avx2, scratch.data(), convertedStride, source.width, columns, columnsStride,
-                            width, source.height) &&
-           ScalePaneRows(FilterPath::Avx2, columns, columnsStride, source.height, out, stride, columnsStride, height,
+           ScalePaneColumns(path, scratch.data(), convertedStride, source.width, columns, columnsStride, width,
+                            source.height) &&
+           ScalePaneRows(path, columns, columnsStride, source.height, out, stride, columnsStride, height,
                          CentredPositions(source.height, height));
 }
 
@@ -154,12 +153,13 @@ bool ConvertToPanePicture(const PlanarPicture& source, YuvMatrix matrix, FramePi
     const size_t outPixels = static_cast<size_t>(width) * static_cast<size_t>(height);
     const size_t sourcePixels = static_cast<size_t>(source.width) * static_cast<size_t>(source.height);
     // Without AVX2 the filters' plain loops are slower than libyuv's rows: libyuv's order stays.
-    const bool filters = pixels == FramePixels::Bgrx && BestFilterPath() == FilterPath::Avx2 &&
+    const FilterPath path = BestFilterPath();
+    const bool filters = pixels == FramePixels::Bgrx && path == FilterPath::Avx2 &&
                          std::max({source.width, source.height, width, height}) <= kMaxFilterSide;
     if (filters && height <= source.height && source.width <= kRowsFirstAtMost * width)
-        return ShrinkRowsFirst(source, matrix, width, height, out, stride, scratch);
+        return ShrinkRowsFirst(path, source, matrix, width, height, out, stride, scratch);
     if (filters && height > source.height && sourcePixels <= kConvertFirstAtMost * outPixels)
-        return GrowRowsLast(source, matrix, width, height, out, stride, scratch);
+        return GrowRowsLast(path, source, matrix, width, height, out, stride, scratch);
     if (pixels == FramePixels::Bgrx && sourcePixels <= kConvertFirstAtMost * outPixels) {
         // The scaler's filter smooths the chroma anyway: converted without filtering first.
         const int sourceStride = source.width * 4;
